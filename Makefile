@@ -1,0 +1,43 @@
+# wsmon: every target installs what it needs on a fresh Debian 12 machine first.
+SHELL := /bin/bash
+.DEFAULT_GOAL := test
+.PHONY: test test-native test-asan test-windows bench demo deps-native deps-windows clean format
+
+deps-native:
+	@scripts/install-deps.sh native
+
+deps-windows:
+	@scripts/install-deps.sh windows
+
+test-native: deps-native
+	cmake --preset native >/dev/null
+	cmake --build --preset native
+	ctest --preset native
+
+test-asan: deps-native
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+	ctest --preset asan
+
+test-windows: deps-windows
+	cmake --preset mingw >/dev/null
+	cmake --build --preset mingw
+	scripts/run-windows-tests.sh build/mingw
+
+test: test-native test-asan test-windows
+
+bench: deps-native
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench
+	build/bench/bench/wsmon_bench
+
+demo: deps-native
+	cmake --preset native >/dev/null
+	cmake --build --preset native
+	scripts/demo.sh build/native
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build

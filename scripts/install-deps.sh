@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that a make target needs, when they are missing.
+# Usage: scripts/install-deps.sh native|windows|all
+# As root it runs apt-get; otherwise it prints the command to run and fails.
+set -euo pipefail
+
+native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
+        libbenchmark-dev python3)
+windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei)
+
+case "${1:-all}" in
+  native) wanted=("${native[@]}") ;;
+  windows) wanted=("${windows[@]}") ;;
+  all) wanted=("${native[@]}" "${windows[@]}") ;;
+  *) echo "usage: $0 native|windows|all" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$pkg")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+cmd="apt-get install -y --no-install-recommends ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages: ${missing[*]}" >&2
+  echo "Run as root: apt-get update && $cmd" >&2
+  exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

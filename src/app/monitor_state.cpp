@@ -1,0 +1,5 @@
+#include "app/monitor_state.h"
+
+MonitorState g_state;
+
+void ResetMonitorState() { g_state = MonitorState{}; }

@@ -1,0 +1,3 @@
+#include "app/platform.h"
+
+Platform g_platform;

@@ -1,0 +1,17 @@
+// The platform services that the monitor reaches through its own interfaces. A program (the
+// Windows program, a Linux front end, a test) fills this record before it runs any procedure.
+#pragma once
+
+#include "app/clock.h"
+#include "display/window_surface.h"
+#include "serial/serial_port.h"
+#include "settings/file_store.h"
+
+struct Platform {
+  SerialPort* port = nullptr;
+  Clock* clock = nullptr;
+  WindowSurface* window = nullptr;
+  FileStore* files = nullptr;
+};
+
+extern Platform g_platform;

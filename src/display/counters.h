@@ -1,0 +1,14 @@
+// The good and bad counters, the error ratio and the error log.
+#pragma once
+
+void CountGoodFrame();
+void CountBadFrame();
+
+// Error codes of the error log.
+constexpr int kErrStrayBytes = 1;
+constexpr int kErrBadCheck = 2;
+constexpr int kErrPortRead = 3;
+constexpr int kErrBufferFull = 4;
+constexpr int kErrSensorId = 5;
+
+void LogError(int code, int arg);

@@ -1,0 +1,13 @@
+// The grid of sensor panels.
+#pragma once
+
+#include "app/handles.h"
+
+// Number of panels the grid has for a sensor count (at most 32).
+int PanelCountFor(int sensor_count);
+
+// Creates the panels for sensor_count from client_rect; sets panel_boxes and panel_count.
+void LayoutPanels(WindowHandle parent, int sensor_count);
+
+// Measures panel_visible_lines and log_visible_lines. 0 on success, 1 to 4 on failure.
+int MeasureListBoxes(WindowHandle hwnd);

@@ -1,0 +1,24 @@
+// The serial link: the one port that the monitor state describes, opened at the configured
+// port number and baud rate, probed, purged and closed.
+#pragma once
+
+#include <cstdint>
+
+#include "app/handles.h"
+
+// Opens COM<port_number> at BaudRates[baud_index]. 1 when the port is open and set (port_open
+// is then 1), 0 when it is not (nothing is left open).
+int OpenLink();
+
+// Closes the link; port_open becomes 0. Harmless when the port was never opened or is closed
+// already: a handle that is not open is never purged or closed.
+void CloseLink();
+
+// Sends the probe "ABC" and sets rx_skip: 5 when the receiver echoed it, else 0.
+void ProbeLink();
+
+// Empties both queues of the open port and zero-fills read_buffer.
+void ResetPort();
+
+// Writes by the path that os_family selects; bytes written or -1.
+int WritePort(PortHandle port, const std::uint8_t* src, std::uint32_t count);
