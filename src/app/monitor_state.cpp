@@ -2,4 +2,6 @@
 
 MonitorState g_state;
 
-void ResetMonitorState() { g_state = MonitorState{}; }
+void ResetMonitorState() {
+  g_state = MonitorState{};
+}

@@ -46,6 +46,16 @@ inline constexpr const char kErr4Text[] = "ERR4,TMP-BUFF FULL!";
 inline constexpr const char kErr5Format[] = "ERR5,ID > %d!";
 inline constexpr const char kDegreeSign[] = "℃";
 
+// Pieces of a sensor panel line.
+inline constexpr const char kTimedPrefixFormat[] = "%03d-%02d:%02d:%02d-%02X-";
+inline constexpr const char kShortPrefixFormat[] = "%03d-";
+inline constexpr const char kTemperatureEnd[] = "/";
+inline constexpr const char kNoTemperature[] = "<----/";
+inline constexpr const char kHumidityUnit[] = "%RH";
+inline constexpr const char kNoHumidity[] = "---->";
+inline constexpr const char kRawBytesFormat[] = "-<%02X-%02X-%02X-%02X-%02X>";
+inline constexpr const char kIntervalLead[] = "-";
+
 // Menu items, left to right.
 inline constexpr const char kMenuOpen[] = "打开串口(o&pen)";
 inline constexpr const char kMenuClose[] = "关闭串口(clos&e)";

@@ -72,9 +72,8 @@ class WindowSurface {
 
   // --- List boxes --------------------------------------------------------------------------
   // Creates a captioned list box child of parent. Returns kNoWindow when it cannot.
-  virtual WindowHandle CreateListBox(WindowHandle parent, const char* caption,
-                                     std::uint32_t style, int x, int y, int width,
-                                     int height) = 0;
+  virtual WindowHandle CreateListBox(WindowHandle parent, const char* caption, std::uint32_t style,
+                                     int x, int y, int width, int height) = 0;
   virtual void DestroyWindow(WindowHandle window) = 0;
   // Appends a line; returns its index, or kListError.
   virtual int AddString(WindowHandle box, const char* line) = 0;

@@ -1,0 +1,49 @@
+// An in-memory settings dialog: the controls of the dialog with their check states and the
+// edit field's text, and the operator's actions on them.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "settings/dialog_controls.h"
+
+class MemoryDialog : public DialogControls {
+ public:
+  MemoryDialog();
+
+  // --- The operator -----------------------------------------------------------------------
+  // Clicks a button: an auto radio button becomes checked and clears the other buttons of its
+  // group; the check box toggles. False when no such button exists.
+  bool Click(int control_id);
+  // Replaces the text of an edit field. False when no such field exists.
+  bool Type(int control_id, const std::string& text);
+  const std::string& Text(int control_id) const;
+  bool Exists(int control_id) const { return controls_.count(control_id) != 0; }
+
+  // --- DialogControls -------------------------------------------------------------------------
+  void SetCheck(int control_id, int state) override;
+  int GetCheck(int control_id) override;
+  void SetItemUInt(int control_id, unsigned value) override;
+  unsigned GetItemUInt(int control_id) override;
+
+  // The translation of an edit field's text into an unsigned number: leading and trailing
+  // blanks are allowed around the decimal digits; anything else, no digits at all, or a value
+  // beyond 32 bits gives 0.
+  static unsigned TranslateUInt(const std::string& text);
+
+ private:
+  enum class Kind { kRadio, kCheckBox, kEdit };
+  struct Control {
+    Kind kind;
+    int group;
+    int check = 0;
+    std::string text;
+  };
+  std::map<int, Control> controls_;
+};
+
+// Runs the settings dialog over a MemoryDialog: fills it from the monitor state, lets the
+// operator act (operator_actions returns the button that ended the dialog: 300 to confirm,
+// 301 to leave), and on confirmation reads it back into the monitor state. Returns that code.
+int RunMemorySettingsDialog(const std::function<int(MemoryDialog&)>& operator_actions);

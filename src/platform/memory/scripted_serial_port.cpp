@@ -1,0 +1,156 @@
+#include "platform/memory/scripted_serial_port.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kReservedQueue = 1 << 16;
+
+}  // namespace
+
+ScriptedSerialPort::ScriptedSerialPort(ManualClock* clock) : clock_(clock) {
+  for (int n = 1; n <= 4; ++n) present_.insert(n);
+  queue_.reserve(kReservedQueue);
+}
+
+void ScriptedSerialPort::SetPresent(int port_number, bool present) {
+  if (present) {
+    present_.insert(port_number);
+  } else {
+    present_.erase(port_number);
+  }
+}
+
+void ScriptedSerialPort::SetHeldElsewhere(int port_number, bool held) {
+  if (held) {
+    held_.insert(port_number);
+  } else {
+    held_.erase(port_number);
+  }
+}
+
+void ScriptedSerialPort::Arrive(const std::uint8_t* bytes, std::size_t count) {
+  // Compact before growing so that the reserved storage keeps serving.
+  if (head_ > 0) {
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(head_));
+    head_ = 0;
+  }
+  queue_.insert(queue_.end(), bytes, bytes + count);
+}
+
+void ScriptedSerialPort::Arrive(std::initializer_list<std::uint8_t> bytes) {
+  Arrive(bytes.begin(), bytes.size());
+}
+
+void ScriptedSerialPort::Arrive(const std::vector<std::uint8_t>& bytes) {
+  Arrive(bytes.data(), bytes.size());
+}
+
+void ScriptedSerialPort::ArriveDuringNextRead(const std::vector<std::uint8_t>& bytes) {
+  during_read_.insert(during_read_.end(), bytes.begin(), bytes.end());
+}
+
+PortHandle ScriptedSerialPort::Open(int port_number) {
+  ++open_calls_;
+  last_port_number_ = port_number;
+  if (present_.count(port_number) == 0 || held_.count(port_number) != 0 ||
+      open_port_numbers_.count(port_number) != 0) {
+    return kInvalidPort;
+  }
+  const PortHandle handle = next_handle_++;
+  open_.insert(handle);
+  open_port_numbers_.insert(port_number);
+  handle_ports_.emplace_back(handle, port_number);
+  DropQueue();
+  return handle;
+}
+
+int ScriptedSerialPort::SetBaud(PortHandle port, std::uint32_t baud) {
+  if (!CheckOpen(port)) return 0;
+  if (refused_bauds_.count(baud) != 0) {
+    // A refused setting closes the port, as the real layer does.
+    Close(port);
+    return 0;
+  }
+  baud_ = baud;
+  return 1;
+}
+
+void ScriptedSerialPort::Purge(PortHandle port) {
+  if (!CheckOpen(port)) return;
+  ++purge_calls_;
+  DropQueue();
+}
+
+int ScriptedSerialPort::WaitingCount(PortHandle port) {
+  ++waiting_calls_;
+  if (!CheckOpen(port)) return 0;
+  return static_cast<int>(Queued());
+}
+
+int ScriptedSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {
+  ++read_calls_;
+  last_read_request_ = count;
+  largest_read_request_ = std::max(largest_read_request_, count);
+  if (!CheckOpen(port)) return -1;
+  if (fail_next_read_ || fail_reads_) {
+    fail_next_read_ = false;
+    return -1;
+  }
+  if (!during_read_.empty()) {
+    std::vector<std::uint8_t> arriving;
+    arriving.swap(during_read_);
+    Arrive(arriving);
+  }
+  const std::size_t available = Queued();
+  // The read waits for its whole time-out when fewer bytes than asked for come.
+  if (available < count && clock_ != nullptr) clock_->Advance(3 * count + 10);
+  const std::size_t n = std::min<std::size_t>(available, count);
+  if (n > 0) std::memcpy(dst, queue_.data() + head_, n);
+  head_ += n;
+  if (head_ == queue_.size()) DropQueue();
+  return static_cast<int>(n);
+}
+
+int ScriptedSerialPort::WriteOverlapped(PortHandle port, const std::uint8_t* src,
+                                        std::uint32_t count) {
+  ++overlapped_writes_;
+  return Write(port, src, count);
+}
+
+int ScriptedSerialPort::WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) {
+  ++plain_writes_;
+  return Write(port, src, count);
+}
+
+void ScriptedSerialPort::Close(PortHandle port) {
+  if (!CheckOpen(port)) return;
+  ++close_calls_;
+  DropQueue();
+  open_.erase(port);
+  for (const auto& [handle, number] : handle_ports_) {
+    if (handle == port) open_port_numbers_.erase(number);
+  }
+}
+
+bool ScriptedSerialPort::CheckOpen(PortHandle port) {
+  if (open_.count(port) != 0) return true;
+  ++closed_handle_calls_;
+  return false;
+}
+
+int ScriptedSerialPort::Write(PortHandle port, const std::uint8_t* src, std::uint32_t count) {
+  if (!CheckOpen(port)) return -1;
+  // Every write begins by discarding what was received and not read.
+  DropQueue();
+  if (fail_writes_) return -1;
+  writes_.emplace_back(src, src + count);
+  if (!write_reply_.empty()) Arrive(write_reply_);
+  return static_cast<int>(count);
+}
+
+void ScriptedSerialPort::DropQueue() {
+  queue_.clear();
+  head_ = 0;
+}

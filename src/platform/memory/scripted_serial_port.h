@@ -1,0 +1,112 @@
+// A serial port played by a script: tests say which ports exist, what bytes arrive and when,
+// how the receiver answers a write, and which operations fail; the port records what the
+// monitor did with it. Reading and sleeping move a ManualClock as the real port's time-outs
+// would.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <set>
+#include <vector>
+
+#include "platform/memory/manual_clock.h"
+#include "serial/serial_port.h"
+
+class ScriptedSerialPort : public SerialPort {
+ public:
+  // clock (optional) is advanced by the time a read waits for bytes that do not come.
+  explicit ScriptedSerialPort(ManualClock* clock = nullptr);
+
+  // --- The script ---------------------------------------------------------------------------
+  // Ports 1 to 4 exist at first.
+  void SetPresent(int port_number, bool present);
+  // Another program holds the port: opening it fails.
+  void SetHeldElsewhere(int port_number, bool held);
+  void SetPlatformId(int id) { platform_id_ = id; }
+  // The line settings of this baud rate are refused.
+  void RefuseBaud(std::uint32_t baud) { refused_bauds_.insert(baud); }
+  // Bytes that are waiting in the input queue now.
+  void Arrive(const std::uint8_t* bytes, std::size_t count);
+  void Arrive(std::initializer_list<std::uint8_t> bytes);
+  void Arrive(const std::vector<std::uint8_t>& bytes);
+  // Bytes that reach the input queue while the next read is under way (after the monitor
+  // looked at the waiting count and paused).
+  void ArriveDuringNextRead(const std::vector<std::uint8_t>& bytes);
+  // Bytes the receiver sends back after every write (an echoing receiver), until changed.
+  void ReplyToWrites(const std::vector<std::uint8_t>& bytes) { write_reply_ = bytes; }
+  // The next read (or every read while set) is refused at its start.
+  void FailNextRead() { fail_next_read_ = true; }
+  void FailReads(bool fail) { fail_reads_ = fail; }
+  void FailWrites(bool fail) { fail_writes_ = fail; }
+
+  // --- What the monitor did -----------------------------------------------------------------
+  std::size_t Queued() const { return queue_.size() - head_; }
+  bool IsOpen(PortHandle port) const { return open_.count(port) != 0; }
+  int OpenPorts() const { return static_cast<int>(open_.size()); }
+  int OpenCalls() const { return open_calls_; }
+  int CloseCalls() const { return close_calls_; }
+  int PurgeCalls() const { return purge_calls_; }
+  int ReadCalls() const { return read_calls_; }
+  int WaitingCountCalls() const { return waiting_calls_; }
+  std::uint32_t LastReadRequest() const { return last_read_request_; }
+  std::uint32_t LargestReadRequest() const { return largest_read_request_; }
+  // Calls that named a handle that was not open (none should ever happen).
+  int CallsOnClosedHandles() const { return closed_handle_calls_; }
+  std::uint32_t Baud() const { return baud_; }
+  int LastOpenedPortNumber() const { return last_port_number_; }
+  int PlainWrites() const { return plain_writes_; }
+  int OverlappedWrites() const { return overlapped_writes_; }
+  // Every write's bytes, in order.
+  const std::vector<std::vector<std::uint8_t>>& Writes() const { return writes_; }
+
+  // --- SerialPort ---------------------------------------------------------------------------
+  int PlatformId() override { return platform_id_; }
+  PortHandle Open(int port_number) override;
+  int SetBaud(PortHandle port, std::uint32_t baud) override;
+  void Purge(PortHandle port) override;
+  int WaitingCount(PortHandle port) override;
+  int Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) override;
+  int WriteOverlapped(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
+  int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
+  void Close(PortHandle port) override;
+
+ private:
+  bool CheckOpen(PortHandle port);
+  int Write(PortHandle port, const std::uint8_t* src, std::uint32_t count);
+  void DropQueue();
+
+  ManualClock* clock_;
+  std::set<int> present_;
+  std::set<int> held_;
+  std::set<std::uint32_t> refused_bauds_;
+  std::set<PortHandle> open_;
+  std::set<int> open_port_numbers_;
+  std::vector<std::pair<PortHandle, int>> handle_ports_;
+  PortHandle next_handle_ = 100;
+  int platform_id_ = 0;
+
+  // The input queue: bytes from head_ on are waiting. Storage is reserved up front so that
+  // reading never allocates.
+  std::vector<std::uint8_t> queue_;
+  std::size_t head_ = 0;
+  std::vector<std::uint8_t> during_read_;
+  std::vector<std::uint8_t> write_reply_;
+  bool fail_next_read_ = false;
+  bool fail_reads_ = false;
+  bool fail_writes_ = false;
+
+  int open_calls_ = 0;
+  int close_calls_ = 0;
+  int purge_calls_ = 0;
+  int read_calls_ = 0;
+  int waiting_calls_ = 0;
+  int closed_handle_calls_ = 0;
+  int plain_writes_ = 0;
+  int overlapped_writes_ = 0;
+  int last_port_number_ = 0;
+  std::uint32_t last_read_request_ = 0;
+  std::uint32_t largest_read_request_ = 0;
+  std::uint32_t baud_ = 0;
+  std::vector<std::vector<std::uint8_t>> writes_;
+};
