@@ -1,0 +1,97 @@
+#include "app/main_window.h"
+
+#include <cstring>
+
+#include "app/monitor_state.h"
+#include "app/platform.h"
+#include "app/resource_ids.h"
+#include "app/texts.h"
+#include "display/panel_layout.h"
+#include "serial/link.h"
+#include "settings/config_file.h"
+
+namespace {
+
+constexpr int kMinScreenWidth = 1024;
+constexpr int kMinScreenHeight = 768;
+// The error log and the counter boxes fill the bottom band of the client area.
+constexpr int kBottomBand = 210;
+constexpr int kCounterWidth = 100;
+constexpr int kCounterHeight = 70;
+
+void CreateBottomBoxes(WindowHandle hwnd) {
+  WindowSurface& surface = *g_platform.window;
+  const Rect& c = g_state.client_rect;
+  g_state.error_log_box =
+      surface.CreateListBox(hwnd, text::kErrorLogCaption, kStyleScrolledBox, c.left + 110,
+                            c.bottom - kBottomBand, c.right - c.left - 115, kBottomBand);
+  g_state.good_count_box =
+      surface.CreateListBox(hwnd, text::kGoodCountCaption, kStyleCounterBox, c.left + 5,
+                            c.bottom - kBottomBand, kCounterWidth, kCounterHeight);
+  g_state.bad_count_box =
+      surface.CreateListBox(hwnd, text::kBadCountCaption, kStyleCounterBox, c.left + 5,
+                            c.bottom - 2 * kCounterHeight, kCounterWidth, kCounterHeight);
+  g_state.error_ratio_box =
+      surface.CreateListBox(hwnd, text::kErrorRatioCaption, kStyleCounterBox, c.left + 5,
+                            c.bottom - kCounterHeight, kCounterWidth, kCounterHeight);
+  surface.AddString(g_state.good_count_box, text::kInitialCount);
+  surface.AddString(g_state.bad_count_box, text::kInitialCount);
+  surface.AddString(g_state.error_ratio_box, text::kInitialRatio);
+}
+
+}  // namespace
+
+void CreationSequence(WindowHandle hwnd) {
+  WindowSurface& surface = *g_platform.window;
+  int width = 0;
+  int height = 0;
+  surface.ScreenSize(&width, &height);
+  if (width < kMinScreenWidth || height < kMinScreenHeight) {
+    surface.Beep(kBeepExclamation);
+    surface.MessageBox(hwnd, text::kScreenTooSmall, text::kCaptionErrorBang, kBoxOk);
+    surface.PostQuit(0);
+    return;
+  }
+
+  if (g_platform.files->GetCurrentDir(g_state.start_directory, sizeof g_state.start_directory) ==
+      0) {
+    // A directory that cannot be told (or is too long) leaves the current one in use.
+    g_state.start_directory[0] = '.';
+    g_state.start_directory[1] = '\0';
+  }
+  if (LoadConfig(hwnd) != 0) {
+    surface.MessageBox(hwnd, text::kConfigReadFailed, text::kCaptionErrorBang, kBoxOk);
+    g_state.port_number = 1;
+    g_state.baud_index = 0;
+    g_state.sensor_count = 4;
+  }
+
+  g_state.window_rect = surface.WindowRect(hwnd);
+  surface.ClientRect(hwnd, &g_state.client_rect);
+  std::memset(g_state.read_buffer, 0, sizeof g_state.read_buffer);
+
+  // The port-closed state; settings and exit stay enabled throughout.
+  surface.EnableMenuItem(hwnd, CMD_OPEN, kMenuEnabled);
+  surface.EnableMenuItem(hwnd, CMD_CLOSE, kMenuGrayed);
+  surface.EnableMenuItem(hwnd, CMD_START, kMenuGrayed);
+  surface.EnableMenuItem(hwnd, CMD_STOP, kMenuGrayed);
+
+  LayoutPanels(hwnd, g_state.sensor_count);
+  CreateBottomBoxes(hwnd);
+  MeasureListBoxes(hwnd);
+}
+
+void ResizeSequence(WindowHandle hwnd) {
+  g_platform.window->MoveWindow(hwnd, g_state.window_rect);
+  g_platform.window->Repaint(hwnd);
+}
+
+void ShutdownSequence(WindowHandle hwnd) {
+  WindowSurface& surface = *g_platform.window;
+  CloseLink();
+  surface.KillTimer(hwnd, POLL_TIMER_ID);
+  if (SaveConfig(hwnd) != 0) {
+    surface.MessageBox(hwnd, text::kConfigSaveFailed, text::kCaptionErrorBang, kBoxOk);
+  }
+  surface.PostQuit(0);
+}
