@@ -20,5 +20,9 @@ void ProbeLink();
 // Empties both queues of the open port and zero-fills read_buffer.
 void ResetPort();
 
+// Sets os_family from the platform's family: 98 for the 95/98 family, 40 for the NT family;
+// any other answer leaves it as it was. Runs at every open.
+void DetectOsFamily();
+
 // Writes by the path that os_family selects; bytes written or -1.
 int WritePort(PortHandle port, const std::uint8_t* src, std::uint32_t count);
