@@ -1,0 +1,42 @@
+// Which device file stands for which COM port number on Linux. The monitor speaks of COM1 to
+// COM4 (and its configuration file may carry any number up to 255); by default COMn is the n-th
+// serial port of the machine, /dev/ttyS<n-1>, and the option --com N=PATH points a port number at
+// any other device, such as a USB adapter or the pseudo-terminal of the simulated receiver.
+#pragma once
+
+#include <map>
+#include <string>
+
+class ComPortMap {
+ public:
+  static constexpr int kFirstPort = 1;
+  static constexpr int kLastPort = 255;
+
+  // The device path of COM<port_number>: the override given for it, else /dev/ttyS<n-1>. Empty
+  // for numbers outside 1..255, which name no port.
+  std::string PathFor(int port_number) const;
+
+  // Points COM<port_number> at path from now on.
+  void Set(int port_number, const std::string& path);
+
+  // Takes the value of one --com option, "N=PATH". Returns true and records the override when
+  // the value is well formed; otherwise returns false and puts a message for the user into
+  // *error (the map is then unchanged).
+  bool ParseOverride(const std::string& value, std::string* error);
+
+ private:
+  std::map<int, std::string> overrides_;
+};
+
+// Results of TakeComOption.
+constexpr int kNotComOption = 0;
+constexpr int kComOptionTaken = 1;
+constexpr int kComOptionBad = -1;
+
+// Looks at argv[*index] of a command line. "--com N=PATH" (two words) and "--com=N=PATH" (one)
+// are taken into map and *index is advanced past the last word used; kComOptionBad comes with a
+// message in *error; any other argument is left alone (kNotComOption, *index unchanged).
+int TakeComOption(int argc, char* const* argv, int* index, ComPortMap* map, std::string* error);
+
+// One line for a program's --help text.
+extern const char kComOptionHelp[];

@@ -1,0 +1,249 @@
+#include "platform/posix/posix_serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <utility>
+
+#include "platform/posix/posix_clock.h"
+
+namespace {
+
+constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
+
+// The rates a termios driver can be asked for by name. Anything else is refused like a rate
+// that the driver does not support.
+bool SpeedFor(std::uint32_t baud, speed_t* speed) {
+  static const std::pair<std::uint32_t, speed_t> kSpeeds[] = {
+      {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+      {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+      {230400, B230400}, {460800, B460800}, {921600, B921600},
+  };
+  for (const auto& entry : kSpeeds) {
+    if (entry.first == baud) {
+      *speed = entry.second;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Pseudo-terminals refuse the modem-line calls with ENOTTY; the lines mean nothing there, so
+// the result is ignored on every device.
+void SetModemLine(int fd, int line, bool on) {
+  int bits = line;
+  (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
+}
+
+// Raw binary, 8 data bits, no parity, one stop bit, no flow control of either kind, receiver
+// on, modem status lines ignored. VMIN 1 with the descriptor non-blocking makes an empty queue
+// read as EAGAIN, so that a read of 0 bytes can only mean that the other end hung up.
+void MakeRaw(termios* t) {
+  cfmakeraw(t);
+  t->c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNPAR | PARMRK |
+                                       IGNBRK | BRKINT | IGNCR | ICRNL | INLCR);
+  t->c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  t->c_cflag |= CS8 | CREAD | CLOCAL;
+  t->c_cc[VMIN] = 1;
+  t->c_cc[VTIME] = 0;
+}
+
+std::int64_t DeadlineAfter(std::uint32_t count, std::int64_t constant_ms) {
+  return MonotonicNanoseconds() +
+         (3 * static_cast<std::int64_t>(count) + constant_ms) * kNanosecondsPerMillisecond;
+}
+
+// Waits for the descriptor to become ready for events, at the latest until the deadline.
+// Returns false when the deadline has passed.
+bool WaitReady(int fd, short events, std::int64_t deadline_ns) {
+  const std::int64_t left = deadline_ns - MonotonicNanoseconds();
+  if (left <= 0) return false;
+  pollfd watch{fd, events, 0};
+  timespec timeout{};
+  timeout.tv_sec = static_cast<time_t>(left / 1000000000);
+  timeout.tv_nsec = static_cast<long>(left % 1000000000);
+  (void)ppoll(&watch, 1, &timeout, nullptr);
+  return true;
+}
+
+// RTS marks the transmission, so it stays high until the driver's output queue has emptied or
+// the time allowed for the write is up.
+void WaitForDrain(int fd, std::int64_t deadline_ns) {
+  for (;;) {
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+    const std::int64_t now = MonotonicNanoseconds();
+    if (now >= deadline_ns) return;
+    SleepUntilNanoseconds(std::min(deadline_ns, now + kNanosecondsPerMillisecond));
+  }
+}
+
+}  // namespace
+
+PosixSerialPort::PosixSerialPort(ComPortMap ports) : ports_(std::move(ports)) {}
+
+PosixSerialPort::~PosixSerialPort() {
+  while (!open_fds_.empty()) Close(open_fds_.back());
+}
+
+int PosixSerialPort::OpenDescriptor(PortHandle port) const {
+  for (int fd : open_fds_) {
+    if (fd == port) return fd;
+  }
+  return -1;
+}
+
+void PosixSerialPort::Release(int fd) {
+  open_fds_.erase(std::remove(open_fds_.begin(), open_fds_.end(), fd), open_fds_.end());
+  // The exclusive flag belongs to the terminal, not to this descriptor: left set, it would
+  // keep everyone but root out after we are gone while another process still holds the device.
+  (void)ioctl(fd, TIOCNXCL);
+  ::close(fd);  // also drops the lock
+}
+
+PortHandle PosixSerialPort::Open(int port_number) {
+  const std::string path = ports_.PathFor(port_number);
+  if (path.empty()) return kInvalidPort;
+  // Non-blocking, or the open of a real port would wait for a carrier that may never come.
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kInvalidPort;
+  // Exclusive use: TIOCEXCL keeps other openers out except root, the lock keeps out everyone
+  // who asks for it (another monitor, the tests) even as root. A file that is no terminal is
+  // not a serial port.
+  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return kInvalidPort;
+  }
+  (void)ioctl(fd, TIOCEXCL);
+  termios settings{};
+  if (tcgetattr(fd, &settings) == 0) {
+    MakeRaw(&settings);  // at the speed the device already has, until SetBaud
+    (void)tcsetattr(fd, TCSANOW, &settings);
+  }
+  SetModemLine(fd, TIOCM_RTS, false);
+  SetModemLine(fd, TIOCM_DTR, true);
+  (void)tcflush(fd, TCIOFLUSH);
+  open_fds_.push_back(fd);
+  return fd;
+}
+
+int PosixSerialPort::SetBaud(PortHandle port, std::uint32_t baud) {
+  const int fd = OpenDescriptor(port);
+  if (fd < 0) return 0;
+  speed_t speed = B0;
+  termios wanted{};
+  bool applied = SpeedFor(baud, &speed) && tcgetattr(fd, &wanted) == 0;
+  if (applied) {
+    MakeRaw(&wanted);
+    applied = cfsetispeed(&wanted, speed) == 0 && cfsetospeed(&wanted, speed) == 0 &&
+              tcsetattr(fd, TCSANOW, &wanted) == 0;
+  }
+  // tcsetattr succeeds when any one of the changes took; read back what is in force.
+  termios actual{};
+  applied = applied && tcgetattr(fd, &actual) == 0 && cfgetispeed(&actual) == speed &&
+            cfgetospeed(&actual) == speed && (actual.c_cflag & CSIZE) == CS8 &&
+            (actual.c_cflag & (PARENB | CSTOPB | CRTSCTS)) == 0;
+  if (!applied) {
+    Release(fd);
+    return 0;
+  }
+  return 1;
+}
+
+void PosixSerialPort::Purge(PortHandle port) {
+  const int fd = OpenDescriptor(port);
+  if (fd < 0) return;
+  SetModemLine(fd, TIOCM_RTS, false);
+  SetModemLine(fd, TIOCM_DTR, true);
+  // Also drops what the pseudo-terminal has accepted but not yet handed to the line
+  // discipline. With parity checking off and no error marking, termios keeps no error
+  // condition that would need clearing.
+  (void)tcflush(fd, TCIOFLUSH);
+}
+
+int PosixSerialPort::WaitingCount(PortHandle port) {
+  const int fd = OpenDescriptor(port);
+  int waiting = 0;
+  if (fd < 0 || ioctl(fd, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
+  return waiting;
+}
+
+int PosixSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {
+  const int fd = OpenDescriptor(port);
+  if (fd < 0 || dst == nullptr) return -1;
+  count = std::min<std::uint32_t>(count, INT_MAX);
+  const std::int64_t deadline = DeadlineAfter(count, 10);
+  std::uint32_t got = 0;
+  bool started = false;
+  while (got < count) {
+    const ssize_t n = ::read(fd, dst + got, count - got);
+    if (n > 0) {
+      got += static_cast<std::uint32_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n == 0 || errno != EAGAIN) {
+      // The other end hung up or the device went away. Before anything was read that refuses
+      // the read; later it ends it with the bytes that came.
+      return started ? static_cast<int>(got) : -1;
+    } else if (!WaitReady(fd, POLLIN, deadline)) {
+      break;
+    }
+    started = true;
+  }
+  return static_cast<int>(got);
+}
+
+int PosixSerialPort::Write(PortHandle port, const std::uint8_t* src, std::uint32_t count) {
+  const int fd = OpenDescriptor(port);
+  if (fd < 0 || (src == nullptr && count > 0)) return -1;
+  count = std::min<std::uint32_t>(count, INT_MAX);
+  Purge(port);  // discards every received byte that nobody has read
+  const std::int64_t deadline = DeadlineAfter(count, 20);
+  SetModemLine(fd, TIOCM_RTS, true);
+  std::uint32_t written = 0;
+  bool failed = false;
+  while (written < count) {
+    const ssize_t n = ::write(fd, src + written, count - written);
+    if (n > 0) {
+      written += static_cast<std::uint32_t>(n);
+    } else if (n < 0 && (errno == EINTR || (errno == EAGAIN && WaitReady(fd, POLLOUT, deadline)))) {
+      continue;
+    } else if (n < 0 && errno == EAGAIN) {
+      break;  // time is up: the bytes written so far
+    } else {
+      failed = true;
+      break;
+    }
+  }
+  if (!failed) WaitForDrain(fd, deadline);
+  SetModemLine(fd, TIOCM_RTS, false);
+  if (failed) {
+    Purge(port);
+    return -1;
+  }
+  return static_cast<int>(written);
+}
+
+int PosixSerialPort::WriteOverlapped(PortHandle port, const std::uint8_t* src,
+                                     std::uint32_t count) {
+  return Write(port, src, count);
+}
+
+int PosixSerialPort::WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) {
+  return Write(port, src, count);
+}
+
+void PosixSerialPort::Close(PortHandle port) {
+  const int fd = OpenDescriptor(port);
+  if (fd < 0) return;
+  Purge(port);
+  Release(fd);
+}

@@ -1,0 +1,42 @@
+// The serial port on Linux, through termios. A handle is the file descriptor of the open
+// device. The port remembers which descriptors it opened itself, so that a stale handle (one
+// closed already, whose number the process may since have given to another file) is never read,
+// written, purged or closed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/posix/com_port_map.h"
+#include "serial/serial_port.h"
+
+class PosixSerialPort : public SerialPort {
+ public:
+  explicit PosixSerialPort(ComPortMap ports);
+  ~PosixSerialPort() override;  // closes what is still open
+  PosixSerialPort(const PosixSerialPort&) = delete;
+  PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+  // Linux has no version information of the Windows kind: every write takes the plain path.
+  int PlatformId() override { return 0; }
+
+  PortHandle Open(int port_number) override;
+  int SetBaud(PortHandle port, std::uint32_t baud) override;
+  void Purge(PortHandle port) override;
+  int WaitingCount(PortHandle port) override;
+  int Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) override;
+  int WriteOverlapped(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
+  int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
+  void Close(PortHandle port) override;
+
+  const ComPortMap& ports() const { return ports_; }
+
+ private:
+  // The descriptor behind a handle this port opened, or -1.
+  int OpenDescriptor(PortHandle port) const;
+  int Write(PortHandle port, const std::uint8_t* src, std::uint32_t count);
+  void Release(int fd);
+
+  ComPortMap ports_;
+  std::vector<int> open_fds_;
+};
