@@ -1,0 +1,165 @@
+// wsmon-sim: a simulated radio receiver for trying the monitor without the hardware.
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "sim/sim_line.h"
+#include "sim/sim_options.h"
+#include "sim/traffic.h"
+
+namespace {
+
+constexpr std::int64_t kMillisecond = 1000000;
+constexpr std::int64_t kQuietAfterProbe = 150 * kMillisecond;
+
+std::int64_t Now() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+void OnStopSignal(int) {
+  g_sim_stop = 1;
+}
+
+class Sender {
+ public:
+  Sender(SimLine* line, const SimOptions& options, Summary* summary)
+      : line_(line),
+        options_(options),
+        summary_(summary),
+        byte_ns_(10 * 1000000000LL / options.baud) {}
+
+  // Watches the line until deadline_ns. A probe is answered at once when a reply may go out
+  // now, else as soon as the part being sent is complete.
+  void ServiceUntil(std::int64_t deadline_ns, bool may_reply) {
+    while (!g_sim_stop) {
+      if (may_reply) Reply();
+      if (!line_->WatchUntil(deadline_ns)) return;
+      ++summary_->probes;
+      reply_pending_ = options_.echo;
+      // A receiver busy with the probe sends nothing else for a while, so that the monitor's
+      // reply window holds the reply alone.
+      quiet_until_ = Now() + kQuietAfterProbe;
+    }
+  }
+
+  // Waits until the time comes (and any quiet time after a probe has passed).
+  void WaitFor(std::int64_t target_ns) {
+    while (!g_sim_stop) {
+      const std::int64_t until = std::max(target_ns, quiet_until_);
+      if (Now() >= until) return;
+      ServiceUntil(until, true);
+    }
+  }
+
+  void WaitForProbe() {
+    while (!g_sim_stop && summary_->probes == 0) ServiceUntil(Now() + 1000 * kMillisecond, true);
+    WaitFor(Now());
+  }
+
+  // Sends bytes [begin, end) of t, at the pace of the line unless pacing is off.
+  void SendPart(const Transmission& t, std::size_t begin, std::size_t end,
+                std::vector<std::uint8_t>* fate) {
+    const std::int64_t t0 = std::max(Now(), line_free_);
+    std::size_t sent = begin;
+    while (sent < end && !g_sim_stop) {
+      std::size_t due = end;
+      if (options_.pace) {
+        const std::int64_t elapsed = Now() - t0;
+        due = std::min(end, begin + static_cast<std::size_t>(elapsed / byte_ns_) + 1);
+      }
+      if (due > sent) {
+        const std::size_t taken = line_->WriteNow(&t.bytes[sent], due - sent);
+        for (std::size_t i = sent; i < due; ++i) {
+          (*fate)[i] = i < sent + taken ? kByteSent : kByteDropped;
+        }
+        sent = due;
+      } else {
+        ServiceUntil(t0 + static_cast<std::int64_t>(sent - begin) * byte_ns_, false);
+      }
+    }
+    line_free_ = options_.pace ? t0 + static_cast<std::int64_t>(end - begin) * byte_ns_ : Now();
+    Reply();
+  }
+
+ private:
+  void Reply() {
+    if (!reply_pending_) return;
+    reply_pending_ = false;
+    static const std::uint8_t kEcho[3] = {0x41, 0x42, 0x43};
+    const std::size_t taken = line_->WriteNow(kEcho, sizeof kEcho);
+    summary_->bytes += taken;
+    summary_->dropped_bytes += sizeof kEcho - taken;
+    if (taken == sizeof kEcho) ++summary_->probe_replies;
+  }
+
+  SimLine* line_;
+  const SimOptions& options_;
+  Summary* summary_;
+  const std::int64_t byte_ns_;
+  std::int64_t line_free_ = 0;
+  std::int64_t quiet_until_ = 0;
+  bool reply_pending_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SimOptions options;
+  std::string error;
+  if (!ParseSimOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "wsmon-sim: %s\n", error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kSimUsage, stdout);
+    return 0;
+  }
+
+  struct sigaction stop {};
+  stop.sa_handler = OnStopSignal;
+  sigemptyset(&stop.sa_mask);
+  sigaction(SIGINT, &stop, nullptr);  // no SA_RESTART: a wait ends at once
+  sigaction(SIGTERM, &stop, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  SimLine line;
+  std::string path = options.device;
+  const bool opened = options.device.empty()
+                          ? line.OpenPseudoTerminal(&path, &error)
+                          : line.OpenDevice(options.device, options.baud, &error);
+  if (!opened) {
+    std::fprintf(stderr, "wsmon-sim: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("%s\n", path.c_str());
+  std::fflush(stdout);
+
+  Summary summary(options.ids);
+  Sender sender(&line, options, &summary);
+  Traffic traffic(options);
+  if (options.wait_probe) sender.WaitForProbe();
+  const std::int64_t start = Now();
+  Transmission t;
+  while (!g_sim_stop && traffic.Next(&t)) {
+    std::vector<std::uint8_t> fate(t.bytes.size(), kByteUnsent);
+    std::int64_t target = start + static_cast<std::int64_t>(t.due_ms) * kMillisecond;
+    for (const Part& part : t.parts) {
+      target += static_cast<std::int64_t>(part.pause_before_ms) * kMillisecond;
+      sender.WaitFor(target);
+      sender.SendPart(t, part.begin, part.end, &fate);
+      target = Now();
+    }
+    summary.Count(t, fate);
+  }
+  if (!g_sim_stop) sender.ServiceUntil(Now() + options.linger_ms * kMillisecond, true);
+  line.Close();
+  std::fputs(summary.Text().c_str(), stdout);
+  std::fflush(stdout);
+  return 0;
+}

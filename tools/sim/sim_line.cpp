@@ -1,0 +1,157 @@
+#include "sim/sim_line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+volatile int g_sim_stop = 0;
+
+namespace {
+
+std::int64_t Now() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Without raw mode the line discipline would rewrite binary bytes (CR, NL) and echo them.
+bool MakeRaw(int fd, speed_t speed) {
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return false;
+  cfmakeraw(&t);
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  t.c_cflag |= CS8 | CREAD | CLOCAL;
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  if (speed != B0 && (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0)) return false;
+  return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+speed_t SpeedFor(std::uint32_t baud) {
+  switch (baud) {
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    default:
+      return B0;
+  }
+}
+
+}  // namespace
+
+SimLine::~SimLine() {
+  Close();
+}
+
+void SimLine::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  if (keep_open_fd_ >= 0) ::close(keep_open_fd_);
+  fd_ = -1;
+  keep_open_fd_ = -1;
+}
+
+bool SimLine::OpenPseudoTerminal(std::string* path, std::string* error) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+    if (master >= 0) ::close(master);
+    return false;
+  }
+  char name[128];
+  if (ptsname_r(master, name, sizeof name) != 0) {
+    *error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+    ::close(master);
+    return false;
+  }
+  // Holding the far end open ourselves keeps the line up while the monitor closes and opens
+  // it again: otherwise every read here would fail and every poll report a hang-up meanwhile.
+  const int far_end = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (far_end < 0 || !MakeRaw(far_end, B0) || !MakeRaw(master, B0)) {
+    *error = std::string("cannot set up the pseudo-terminal: ") + std::strerror(errno);
+    if (far_end >= 0) ::close(far_end);
+    ::close(master);
+    return false;
+  }
+  fd_ = master;
+  keep_open_fd_ = far_end;
+  *path = name;
+  return true;
+}
+
+bool SimLine::OpenDevice(const std::string& path, std::uint32_t baud, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!MakeRaw(fd, SpeedFor(baud))) {
+    *error =
+        "cannot set " + path + " to raw " + std::to_string(baud) + " 8N1: " + std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
+  tcflush(fd, TCIOFLUSH);
+  fd_ = fd;
+  return true;
+}
+
+std::size_t SimLine::WriteNow(const std::uint8_t* bytes, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::write(fd_, bytes + done, count - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EINTR && !g_sim_stop) {
+      continue;
+    } else {
+      break;
+    }
+  }
+  return done;
+}
+
+bool SimLine::WatchUntil(std::int64_t deadline_ns) {
+  static const std::uint8_t kProbe[3] = {0x41, 0x42, 0x43};
+  for (;;) {
+    std::uint8_t buffer[256];
+    const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+    for (ssize_t i = 0; i < n; ++i) {
+      if (buffer[i] == kProbe[probe_matched_]) {
+        ++probe_matched_;
+      } else {
+        probe_matched_ = buffer[i] == kProbe[0] ? 1 : 0;
+      }
+      if (probe_matched_ == 3) {
+        probe_matched_ = 0;
+        // Whatever followed the probe in this read is of no interest to a receiver.
+        return true;
+      }
+    }
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR && !g_sim_stop) continue;
+    // A device that went away reads as 0 bytes or fails, and reports a hang-up at every poll:
+    // wait out the time instead of spinning on it.
+    const bool line_down = n == 0 || errno != EAGAIN;
+    const std::int64_t left = deadline_ns - Now();
+    if (left <= 0 || g_sim_stop) return false;
+    timespec timeout{};
+    timeout.tv_sec = static_cast<time_t>(left / 1000000000);
+    timeout.tv_nsec = static_cast<long>(left % 1000000000);
+    if (line_down) {
+      nanosleep(&timeout, nullptr);
+      return false;
+    }
+    pollfd watch{fd_, POLLIN, 0};
+    (void)ppoll(&watch, 1, &timeout, nullptr);
+  }
+}
