@@ -1,0 +1,49 @@
+#include "reception/receive_step.h"
+
+#include <cstring>
+
+#include "app/monitor_state.h"
+#include "app/platform.h"
+#include "serial/link.h"
+
+namespace {
+
+// Lets the bytes of a frame that is on its way arrive before the read.
+constexpr std::uint32_t kSettleMs = 30;
+// A read asks for this many more bytes than were waiting, catching those that come meanwhile.
+constexpr int kReadSlack = 10;
+
+}  // namespace
+
+int ReceiveStep() {
+  const int waiting = g_platform.port->WaitingCount(g_state.port_handle);
+  // An echoing receiver puts rx_skip bytes in front of every block; wait until more than
+  // those have come.
+  if (waiting < g_state.rx_skip + 1) return kReceiveNothing;
+  g_platform.clock->Sleep(kSettleMs);
+  // Never ask for more than read_buffer holds, however many bytes wait.
+  const int request =
+      waiting > kReadBufferSize - kReadSlack ? kReadBufferSize : waiting + kReadSlack;
+  int n = g_platform.port->Read(g_state.port_handle, g_state.read_buffer,
+                                static_cast<std::uint32_t>(request));
+  if (n > request) n = request;  // a port never brings more than asked for
+  return AcceptRead(n);
+}
+
+int AcceptRead(int n) {
+  if (n < 0) {
+    ResetPort();
+    return kReceiveReadFailed;
+  }
+  if (n > kReadBufferSize) n = kReadBufferSize;
+  const int skip = g_state.rx_skip;
+  const int m = n > skip ? n - skip : 0;
+  // Refused whole: the bytes just read are dropped, and as nothing is purged, bytes that came
+  // after the read stay queued for the next tick.
+  if (m > kRxBufferSize - g_state.rx_length) return kReceiveOverflow;
+  std::memcpy(g_state.rx_buffer + g_state.rx_length, g_state.read_buffer + skip,
+              static_cast<std::size_t>(m));
+  g_state.rx_length += m;
+  ResetPort();
+  return g_state.rx_length >= kFrameSize ? kReceiveFrameReady : kReceiveNothing;
+}

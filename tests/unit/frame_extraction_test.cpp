@@ -1,0 +1,149 @@
+// Frame extraction must behave exactly as consuming the buffer from its front one frame or one
+// stray byte at a time; the reference below does just that, the slow way.
+#include <cstring>
+#include <random>
+
+#include "reception/frame_extraction.h"
+#include "support/core_fixture.h"
+
+namespace {
+
+struct Cut {
+  std::vector<Bytes> frames;
+  Bytes status;
+  Bytes strays;
+  Bytes tail;
+};
+
+Cut ReferenceCut(Bytes rx) {
+  Cut cut;
+  while (rx.size() >= 9) {
+    if (rx[0] == 0xCC && rx[8] == 0xDD) {
+      Bytes frame(rx.begin(), rx.begin() + 9);
+      int sum = 0;
+      for (int i = 1; i <= 7; ++i) sum += frame[static_cast<std::size_t>(i)];
+      cut.status.push_back(sum % 256 == 0 ? 1 : 255);
+      cut.frames.push_back(frame);
+      rx.erase(rx.begin(), rx.begin() + 9);
+    } else {
+      cut.strays.push_back(rx[0]);
+      rx.erase(rx.begin());
+    }
+  }
+  cut.tail = rx;
+  return cut;
+}
+
+class FrameExtractionTest : public CoreTest {
+ protected:
+  // Runs ExtractFrames on bytes and checks every output against the reference.
+  void ExpectLikeReference(const Bytes& bytes) {
+    const Cut want = ReferenceCut(bytes);
+    FillRx(bytes);
+    const int purges = port_.PurgeCalls();
+    const int strays = ExtractFrames();
+    EXPECT_EQ(port_.PurgeCalls(), purges + 1);
+    ASSERT_EQ(strays, static_cast<int>(want.strays.size()));
+    EXPECT_EQ(Bytes(g_state.stray_bytes, g_state.stray_bytes + strays), want.strays);
+    ASSERT_EQ(g_state.frame_count, want.frames.size());
+    for (std::size_t k = 0; k < want.frames.size(); ++k) {
+      EXPECT_EQ(Bytes(g_state.frame_table[k], g_state.frame_table[k] + 9), want.frames[k]) << k;
+      EXPECT_EQ(g_state.frame_status[k], want.status[k]) << k;
+    }
+    EXPECT_EQ(Rx(), want.tail);
+  }
+};
+
+TEST_F(FrameExtractionTest, FewerThanNineBytesStayAndThePortIsStillReset) {
+  const Bytes frame = ExampleFrame();
+  for (int n = 0; n <= 8; ++n) {
+    const Bytes head(frame.begin(), frame.begin() + n);
+    g_state.read_buffer[0] = 9;
+    FillRx(head);
+    const int purges = port_.PurgeCalls();
+    EXPECT_EQ(ExtractFrames(), 0);
+    EXPECT_EQ(g_state.frame_count, 0);
+    EXPECT_EQ(Rx(), head);
+    EXPECT_EQ(port_.PurgeCalls(), purges + 1);
+    EXPECT_EQ(g_state.read_buffer[0], 0);
+  }
+}
+
+TEST_F(FrameExtractionTest, StrayBytesAroundFramesAndFramesThatFailTheirCheck) {
+  Bytes bad = ExampleFrame();
+  bad[7] = 0x87;
+  // 0xCC whose ninth byte is no 0xDD is one stray byte; the frame after it is still found.
+  const Bytes false_start = {0xCC, 1, 2, 3, 4, 5, 6, 7};
+  const Bytes sums_to_256 = {0xCC, 0x80, 0x80, 0, 0, 0, 0, 0, 0xDD};
+  const Bytes input = Concat({{0x11, 0x22, 0x33},
+                              ExampleFrame(),
+                              {0x44},
+                              bad,
+                              false_start,
+                              ExampleFrame(),
+                              sums_to_256,
+                              {0xCC, 0x05}});
+  FillRx(input);
+  EXPECT_EQ(ExtractFrames(), 3 + 1 + 8);
+  EXPECT_EQ(Bytes(g_state.stray_bytes, g_state.stray_bytes + 12),
+            Concat({{0x11, 0x22, 0x33, 0x44}, false_start}));
+  ASSERT_EQ(g_state.frame_count, 4);
+  EXPECT_EQ(Bytes(g_state.frame_table[1], g_state.frame_table[1] + 9), bad);
+  EXPECT_EQ(Bytes(g_state.frame_status, g_state.frame_status + 4), Bytes({1, 255, 1, 1}));
+  EXPECT_EQ(Rx(), Bytes({0xCC, 0x05}));
+  ExpectLikeReference(input);
+}
+
+TEST_F(FrameExtractionTest, FullBufferOfFramesLeavesTheLastFiveBytes) {
+  Bytes input;
+  for (int i = 0; i < 35; ++i) {
+    const Bytes f = MakeFrame(static_cast<std::uint8_t>(i), 0, 0, 0, 0, 0);
+    input.insert(input.end(), f.begin(), f.end());
+  }
+  input.insert(input.end(), {0xCC, 0x01, 0x02, 0x03, 0x04});
+  ASSERT_EQ(input.size(), 320u);
+  FillRx(input);
+  EXPECT_EQ(ExtractFrames(), 0);
+  EXPECT_EQ(g_state.frame_count, 35);
+  EXPECT_EQ(g_state.frame_table[34][1], 34);
+  EXPECT_EQ(Rx(), Bytes({0xCC, 0x01, 0x02, 0x03, 0x04}));
+
+  // A stray byte in front shifts everything by one; the rest still comes out intact.
+  input.insert(input.begin(), 0x00);
+  input.pop_back();
+  ExpectLikeReference(input);
+}
+
+TEST_F(FrameExtractionTest, AgreesWithConsumingOneStepAtATimeOnRandomStreams) {
+  std::mt19937 rng(20060404);
+  const Bytes frame = ExampleFrame();
+  for (int round = 0; round < 3000; ++round) {
+    const std::size_t length = rng() % 321;
+    Bytes input;
+    // Mostly whole frames, some cut short or damaged, and bytes that look like marks.
+    while (input.size() < length) {
+      switch (rng() % 6) {
+        case 0:
+          input.push_back(0xCC);
+          break;
+        case 1:
+          input.push_back(0xDD);
+          break;
+        case 2:
+          input.push_back(static_cast<std::uint8_t>(rng()));
+          break;
+        default: {
+          Bytes f = frame;
+          if (rng() % 4 == 0) f[1 + rng() % 7] = static_cast<std::uint8_t>(rng());
+          f.resize(rng() % 5 == 0 ? rng() % 9 : 9);
+          input.insert(input.end(), f.begin(), f.end());
+        }
+      }
+    }
+    input.resize(length);
+    ExpectLikeReference(input);
+    if (HasFailure()) break;
+  }
+}
+
+}  // namespace
