@@ -1,0 +1,87 @@
+#include "display/counters.h"
+
+#include "app/monitor_state.h"
+#include "app/platform.h"
+#include "app/texts.h"
+#include "display/box_lines.h"
+#include "display/number_format.h"
+
+namespace {
+
+// ERR1 lines show at most this many of the stray bytes.
+constexpr int kStrayDumpLimit = 15;
+// ERR5 names the first sensor id that has no panel.
+constexpr int kFirstRefusedId = kSensorIdLimit;
+
+void RefreshRatio() {
+  TextLine line;
+  line.Append(" ");
+  AppendErrorRatio(line, g_state.bad_frames, g_state.good_frames);
+  line.Append("% ");
+  ReplaceLine(g_state.error_ratio_box, line.c_str());
+}
+
+void AppendDump(TextLine& line, const std::uint8_t* bytes, int count) {
+  for (int i = 0; i < count; ++i) line.AppendFormat("%02X-", bytes[i]);
+}
+
+// Frame k of frame_table, all 9 bytes; nothing when k names no entry.
+void AppendFrameDump(TextLine& line, int k) {
+  if (k >= 0 && k < kFrameTableSize) AppendDump(line, g_state.frame_table[k], kFrameSize);
+}
+
+}  // namespace
+
+void CountGoodFrame() {
+  ++g_state.good_frames;
+  TextLine line;
+  line.AppendFormat(text::kCountFormat, g_state.good_frames);
+  // The good count is shown highlighted.
+  const int index = ReplaceLine(g_state.good_count_box, line.c_str());
+  g_platform.window->SetCurSel(g_state.good_count_box, index);
+  RefreshRatio();
+}
+
+void CountBadFrame() {
+  ++g_state.bad_frames;
+  TextLine line;
+  line.AppendFormat(text::kCountFormat, g_state.bad_frames);
+  ReplaceLine(g_state.bad_count_box, line.c_str());
+  RefreshRatio();
+}
+
+void LogError(int code, int arg) {
+  g_state.local_time = g_platform.clock->Now();
+  const LocalTime& t = g_state.local_time;
+  TextLine line;
+  line.AppendFormat(text::kErrorPrefixFormat, g_state.bad_frames, t.hour, t.minute, t.second);
+  switch (code) {
+    case kErrStrayBytes: {
+      line.AppendFormat(text::kErr1Format, arg);
+      const int shown = arg < 0 ? 0 : (arg < kStrayDumpLimit ? arg : kStrayDumpLimit);
+      AppendDump(line, g_state.stray_bytes, shown);
+      // Also when exactly the limit was shown and nothing was left out.
+      if (arg >= kStrayDumpLimit) line.Append("...");
+      break;
+    }
+    case kErrBadCheck:
+      line.AppendFormat(text::kErr2Format, arg);
+      AppendFrameDump(line, arg);
+      break;
+    case kErrPortRead:
+      line.Append(text::kErr3Text);
+      break;
+    case kErrBufferFull:
+      line.Append(text::kErr4Text);
+      break;
+    case kErrSensorId:
+      line.AppendFormat(text::kErr5Format, kFirstRefusedId);
+      AppendFrameDump(line, arg);
+      break;
+    default:
+      break;  // the prefix alone
+  }
+  g_platform.window->AddString(g_state.error_log_box, line.c_str());
+  g_platform.window->Beep(kBeepExclamation);
+  ScrollToNewest(g_state.error_log_box, g_state.log_visible_lines);
+}
