@@ -1,6 +1,15 @@
 // One tick of the poll timer: receive, extract, count, show, log, re-arm.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "app/handles.h"
 
 void PollCycle(WindowHandle hwnd);
+
+// The poll path for one chunk of bytes, as if a single port read had brought them (a read
+// brings at most the 1024 bytes of read_buffer; bytes beyond are ignored): appended, cut,
+// counted, shown and logged as in PollCycle, but without the port's waiting count, the pause
+// and the timer. Returns the receive result. Whatever the bytes, all state stays in bounds.
+int PollChunk(const std::uint8_t* bytes, std::size_t count);

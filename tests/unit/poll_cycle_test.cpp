@@ -1,0 +1,261 @@
+// One poll cycle end to end on the in-memory platform: the order of everything it does, what
+// each outcome moves, and that no byte stream can push the state out of its bounds.
+#include "app/poll_cycle.h"
+
+#include <random>
+
+#include "app/resource_ids.h"
+#include "reception/receive_step.h"
+#include "support/allocation_count.h"
+#include "support/core_fixture.h"
+
+namespace {
+
+class PollCycleTest : public CoreTest {
+ protected:
+  void SetUp() override {
+    CoreTest::SetUp();
+    surface_.SetTimer(main_, POLL_TIMER_ID, POLL_PERIOD_MS);  // as the start command leaves it
+    surface_.SetObserver(&log_);
+  }
+  void TearDown() override {
+    surface_.SetObserver(nullptr);
+    CoreTest::TearDown();
+  }
+  std::vector<std::string>& Events() { return log_.events; }
+  std::size_t IndexOf(const std::string& prefix) {
+    for (std::size_t i = 0; i < Events().size(); ++i) {
+      if (Events()[i].rfind(prefix, 0) == 0) return i;
+    }
+    ADD_FAILURE() << "no event " << prefix;
+    return Events().size();
+  }
+  EventLog log_;
+};
+
+Bytes Reading(std::uint8_t id) {
+  return MakeFrame(id, 0x10, 0x71, 0x01, 0xC8, 0x01);
+}
+
+TEST_F(PollCycleTest, TickWithoutBytesOnlyRearmsTheTimer) {
+  PollCycle(main_);
+  EXPECT_EQ(Events(), std::vector<std::string>({"kill timer 100", "set timer 100 200"}));
+  EXPECT_EQ(clock_.SleepCalls(), 0);
+}
+
+TEST_F(PollCycleTest, StrayEventIsCountedAndLoggedBeforeTheFramesAndEachCountBeforeItsLine) {
+  g_state.sensor_count = 6;
+  port_.Arrive(Concat({{0x01, 0x02}, Reading(0), Reading(1), Reading(0)}));
+  PollCycle(main_);
+  const std::string reading = "-09:05:00-10-+23.1℃/45.6%RH-";
+  EXPECT_EQ(Events(), std::vector<std::string>({
+                          "kill timer 100",
+                          "bad:      1 ",
+                          "ratio:  100.00% ",
+                          "log: 00001 -> 09:05:00 -- ERR1,L=2,D:01-02-",
+                          "beep 48",
+                          "good:      1 ",
+                          "ratio:  50.00% ",
+                          "panel 0: 000" + reading + " 0.2",
+                          "good:      2 ",
+                          "ratio:  33.33% ",
+                          "panel 1: 000" + reading + " 0.2",
+                          "good:      3 ",
+                          "ratio:  25.00% ",
+                          "panel 0: 001" + reading + " 0.0",
+                          "set timer 100 200",
+                      }));
+  EXPECT_EQ(g_state.rx_length, 0);
+}
+
+TEST_F(PollCycleTest, BadFrameInTheMiddleIsLoggedInItsPlace) {
+  Bytes bad = Reading(2);
+  bad[7] ^= 0x01;
+  port_.Arrive(Concat({Reading(0), Reading(1), bad, Reading(3)}));
+  PollCycle(main_);
+  EXPECT_EQ(g_state.good_frames, 3);
+  EXPECT_EQ(g_state.bad_frames, 1);
+  ASSERT_EQ(Log().size(), 1u);
+  EXPECT_EQ(Log()[0].rfind("00001 -> 09:05:00 -- ERR2,n=2,D:CC-02-10-71-01-C8-01-", 0), 0u);
+  EXPECT_LT(IndexOf("panel 1: "), IndexOf("log: "));
+  EXPECT_LT(IndexOf("log: "), IndexOf("panel 3: "));
+  EXPECT_TRUE(Panel(2).empty());
+}
+
+TEST_F(PollCycleTest, FrameSplitOverTwoPollsIsShownOnceComplete) {
+  const Bytes frame = Reading(0);
+  port_.Arrive(Bytes(frame.begin(), frame.begin() + 5));
+  PollCycle(main_);
+  EXPECT_EQ(g_state.rx_length, 5);
+  EXPECT_TRUE(Panel(0).empty());
+  port_.Arrive(Concat({Bytes(frame.begin() + 5, frame.end()), {0xCC}}));
+  PollCycle(main_);
+  EXPECT_EQ(Panel(0).size(), 1u);
+  EXPECT_EQ(g_state.good_frames, 1);
+  EXPECT_EQ(g_state.bad_frames, 0);
+  EXPECT_EQ(Rx(), Bytes({0xCC}));
+}
+
+TEST_F(PollCycleTest, RefusedSensorIdIsAGoodFrameWithAnUncountedErrorLine) {
+  g_state.bad_frames = 2;
+  port_.Arrive(Reading(32));
+  PollCycle(main_);
+  EXPECT_EQ(g_state.good_frames, 1);
+  EXPECT_EQ(g_state.bad_frames, 2);
+  ASSERT_EQ(Log().size(), 1u);
+  EXPECT_EQ(Log()[0].rfind("00002 -> 09:05:00 -- ERR5,ID > 32!CC-20-", 0), 0u);
+}
+
+TEST_F(PollCycleTest, ReadFailureAndFullBufferAreLoggedAndPollingGoesOn) {
+  g_state.bad_frames = 4;
+  port_.Arrive(Reading(0));
+  port_.FailNextRead();
+  PollCycle(main_);
+  const Bytes tail = {0xCC, 1, 2, 3, 4, 5, 6, 7};
+  FillRx(tail);
+  port_.Arrive(Bytes(313, 0x00));
+  PollCycle(main_);
+  ASSERT_EQ(Log().size(), 2u);
+  EXPECT_EQ(Log()[0], "00004 -> 09:05:00 -- ERR3,COM PORT READ ERR!");
+  // The long read of the second tick took almost a second.
+  EXPECT_EQ(Log()[1], "00004 -> 09:05:01 -- ERR4,TMP-BUFF FULL!");
+  EXPECT_EQ(g_state.good_frames, 0);
+  EXPECT_EQ(g_state.bad_frames, 4);
+  EXPECT_EQ(Rx(), tail);
+  EXPECT_TRUE(surface_.TimerArmed(POLL_TIMER_ID));
+  EXPECT_EQ(Events().back(), "set timer 100 200");
+}
+
+// Random byte streams built from frames (good, damaged, cut short, any sensor id), lone marks
+// and noise, in chunks of any size, with either skip setting and every line shape.
+class ChunkSource {
+ public:
+  explicit ChunkSource(std::uint32_t seed) : rng_(seed) {}
+  std::uint32_t Next(std::uint32_t bound) { return static_cast<std::uint32_t>(rng_() % bound); }
+  Bytes Chunk() {
+    const std::size_t length = Next(8) == 0 ? Next(1100) : Next(120);
+    Bytes chunk;
+    while (chunk.size() < length) {
+      switch (Next(5)) {
+        case 0:
+          chunk.push_back(Next(2) == 0 ? 0xCC : 0xDD);
+          break;
+        case 1:
+          chunk.push_back(static_cast<std::uint8_t>(Next(256)));
+          break;
+        default: {
+          Bytes f =
+              MakeFrame(static_cast<std::uint8_t>(Next(3) == 0 ? Next(256) : Next(40)),
+                        static_cast<std::uint8_t>(Next(256)), static_cast<std::uint8_t>(Next(256)),
+                        static_cast<std::uint8_t>(Next(256)), static_cast<std::uint8_t>(Next(256)),
+                        static_cast<std::uint8_t>(Next(256)));
+          if (Next(5) == 0) f[1 + Next(7)] ^= static_cast<std::uint8_t>(1 + Next(255));
+          if (Next(6) == 0) f.resize(Next(9));
+          chunk.insert(chunk.end(), f.begin(), f.end());
+        }
+      }
+    }
+    chunk.resize(length);
+    return chunk;
+  }
+
+ private:
+  std::mt19937 rng_;
+};
+
+TEST_F(PollCycleTest, AnyByteStreamKeepsTheStateInBoundsAndEveryByteAccountedFor) {
+  surface_.SetObserver(nullptr);
+  ChunkSource source(4242);
+  const int shapes[] = {1, 4, 6, 9, 10, 32, 255};
+  for (int round = 0; round < 4000 && !HasFailure(); ++round) {
+    if (round % 200 == 0) {
+      g_state.rx_skip = source.Next(2) == 0 ? 0 : 5;
+      g_state.sensor_count = shapes[source.Next(7)];
+      surface_.ResetContent(g_state.error_log_box);
+      for (int id = 0; id < kPanels; ++id) surface_.ResetContent(g_state.panel_boxes[id]);
+    }
+    const Bytes chunk = source.Chunk();
+    const int before = g_state.rx_length;
+    const int good_before = g_state.good_frames;
+    const int bad_before = g_state.bad_frames;
+    const std::size_t log_before = Log().size();
+
+    const int received = PollChunk(chunk.data(), chunk.size());
+
+    ASSERT_GE(g_state.rx_length, 0);
+    ASSERT_LE(g_state.rx_length, 320);
+    ASSERT_LE(g_state.frame_count, 35);
+    const int read = static_cast<int>(std::min<std::size_t>(chunk.size(), 1024));
+    const int appended = std::max(0, read - g_state.rx_skip);
+    if (received == kReceiveOverflow) {
+      ASSERT_GT(before + appended, 320);
+      ASSERT_EQ(g_state.rx_length, before);
+      ASSERT_EQ(Log().size(), log_before + 1);
+      continue;
+    }
+    if (received == kReceiveNothing) {
+      ASSERT_EQ(g_state.rx_length, before + appended);
+      ASSERT_LT(g_state.rx_length, 9);
+      continue;
+    }
+    ASSERT_EQ(received, kReceiveFrameReady);
+    ASSERT_LT(g_state.rx_length, 9);
+    int good = 0;
+    int bad = 0;
+    int refused = 0;
+    for (int k = 0; k < g_state.frame_count; ++k) {
+      if (g_state.frame_status[k] == 1) {
+        ++good;
+        if (g_state.frame_table[k][1] >= 32) ++refused;
+      } else {
+        ASSERT_EQ(g_state.frame_status[k], 255);
+        ++bad;
+      }
+    }
+    const int strays = before + appended - g_state.rx_length - 9 * g_state.frame_count;
+    ASSERT_GE(strays, 0);
+    ASSERT_EQ(g_state.good_frames, good_before + good);
+    ASSERT_EQ(g_state.bad_frames, bad_before + bad + (strays > 0 ? 1 : 0));
+    ASSERT_EQ(Log().size(),
+              log_before + static_cast<std::size_t>(bad + refused) + (strays > 0 ? 1u : 0u));
+    if (strays > 0) {
+      ASSERT_EQ(Log()[log_before].find("ERR1,L=" + std::to_string(strays) + ",D:"), 21u);
+    }
+  }
+}
+
+TEST_F(PollCycleTest, PollPathAllocatesNothingButTheLinesItStores) {
+  surface_.SetObserver(nullptr);
+  Bytes bad = Reading(1);
+  bad[7] ^= 0x40;
+  const Bytes stream = Concat({{0x00, 0xCC}, Reading(0), bad, Reading(33), Reading(3)});
+  const Bytes chunk = Concat({Reading(2), {0xDD}, Reading(1)});
+
+  for (int sensors : {4, 7, 20}) {
+    g_state.sensor_count = sensors;
+    port_.Arrive(stream);
+    StartCountingAllocations();
+    PollCycle(main_);
+    PollCycle(main_);  // nothing waiting
+    PollChunk(chunk.data(), chunk.size());
+    const AllocationTally tally = StopCountingAllocations();
+    EXPECT_EQ(tally.counted, 0) << sensors << " sensors";
+    EXPECT_GT(tally.exempt, 0) << sensors << " sensors";
+  }
+  port_.Arrive(stream);
+  port_.FailNextRead();
+  FillRx(Bytes(8, 0));
+  const Bytes overflow(313, 0);
+  StartCountingAllocations();
+  PollCycle(main_);
+  PollChunk(overflow.data(), overflow.size());
+  EXPECT_EQ(StopCountingAllocations().counted, 0);
+  EXPECT_EQ(Log().size(), 3 * 4u + 2u);
+
+  // The count itself works.
+  StartCountingAllocations();
+  delete new int(1);
+  EXPECT_EQ(StopCountingAllocations().counted, 1);
+}
+
+}  // namespace
