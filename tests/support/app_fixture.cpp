@@ -16,6 +16,14 @@ AppFixture::~AppFixture() {
   g_platform = Platform{};
 }
 
+void AppFixture::Restart() {
+  ResetMonitorState();
+  surface_ = MemorySurface(&clock_);
+  port_ = ScriptedSerialPort(&clock_);
+  files_ = MemoryFileStore(kStartDir);
+  hwnd_ = kNoWindow;
+}
+
 void AppFixture::PutConfig(const std::vector<std::uint8_t>& bytes) {
   files_.PutFile("wscfg.cfg", bytes);
 }

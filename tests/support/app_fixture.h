@@ -24,6 +24,8 @@ class AppFixture : public ::testing::Test {
   AppFixture();
   ~AppFixture() override;
 
+  // Starts afresh within one test: initial state, a new surface, port and file store.
+  void Restart();
   // Puts a configuration file into the start directory before the window is created.
   void PutConfig(const std::vector<std::uint8_t>& bytes);
   // Creates the main window (the creation sequence runs).
