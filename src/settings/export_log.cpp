@@ -55,9 +55,7 @@ bool WriteBoxLines(FileHandle file, WindowHandle box) {
                                    ? static_cast<std::size_t>(length)
                                    : sizeof line - 1;
     std::uint8_t out[kLineOutSize];
-    std::size_t n = Utf8ToCp936(line, stored, out, sizeof out - 2);
-    out[n++] = '\r';
-    out[n++] = '\n';
+    const std::size_t n = EncodeExportLine(line, stored, out, sizeof out);
     if (g_platform.files->Write(file, out, static_cast<int>(n)) != static_cast<int>(n)) {
       return false;
     }
@@ -72,6 +70,14 @@ int FailWrite(WindowHandle hwnd, FileHandle file, int result) {
 }
 
 }  // namespace
+
+std::size_t EncodeExportLine(const char* line, std::size_t len, std::uint8_t* out,
+                             std::size_t cap) {
+  std::size_t n = Utf8ToCp936(line, len, out, cap - 2);
+  out[n++] = '\r';
+  out[n++] = '\n';
+  return n;
+}
 
 int ExportLog(WindowHandle hwnd) {
   g_state.local_time = g_platform.clock->Now();
