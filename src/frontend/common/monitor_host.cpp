@@ -1,0 +1,48 @@
+#include "frontend/common/monitor_host.h"
+
+#include "app/monitor_state.h"
+#include "app/platform.h"
+#include "app/resource_ids.h"
+#include "platform/memory/memory_window_proc.h"
+
+MonitorHost::MonitorHost(SerialPort* port, Clock* clock, FileStore* files)
+    : clock_(clock), surface_(clock) {
+  g_platform.port = port;
+  g_platform.clock = clock;
+  g_platform.window = &surface_;
+  g_platform.files = files;
+}
+
+MonitorHost::~MonitorHost() {
+  g_platform = Platform{};
+}
+
+void MonitorHost::Create() {
+  window_ = surface_.CreateMainWindow(MonitorWindowProc);
+}
+
+bool MonitorHost::Enabled(int command) const {
+  return surface_.IsAlive(window_) && surface_.MenuState(command) == kMenuEnabled;
+}
+
+void MonitorHost::Choose(int command) {
+  surface_.Dispatch(window_, MemoryMessage::kCommand, command);
+}
+
+void MonitorHost::ChooseSettings(const std::function<int(MemoryDialog&)>& operator_actions) {
+  surface_.SetDialogHandler(
+      [operator_actions](WindowHandle) { return RunMemorySettingsDialog(operator_actions); });
+  Choose(CMD_SETTINGS);
+  surface_.SetDialogHandler(nullptr);
+}
+
+bool MonitorHost::PollIfDue() {
+  const int timer = surface_.TimerDue(clock_->TickCount());
+  if (timer < 0) return false;
+  surface_.Dispatch(window_, MemoryMessage::kTimer, timer);
+  return true;
+}
+
+long MonitorHost::MillisecondsToNextPoll() const {
+  return surface_.MillisecondsToNextTimer(clock_->TickCount());
+}

@@ -1,0 +1,43 @@
+// Hosts the monitor in a Linux front end: an in-memory main window driven through the monitor's
+// window procedure, the platform record filled with the front end's port, clock and files, and
+// the poll timer kept as a deadline for the front end's own event loop.
+#pragma once
+
+#include <functional>
+
+#include "app/clock.h"
+#include "platform/memory/memory_dialog.h"
+#include "platform/memory/memory_surface.h"
+#include "serial/serial_port.h"
+#include "settings/file_store.h"
+
+class MonitorHost {
+ public:
+  MonitorHost(SerialPort* port, Clock* clock, FileStore* files);
+  ~MonitorHost();  // leaves the platform record empty again
+  MonitorHost(const MonitorHost&) = delete;
+  MonitorHost& operator=(const MonitorHost&) = delete;
+
+  MemorySurface& surface() { return surface_; }
+
+  // Creates the main window: the monitor's start-up runs.
+  void Create();
+  // True once the monitor has asked to end (its message loop would stop now).
+  bool Ended() const { return surface_.QuitPosted(); }
+  // Whether the menu item of a command can be chosen in the current state.
+  bool Enabled(int command) const;
+  // The operator chooses a menu item.
+  void Choose(int command);
+  // The operator chooses the settings item; operator_actions acts on the dialog and returns the
+  // button that ends it (300 confirm, 301 leave).
+  void ChooseSettings(const std::function<int(MemoryDialog&)>& operator_actions);
+  // Runs a poll cycle when the poll timer has expired. True when one ran.
+  bool PollIfDue();
+  // Milliseconds until the poll timer expires (0 when it has), or -1 when it is not armed.
+  long MillisecondsToNextPoll() const;
+
+ private:
+  Clock* clock_;
+  MemorySurface surface_;
+  WindowHandle window_ = kNoWindow;
+};

@@ -1,0 +1,133 @@
+#include "frontend/headless/event_printer.h"
+
+#include <cstring>
+
+#include "app/resource_ids.h"
+#include "app/texts.h"
+
+namespace {
+
+bool StartsWith(const std::string& s, const char* prefix) {
+  return s.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+}  // namespace
+
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (b < 0x20 || b == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+const char* CommandName(int command) {
+  switch (command) {
+    case CMD_OPEN:
+      return "open";
+    case CMD_CLOSE:
+      return "close";
+    case CMD_SETTINGS:
+      return "settings";
+    case CMD_START:
+      return "start";
+    case CMD_STOP:
+      return "stop";
+    case CMD_EXIT:
+      return "exit";
+    default:
+      return "";
+  }
+}
+
+void EventPrinter::Note(const std::string& line) {
+  Emit(line);
+}
+
+void EventPrinter::OnCreated(const MemoryWindow& window) {
+  // Boxes are told apart by their captions: "传感器N:" for the panels, fixed ones for the rest.
+  std::string label = "window";
+  const std::string& caption = window.caption;
+  const std::string panel_prefix = "传感器";
+  if (StartsWith(caption, panel_prefix.c_str())) {
+    label =
+        "panel " + caption.substr(panel_prefix.size(), caption.size() - panel_prefix.size() - 1);
+  } else if (caption == text::kErrorLogCaption) {
+    label = "log";
+  } else if (caption == text::kGoodCountCaption) {
+    label = "good";
+  } else if (caption == text::kBadCountCaption) {
+    label = "bad";
+  } else if (caption == text::kErrorRatioCaption) {
+    label = "ratio";
+  }
+  labels_[window.handle] = label;
+  const Rect& r = window.rect;
+  Emit(label + " created " + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+       std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
+}
+
+void EventPrinter::OnDestroyed(const MemoryWindow& window) {
+  Emit(LabelOf(window) + " destroyed");
+}
+
+void EventPrinter::OnLineAdded(const MemoryWindow& box, int index) {
+  const std::string label = LabelOf(box);
+  const std::string& line = box.lines[static_cast<std::size_t>(index)];
+  // A counter box is rewritten as a whole: its new text is what matters.
+  if (label == "good" || label == "bad" || label == "ratio") {
+    Emit(label + " " + Quoted(line));
+  } else {
+    Emit(label + " line " + std::to_string(index) + " " + Quoted(line));
+  }
+}
+
+void EventPrinter::OnReset(const MemoryWindow& box) {
+  const std::string label = LabelOf(box);
+  if (label == "good" || label == "bad" || label == "ratio") return;  // part of a rewrite
+  Emit(label + " emptied");
+}
+
+void EventPrinter::OnMenuState(int command, int state) {
+  // Items start enabled; only changes are worth a line.
+  const auto it = menu_states_.find(command);
+  const int before = it == menu_states_.end() ? kMenuEnabled : it->second;
+  menu_states_[command] = state;
+  if (state == before) return;
+  const std::string name = *CommandName(command) ? CommandName(command) : std::to_string(command);
+  Emit("menu " + name + (state == kMenuEnabled ? " enabled" : " greyed"));
+}
+
+void EventPrinter::OnMessageBox(const char* text, const char* caption, unsigned /*type*/) {
+  Emit("message " + Quoted(caption) + " " + Quoted(text));
+}
+
+void EventPrinter::OnBeep(unsigned type) {
+  Emit("beep " + std::to_string(type));
+}
+
+void EventPrinter::OnQuit(int exit_code) {
+  Emit("quit " + std::to_string(exit_code));
+}
+
+std::string EventPrinter::LabelOf(const MemoryWindow& window) const {
+  const auto it = labels_.find(window.handle);
+  return it == labels_.end() ? "window" : it->second;
+}
+
+void EventPrinter::Emit(const std::string& line) {
+  std::fputs(line.c_str(), out_);
+  std::fputc('\n', out_);
+  std::fflush(out_);
+}

@@ -1,0 +1,44 @@
+// Writes everything the monitor shows as one line per event (UTF-8) on an output stream. The
+// format is documented in the README and in `wsmon --help`; tests read it, so it stays stable.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "platform/memory/memory_surface.h"
+
+class EventPrinter : public SurfaceObserver {
+ public:
+  explicit EventPrinter(std::FILE* out) : out_(out) {}
+
+  // A line of the front end's own (command echo, refusals, errors), written in sequence with
+  // the events.
+  void Note(const std::string& line);
+
+  void OnCreated(const MemoryWindow& window) override;
+  void OnDestroyed(const MemoryWindow& window) override;
+  void OnLineAdded(const MemoryWindow& box, int index) override;
+  void OnReset(const MemoryWindow& box) override;
+  void OnMenuState(int command, int state) override;
+  void OnMessageBox(const char* text, const char* caption, unsigned type) override;
+  void OnBeep(unsigned type) override;
+  void OnQuit(int exit_code) override;
+
+ private:
+  // What a window is called in the output: "panel N", "log", "good", "bad", "ratio", "window".
+  std::string LabelOf(const MemoryWindow& window) const;
+  void Emit(const std::string& line);
+
+  std::FILE* out_;
+  std::map<WindowHandle, std::string> labels_;
+  std::map<int, int> menu_states_;
+};
+
+// A text in double quotes, with backslash, double quote and control characters escaped
+// (\\, \", \xNN); other bytes, UTF-8 included, as they are.
+std::string Quoted(const std::string& text);
+
+// The menu command's name in commands and output (open, close, settings, start, stop, exit), or
+// empty for an identifier that is no command.
+const char* CommandName(int command);

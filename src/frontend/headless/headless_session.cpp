@@ -1,0 +1,162 @@
+#include "frontend/headless/headless_session.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <string>
+
+#include "app/monitor_state.h"
+#include "app/resource_ids.h"
+#include "platform/posix/posix_clock.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop_requested = 0;
+
+constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
+
+// What the dialog's controls show, as "port=N baud=RATE save=0|1 sensors=TEXT".
+std::string DialogContents(MemoryDialog& d) {
+  std::string port = "none";
+  for (int k = 0; k < 4; ++k) {
+    if (d.GetCheck(IDC_COM1 + k) == 1) {
+      port = std::to_string(k + 1);
+      break;
+    }
+  }
+  std::string baud = "none";
+  for (int k = 0; k < kBaudRateCount; ++k) {
+    if (d.GetCheck(IDC_BAUD_9600 + k) == 1) {
+      baud = std::to_string(BaudRates[k]);
+      break;
+    }
+  }
+  return "port=" + port + " baud=" + baud + " save=" + std::to_string(d.GetCheck(IDC_SAVE_LOG)) +
+         " sensors=" + Quoted(d.Text(IDC_SENSOR_COUNT));
+}
+
+// Milliseconds to sleep when the next poll is next_poll_ms away (-1: none) and another
+// deadline is other_ms away (-1: none). -1 when nothing is due.
+long Earliest(long next_poll_ms, long other_ms) {
+  if (next_poll_ms < 0) return other_ms;
+  if (other_ms < 0) return next_poll_ms;
+  return next_poll_ms < other_ms ? next_poll_ms : other_ms;
+}
+
+}  // namespace
+
+void HeadlessSession::RequestStop() {
+  g_stop_requested = 1;
+}
+
+void HeadlessSession::Run(int input_fd) {
+  std::string pending;  // input read but not yet carried out
+  bool input_ended = false;
+  while (!host_->Ended()) {
+    if (host_->PollIfDue()) continue;
+    if (g_stop_requested) {
+      ExitAtEndOfInput("interrupted");
+      continue;
+    }
+    const std::size_t newline = pending.find('\n');
+    if (newline != std::string::npos) {
+      const std::string line = pending.substr(0, newline);
+      pending.erase(0, newline + 1);
+      Wait(Execute(line));
+      continue;
+    }
+    if (input_ended) {
+      // A last line without its newline still counts.
+      if (!pending.empty()) {
+        const std::string line = pending;
+        pending.clear();
+        Wait(Execute(line));
+        continue;
+      }
+      ExitAtEndOfInput("end of input");
+      continue;
+    }
+    // Wait for input, but no longer than until the next poll.
+    pollfd p{input_fd, POLLIN, 0};
+    const long timeout = host_->MillisecondsToNextPoll();
+    const int ready = ::poll(&p, 1, static_cast<int>(timeout));
+    if (ready <= 0) continue;  // a poll is due, or a signal came
+    char chunk[4096];
+    const ssize_t n = ::read(input_fd, chunk, sizeof chunk);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) {
+      input_ended = true;
+      continue;
+    }
+    pending.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+std::uint32_t HeadlessSession::Execute(const std::string& line) {
+  Command command;
+  std::string error;
+  const bool parsed = ParseCommand(line, &command, &error);
+  if (parsed && command.kind == CommandKind::kNone) return 0;
+  std::string echo = line;
+  if (!echo.empty() && echo.back() == '\r') echo.pop_back();
+  printer_->Note("> " + echo);
+  if (!parsed) {
+    printer_->Note("error: " + error + "; nothing done");
+    return 0;
+  }
+  if (command.kind == CommandKind::kWait) return command.wait_ms;
+  if (!host_->Enabled(command.menu_command)) {
+    printer_->Note(std::string("refused ") + CommandName(command.menu_command) +
+                   ": the menu item is greyed");
+    return 0;
+  }
+  if (command.kind == CommandKind::kMenu) {
+    host_->Choose(command.menu_command);
+  } else {
+    Settings(command);
+  }
+  return 0;
+}
+
+void HeadlessSession::Settings(const Command& command) {
+  host_->ChooseSettings([this, &command](MemoryDialog& d) {
+    printer_->Note("dialog shows " + DialogContents(d));
+    if (command.kind == CommandKind::kCancelSettings) {
+      printer_->Note("dialog exit");
+      return IDC_EXIT;
+    }
+    // As an operator would: click the radio buttons, click the check box when it must change,
+    // type into the edit field.
+    const DialogChanges& c = command.changes;
+    if (c.port) d.Click(IDC_COM1 + *c.port - 1);
+    if (c.baud_index) d.Click(IDC_BAUD_9600 + *c.baud_index);
+    if (c.save && d.GetCheck(IDC_SAVE_LOG) != *c.save) d.Click(IDC_SAVE_LOG);
+    if (c.sensors) d.Type(IDC_SENSOR_COUNT, *c.sensors);
+    printer_->Note("dialog confirm " + DialogContents(d));
+    return IDC_CONFIRM;
+  });
+}
+
+void HeadlessSession::Wait(std::uint32_t ms) {
+  if (ms == 0) return;
+  const std::int64_t end =
+      MonotonicNanoseconds() + static_cast<std::int64_t>(ms) * kNanosecondsPerMillisecond;
+  while (!host_->Ended() && !g_stop_requested) {
+    if (host_->PollIfDue()) continue;
+    const std::int64_t left_ns = end - MonotonicNanoseconds();
+    if (left_ns <= 0) return;
+    const long left_ms =
+        static_cast<long>((left_ns + kNanosecondsPerMillisecond - 1) / kNanosecondsPerMillisecond);
+    const long sleep_ms = Earliest(host_->MillisecondsToNextPoll(), left_ms);
+    // The poll timer's deadline is whole milliseconds of the tick count; a sleep of 0 would
+    // spin until the tick moves on.
+    ::poll(nullptr, 0, static_cast<int>(sleep_ms > 0 ? sleep_ms : 1));
+  }
+}
+
+void HeadlessSession::ExitAtEndOfInput(const char* why) {
+  printer_->Note(std::string("> exit (") + why + ")");
+  host_->Choose(CMD_EXIT);
+}

@@ -1,0 +1,231 @@
+// wsmon: the monitor on Linux. `wsmon --headless` runs it without a screen, driven by commands
+// on standard input and reporting every visible change on standard output.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "frontend/common/monitor_host.h"
+#include "frontend/common/simulated_receiver.h"
+#include "frontend/headless/event_printer.h"
+#include "frontend/headless/headless_session.h"
+#include "platform/posix/com_port_map.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_file_store.h"
+#include "platform/posix/posix_serial_port.h"
+#include "settings/export_log.h"
+
+namespace {
+
+const char kUsage[] =
+    R"(usage: wsmon --headless [--com N=PATH]... [--simulate [--sim-arg ARG]...]
+       wsmon --export-bytes < LINES > FILE
+       wsmon --help
+
+Runs the wireless sensor test monitor without a screen. The current directory is the start
+directory: the settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
+
+Options:
+  --headless       run the monitor, reading commands from standard input
+)"
+    "%s"
+    R"(  --simulate       start the simulated receiver (wsmon-sim) on a pseudo-terminal and use it
+                   as every port that --com does not name
+  --sim-arg ARG    pass ARG on to the simulated receiver (repeatable), for example
+                   --sim-arg=--stray --sim-arg=0.05; see wsmon-sim --help
+  --sim PATH       the simulated receiver's program (default: wsmon-sim beside wsmon, or on PATH)
+  --export-bytes   read list box lines (UTF-8, one per line) from standard input and write the
+                   bytes the export writes for them: code page 936, each line ended by CR LF
+  --help           this text
+
+Commands (standard input, one per line; blank lines and lines starting with # are skipped):
+  open | close | start | stop | exit
+                   the menu commands; one whose menu item is greyed now is refused
+  settings [port=N] [baud=RATE] [save=0|1] [sensors=TEXT]
+                   open the settings dialog, click port N (1-4) and baud RATE (9600, 19200,
+                   38400), set the save box, type TEXT into the sensor count field exactly
+                   (sensors="" for an empty field, quotes for blanks), confirm; fields left out
+                   keep what the dialog showed
+  settings cancel  open the settings dialog and leave it with the exit button
+  wait MS          keep monitoring for MS milliseconds before reading the next command
+The end of input (or an interrupt) acts as exit. Polling goes on while input is awaited.
+
+Output (standard output, UTF-8, one event per line; "TEXT" is in double quotes with \\, \" and
+control characters (\xNN) escaped):
+  > COMMAND                   a command as read
+  error: MESSAGE; nothing done
+                              an unknown or malformed command
+  refused NAME: the menu item is greyed
+  dialog shows port=N baud=RATE save=0|1 sensors="TEXT"
+                              the settings dialog as it opened (port=none, baud=none: no
+                              button checked)
+  dialog confirm port=N baud=RATE save=0|1 sensors="TEXT"  |  dialog exit
+  panel I created X,Y WxH     a sensor panel (I from 0) laid out at X,Y in the client area
+  panel I destroyed | panel I emptied
+  panel I line J "TEXT"       line J (from 0) added to panel I
+  log created X,Y WxH | log emptied | log line J "TEXT"
+                              the error log
+  good|bad|ratio created X,Y WxH
+  good "TEXT" | bad "TEXT" | ratio "TEXT"
+                              the good count, error count or error ratio box rewritten
+  window destroyed            the main window (its boxes are destroyed before it)
+  menu NAME enabled|greyed    a menu item changed state (open, close, start, stop)
+  message "CAPTION" "TEXT"    a message box (answered with OK at once)
+  beep 48                     the warning sound
+  quit 0                      the monitor asked to end (twice when it closes: the close and
+                              the destroy message each run the shutdown)
+  sim device PATH             --simulate: the simulated receiver's pseudo-terminal
+  sim KEY VALUE               --simulate: its summary at the end (see wsmon-sim --help)
+
+Exit status: 0 after the monitor ended; 2 for a bad command line; 1 when the simulated
+receiver cannot be started.
+)";
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out, kUsage, kComOptionHelp);
+}
+
+void OnInterrupt(int) {
+  HeadlessSession::RequestStop();
+}
+
+// Writes the export bytes of the lines on standard input to standard output.
+int EncodeExportLines() {
+  char line[4096];
+  std::uint8_t out[sizeof line * 2];
+  while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    std::size_t len = std::strlen(line);
+    if (len > 0 && line[len - 1] == '\n') --len;
+    if (len > 0 && line[len - 1] == '\r') --len;
+    const std::size_t n = EncodeExportLine(line, len, out, sizeof out);
+    std::fwrite(out, 1, n, stdout);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+struct Options {
+  bool headless = false;
+  bool simulate = false;
+  bool export_bytes = false;
+  bool help = false;
+  std::string sim_program;
+  std::vector<std::string> sim_args;
+  ComPortMap ports;
+};
+
+// A value option as "--name VALUE" or "--name=VALUE".
+bool TakeValue(int argc, char** argv, int* i, const char* name, std::string* value) {
+  const std::size_t len = std::strlen(name);
+  if (std::strncmp(argv[*i], name, len) != 0) return false;
+  if (argv[*i][len] == '=') {
+    *value = argv[*i] + len + 1;
+    return true;
+  }
+  if (argv[*i][len] != '\0' || *i + 1 >= argc) return false;
+  *value = argv[++*i];
+  return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    std::string value;
+    const int com = TakeComOption(argc, argv, &i, &o->ports, error);
+    if (com == kComOptionBad) return false;
+    if (com == kComOptionTaken) continue;
+    if (arg == "--headless") {
+      o->headless = true;
+    } else if (arg == "--simulate") {
+      o->simulate = true;
+    } else if (arg == "--export-bytes") {
+      o->export_bytes = true;
+    } else if (arg == "--help" || arg == "-h") {
+      o->help = true;
+    } else if (TakeValue(argc, argv, &i, "--sim-arg", &value)) {
+      o->sim_args.push_back(value);
+    } else if (TakeValue(argc, argv, &i, "--sim", &value)) {
+      o->sim_program = value;
+    } else {
+      *error = "unknown or incomplete option \"" + arg + "\"";
+      return false;
+    }
+  }
+  if (!o->help && o->headless == o->export_bytes) {
+    *error = "say --headless (or --export-bytes)";
+    return false;
+  }
+  if ((o->simulate || !o->sim_args.empty() || !o->sim_program.empty()) && !o->headless) {
+    *error = "--simulate, --sim-arg and --sim go with --headless";
+    return false;
+  }
+  if ((!o->sim_args.empty() || !o->sim_program.empty()) && !o->simulate) {
+    *error = "--sim-arg and --sim need --simulate";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "wsmon: %s\n\n", error.c_str());
+    PrintUsage(stderr);
+    return 2;
+  }
+  if (options.help) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (options.export_bytes) return EncodeExportLines();
+
+  std::signal(SIGPIPE, SIG_IGN);
+  struct sigaction interrupt {};
+  interrupt.sa_handler = OnInterrupt;
+  sigemptyset(&interrupt.sa_mask);
+  sigaction(SIGINT, &interrupt, nullptr);  // no SA_RESTART: a wait for input ends at once
+  sigaction(SIGTERM, &interrupt, nullptr);
+
+  EventPrinter printer(stdout);
+  SimulatedReceiver receiver;
+  if (options.simulate) {
+    const std::string program =
+        options.sim_program.empty() ? SiblingProgram("wsmon-sim") : options.sim_program;
+    if (!receiver.Start(program, options.sim_args, &error)) {
+      std::fprintf(stderr, "wsmon: %s\n", error.c_str());
+      return 1;
+    }
+    printer.Note("sim device " + receiver.DevicePath());
+    // Every port that --com did not point elsewhere leads to the simulated receiver.
+    const ComPortMap defaults;
+    for (int n = ComPortMap::kFirstPort; n <= ComPortMap::kLastPort; ++n) {
+      if (options.ports.PathFor(n) == defaults.PathFor(n)) {
+        options.ports.Set(n, receiver.DevicePath());
+      }
+    }
+  }
+
+  {
+    PosixClock clock;
+    PosixSerialPort port(options.ports);
+    PosixFileStore files;
+    MonitorHost host(&port, &clock, &files);
+    host.surface().SetObserver(&printer);
+    // The screen a front end without one pretends to have: large enough for the main window.
+    host.surface().SetScreenSize(1280, 1024);
+    host.Create();
+    HeadlessSession session(&host, &printer);
+    session.Run(STDIN_FILENO);
+    host.surface().SetObserver(nullptr);
+  }
+
+  if (options.simulate) {
+    for (const std::string& line : receiver.Stop()) printer.Note("sim " + line);
+  }
+  return 0;
+}
