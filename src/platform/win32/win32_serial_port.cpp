@@ -1,0 +1,253 @@
+#include "platform/win32/win32_serial_port.h"
+
+#include <cwchar>
+
+namespace {
+
+constexpr DWORD kReadIntervalTimeout = 0;
+constexpr DWORD kReadMultiplier = 3;
+constexpr DWORD kReadConstant = 10;
+constexpr DWORD kWriteMultiplier = 3;
+constexpr DWORD kWriteConstant = 20;
+
+HANDLE NewEvent() {
+  return CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+}  // namespace
+
+Win32SerialPort::~Win32SerialPort() {
+  for (OpenPort& entry : ports_) {
+    if (entry.handle != INVALID_HANDLE_VALUE) Release(&entry);
+  }
+}
+
+int Win32SerialPort::PlatformId() {
+  OSVERSIONINFOW info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)  // only the platform id is wanted, which is never faked
+#endif
+  if (!GetVersionExW(&info)) return 0;
+  return static_cast<int>(info.dwPlatformId);
+}
+
+Win32SerialPort::OpenPort* Win32SerialPort::Find(PortHandle port) {
+  if (port == kInvalidPort) return nullptr;
+  for (OpenPort& entry : ports_) {
+    if (entry.handle != INVALID_HANDLE_VALUE && reinterpret_cast<PortHandle>(entry.handle) == port)
+      return &entry;
+  }
+  return nullptr;
+}
+
+void Win32SerialPort::Release(OpenPort* entry) {
+  CloseHandle(entry->read.hEvent);
+  CloseHandle(entry->write.hEvent);
+  CloseHandle(entry->handle);
+  *entry = OpenPort{};
+}
+
+void Win32SerialPort::SetRts(HANDLE handle, bool on) {
+  // Fails on pseudo-terminals and some adapters; the line state is a courtesy to the receiver.
+  EscapeCommFunction(handle, on ? SETRTS : CLRRTS);
+}
+
+void Win32SerialPort::SetDtr(HANDLE handle, bool on) {
+  EscapeCommFunction(handle, on ? SETDTR : CLRDTR);
+}
+
+void Win32SerialPort::ClearErrors(HANDLE handle) {
+  DWORD errors = 0;
+  COMSTAT status = {};
+  ClearCommError(handle, &errors, &status);
+}
+
+void Win32SerialPort::PurgeHandle(HANDLE handle) {
+  SetRts(handle, false);
+  SetDtr(handle, true);
+  PurgeComm(handle, kPurgeAll);
+  DWORD errors = 0;
+  ClearCommError(handle, &errors, nullptr);
+}
+
+PortHandle Win32SerialPort::Open(int port_number) {
+  OpenPort* entry = nullptr;
+  for (OpenPort& candidate : ports_) {
+    if (candidate.handle == INVALID_HANDLE_VALUE) {
+      entry = &candidate;
+      break;
+    }
+  }
+  if (entry == nullptr) return kInvalidPort;
+
+  // The device namespace form opens COM10 and above as well as COM1 to COM9.
+  wchar_t name[32];
+  std::swprintf(name, sizeof name / sizeof name[0], L"\\\\.\\COM%d", port_number);
+  const HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidPort;
+
+  SetRts(handle, false);
+  SetDtr(handle, true);
+  SetCommMask(handle, kEventMask);
+  SetupComm(handle, kInputQueue, kOutputQueue);
+  PurgeComm(handle, kPurgeAll);
+  COMMTIMEOUTS timeouts = {kReadIntervalTimeout, kReadMultiplier, kReadConstant, kWriteMultiplier,
+                           kWriteConstant};
+  SetCommTimeouts(handle, &timeouts);
+
+  const HANDLE read_event = NewEvent();
+  if (read_event == nullptr) {
+    CloseHandle(handle);
+    return kInvalidPort;
+  }
+  const HANDLE write_event = NewEvent();
+  if (write_event == nullptr) {
+    CloseHandle(handle);
+    CloseHandle(read_event);
+    return kInvalidPort;
+  }
+  entry->handle = handle;
+  entry->read = OVERLAPPED{};
+  entry->read.hEvent = read_event;
+  entry->write = OVERLAPPED{};
+  entry->write.hEvent = write_event;
+  return reinterpret_cast<PortHandle>(handle);
+}
+
+int Win32SerialPort::SetBaud(PortHandle port, std::uint32_t baud) {
+  OpenPort* entry = Find(port);
+  if (entry == nullptr) return 0;
+
+  DCB dcb = {};
+  dcb.DCBlength = sizeof dcb;
+  GetCommState(entry->handle, &dcb);
+  dcb.BaudRate = baud;
+  dcb.fBinary = 1;
+  dcb.fParity = 0;
+  dcb.fOutxCtsFlow = 0;
+  dcb.fOutxDsrFlow = 0;
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fDsrSensitivity = 0;
+  dcb.fTXContinueOnXoff = 0;
+  dcb.fOutX = 0;
+  dcb.fInX = 0;
+  dcb.fErrorChar = 0;
+  dcb.fNull = 0;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  dcb.fAbortOnError = 0;
+  dcb.wReserved = 0;
+  dcb.XonLim = 0;
+  dcb.XoffLim = kXoffLimit;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.XonChar = 0;
+  dcb.XoffChar = 0;
+  dcb.ErrorChar = 0;
+  dcb.EofChar = 0;
+  dcb.EvtChar = 0;
+  if (!SetCommState(entry->handle, &dcb)) {
+    Release(entry);
+    return 0;
+  }
+  return 1;
+}
+
+void Win32SerialPort::Purge(PortHandle port) {
+  OpenPort* entry = Find(port);
+  if (entry != nullptr) PurgeHandle(entry->handle);
+}
+
+int Win32SerialPort::WaitingCount(PortHandle port) {
+  OpenPort* entry = Find(port);
+  if (entry == nullptr) return 0;
+  DWORD errors = 0;
+  COMSTAT status = {};
+  if (!ClearCommError(entry->handle, &errors, &status)) return 0;
+  return static_cast<int>(status.cbInQue);
+}
+
+int Win32SerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {
+  OpenPort* entry = Find(port);
+  if (entry == nullptr) return -1;
+
+  DWORD got = 0;
+  if (ReadFile(entry->handle, dst, count, &got, &entry->read)) return static_cast<int>(got);
+  const DWORD error = GetLastError();
+  if (error == ERROR_TIMEOUT) {
+    // Wine ends a read whose time-out ran out with nothing read as a failure with this code,
+    // where Windows reports success with 0 bytes.
+    ClearErrors(entry->handle);
+    return 0;
+  }
+  if (error != ERROR_IO_PENDING) {
+    ClearErrors(entry->handle);
+    return -1;
+  }
+  for (;;) {
+    if (GetOverlappedResult(entry->handle, &entry->read, &got, TRUE)) return static_cast<int>(got);
+    if (GetLastError() == ERROR_IO_INCOMPLETE) continue;
+    // The read ended otherwise (under Wine: ERROR_TIMEOUT when nothing came): the bytes that
+    // came before are the result.
+    ClearErrors(entry->handle);
+    return static_cast<int>(got);
+  }
+}
+
+bool Win32SerialPort::WriteAndWait(OpenPort* entry, const std::uint8_t* src, std::uint32_t count,
+                                   DWORD* written) {
+  if (WriteFile(entry->handle, src, count, written, &entry->write)) return true;
+  if (GetLastError() != ERROR_IO_PENDING) return false;
+  for (;;) {
+    if (GetOverlappedResult(entry->handle, &entry->write, written, TRUE)) return true;
+    if (GetLastError() != ERROR_IO_INCOMPLETE) {
+      ClearErrors(entry->handle);
+      return true;  // the count says how much went out
+    }
+  }
+}
+
+int Win32SerialPort::WriteOverlapped(PortHandle port, const std::uint8_t* src,
+                                     std::uint32_t count) {
+  OpenPort* entry = Find(port);
+  if (entry == nullptr) return -1;
+  DWORD written = 0;
+  PurgeHandle(entry->handle);
+  SetRts(entry->handle, true);
+  if (!WriteAndWait(entry, src, count, &written)) {
+    PurgeHandle(entry->handle);
+    return -1;
+  }
+  SetRts(entry->handle, false);
+  return static_cast<int>(written);
+}
+
+int Win32SerialPort::WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) {
+  OpenPort* entry = Find(port);
+  if (entry == nullptr) return -1;
+  DWORD written = 0;
+  PurgeHandle(entry->handle);
+  SetRts(entry->handle, true);
+  // The handle is overlapped, and a write on such a handle without an overlapped record may
+  // report completion wrongly (Wine refuses it outright); so the plain path also issues it
+  // through the write record and waits, and differs only in treating a late failure as one.
+  const bool issued = WriteFile(entry->handle, src, count, &written, &entry->write) ||
+                      (GetLastError() == ERROR_IO_PENDING &&
+                       GetOverlappedResult(entry->handle, &entry->write, &written, TRUE));
+  SetRts(entry->handle, false);
+  if (!issued) {
+    PurgeHandle(entry->handle);
+    return -1;
+  }
+  return static_cast<int>(written);
+}
+
+void Win32SerialPort::Close(PortHandle port) {
+  OpenPort* entry = Find(port);
+  if (entry == nullptr) return;
+  PurgeHandle(entry->handle);
+  SetCommMask(entry->handle, 0);
+  Release(entry);
+}

@@ -1,0 +1,57 @@
+// The serial port of the Windows program: the communication functions on an overlapped handle
+// of \\.\COMn, so that ports above COM9 open too.
+#pragma once
+
+#include "platform/win32/windows_api.h"
+
+#include "serial/serial_port.h"
+
+class Win32SerialPort : public SerialPort {
+ public:
+  Win32SerialPort() = default;
+  Win32SerialPort(const Win32SerialPort&) = delete;
+  Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+  ~Win32SerialPort() override;
+
+  int PlatformId() override;
+  PortHandle Open(int port_number) override;
+  int SetBaud(PortHandle port, std::uint32_t baud) override;
+  void Purge(PortHandle port) override;
+  int WaitingCount(PortHandle port) override;
+  int Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) override;
+  int WriteOverlapped(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
+  int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
+  void Close(PortHandle port) override;
+
+  // Line and queue settings of every open port.
+  static constexpr DWORD kInputQueue = 1024;
+  static constexpr DWORD kOutputQueue = 256;
+  static constexpr DWORD kEventMask = EV_RXCHAR | EV_TXEMPTY;
+  static constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+  static constexpr WORD kXoffLimit = 974;
+
+ private:
+  // An open port with the events of its two overlapped records. Every operation looks its
+  // handle up here first, so that a handle that is not open (never opened, closed already, or
+  // closed by a failed baud setting) is never purged, read, written or closed.
+  struct OpenPort {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    OVERLAPPED read = {};
+    OVERLAPPED write = {};
+  };
+  static constexpr int kMaxOpenPorts = 4;
+
+  OpenPort* Find(PortHandle port);
+  // Closes the events and the handle and frees the entry.
+  static void Release(OpenPort* entry);
+  static void SetRts(HANDLE handle, bool on);
+  static void SetDtr(HANDLE handle, bool on);
+  static void ClearErrors(HANDLE handle);
+  static void PurgeHandle(HANDLE handle);
+  // Issues a write through the entry's write record and waits for it. True when it completed;
+  // written then holds the count.
+  static bool WriteAndWait(OpenPort* entry, const std::uint8_t* src, std::uint32_t count,
+                           DWORD* written);
+
+  OpenPort ports_[kMaxOpenPorts];
+};

@@ -1,0 +1,156 @@
+#include "platform/win32/win32_surface.h"
+
+#include <string>
+
+#include "app/resource_ids.h"
+#include "platform/win32/settings_dialog_proc.h"
+#include "platform/win32/wide_text.h"
+
+namespace {
+
+Rect FromRect(const RECT& r) {
+  Rect out;
+  out.left = static_cast<int>(r.left);
+  out.top = static_cast<int>(r.top);
+  out.right = static_cast<int>(r.right);
+  out.bottom = static_cast<int>(r.bottom);
+  return out;
+}
+
+LRESULT Send(WindowHandle window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return SendMessageW(ToHwnd(window), message, wparam, lparam);
+}
+
+// Results of list box messages: every failure code (LB_ERR, LB_ERRSPACE) reads as kListError.
+int ListResult(LRESULT r) {
+  return r < 0 ? kListError : static_cast<int>(r);
+}
+
+}  // namespace
+
+void Win32Surface::ScreenSize(int* width, int* height) {
+  *width = GetSystemMetrics(SM_CXSCREEN);
+  *height = GetSystemMetrics(SM_CYSCREEN);
+}
+
+Rect Win32Surface::WindowRect(WindowHandle window) {
+  RECT r = {};
+  GetWindowRect(ToHwnd(window), &r);
+  return FromRect(r);
+}
+
+bool Win32Surface::ClientRect(WindowHandle window, Rect* out) {
+  RECT r = {};
+  if (!GetClientRect(ToHwnd(window), &r)) return false;
+  *out = FromRect(r);
+  return true;
+}
+
+void Win32Surface::MoveWindow(WindowHandle window, const Rect& to) {
+  ::MoveWindow(ToHwnd(window), to.left, to.top, to.right - to.left, to.bottom - to.top, TRUE);
+}
+
+void Win32Surface::Repaint(WindowHandle window) {
+  Send(window, WM_PAINT, 0, 0);
+}
+
+void Win32Surface::SendClose(WindowHandle window) {
+  Send(window, WM_CLOSE, 0, 0);
+}
+
+void Win32Surface::PostQuit(int exit_code) {
+  PostQuitMessage(exit_code);
+}
+
+void Win32Surface::EnableMenuItem(WindowHandle window, int command, int state) {
+  ::EnableMenuItem(GetMenu(ToHwnd(window)), static_cast<UINT>(command),
+                   MF_BYCOMMAND | static_cast<UINT>(state));
+}
+
+void Win32Surface::DrawMenuBar(WindowHandle window) {
+  ::DrawMenuBar(ToHwnd(window));
+}
+
+void Win32Surface::SetTimer(WindowHandle window, int timer_id, unsigned period_ms) {
+  ::SetTimer(ToHwnd(window), static_cast<UINT_PTR>(timer_id), period_ms, nullptr);
+}
+
+void Win32Surface::KillTimer(WindowHandle window, int timer_id) {
+  ::KillTimer(ToHwnd(window), static_cast<UINT_PTR>(timer_id));
+}
+
+int Win32Surface::MessageBox(WindowHandle owner, const char* text, const char* caption,
+                             unsigned type) {
+  const WideText wide_text(text);
+  const WideText wide_caption(caption);
+  return ::MessageBoxW(ToHwnd(owner), wide_text.get(), wide_caption.get(), type);
+}
+
+int Win32Surface::SettingsDialog(WindowHandle owner) {
+  return static_cast<int>(DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_SETTINGS), ToHwnd(owner),
+                                          SettingsDialogProc, 0));
+}
+
+void Win32Surface::Beep(unsigned type) {
+  MessageBeep(type);
+}
+
+WindowHandle Win32Surface::CreateListBox(WindowHandle parent, const char* caption,
+                                         std::uint32_t style, int x, int y, int width, int height) {
+  const WideText wide_caption(caption);
+  return ToWindowHandle(CreateWindowExW(0, L"LISTBOX", wide_caption.get(), style, x, y, width,
+                                        height, ToHwnd(parent), nullptr, instance_, nullptr));
+}
+
+void Win32Surface::DestroyWindow(WindowHandle window) {
+  ::DestroyWindow(ToHwnd(window));
+}
+
+int Win32Surface::AddString(WindowHandle box, const char* line) {
+  const WideText wide_line(line);
+  return ListResult(Send(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_line.get())));
+}
+
+void Win32Surface::ResetContent(WindowHandle box) {
+  Send(box, LB_RESETCONTENT, 0, 0);
+}
+
+int Win32Surface::GetCount(WindowHandle box) {
+  // A handle that names no window gets no answer, which reads as 0 lines.
+  return ListResult(Send(box, LB_GETCOUNT, 0, 0));
+}
+
+int Win32Surface::GetText(WindowHandle box, int index, char* buf, std::size_t cap) {
+  if (cap > 0) buf[0] = '\0';
+  const WPARAM item = static_cast<WPARAM>(index);
+  const LRESULT length = Send(box, LB_GETTEXTLEN, item, 0);
+  if (length < 0 || !IsWindow(ToHwnd(box))) return kListError;
+
+  wchar_t fixed[WideText::kCapacity];
+  std::wstring large;  // only for a line longer than any the monitor writes
+  wchar_t* wide = fixed;
+  if (length >= WideText::kCapacity) {
+    large.resize(static_cast<std::size_t>(length) + 1);
+    wide = &large[0];
+  }
+  const LRESULT got = Send(box, LB_GETTEXT, item, reinterpret_cast<LPARAM>(wide));
+  if (got < 0) return kListError;
+  return Utf8FromWide(wide, static_cast<int>(got), buf, cap);
+}
+
+void Win32Surface::SetTopIndex(WindowHandle box, int index) {
+  Send(box, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+}
+
+void Win32Surface::SetCurSel(WindowHandle box, int index) {
+  Send(box, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int Win32Surface::GetItemHeight(WindowHandle box, int index) {
+  if (!IsWindow(ToHwnd(box))) return kListError;
+  return ListResult(Send(box, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0));
+}
+
+void Win32Surface::Flash(WindowHandle window) {
+  FlashWindow(ToHwnd(window), TRUE);
+}
