@@ -22,6 +22,30 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
+Bytes StreamSource::Stream(std::size_t length) {
+  Bytes s;
+  while (s.size() < length) {
+    switch (Next(5)) {
+      case 0:
+        s.push_back(Next(2) == 0 ? 0xCC : 0xDD);
+        break;
+      case 1:
+        s.push_back(static_cast<std::uint8_t>(Next(256)));
+        break;
+      default: {
+        const auto byte = [this] { return static_cast<std::uint8_t>(Next(256)); };
+        const auto id = static_cast<std::uint8_t>(Next(3) == 0 ? Next(256) : Next(40));
+        Bytes f = MakeFrame(id, byte(), byte(), byte(), byte(), byte());
+        if (Next(5) == 0) f[1 + Next(7)] ^= static_cast<std::uint8_t>(1 + Next(255));
+        if (Next(6) == 0) f.resize(Next(9));
+        s.insert(s.end(), f.begin(), f.end());
+      }
+    }
+  }
+  s.resize(length);
+  return s;
+}
+
 void RecordingSurface::SetTopIndex(WindowHandle box, int index) {
   AllocationExemption record;
   top_index_requests.emplace_back(box, index);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,18 @@ Bytes MakeFrame(std::uint8_t id, std::uint8_t extra, std::uint8_t temp_lo, std::
 // The example frame of sensor 5: +23.0625 degrees, 45.6 %RH.
 Bytes ExampleFrame();
 Bytes Concat(std::initializer_list<Bytes> parts);
+
+// Reproducible random byte streams of the kind a damaged line brings: mostly frames (any
+// sensor id, some with a broken check byte, some cut short), lone marks and noise.
+class StreamSource {
+ public:
+  explicit StreamSource(std::uint32_t seed) : rng_(seed) {}
+  std::uint32_t Next(std::uint32_t bound) { return static_cast<std::uint32_t>(rng_() % bound); }
+  Bytes Stream(std::size_t length);
+
+ private:
+  std::mt19937 rng_;
+};
 
 // Remembers every top index the monitor asks a list box for, before the box limits it, and
 // keeps the store's own allocations out of the allocation count.

@@ -1,8 +1,5 @@
 // Frame extraction must behave exactly as consuming the buffer from its front one frame or one
 // stray byte at a time; the reference below does just that, the slow way.
-#include <cstring>
-#include <random>
-
 #include "reception/frame_extraction.h"
 #include "support/core_fixture.h"
 
@@ -115,34 +112,9 @@ TEST_F(FrameExtractionTest, FullBufferOfFramesLeavesTheLastFiveBytes) {
 }
 
 TEST_F(FrameExtractionTest, AgreesWithConsumingOneStepAtATimeOnRandomStreams) {
-  std::mt19937 rng(20060404);
-  const Bytes frame = ExampleFrame();
-  for (int round = 0; round < 3000; ++round) {
-    const std::size_t length = rng() % 321;
-    Bytes input;
-    // Mostly whole frames, some cut short or damaged, and bytes that look like marks.
-    while (input.size() < length) {
-      switch (rng() % 6) {
-        case 0:
-          input.push_back(0xCC);
-          break;
-        case 1:
-          input.push_back(0xDD);
-          break;
-        case 2:
-          input.push_back(static_cast<std::uint8_t>(rng()));
-          break;
-        default: {
-          Bytes f = frame;
-          if (rng() % 4 == 0) f[1 + rng() % 7] = static_cast<std::uint8_t>(rng());
-          f.resize(rng() % 5 == 0 ? rng() % 9 : 9);
-          input.insert(input.end(), f.begin(), f.end());
-        }
-      }
-    }
-    input.resize(length);
-    ExpectLikeReference(input);
-    if (HasFailure()) break;
+  StreamSource source(20060404);
+  for (int round = 0; round < 3000 && !HasFailure(); ++round) {
+    ExpectLikeReference(source.Stream(source.Next(321)));
   }
 }
 

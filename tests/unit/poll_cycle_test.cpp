@@ -2,8 +2,6 @@
 // each outcome moves, and that no byte stream can push the state out of its bounds.
 #include "app/poll_cycle.h"
 
-#include <random>
-
 #include "app/resource_ids.h"
 #include "reception/receive_step.h"
 #include "support/allocation_count.h"
@@ -126,46 +124,9 @@ TEST_F(PollCycleTest, ReadFailureAndFullBufferAreLoggedAndPollingGoesOn) {
   EXPECT_EQ(Events().back(), "set timer 100 200");
 }
 
-// Random byte streams built from frames (good, damaged, cut short, any sensor id), lone marks
-// and noise, in chunks of any size, with either skip setting and every line shape.
-class ChunkSource {
- public:
-  explicit ChunkSource(std::uint32_t seed) : rng_(seed) {}
-  std::uint32_t Next(std::uint32_t bound) { return static_cast<std::uint32_t>(rng_() % bound); }
-  Bytes Chunk() {
-    const std::size_t length = Next(8) == 0 ? Next(1100) : Next(120);
-    Bytes chunk;
-    while (chunk.size() < length) {
-      switch (Next(5)) {
-        case 0:
-          chunk.push_back(Next(2) == 0 ? 0xCC : 0xDD);
-          break;
-        case 1:
-          chunk.push_back(static_cast<std::uint8_t>(Next(256)));
-          break;
-        default: {
-          Bytes f =
-              MakeFrame(static_cast<std::uint8_t>(Next(3) == 0 ? Next(256) : Next(40)),
-                        static_cast<std::uint8_t>(Next(256)), static_cast<std::uint8_t>(Next(256)),
-                        static_cast<std::uint8_t>(Next(256)), static_cast<std::uint8_t>(Next(256)),
-                        static_cast<std::uint8_t>(Next(256)));
-          if (Next(5) == 0) f[1 + Next(7)] ^= static_cast<std::uint8_t>(1 + Next(255));
-          if (Next(6) == 0) f.resize(Next(9));
-          chunk.insert(chunk.end(), f.begin(), f.end());
-        }
-      }
-    }
-    chunk.resize(length);
-    return chunk;
-  }
-
- private:
-  std::mt19937 rng_;
-};
-
 TEST_F(PollCycleTest, AnyByteStreamKeepsTheStateInBoundsAndEveryByteAccountedFor) {
   surface_.SetObserver(nullptr);
-  ChunkSource source(4242);
+  StreamSource source(4242);
   const int shapes[] = {1, 4, 6, 9, 10, 32, 255};
   for (int round = 0; round < 4000 && !HasFailure(); ++round) {
     if (round % 200 == 0) {
@@ -174,7 +135,7 @@ TEST_F(PollCycleTest, AnyByteStreamKeepsTheStateInBoundsAndEveryByteAccountedFor
       surface_.ResetContent(g_state.error_log_box);
       for (int id = 0; id < kPanels; ++id) surface_.ResetContent(g_state.panel_boxes[id]);
     }
-    const Bytes chunk = source.Chunk();
+    const Bytes chunk = source.Stream(source.Next(8) == 0 ? source.Next(1100) : source.Next(120));
     const int before = g_state.rx_length;
     const int good_before = g_state.good_frames;
     const int bad_before = g_state.bad_frames;
