@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Runs the Windows tests under Wine, in a Wine prefix of its own under the build folder:
+#   1. the core's unit tests (wsmon_unit_tests.exe), no display needed;
+#   2. the Win32 adapter tests (wsmon_win32_tests.exe) and the end-to-end test, in which
+#      wsmon_driver.exe works the shipped wsmon.exe from outside in a Wine desktop under Xvfb,
+#      with the monitor's COM1 joined to the driver's COM2 through two pseudo-terminals;
+#   3. the export that the Windows program wrote, compared byte for byte with what the Linux
+#      program (wsmon --export-bytes) writes for the very lines the driver read back from the
+#      list boxes.
+# A screenshot of the running monitor is left in BUILD/e2e/out/wsmon-running.png.
+#
+# Usage: scripts/run-windows-tests.sh [BUILD]   (default build/mingw)
+#   NATIVE_BUILD=dir   the Linux build whose wsmon makes the reference export (default build/native)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath "${1:-build/mingw}")
+native=$(realpath -m "${NATIVE_BUILD:-$root/build/native}")
+e2e=$build/e2e
+out=$e2e/out
+
+export WINEPREFIX=$e2e/prefix WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko installer dialogs while the prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export DISPLAY=
+
+passed=0
+failed=0
+result() {  # name, status
+  if [ "$2" -eq 0 ]; then
+    passed=$((passed + 1)); echo "PASS $1"
+  else
+    failed=$((failed + 1)); echo "FAIL $1"
+  fi
+}
+
+relay_pids=()
+cleanup() {
+  # The wineserver goes first: it floods its output when a port's other end hangs up.
+  timeout 20 wineserver -k 2>/dev/null || true
+  for pid in "${relay_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+# Two pseudo-terminals joined by a relay; their paths are $1 and $2.
+relay() {
+  socat "pty,raw,echo=0,link=$1" "pty,raw,echo=0,link=$2" &
+  relay_pids+=($!)
+  for _ in $(seq 50); do [ -e "$1" ] && [ -e "$2" ] && return 0; sleep 0.1; done
+  echo "the pseudo-terminal relay did not start" >&2
+  return 1
+}
+
+winpath() { echo "Z:${1//\//\\}"; }
+
+timeout 20 wineserver -k 2>/dev/null || true
+rm -rf "$e2e"
+mkdir -p "$e2e/work" "$out"
+
+echo "== Wine prefix"
+start=$SECONDS
+timeout 180 wine wineboot -i >/dev/null 2>&1
+relay "$e2e/com1" "$e2e/com2"
+relay "$e2e/com7" "$e2e/com8"  # COM7 and COM12 for the serial port tests
+# Chinese needs a font with its glyphs wherever the system asks for its usual Chinese faces.
+# Every program runs in a Wine desktop of 1280 x 1024, which draws caption bars (there is no
+# window manager); "small" is a desktop of 800 x 600 for the screen-size check.
+# COM4 leads to no device: it opens, but cannot be set up.
+cat >"$e2e/setup.reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"SimSun"="WenQuanYi Zen Hei"
+"NSimSun"="WenQuanYi Zen Hei"
+"Microsoft YaHei"="WenQuanYi Zen Hei"
+"MS Shell Dlg"="WenQuanYi Zen Hei"
+"System"="WenQuanYi Zen Hei"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
+"Default"="1280x1024"
+"small"="800x600"
+
+[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
+"COM1"="$e2e/com1"
+"COM2"="$e2e/com2"
+"COM4"="$e2e/no-such-device"
+"COM7"="$e2e/com7"
+"COM12"="$e2e/com8"
+REG
+timeout 60 wine regedit /S "$(winpath "$e2e/setup.reg")"
+timeout 60 wineserver -w || timeout 20 wineserver -k
+echo "prefix ready in $((SECONDS - start)) s"
+
+echo "== Core unit tests under Wine"
+set +e
+timeout 900 wine "$build/tests/wsmon_unit_tests.exe" --gtest_brief=1 2>&1 | tr -d '\r' | tail -n 25
+result "core unit tests (wsmon_unit_tests.exe)" "${PIPESTATUS[0]}"
+set -e
+# The next wineserver must start inside the Xvfb session, with its display.
+timeout 20 wineserver -k 2>/dev/null || true
+
+echo "== Windows program under Xvfb"
+cat >"$e2e/session.sh" <<SESSION
+set -u
+cd "$e2e"
+timeout 300 wine "$build/tests/wsmon_win32_tests.exe" --gtest_brief=1 >"$out/win32-tests.log" 2>&1
+echo \$? >"$out/win32-tests.rc"
+timeout 600 wine "$build/tests/wsmon_driver.exe" \
+  "$(winpath "$build/wsmon.exe")" "$(winpath "$e2e/work")" "$(winpath "$out")" COM2 small \
+  >"$out/driver.log" 2>&1
+echo \$? >"$out/driver.rc"
+timeout 20 wineserver -k
+SESSION
+start=$SECONDS
+timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$e2e/session.sh" || true
+echo "session took $((SECONDS - start)) s"
+
+tr -d '\r' <"$out/win32-tests.log" | tail -n 25
+result "Win32 adapter tests (wsmon_win32_tests.exe)" "$(cat "$out/win32-tests.rc" 2>/dev/null || echo 1)"
+tr -d '\r' <"$out/driver.log"
+driver_ok=1
+if [ "$(cat "$out/driver.rc" 2>/dev/null)" = 0 ] &&
+  tr -d '\r' <"$out/driver.log" | grep -qE '^[0-9]+ passed, 0 failed$'; then
+  driver_ok=0
+fi
+result "end-to-end test of wsmon.exe (wsmon_driver.exe)" "$driver_ok"
+
+if [ -f "$out/wsmon-running.bmp" ]; then
+  python3 "$root/tests/win32/bmp_to_png.py" "$out/wsmon-running.bmp" "$out/wsmon-running.png"
+  rm -f "$out/wsmon-running.bmp"
+  echo "screenshot: $out/wsmon-running.png"
+fi
+
+echo "== Export compared with the Linux program's"
+export_ok=1
+shopt -s nullglob
+exports=("$e2e/work/first"/RUVEZ_*.txt)
+if [ ${#exports[@]} -eq 1 ] && [ -f "$out/listbox-lines.txt" ]; then
+  if [ ! -x "$native/wsmon" ]; then
+    cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWSMON_WERROR=ON >/dev/null
+  fi
+  cmake --build "$native" --target wsmon -j2 >/dev/null
+  "$native/wsmon" --export-bytes <"$out/listbox-lines.txt" >"$out/linux-export.txt"
+  if cmp "${exports[0]}" "$out/linux-export.txt"; then
+    export_ok=0
+    echo "identical: $(basename "${exports[0]}"), $(stat -c %s "${exports[0]}") bytes"
+  fi
+else
+  echo "no export file or no list box lines to compare"
+fi
+result "export identical to the Linux program's for the same lines" "$export_ok"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,545 @@
+// Drives the shipped wsmon.exe from outside, as an operator would, and checks what it shows,
+// sends and writes. Runs under Wine inside a virtual desktop; the script that starts it wires
+// the monitor's COM1 to the receiver port given here.
+//
+// Usage: wsmon_driver PROGRAM WORK_DIR OUT_DIR RECEIVER_PORT SMALL_DESKTOP
+//   PROGRAM        wsmon.exe
+//   WORK_DIR       a folder for the monitor's start directories (one per run)
+//   OUT_DIR        where the screenshot and the list box lines are written
+//   RECEIVER_PORT  the port joined to the monitor's COM1, for example COM2
+//   SMALL_DESKTOP  a desktop of 800 x 600 pixels
+// The monitor's COM4 must lead nowhere (a port that opens but cannot be set up).
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "app/texts.h"
+#include "checks.h"
+#include "operator.h"
+#include "receiver.h"
+#include "screen.h"
+
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 20000;
+constexpr DWORD kTimeoutMs = 5000;
+
+struct Paths {
+  std::wstring program;
+  std::wstring work;
+  std::wstring out;
+  std::wstring receiver_port;
+  std::wstring small_desktop;
+};
+
+// Menu items left to right, and the mnemonics of those the driver chooses by keyboard.
+enum MenuItem { kOpen, kClose, kSettings, kStart, kStop, kExit, kMenuItems };
+const char* const kMenuNames[kMenuItems] = {"open", "close", "settings", "start", "stop", "exit"};
+
+std::string Str(int value) {
+  return std::to_string(value);
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) {
+  std::vector<std::uint8_t> bytes;
+  FILE* in = _wfopen(path.c_str(), L"rb");
+  if (in == nullptr) return bytes;
+  std::uint8_t buf[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+  std::fclose(in);
+  return bytes;
+}
+
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The export files in a folder.
+std::vector<std::wstring> ExportFiles(const std::wstring& dir) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((dir + L"\\RUVEZ_*.txt").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.push_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += "[" + line + "]";
+  return out;
+}
+
+// The sensor panels' captions for a panel count, in order.
+std::vector<std::string> PanelCaptions(int count) {
+  std::vector<std::string> captions;
+  for (int i = 0; i < count; ++i) {
+    char caption[32];
+    std::snprintf(caption, sizeof caption, text::kPanelCaptionFormat, i);
+    captions.push_back(caption);
+  }
+  return captions;
+}
+
+std::vector<HWND> Panels(HWND main) {
+  std::vector<HWND> panels;
+  for (const Box& box : ListBoxes(main)) {
+    if (box.caption.rfind("传感器", 0) == 0) panels.push_back(box.hwnd);
+  }
+  return panels;
+}
+
+std::vector<std::string> PanelCaptionsShown(HWND main) {
+  std::vector<std::string> captions;
+  for (const Box& box : ListBoxes(main)) {
+    if (box.caption.rfind("传感器", 0) == 0) captions.push_back(box.caption);
+  }
+  return captions;
+}
+
+bool WaitPanels(HWND main, int count) {
+  return WaitFor([&] { return PanelCaptionsShown(main) == PanelCaptions(count); }, kTimeoutMs);
+}
+
+std::string OnlyLine(HWND box) {
+  const std::vector<std::string> lines = LinesOf(box);
+  return lines.size() == 1 ? lines[0] : Join(lines);
+}
+
+// Waits until a one-line box shows text.
+bool WaitLine(HWND box, const std::string& text) {
+  return WaitFor([&] { return OnlyLine(box) == text; }, kTimeoutMs);
+}
+
+std::string Count(int n) {
+  char text[16];
+  std::snprintf(text, sizeof text, text::kCountFormat, n);
+  return text;
+}
+
+std::string MenuLook(const std::vector<MenuItemLook>& items) {
+  std::string out;
+  for (const MenuItemLook& item : items) {
+    out += (item.enabled ? "+" : "-") + Str(item.left) + ".." + Str(item.right) + "/" +
+           Str(item.darkest) + " ";
+  }
+  return out;
+}
+
+// Checks which menu items are drawn enabled, as the operator sees the bar.
+void ExpectMenu(Checks& checks, HWND main, const std::string& when,
+                const std::vector<MenuItem>& enabled) {
+  std::vector<bool> want(kMenuItems, false);
+  for (MenuItem item : enabled) want[item] = true;
+  std::vector<MenuItemLook> items;
+  const bool ok = WaitFor(
+      [&] {
+        Screenshot shot;
+        if (!CaptureScreen(&shot)) return false;
+        items = ReadMenuBar(shot, main, kMenuItems);
+        if (items.size() != kMenuItems) return false;
+        for (int i = 0; i < kMenuItems; ++i) {
+          if (items[static_cast<std::size_t>(i)].enabled != want[static_cast<std::size_t>(i)])
+            return false;
+        }
+        return true;
+      },
+      kTimeoutMs);
+  std::string names;
+  for (MenuItem item : enabled) names += std::string(names.empty() ? "" : ", ") + kMenuNames[item];
+  checks.Expect(ok, when + ": the menu bar shows only " + names + " enabled", MenuLook(items));
+}
+
+bool Matches(const std::string& line, const std::string& pattern) {
+  return std::regex_match(line, std::regex(pattern));
+}
+
+// Time of day and the interval since the sensor's previous reading, as a line shows them.
+const std::string kTime = R"(\d\d:\d\d:\d\d)";
+const std::string kInterval = R"(-( \d|\d\d+)\.\d)";
+
+// Writes the lines in the order the export walks them (the panels, then the error log), one
+// per line, UTF-8.
+void WriteLines(const std::wstring& path, const std::vector<std::vector<std::string>>& panels,
+                const std::vector<std::string>& log) {
+  std::ofstream out(path.c_str(), std::ios::binary);
+  for (const std::vector<std::string>& lines : panels) {
+    for (const std::string& line : lines) out << line << "\n";
+  }
+  for (const std::string& line : log) out << line << "\n";
+}
+
+// A dialog of the monitor with a caption, answered with OK after its text was checked.
+void ExpectMessage(Checks& checks, Monitor& monitor, const char* caption, const char* message,
+                   const std::string& when) {
+  const HWND box = monitor.WaitDialog(Wide(caption), kStartTimeoutMs);
+  if (!checks.Expect(box != nullptr, when + ": a message box captioned " + caption + " appears"))
+    return;
+  checks.ExpectEqual(MessageBoxText(box), message, when + ": its text");
+  AnswerOk(box);
+  checks.Expect(WaitFor([&] { return monitor.NoDialog(Wide(caption)); }, kTimeoutMs),
+                when + ": OK closes it");
+}
+
+// The program ends with code 0 and leaves its settings in wscfg.cfg.
+void ExpectEndWithSettings(Checks& checks, Monitor& monitor, const std::wstring& dir,
+                           const std::string& how, const std::vector<std::uint8_t>& settings,
+                           const std::string& meaning) {
+  checks.Expect(monitor.WaitExit(kTimeoutMs) == 0, how + " ends the program with code 0");
+  const std::vector<std::uint8_t> config = ReadFileBytes(dir + L"\\wscfg.cfg");
+  checks.Expect(config == settings, how + " writes wscfg.cfg: " + meaning, Dump(config));
+}
+
+HWND OpenSettings(Checks& checks, Monitor& monitor, HWND main, const std::string& when) {
+  ChooseCommand(main, CMD_SETTINGS);
+  const HWND dialog = monitor.WaitDialog(Wide(text::kDialogCaption), kTimeoutMs);
+  checks.Expect(dialog != nullptr, when + ": the settings dialog opens");
+  return dialog;
+}
+
+bool DialogCloses(Monitor& monitor) {
+  return WaitFor([&] { return monitor.NoDialog(Wide(text::kDialogCaption)); }, kTimeoutMs);
+}
+
+// --- First start: no configuration file, a whole run against the receiver ------------------
+
+void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
+  const std::wstring dir = paths.work + L"\\first";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  Monitor monitor;
+  if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts")) return;
+  ExpectMessage(checks, monitor, text::kCaptionErrorBang, text::kConfigReadFailed,
+                "first start without wscfg.cfg");
+
+  const HWND main = monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
+  if (!checks.Expect(main != nullptr, "the main window appears with its title")) return;
+  RECT rect = {};
+  GetWindowRect(main, &rect);
+  checks.Expect(rect.right - rect.left == 1024 && rect.bottom - rect.top == 768,
+                "the main window is 1024 x 768",
+                Str(rect.right - rect.left) + " x " + Str(rect.bottom - rect.top));
+
+  // The boxes of the defaults: four panels, then the error log and the three counters.
+  std::vector<std::string> captions = PanelCaptions(4);
+  for (const char* caption : {text::kErrorLogCaption, text::kGoodCountCaption,
+                              text::kBadCountCaption, text::kErrorRatioCaption}) {
+    captions.push_back(caption);
+  }
+  std::vector<std::string> shown;
+  bool styles_ok = true;
+  std::string styles;
+  for (const Box& box : ListBoxes(main)) {
+    shown.push_back(box.caption);
+    // The list box shows and hides its scroll bars itself, and their style bits with them.
+    const std::uint32_t style =
+        StyleOf(box.hwnd) & ~static_cast<std::uint32_t>(WS_VSCROLL | WS_HSCROLL);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08X ", static_cast<unsigned>(StyleOf(box.hwnd)));
+    styles += hex;
+    if (style != (WS_CHILD | WS_VISIBLE | WS_CAPTION)) styles_ok = false;
+  }
+  checks.Expect(shown == captions, "four sensor panels, the error log and three counter boxes",
+                Join(shown));
+  checks.Expect(styles_ok,
+                "panels and boxes are captioned child list boxes without list box styles", styles);
+  const HWND good = BoxByCaption(main, text::kGoodCountCaption);
+  const HWND bad = BoxByCaption(main, text::kBadCountCaption);
+  const HWND ratio = BoxByCaption(main, text::kErrorRatioCaption);
+  const HWND log = BoxByCaption(main, text::kErrorLogCaption);
+  if (good == nullptr || bad == nullptr || ratio == nullptr || log == nullptr) return;
+  checks.Expect(OnlyLine(good) == text::kInitialCount && OnlyLine(bad) == text::kInitialCount &&
+                    OnlyLine(ratio) == text::kInitialRatio && LinesOf(log).empty(),
+                "counters start at zero and the error log is empty",
+                OnlyLine(good) + "|" + OnlyLine(bad) + "|" + OnlyLine(ratio));
+  ExpectMenu(checks, main, "after start-up", {kOpen, kSettings, kExit});
+
+  // Open (Alt+P): the probe reaches the receiver.
+  ChooseByMnemonic(main, L'p');
+  const std::vector<std::uint8_t> probe = receiver.Collect(3, kTimeoutMs);
+  checks.ExpectEqual(std::string(probe.begin(), probe.end()), "ABC",
+                     "opening the port sends the probe to the receiver");
+  ExpectMenu(checks, main, "port open", {kClose, kSettings, kStart, kExit});
+
+  // Settings: the dialog shows the defaults; Esc leaves it open; 5 sensors with saving on.
+  HWND dialog = OpenSettings(checks, monitor, main, "port open");
+  if (dialog == nullptr) return;
+  const std::vector<std::pair<int, const char*>> control_texts = {
+      {IDC_CONFIRM, text::kDialogConfirm},
+      {IDC_EXIT, text::kDialogExit},
+      {IDC_COM1, "COM1"},
+      {IDC_COM4, "COM4"},
+      {IDC_BAUD_9600, "9600"},
+      {IDC_BAUD_38400, "38400"},
+      {IDC_SAVE_LOG, text::kDialogSaveLog}};
+  std::string texts_seen;
+  bool texts_ok = TextOf(dialog) == text::kDialogCaption;
+  for (const auto& control : control_texts) {
+    const std::string seen = ControlText(dialog, control.first);
+    texts_seen += seen + "|";
+    if (seen != control.second) texts_ok = false;
+  }
+  checks.Expect(texts_ok, "the settings dialog shows its Chinese texts", texts_seen);
+  checks.Expect(IsChecked(dialog, IDC_COM1) && IsChecked(dialog, IDC_BAUD_9600) &&
+                    !IsChecked(dialog, IDC_SAVE_LOG) &&
+                    ControlText(dialog, IDC_SENSOR_COUNT) == "4",
+                "the dialog starts from the defaults: COM1, 9600, saving off, 4 sensors");
+  PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+  PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
+  Sleep(500);
+  checks.Expect(!monitor.NoDialog(Wide(text::kDialogCaption)), "Esc leaves the dialog open");
+  Click(dialog, IDC_SAVE_LOG);
+  TypeInto(dialog, IDC_SENSOR_COUNT, "5");
+  checks.Expect(WaitFor([&] { return IsChecked(dialog, IDC_SAVE_LOG); }, kTimeoutMs),
+                "clicking the check box turns saving on");
+  Click(dialog, IDC_CONFIRM);
+  checks.Expect(DialogCloses(monitor), "confirm closes the dialog");
+  checks.Expect(WaitPanels(main, 6), "5 sensors rebuild the grid as six panels",
+                Join(PanelCaptionsShown(main)));
+
+  // Start (Alt+S): every panel gets the same header line; the counters restart.
+  ChooseByMnemonic(main, L's');
+  checks.Expect(WaitLine(good, text::kStartCount) && WaitLine(bad, text::kStartCount) &&
+                    WaitLine(ratio, text::kStartRatio),
+                "start shows 0000, 0000 and 00.00%");
+  ExpectMenu(checks, main, "running", {kClose, kSettings, kStop, kExit});
+  std::vector<HWND> panels = Panels(main);
+  std::string first_header;
+  bool headers_ok = panels.size() == 6;
+  for (std::size_t i = 0; i < panels.size(); ++i) {
+    const std::vector<std::string> lines = LinesOf(panels[i]);
+    const std::string pattern =
+        "sensor" + Str(static_cast<int>(i)) + R"(, 开始于:<\d{4}/\d\d/\d\d--\d\d:\d\d:\d\d>)";
+    if (lines.size() != 1 || !Matches(lines[0], pattern)) headers_ok = false;
+    if (i == 0 && !lines.empty()) first_header = lines[0];
+    if (!lines.empty() && lines[0].substr(7) != first_header.substr(7)) headers_ok = false;
+  }
+  checks.Expect(headers_ok, "each panel holds one header line sensorN with the same start time",
+                first_header);
+
+  // Clean frames of five sensors.
+  const std::vector<std::vector<std::uint8_t>> clean = {
+      Frame(0, 0x3A, 0x0171, 0x01C8),  // +23.0625 degrees, 45.6 %RH
+      Frame(1, 0x3C, 0x0828, 0x0320),  // -2.5 degrees, 80.0 %RH
+      Frame(2, 0x3B, 0xFFFF, 0xFFFF),  // no values
+      Frame(3, 0x01, 0x0174, 0x00FF),  // 23.25 degrees (rounds up), 25.5 %RH
+      Frame(4, 0x02, 0x0800, 0x0034),  // minus zero, 5.2 %RH
+  };
+  std::vector<std::uint8_t> batch;
+  for (const auto& frame : clean) batch.insert(batch.end(), frame.begin(), frame.end());
+  receiver.Send(batch);
+  checks.Expect(WaitLine(good, Count(5)) && OnlyLine(bad) == text::kStartCount,
+                "five clean frames count five good frames", OnlyLine(good));
+  checks.ExpectEqual(OnlyLine(ratio), " 0.00% ", "no error event: ratio 0.00%");
+  const std::vector<std::string> expected_readings = {
+      "000-" + kTime + R"(-3A-\+23\.1℃/45\.6%RH)" + kInterval,
+      "000-" + kTime + R"(-3C--2\.5℃/80\.0%RH)" + kInterval,
+      "000-" + kTime + R"(-3B-<----/---->)" + kInterval,
+      "000-" + kTime + R"(-01-\+23\.3℃/25\.5%RH)" + kInterval,
+      "000-" + kTime + R"(-02-\+0\.0℃/05\.2%RH)" + kInterval,
+  };
+  for (std::size_t i = 0; i < expected_readings.size() && i < panels.size(); ++i) {
+    const std::vector<std::string> lines = LinesOf(panels[i]);
+    checks.Expect(lines.size() == 2 && Matches(lines[1], expected_readings[i]),
+                  "sensor " + Str(static_cast<int>(i)) + " shows its reading", Join(lines));
+  }
+  checks.Expect(LinesOf(panels.size() > 5 ? panels[5] : nullptr).size() == 1,
+                "the sixth panel, of no sensor, keeps only its header");
+
+  // A frame with a bad check byte.
+  const std::vector<std::uint8_t> broken = Frame(0, 0x3A, 0x0171, 0x01C8, true);
+  receiver.Send(broken);
+  checks.Expect(WaitLine(bad, Count(1)), "a bad check byte counts one error event", OnlyLine(bad));
+  checks.ExpectEqual(OnlyLine(ratio), " 16.67% ", "one error among six frames: 16.67%");
+  std::vector<std::string> log_lines = LinesOf(log);
+  checks.Expect(log_lines.size() == 1 &&
+                    Matches(log_lines[0], "00001 -> " + kTime + " -- ERR2,n=0,D:" + Dump(broken)),
+                "the error log dumps the broken frame", Join(log_lines));
+
+  // Stray bytes before a clean frame; then a frame of a sensor id beyond the panels.
+  std::vector<std::uint8_t> stray = {0x11, 0x22, 0x33};
+  const std::vector<std::uint8_t> second = Frame(0, 0x3A, 0x0172, 0x01C9);
+  stray.insert(stray.end(), second.begin(), second.end());
+  receiver.Send(stray);
+  checks.Expect(WaitLine(good, Count(6)) && WaitLine(bad, Count(2)),
+                "stray bytes count one error event, the frame after them one good frame",
+                OnlyLine(good) + "|" + OnlyLine(bad));
+  checks.ExpectEqual(OnlyLine(ratio), " 25.00% ", "two errors among eight: 25.00%");
+  const std::vector<std::uint8_t> foreign = Frame(40, 0x3A, 0x0171, 0x01C8);
+  receiver.Send(foreign);
+  checks.Expect(WaitLine(good, Count(7)), "a frame of sensor 40 still counts as good",
+                OnlyLine(good));
+  log_lines = LinesOf(log);
+  checks.Expect(
+      log_lines.size() == 3 &&
+          Matches(log_lines[1], "00002 -> " + kTime + " -- ERR1,L=3,D:11-22-33-") &&
+          Matches(log_lines[2], "00002 -> " + kTime + " -- ERR5,ID > 32!" + Dump(foreign)),
+      "the error log shows the stray bytes and the foreign sensor id", Join(log_lines));
+  const std::vector<std::string> sensor0 = LinesOf(panels[0]);
+  checks.Expect(sensor0.size() == 3 &&
+                    Matches(sensor0[2], "001-" + kTime + R"(-3A-\+23\.1℃/45\.7%RH)" + kInterval),
+                "sensor 0's second reading is numbered 001", Join(sensor0));
+
+  Screenshot shot;
+  checks.Expect(CaptureScreen(&shot) && SaveBmp(shot, paths.out + L"\\wsmon-running.bmp"),
+                "a screenshot of the running monitor is saved");
+
+  // Stop (Alt+T) with saving on: the export file appears; the boxes keep the run's figures.
+  ChooseByMnemonic(main, L't');
+  checks.Expect(WaitFor([&] { return ExportFiles(dir).size() == 1; }, kTimeoutMs),
+                "stop with saving on writes one RUVEZ_*.txt");
+  ExpectMenu(checks, main, "stopped", {kClose, kSettings, kStart, kExit});
+  checks.Expect(OnlyLine(good) == Count(7) && OnlyLine(bad) == Count(2),
+                "after the stop the counters still show the run");
+  std::vector<std::vector<std::string>> panel_lines;
+  for (HWND panel : Panels(main)) panel_lines.push_back(LinesOf(panel));
+  WriteLines(paths.out + L"\\listbox-lines.txt", panel_lines, LinesOf(log));
+
+  // Settings again: leaving by the exit button or the close box changes nothing; 4 sensors
+  // rebuild the grid as four panels.
+  dialog = OpenSettings(checks, monitor, main, "stopped");
+  if (dialog == nullptr) return;
+  checks.Expect(IsChecked(dialog, IDC_SAVE_LOG) && ControlText(dialog, IDC_SENSOR_COUNT) == "5",
+                "the dialog shows the settings chosen before");
+  TypeInto(dialog, IDC_SENSOR_COUNT, "12");
+  Click(dialog, IDC_EXIT);
+  checks.Expect(DialogCloses(monitor) && WaitPanels(main, 6) && LinesOf(panels[0]).size() == 3,
+                "the exit button leaves panels and lines as they were");
+  dialog = OpenSettings(checks, monitor, main, "after leaving");
+  if (dialog == nullptr) return;
+  TypeInto(dialog, IDC_SENSOR_COUNT, "12");
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+  checks.Expect(DialogCloses(monitor) && WaitPanels(main, 6), "the close box changes nothing");
+  dialog = OpenSettings(checks, monitor, main, "after closing");
+  if (dialog == nullptr) return;
+  TypeInto(dialog, IDC_SENSOR_COUNT, "4");
+  Click(dialog, IDC_CONFIRM);
+  checks.Expect(DialogCloses(monitor) && WaitPanels(main, 4),
+                "4 sensors rebuild the grid as four panels", Join(PanelCaptionsShown(main)));
+
+  // Exit (Alt+X): the program ends and keeps the settings.
+  ChooseByMnemonic(main, L'x');
+  ExpectEndWithSettings(checks, monitor, dir, "exit", {1, 0, 1, 4},
+                        "COM1, 9600, saving on, 4 sensors");
+}
+
+// --- Second start: settings from the file, a port that cannot be set up, resizing ------------
+
+void SecondStart(Checks& checks, const Paths& paths) {
+  const std::wstring dir = paths.work + L"\\second";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  {
+    // COM1, 38400 baud, saving off, 3 sensors.
+    FILE* out = _wfopen((dir + L"\\wscfg.cfg").c_str(), L"wb");
+    const unsigned char config[4] = {1, 2, 0, 3};
+    if (out != nullptr) {
+      std::fwrite(config, 1, sizeof config, out);
+      std::fclose(out);
+    }
+  }
+  Monitor monitor;
+  if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts again")) return;
+  const HWND main = monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
+  if (!checks.Expect(main != nullptr && monitor.NoDialog(Wide(text::kCaptionErrorBang)),
+                     "with wscfg.cfg the main window appears without a message"))
+    return;
+  checks.Expect(WaitPanels(main, 4), "3 sensors from the file give four panels");
+
+  HWND dialog = OpenSettings(checks, monitor, main, "second start");
+  if (dialog == nullptr) return;
+  checks.Expect(IsChecked(dialog, IDC_COM1) && IsChecked(dialog, IDC_BAUD_38400) &&
+                    !IsChecked(dialog, IDC_BAUD_9600) && !IsChecked(dialog, IDC_SAVE_LOG) &&
+                    ControlText(dialog, IDC_SENSOR_COUNT) == "3",
+                "the dialog shows the file's settings: COM1, 38400, saving off, 3 sensors");
+  Click(dialog, IDC_COM4);
+  checks.Expect(WaitFor([&] { return IsChecked(dialog, IDC_COM4) && !IsChecked(dialog, IDC_COM1); },
+                        kTimeoutMs) &&
+                    IsChecked(dialog, IDC_BAUD_38400),
+                "choosing COM4 clears COM1 and leaves the baud rate alone");
+  Click(dialog, IDC_CONFIRM);
+  checks.Expect(DialogCloses(monitor) && WaitPanels(main, 4),
+                "confirming 3 sensors keeps the four panels");
+
+  ChooseByMnemonic(main, L'p');
+  ExpectMessage(checks, monitor, text::kCaptionError, text::kPortOpenFailed,
+                "opening a port that cannot be set up");
+  ExpectMenu(checks, main, "after the failed open", {kOpen, kSettings, kExit});
+
+  // Any resize puts the window back where and as large as it was created.
+  RECT created = {};
+  GetWindowRect(main, &created);
+  auto back = [&] {
+    RECT now = {};
+    GetWindowRect(main, &now);
+    return EqualRect(&now, &created) != 0;
+  };
+  SetWindowPos(main, nullptr, 0, 0, 700, 500, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  checks.Expect(WaitFor(back, kTimeoutMs), "a resize is undone");
+  SetWindowPos(main, nullptr, created.left + 40, created.top + 30, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Sleep(200);
+  SetWindowPos(main, nullptr, 0, 0, 900, 600, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  checks.Expect(WaitFor(back, kTimeoutMs),
+                "after a move, the next resize puts the window back at its creation position");
+
+  PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ExpectEndWithSettings(checks, monitor, dir, "the close box", {4, 2, 0, 3},
+                        "COM4, 38400, saving off, 3 sensors");
+}
+
+// --- A screen of 800 x 600 is refused ----------------------------------------------------------
+
+void SmallScreen(Checks& checks, const Paths& paths) {
+  const std::wstring dir = paths.work + L"\\small";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  Monitor monitor;
+  if (!checks.Expect(monitor.Start(paths.program, dir, paths.small_desktop),
+                     "the monitor starts on an 800 x 600 desktop"))
+    return;
+  // The monitor's windows live on that desktop; the driver looks there.
+  const HDESK own = GetThreadDesktop(GetCurrentThreadId());
+  HDESK small = nullptr;
+  WaitFor(
+      [&] {
+        small = OpenDesktopW(paths.small_desktop.c_str(), 0, FALSE, GENERIC_ALL);
+        return small != nullptr;
+      },
+      kTimeoutMs);
+  if (!checks.Expect(small != nullptr && SetThreadDesktop(small), "the driver reaches it")) {
+    return;
+  }
+  ExpectMessage(checks, monitor, text::kCaptionErrorBang, text::kScreenTooSmall,
+                "an 800 x 600 screen");
+  checks.Expect(monitor.WaitExit(kTimeoutMs) == 0, "the refused start ends with code 0");
+  checks.Expect(!FileExists(dir + L"\\wscfg.cfg"), "a refused start writes no wscfg.cfg");
+  SetThreadDesktop(own);
+  CloseDesktop(small);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 6) {
+    std::fprintf(stderr,
+                 "usage: wsmon_driver PROGRAM WORK_DIR OUT_DIR RECEIVER_PORT SMALL_DESKTOP\n");
+    return 2;
+  }
+  const Paths paths = {argv[1], argv[2], argv[3], argv[4], argv[5]};
+  Checks checks;
+  Receiver receiver;
+  if (checks.Expect(receiver.Open(paths.receiver_port), "the receiver's port opens")) {
+    FirstStart(checks, paths, receiver);
+  }
+  SecondStart(checks, paths);
+  SmallScreen(checks, paths);
+  std::printf("%d passed, %d failed\n", checks.passed(), checks.failed());
+  return checks.failed() == 0 ? 0 : 1;
+}

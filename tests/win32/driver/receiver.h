@@ -1,0 +1,34 @@
+// The driver's end of the serial line: it plays the radio receiver on the port that is wired
+// to the monitor's port (two pseudo-terminals joined by a relay).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Receiver {
+ public:
+  Receiver() = default;
+  Receiver(const Receiver&) = delete;
+  Receiver& operator=(const Receiver&) = delete;
+  ~Receiver();
+
+  bool Open(const std::wstring& port_name);
+  // Sends bytes as they are.
+  bool Send(const std::vector<std::uint8_t>& bytes);
+  // Collects what the monitor sends until want bytes came or timeout_ms passed.
+  std::vector<std::uint8_t> Collect(std::size_t want, DWORD timeout_ms);
+
+ private:
+  HANDLE port_ = INVALID_HANDLE_VALUE;
+};
+
+// A sensor frame: marks, id, extra byte, the four value bytes and a check byte that makes bytes
+// 1 to 7 sum to 0 modulo 256 (or breaks that sum when bad_check is true).
+std::vector<std::uint8_t> Frame(std::uint8_t sensor_id, std::uint8_t extra, std::uint16_t temp,
+                                std::uint16_t humidity, bool bad_check = false);
+
+// Bytes as "CC-05-...-DD-", the way the error log dumps them.
+std::string Dump(const std::vector<std::uint8_t>& bytes);
