@@ -7,7 +7,7 @@
 #   3. the export that the Windows program wrote, compared byte for byte with what the Linux
 #      program (wsmon --export-bytes) writes for the very lines the driver read back from the
 #      list boxes.
-# A screenshot of the running monitor is left in BUILD/e2e/out/wsmon-running.png.
+# Screenshots of the running monitor and of its settings dialog are left in BUILD/e2e/out.
 #
 # Usage: scripts/run-windows-tests.sh [BUILD]   (default build/mingw)
 #   NATIVE_BUILD=dir   the Linux build whose wsmon makes the reference export (default build/native)
@@ -60,6 +60,12 @@ mkdir -p "$e2e/work" "$out"
 echo "== Wine prefix"
 start=$SECONDS
 timeout 180 wine wineboot -i >/dev/null 2>&1
+# Debian's Wine does not find its own fonts where the package puts them. The prefix gets
+# Marlett, which draws the caption buttons; not Tahoma, whose Chinese fallback would need the
+# font files of a Chinese Windows: without it the user interface font is a Chinese one.
+if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
 relay "$e2e/com1" "$e2e/com2"
 relay "$e2e/com7" "$e2e/com8"  # COM7 and COM12 for the serial port tests
 # Chinese needs a font with its glyphs wherever the system asks for its usual Chinese faces.
@@ -128,11 +134,12 @@ if [ "$(cat "$out/driver.rc" 2>/dev/null)" = 0 ] &&
 fi
 result "end-to-end test of wsmon.exe (wsmon_driver.exe)" "$driver_ok"
 
-if [ -f "$out/wsmon-running.bmp" ]; then
-  python3 "$root/tests/win32/bmp_to_png.py" "$out/wsmon-running.bmp" "$out/wsmon-running.png"
-  rm -f "$out/wsmon-running.bmp"
-  echo "screenshot: $out/wsmon-running.png"
-fi
+for shot in "$out"/*.bmp; do
+  [ -f "$shot" ] || continue
+  python3 "$root/tests/win32/bmp_to_png.py" "$shot" "${shot%.bmp}.png"
+  rm -f "$shot"
+  echo "screenshot: ${shot%.bmp}.png"
+done
 
 echo "== Export compared with the Linux program's"
 export_ok=1

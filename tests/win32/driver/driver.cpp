@@ -190,6 +190,11 @@ void ExpectMessage(Checks& checks, Monitor& monitor, const char* caption, const 
                 when + ": OK closes it");
 }
 
+void SaveScreenshot(Checks& checks, const std::wstring& path, const std::string& what) {
+  Screenshot shot;
+  checks.Expect(CaptureScreen(&shot) && SaveBmp(shot, path), "a screenshot " + what + " is saved");
+}
+
 // The program ends with code 0 and leaves its settings in wscfg.cfg.
 void ExpectEndWithSettings(Checks& checks, Monitor& monitor, const std::wstring& dir,
                            const std::string& how, const std::vector<std::uint8_t>& settings,
@@ -292,6 +297,7 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
                     !IsChecked(dialog, IDC_SAVE_LOG) &&
                     ControlText(dialog, IDC_SENSOR_COUNT) == "4",
                 "the dialog starts from the defaults: COM1, 9600, saving off, 4 sensors");
+  SaveScreenshot(checks, paths.out + L"\\wsmon-settings.bmp", "of the settings dialog");
   PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
   PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
   Sleep(500);
@@ -388,9 +394,7 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
                     Matches(sensor0[2], "001-" + kTime + R"(-3A-\+23\.1℃/45\.7%RH)" + kInterval),
                 "sensor 0's second reading is numbered 001", Join(sensor0));
 
-  Screenshot shot;
-  checks.Expect(CaptureScreen(&shot) && SaveBmp(shot, paths.out + L"\\wsmon-running.bmp"),
-                "a screenshot of the running monitor is saved");
+  SaveScreenshot(checks, paths.out + L"\\wsmon-running.bmp", "of the running monitor");
 
   // Stop (Alt+T) with saving on: the export file appears; the boxes keep the run's figures.
   ChooseByMnemonic(main, L't');
