@@ -34,9 +34,10 @@ class Sender {
         summary_(summary),
         byte_ns_(10 * 1000000000LL / options.baud) {}
 
-  // Watches the line until deadline_ns. A probe is answered at once when a reply may go out
-  // now, else as soon as the part being sent is complete.
-  void ServiceUntil(std::int64_t deadline_ns, bool may_reply) {
+  // Watches the line until deadline_ns, or only until the first probe when until_probe is
+  // set. A probe is answered at once when a reply may go out now, else as soon as the part
+  // being sent is complete.
+  void ServiceUntil(std::int64_t deadline_ns, bool may_reply, bool until_probe = false) {
     while (!g_sim_stop) {
       if (may_reply) Reply();
       if (!line_->WatchUntil(deadline_ns)) return;
@@ -45,6 +46,10 @@ class Sender {
       // A receiver busy with the probe sends nothing else for a while, so that the monitor's
       // reply window holds the reply alone.
       quiet_until_ = Now() + kQuietAfterProbe;
+      if (until_probe) {
+        if (may_reply) Reply();
+        return;
+      }
     }
   }
 
@@ -58,7 +63,9 @@ class Sender {
   }
 
   void WaitForProbe() {
-    while (!g_sim_stop && summary_->probes == 0) ServiceUntil(Now() + 1000 * kMillisecond, true);
+    while (!g_sim_stop && summary_->probes == 0) {
+      ServiceUntil(Now() + 1000 * kMillisecond, true, true);
+    }
     WaitFor(Now());
   }
 

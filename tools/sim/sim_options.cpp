@@ -261,8 +261,9 @@ Run:
                      the same bytes in the same order
   --frames N         stop after N frames (all frames count, faulty ones included)
   --seconds S        stop after S seconds of schedule
-  --linger MS        after the last transmission keep the line open MS ms so that the last
-                     bytes can still be read (default 500), then close it
+  --linger MS        after the last transmission keep the line open MS ms (default 1000), so
+                     that a monitor polling the line still reads the last bytes: the bytes
+                     that are still queued when the line closes are lost
   --help             this text
 
 The extra byte of a sensor's frame counts that sensor's readings (0, 1, ... 255, 0, ...), so a

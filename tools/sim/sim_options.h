@@ -28,7 +28,7 @@ struct SimOptions {
   std::uint64_t seed = 1;
   std::uint64_t max_frames = 0;  // 0: no limit
   std::uint64_t max_ms = 0;      // 0: no limit
-  std::uint32_t linger_ms = 500;
+  std::uint32_t linger_ms = 1000;
   bool help = false;
 };
 
