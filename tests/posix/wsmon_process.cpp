@@ -69,6 +69,10 @@ void ChildProcess::Write(const std::string& text) {
   }
 }
 
+void ChildProcess::Signal(int signal_number) {
+  if (pid_ > 0) kill(pid_, signal_number);
+}
+
 void ChildProcess::CloseInput() {
   if (in_fd_ >= 0) close(in_fd_);
   in_fd_ = -1;

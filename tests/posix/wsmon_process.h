@@ -18,6 +18,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  // Sends the child a signal (SIGTERM: as an operator's Ctrl-C would stop it).
+  void Signal(int signal_number);
   void Write(const std::string& text);
   void CloseInput();
 

@@ -1,0 +1,22 @@
+# Tests that need Linux itself: the termios serial port and the link on real pseudo-terminals,
+# the simulated receiver, the front ends. Every .cpp file of this folder belongs to them.
+file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+if(POSIX_TEST_SOURCES AND TARGET wsmon_posix)
+  add_executable(wsmon_posix_tests ${POSIX_TEST_SOURCES} ${UNIT_SUPPORT_SOURCES})
+  target_link_libraries(wsmon_posix_tests PRIVATE wsmon_posix wsmon_memory wsmon_core
+                                                  ${WSMON_GTEST})
+  target_include_directories(wsmon_posix_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_options(wsmon_posix_tests PRIVATE ${WSMON_WARNINGS})
+  if(TARGET wsmon)
+    # The front end's tests run wsmon as its own process.
+    add_dependencies(wsmon_posix_tests wsmon)
+    target_compile_definitions(wsmon_posix_tests PRIVATE WSMON_PATH="$<TARGET_FILE:wsmon>")
+  endif()
+  if(TARGET wsmon-sim)
+    # The tests run the simulated receiver as its own process.
+    add_dependencies(wsmon_posix_tests wsmon-sim)
+    target_compile_definitions(wsmon_posix_tests
+                               PRIVATE WSMON_SIM_PATH="$<TARGET_FILE:wsmon-sim>")
+  endif()
+  gtest_discover_tests(wsmon_posix_tests DISCOVERY_TIMEOUT 60)
+endif()
