@@ -70,7 +70,7 @@ TEST_F(PanelLayoutTest, CellsBeyondThe32ndAreCreatedAndDestroyedAtOnce) {
   EXPECT_EQ(At(31).bottom, 502);
 }
 
-TEST_F(PanelLayoutTest, GeometryOfTheWorkedExample) {
+TEST_F(PanelLayoutTest, GeometryInA1016By714ClientArea) {
   struct Case {
     int sensors;
     int width, height, column_step, row_step, columns;
