@@ -71,7 +71,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   window_class.lpfnWndProc = MainWindowProc;
   window_class.hInstance = instance;
   window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_WSMON));
-  window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   window_class.lpszMenuName = MAKEINTRESOURCEW(IDR_MAIN_MENU);
   window_class.lpszClassName = title.get();
