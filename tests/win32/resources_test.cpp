@@ -83,9 +83,6 @@ class SettingsDialogTest : public ::testing::Test {
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     ASSERT_TRUE(IsWindowVisible(dialog_));
   }
-  bool Checked(int id) {
-    return SendDlgItemMessageW(dialog_, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
-  }
   void Click(int id) { SendDlgItemMessageW(dialog_, id, BM_CLICK, 0, 0); }
   void Type(const wchar_t* text) { SetDlgItemTextW(dialog_, IDC_SENSOR_COUNT, text); }
   void Command(int id) { SendMessageW(dialog_, WM_COMMAND, static_cast<WPARAM>(id), 0); }
@@ -123,23 +120,6 @@ TEST_F(SettingsDialogTest, ShowsTheFifteenControlsWithTheirTexts) {
   EXPECT_EQ(LOWORD(SendMessageW(dialog_, DM_GETDEFID, 0, 0)), IDC_CONFIRM);
 }
 
-TEST_F(SettingsDialogTest, FillsFromTheStateAndKeepsPortAndBaudGroupsApart) {
-  Open();
-  EXPECT_TRUE(Checked(IDC_COM3));
-  EXPECT_FALSE(Checked(IDC_COM1));
-  EXPECT_TRUE(Checked(IDC_BAUD_38400));
-  EXPECT_TRUE(Checked(IDC_SAVE_LOG));
-
-  Click(IDC_COM1);
-  EXPECT_TRUE(Checked(IDC_COM1));
-  EXPECT_FALSE(Checked(IDC_COM3));
-  EXPECT_TRUE(Checked(IDC_BAUD_38400)) << "a port button leaves the baud buttons alone";
-  Click(IDC_BAUD_9600);
-  EXPECT_TRUE(Checked(IDC_BAUD_9600));
-  EXPECT_FALSE(Checked(IDC_BAUD_38400));
-  EXPECT_TRUE(Checked(IDC_COM1)) << "a baud button leaves the port buttons alone";
-}
-
 TEST_F(SettingsDialogTest, ConfirmStoresTheChoices) {
   Open();
   Click(IDC_COM2);
@@ -153,27 +133,6 @@ TEST_F(SettingsDialogTest, ConfirmStoresTheChoices) {
   EXPECT_EQ(g_state.save_log, 0);
   EXPECT_EQ(g_state.sensor_count, 11);
   EXPECT_EQ(g_state.panel_count, 15);
-}
-
-TEST_F(SettingsDialogTest, EscLeavesItOpenAndTheExitButtonOrCloseBoxChangeNothing) {
-  for (UINT way : {0u, 1u}) {
-    Open();
-    Click(IDC_COM1);
-    Type(L"5");
-    Command(IDCANCEL);  // what Esc sends
-    EXPECT_TRUE(IsWindowVisible(dialog_)) << "Esc does not close the dialog";
-    if (way == 0) {
-      Command(IDC_EXIT);
-    } else {
-      SendMessageW(dialog_, WM_CLOSE, 0, 0);
-    }
-    EXPECT_FALSE(IsWindowVisible(dialog_));
-    EXPECT_EQ(g_state.port_number, 3);
-    EXPECT_EQ(g_state.sensor_count, 17);
-    EXPECT_EQ(g_state.panel_count, 20);
-    DestroyWindow(dialog_);
-    dialog_ = nullptr;
-  }
 }
 
 TEST_F(SettingsDialogTest, SensorCountTextsThatDoNotTranslateBecomeOneSensor) {

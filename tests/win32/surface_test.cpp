@@ -1,6 +1,6 @@
 // The Windows window surface on real list boxes: captions and lines in Chinese survive the trip
-// through the wide functions, lines stay in order, a cut never splits a character, and a
-// destroyed box answers as no box.
+// through the wide functions, a cut never splits a character, and a destroyed box answers as no
+// box.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -47,13 +47,6 @@ TEST_F(SurfaceTest, CaptionsAndLinesKeepTheirChineseCharacters) {
   EXPECT_EQ(Text(0), header);
   EXPECT_EQ(Text(1), reading);
   EXPECT_EQ(Text(2), "<error>");
-}
-
-TEST_F(SurfaceTest, LinesStayInTheOrderTheyWereAdded) {
-  for (const char* line : {"b", "a", "c", "a"}) surface_.AddString(box_, line);
-  EXPECT_EQ(Text(0) + Text(1) + Text(2) + Text(3), "baca");
-  surface_.ResetContent(box_);
-  EXPECT_EQ(surface_.GetCount(box_), 0);
 }
 
 TEST_F(SurfaceTest, AShortBufferGetsWholeCharactersAndTheFullLength) {
