@@ -107,6 +107,9 @@ void Win32Surface::DestroyWindow(WindowHandle window) {
 }
 
 int Win32Surface::AddString(WindowHandle box, const char* line) {
+  // A message to a handle that names no window is answered with 0, which would pass for the
+  // index of a line.
+  if (!IsWindow(ToHwnd(box))) return kListError;
   const WideText wide_line(line);
   return ListResult(Send(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_line.get())));
 }
