@@ -218,6 +218,13 @@ bool ParseSimOptions(int argc, char* const* argv, SimOptions* options, std::stri
       return false;
     }
   }
+  for (const auto& [id, ms] : options->sensor_interval_ms) {
+    if (std::find(options->ids.begin(), options->ids.end(), id) == options->ids.end()) {
+      *error = "--interval " + std::to_string(id) + "=" + std::to_string(ms) +
+               ": there is no sensor " + std::to_string(id) + " (see --sensors, --ids)";
+      return false;
+    }
+  }
   return true;
 }
 
