@@ -1,7 +1,8 @@
 // The serial port on Linux, through termios. A handle is the file descriptor of the open
 // device. The port remembers which descriptors it opened itself, so that a stale handle (one
 // closed already, whose number the process may since have given to another file) is never read,
-// written, purged or closed.
+// written, purged or closed. The driver keeps its own queue sizes: the monitor never asks for
+// more bytes at once than its buffers hold.
 #pragma once
 
 #include <cstdint>
