@@ -75,6 +75,10 @@ struct ProbeCase {
   int rx_skip;
 };
 
+void PrintTo(const ProbeCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
 class ProbeOverPtyTest : public LinkOverPtyTest, public ::testing::WithParamInterface<ProbeCase> {};
 
 TEST_P(ProbeOverPtyTest, TheReceiversReplyDecidesTheSkip) {

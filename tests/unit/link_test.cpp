@@ -126,6 +126,10 @@ struct ProbeCase {
   int rx_skip;
 };
 
+void PrintTo(const ProbeCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
 class ProbeTest : public LinkTest, public ::testing::WithParamInterface<ProbeCase> {};
 
 TEST_P(ProbeTest, TheReplysFirstThreeBytesDecide) {
