@@ -9,8 +9,6 @@
 
 #include "app/monitor_state.h"
 #include "app/platform.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_serial_port.h"
 #include "pseudo_terminal.h"
 #include "serial/link.h"
 
@@ -31,24 +29,15 @@ class LinkOverPtyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     descriptors_ = OpenDescriptorCount();
-    ComPortMap ports;
-    ports.Set(5, far_.path());
-    port_ = std::make_unique<PosixSerialPort>(ports);
-    ResetMonitorState();
-    g_platform = Platform{};
-    g_platform.port = port_.get();
-    g_platform.clock = &clock_;
-    g_state.port_number = 5;
+    monitor_ = std::make_unique<MonitorOnLine>(far_.path());
   }
   void TearDown() override {
-    g_platform = Platform{};
-    port_.reset();
+    monitor_.reset();
     EXPECT_EQ(OpenDescriptorCount(), descriptors_) << "a descriptor leaked";
   }
 
   PseudoTerminal far_;
-  PosixClock clock_;
-  std::unique_ptr<PosixSerialPort> port_;
+  std::unique_ptr<MonitorOnLine> monitor_;
   int descriptors_ = 0;
 };
 
@@ -85,7 +74,7 @@ TEST_P(ProbeOverPtyTest, TheReceiversReplyDecidesTheSkip) {
   ASSERT_EQ(OpenLink(), 1);
   // Something left over from before the probe must not pass for a reply.
   far_.Send(kProbe);
-  ASSERT_TRUE(WaitForWaiting(port_.get(), g_state.port_handle, 3));
+  ASSERT_TRUE(WaitForWaiting(monitor_->port(), g_state.port_handle, 3));
   Bytes probe;
   std::thread receiver([this, &probe] {
     probe = far_.Receive(1000, 3);
@@ -98,7 +87,8 @@ TEST_P(ProbeOverPtyTest, TheReceiversReplyDecidesTheSkip) {
   EXPECT_EQ(probe, kProbe);
   EXPECT_EQ(g_state.rx_skip, GetParam().rx_skip);
   EXPECT_TRUE(ReadBufferZero());
-  EXPECT_EQ(port_->WaitingCount(g_state.port_handle), 0) << "the rest of the reply is purged";
+  EXPECT_EQ(monitor_->port()->WaitingCount(g_state.port_handle), 0)
+      << "the rest of the reply is purged";
   CloseLink();
   CloseLink();
 }

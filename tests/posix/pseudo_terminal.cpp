@@ -11,6 +11,10 @@
 #include <chrono>
 #include <thread>
 
+#include "app/monitor_state.h"
+#include "app/platform.h"
+#include "serial/link.h"
+
 PseudoTerminal::PseudoTerminal() {
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   char name[128] = {};
@@ -52,6 +56,22 @@ Bytes PseudoTerminal::Receive(int timeout_ms, std::size_t at_least) {
 void PseudoTerminal::Hangup() {
   if (master_ >= 0) close(master_);
   master_ = -1;
+}
+
+MonitorOnLine::MonitorOnLine(const std::string& path, int port_number) {
+  ComPortMap ports;
+  ports.Set(port_number, path);
+  port_ = std::make_unique<PosixSerialPort>(ports);
+  ResetMonitorState();
+  g_platform = Platform{};
+  g_platform.port = port_.get();
+  g_platform.clock = &clock_;
+  g_state.port_number = port_number;
+}
+
+MonitorOnLine::~MonitorOnLine() {
+  CloseLink();
+  g_platform = Platform{};
 }
 
 int OpenDescriptorCount() {

@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "app/handles.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_serial_port.h"
 #include "serial/serial_port.h"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -33,6 +37,23 @@ class PseudoTerminal {
  private:
   int master_ = -1;
   std::string path_;
+};
+
+// The monitor wired to the Linux serial port and clock, its configured port being the line at
+// path. Resets the monitor state; the destructor closes the link and unwires the platform.
+class MonitorOnLine {
+ public:
+  explicit MonitorOnLine(const std::string& path, int port_number = 1);
+  ~MonitorOnLine();
+  MonitorOnLine(const MonitorOnLine&) = delete;
+  MonitorOnLine& operator=(const MonitorOnLine&) = delete;
+
+  PosixSerialPort* port() { return port_.get(); }
+  PosixClock* clock() { return &clock_; }
+
+ private:
+  PosixClock clock_;
+  std::unique_ptr<PosixSerialPort> port_;
 };
 
 // How many descriptors the process holds.

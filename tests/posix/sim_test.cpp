@@ -13,8 +13,6 @@
 
 #include "app/monitor_state.h"
 #include "app/platform.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_serial_port.h"
 #include "pseudo_terminal.h"
 #include "reception/frame_extraction.h"
 #include "reception/receive_step.h"
@@ -163,32 +161,10 @@ TEST(SimulatorTest, TheSameSeedGivesTheSameBytes) {
   EXPECT_NE(first.stream, other.stream);
 }
 
-// The monitor's own link and receive path against the simulator.
-class SimulatorLinkTest : public ::testing::Test {
- protected:
-  void Connect(const std::string& path) {
-    ComPortMap ports;
-    ports.Set(1, path);
-    port_ = std::make_unique<PosixSerialPort>(ports);
-    ResetMonitorState();
-    g_platform = Platform{};
-    g_platform.port = port_.get();
-    g_platform.clock = &clock_;
-    g_state.port_number = 1;
-  }
-  void TearDown() override {
-    CloseLink();
-    g_platform = Platform{};
-  }
-
-  PosixClock clock_;
-  std::unique_ptr<PosixSerialPort> port_;
-};
-
-TEST_F(SimulatorLinkTest, ASilentReceiverLeavesTheSkipAtZero) {
+TEST(SimulatorLinkTest, ASilentReceiverLeavesTheSkipAtZero) {
   std::string path;
   const auto sim = StartSim("--frames 1 --interval 50 --wait-probe --linger 0", &path);
-  Connect(path);
+  MonitorOnLine monitor(path);
   ASSERT_EQ(OpenLink(), 1);
   g_state.rx_skip = 5;
   ProbeLink();
@@ -199,13 +175,14 @@ TEST_F(SimulatorLinkTest, ASilentReceiverLeavesTheSkipAtZero) {
   EXPECT_EQ(summary.at("probe_replies"), 0);
 }
 
-TEST_F(SimulatorLinkTest, AnEchoingReceiversPrefixesAreSkippedByTheReceivePath) {
+// The monitor's own link and receive path against the simulator.
+TEST(SimulatorLinkTest, AnEchoingReceiversPrefixesAreSkippedByTheReceivePath) {
   // A poll cycle with a read lasts about 300 ms; transmissions 500 ms apart never arrive while
   // the monitor reads another, so each block it reads begins with the receiver's prefix.
   std::string path;
   const auto sim =
       StartSim("--echo --wait-probe --sensors 1 --frames 3 --interval 500 --jitter 0", &path);
-  Connect(path);
+  MonitorOnLine monitor(path);
   ASSERT_EQ(OpenLink(), 1);
   ProbeLink();
   ASSERT_EQ(g_state.rx_skip, 5);
@@ -225,7 +202,7 @@ TEST_F(SimulatorLinkTest, AnEchoingReceiversPrefixesAreSkippedByTheReceivePath) 
         }
       }
     }
-    clock_.Sleep(200);
+    monitor.clock()->Sleep(200);
   }
   EXPECT_EQ(extras, Bytes({0, 1, 2})) << "the sensor's readings in order, none lost";
   EXPECT_EQ(strays, 0);
