@@ -10,7 +10,7 @@
 #include <cstring>
 #include <ctime>
 
-volatile int g_sim_stop = 0;
+volatile std::sig_atomic_t g_sim_stop = 0;
 
 namespace {
 

@@ -2,6 +2,7 @@
 // raw mode, written without ever blocking, and watched for the monitor's probe.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 
@@ -33,4 +34,4 @@ class SimLine {
 };
 
 // Set by SIGINT and SIGTERM.
-extern volatile int g_sim_stop;
+extern volatile std::sig_atomic_t g_sim_stop;
