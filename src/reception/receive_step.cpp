@@ -17,6 +17,9 @@ constexpr int kReadSlack = 10;
 
 int ReceiveStep() {
   const int waiting = g_platform.port->WaitingCount(g_state.port_handle);
+  // A device that has gone away can no longer say what waits; reporting that as a failed read
+  // keeps the operator informed at every poll instead of showing a quiet line.
+  if (waiting < 0) return AcceptRead(-1);
   // An echoing receiver puts rx_skip bytes in front of every block; wait until more than
   // those have come.
   if (waiting < g_state.rx_skip + 1) return kReceiveNothing;

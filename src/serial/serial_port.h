@@ -30,8 +30,9 @@ class SerialPort {
   // Empties both queues (unread input is lost), clears the error condition, RTS low, DTR high.
   virtual void Purge(PortHandle port) = 0;
 
-  // Number of bytes waiting in the input queue (0 when it cannot be told); also clears the
-  // port's error condition.
+  // Number of bytes waiting in the input queue; also clears the port's error condition.
+  // -1 when the open port cannot tell it because the device has gone away or failed; 0 for a
+  // handle that is not open.
   virtual int WaitingCount(PortHandle port) = 0;
 
   // Reads up to count bytes into dst. Ends as soon as count bytes are there, at the latest

@@ -166,18 +166,15 @@ TEST_F(MenuCommandsTest, OnlyStopExports) {
   EXPECT_EQ(files_.FilesIn(kStartDir).size(), 1u);  // the configuration alone
 }
 
-TEST_F(MenuCommandsTest, ADeviceThatStopsAnsweringLogsReadErrorsAndPollingGoesOn) {
+TEST_F(MenuCommandsTest, ADeviceThatGoesAwayLogsReadErrorsAndPollingGoesOn) {
   CreateWith(4);
   OpenAndStart();
   port_.Arrive(Frame(0, 0x0100, 0x0200));
   Run(200);
   ASSERT_EQ(g_state.good_frames, 1);
 
-  port_.FailReads(true);
-  for (int tick = 0; tick < 5; ++tick) {
-    port_.Arrive({0x01, 0x02, 0x03});
-    Run(250);
-  }
+  port_.SetLineLost(true);
+  for (int tick = 0; tick < 5; ++tick) Run(POLL_PERIOD_MS);  // one poll each
   ASSERT_EQ(LogLines().size(), 5u);
   for (const std::string& line : LogLines()) {
     EXPECT_EQ(line.substr(0, 9), "00000 -> ");
@@ -188,7 +185,7 @@ TEST_F(MenuCommandsTest, ADeviceThatStopsAnsweringLogsReadErrorsAndPollingGoesOn
   EXPECT_EQ(surface_.Beeps(), 5);
 
   // When it answers again, readings come through at the next poll.
-  port_.FailReads(false);
+  port_.SetLineLost(false);
   port_.Arrive(Frame(0, 0x0100, 0x0200));
   Run(250);
   EXPECT_EQ(g_state.good_frames, 2);

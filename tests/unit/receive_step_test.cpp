@@ -84,6 +84,16 @@ TEST_F(ReceiveStepTest, RefusedReadPurgesAndKeepsTheBuffer) {
   EXPECT_EQ(port_.Queued(), 0u);
 }
 
+TEST_F(ReceiveStepTest, ALineThatIsGoneIsAFailedReadWithoutAPause) {
+  FillRx(Sequence(3));
+  port_.SetLineLost(true);
+  g_state.read_buffer[7] = 1;
+  EXPECT_EQ(ReceiveStep(), kReceiveReadFailed);
+  EXPECT_EQ(clock_.SleepCalls(), 0);
+  EXPECT_EQ(Rx(), Sequence(3));
+  EXPECT_TRUE(ReadBufferZero());
+}
+
 TEST_F(ReceiveStepTest, NeverAsksForMoreThanTheReadBufferHolds) {
   for (int waiting : {1013, 1014, 1015, 5000}) {
     port_.Arrive(Sequence(waiting));

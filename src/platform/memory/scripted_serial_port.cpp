@@ -86,6 +86,7 @@ void ScriptedSerialPort::Purge(PortHandle port) {
 int ScriptedSerialPort::WaitingCount(PortHandle port) {
   ++waiting_calls_;
   if (!CheckOpen(port)) return 0;
+  if (line_lost_) return -1;
   return static_cast<int>(Queued());
 }
 
@@ -94,7 +95,7 @@ int ScriptedSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t c
   last_read_request_ = count;
   largest_read_request_ = std::max(largest_read_request_, count);
   if (!CheckOpen(port)) return -1;
-  if (fail_next_read_ || fail_reads_) {
+  if (fail_next_read_ || fail_reads_ || line_lost_) {
     fail_next_read_ = false;
     return -1;
   }

@@ -39,6 +39,8 @@ class ScriptedSerialPort : public SerialPort {
   void FailNextRead() { fail_next_read_ = true; }
   void FailReads(bool fail) { fail_reads_ = fail; }
   void FailWrites(bool fail) { fail_writes_ = fail; }
+  // The device goes away (or comes back): the waiting count cannot be told and reads fail.
+  void SetLineLost(bool lost) { line_lost_ = lost; }
 
   // --- What the monitor did -----------------------------------------------------------------
   std::size_t Queued() const { return queue_.size() - head_; }
@@ -95,6 +97,7 @@ class ScriptedSerialPort : public SerialPort {
   bool fail_next_read_ = false;
   bool fail_reads_ = false;
   bool fail_writes_ = false;
+  bool line_lost_ = false;
 
   int open_calls_ = 0;
   int close_calls_ = 0;

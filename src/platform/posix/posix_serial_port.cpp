@@ -171,8 +171,10 @@ void PosixSerialPort::Purge(PortHandle port) {
 
 int PosixSerialPort::WaitingCount(PortHandle port) {
   const int fd = OpenDescriptor(port);
+  if (fd < 0) return 0;
   int waiting = 0;
-  if (fd < 0 || ioctl(fd, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
+  // A line that hung up (or a device that went away) refuses the question.
+  if (ioctl(fd, FIONREAD, &waiting) != 0 || waiting < 0) return -1;
   return waiting;
 }
 

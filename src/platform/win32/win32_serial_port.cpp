@@ -165,7 +165,8 @@ int Win32SerialPort::WaitingCount(PortHandle port) {
   if (entry == nullptr) return 0;
   DWORD errors = 0;
   COMSTAT status = {};
-  if (!ClearCommError(entry->handle, &errors, &status)) return 0;
+  // The device went away (or the driver failed): the count cannot be told.
+  if (!ClearCommError(entry->handle, &errors, &status)) return -1;
   return static_cast<int>(status.cbInQue);
 }
 
