@@ -17,10 +17,6 @@ constexpr std::uint32_t kProbeReplyLength = 18;
 constexpr std::uint32_t kProbeReplyPauseMs = 50;
 constexpr int kEchoSkip = 5;
 
-void ClearReadBuffer() {
-  std::memset(g_state.read_buffer, 0, sizeof g_state.read_buffer);
-}
-
 }  // namespace
 
 void DetectOsFamily() {
@@ -37,8 +33,7 @@ void DetectOsFamily() {
 }
 
 int OpenLink() {
-  // A baud index from a configuration file that this program did not write would index past
-  // the table.
+  // BaudRates has three entries; any other index would read past it.
   if (g_state.baud_index < 0 || g_state.baud_index >= kBaudRateCount) return 0;
   DetectOsFamily();
   SerialPort& port = *g_platform.port;
@@ -50,22 +45,25 @@ int OpenLink() {
     return 0;
   }
   g_state.port_open = 1;
-  port.Purge(g_state.port_handle);
-  ClearReadBuffer();
+  ResetPort();
   return 1;
 }
 
 void CloseLink() {
   g_state.port_open = 0;
-  const PortHandle handle = g_state.port_handle;
+  ResetPort();
   // CloseLink runs several times in a row at exit, and also when no port was ever opened: only
-  // a handle that is still open is purged and closed, and it is forgotten once closed.
-  if (handle != kInvalidPort) g_platform.port->Purge(handle);
-  ClearReadBuffer();
-  if (handle != kInvalidPort) {
-    g_platform.port->Close(handle);
+  // a handle that is still open is closed, and it is forgotten once closed.
+  if (g_state.port_handle != kInvalidPort) {
+    g_platform.port->Close(g_state.port_handle);
     g_state.port_handle = kInvalidPort;
   }
+}
+
+void ResetPort() {
+  // A purge of a port that is not open would act on a stale or foreign handle.
+  if (g_state.port_handle != kInvalidPort) g_platform.port->Purge(g_state.port_handle);
+  std::memset(g_state.read_buffer, 0, sizeof g_state.read_buffer);
 }
 
 void ProbeLink() {
