@@ -1,13 +1,13 @@
 // Panel lines: the three shapes, missing values, intervals, scrolling, and which panel a
 // reading may touch.
 #include "reception/reading.h"
-#include "support/core_fixture.h"
+#include "support/fixture.h"
 
 namespace {
 
 class ReadingTest : public CoreTest {
  protected:
-  // Puts frame into frame_table entry k.
+  ReadingTest() { sensors_ = 8; }  // nine panels
   void Put(int k, const Bytes& frame) {
     std::copy(frame.begin(), frame.end(), g_state.frame_table[k]);
   }
@@ -26,21 +26,16 @@ class ReadingTest : public CoreTest {
   std::string Last(int id) const { return Panel(id).empty() ? "" : Panel(id).back(); }
 };
 
-const Bytes kFrame2 = {0xCC, 0x07, 0x3C, 0x28, 0x08, 0x20, 0x03, 0x6A, 0xDD};
-const Bytes kFrame3 = {0xCC, 0x05, 0x3B, 0xFF, 0xFF, 0xFF, 0xFF, 0xC4, 0xDD};
-
 TEST_F(ReadingTest, ExampleLinesInEachShape) {
-  AddPanels(8);
+  g_state.sensor_count = 4;
   g_state.sensor_prev_tick[5] = 1000;  // the start of the run
   ASSERT_EQ(Show(ExampleFrame(), 6200), 0);
-  Show(kFrame3, 11200, 14, 5, 14);
+  Show({0xCC, 0x05, 0x3B, 0xFF, 0xFF, 0xFF, 0xFF, 0xC4, 0xDD}, 11200, 14, 5, 14);
   g_state.sensor_frame_count[7] = 12;
   g_state.sensor_prev_tick[7] = 50000;
-  Show(kFrame2, 80010, 9, 0, 0);
-  EXPECT_EQ(Panel(5), std::vector<std::string>({
-                          "000-14:05:09-3A-+23.1℃/45.6%RH-<71-01-C8-01-86>- 5.2",
-                          "001-14:05:14-3B-<----/---->-<FF-FF-FF-FF-C4>- 5.0",
-                      }));
+  Show({0xCC, 0x07, 0x3C, 0x28, 0x08, 0x20, 0x03, 0x6A, 0xDD}, 80010, 9, 0, 0);
+  EXPECT_EQ(Panel(5), Lines({"000-14:05:09-3A-+23.1℃/45.6%RH-<71-01-C8-01-86>- 5.2",
+                             "001-14:05:14-3B-<----/---->-<FF-FF-FF-FF-C4>- 5.0"}));
   EXPECT_EQ(Last(7), "012-09:00:00-3C--2.5℃/80.0%RH-<28-08-20-03-6A>-30.0");
 
   g_state.sensor_count = 9;
@@ -52,18 +47,17 @@ TEST_F(ReadingTest, ExampleLinesInEachShape) {
   g_state.sensor_count = 32;
   g_state.sensor_frame_count[5] = 0;
   Show(ExampleFrame());
-  EXPECT_EQ(Panel(5), std::vector<std::string>({"000-+23.1℃/45.6%RH"}));
+  EXPECT_EQ(Panel(5), Lines({"000-+23.1℃/45.6%RH"}));
 }
 
 TEST_F(ReadingTest, TenOrMoreSensorsShowOnlyTheLatestReadingAndLeaveTheTicks) {
   g_state.sensor_count = 10;
   g_state.sensor_prev_tick[2] = 77;
   g_state.sensor_last_tick[2] = 88;
-  const WindowHandle panel = g_state.panel_boxes[2];
-  Show(MakeFrame(2, 0x3A, 0x71, 0x01, 0xC8, 0x01), 5000);
-  Show(MakeFrame(2, 0x3A, 0x00, 0x08, 0x34, 0x00), 6000);  // sign bit, zero magnitude
-  EXPECT_EQ(Panel(2), std::vector<std::string>({"001-+0.0℃/05.2%RH"}));
-  EXPECT_EQ(surface_.Find(panel)->flashes, 2);
+  Show(MakeFrame(2, 0x3A, 0x0171, 0x01C8), 5000);
+  Show(MakeFrame(2, 0x3A, 0x0800, 0x0034), 6000);  // sign bit, zero magnitude
+  EXPECT_EQ(Panel(2), Lines({"001-+0.0℃/05.2%RH"}));
+  EXPECT_EQ(surface_.Find(g_state.panel_boxes[2])->flashes, 2);
   EXPECT_EQ(g_state.sensor_prev_tick[2], 77u);
   EXPECT_EQ(g_state.sensor_last_tick[2], 88u);
   EXPECT_TRUE(surface_.top_index_requests.empty());
@@ -71,30 +65,32 @@ TEST_F(ReadingTest, TenOrMoreSensorsShowOnlyTheLatestReadingAndLeaveTheTicks) {
 
 TEST_F(ReadingTest, ValuesThatLookMissingButAreNot) {
   g_state.sensor_count = 10;
-  Show(MakeFrame(1, 0, 0x00, 0xFF, 0xFF, 0x00));
-  EXPECT_EQ(Last(1), "000--112.0℃/25.5%RH");
-  Show(MakeFrame(1, 0, 0xFF, 0x00, 0x00, 0xFF));
-  EXPECT_EQ(Last(1), "001-+15.9℃/6528.0%RH");
-  Show(MakeFrame(1, 0, 0xFF, 0xFF, 0xE8, 0x03));
-  EXPECT_EQ(Last(1), "002-<----/100.0%RH");
-  Show(MakeFrame(1, 0, 0x74, 0xF9, 0xFF, 0xFF));  // -23.25; bits 4 to 7 play no part
-  EXPECT_EQ(Last(1), "003--23.3℃/---->");
+  const std::pair<Bytes, const char*> cases[] = {
+      {MakeFrame(1, 0, 0xFF00, 0x00FF), "000--112.0℃/25.5%RH"},
+      {MakeFrame(1, 0, 0x00FF, 0xFF00), "001-+15.9℃/6528.0%RH"},
+      {MakeFrame(1, 0, 0xFFFF, 0x03E8), "002-<----/100.0%RH"},
+      {MakeFrame(1, 0, 0xF974, 0xFFFF), "003--23.3℃/---->"},  // -23.25; bits 4 to 7 unused
+  };
+  for (const auto& [frame, line] : cases) {
+    Show(frame);
+    EXPECT_EQ(Last(1), line);
+  }
 }
 
 TEST_F(ReadingTest, IntervalAcrossATickCounterWrap) {
   g_state.sensor_prev_tick[0] = 0xFFFFF000u;
-  Show(MakeFrame(0, 0, 0, 0, 0, 0), 0x00000400u);  // 0x1400 ms later
+  Show(MakeFrame(0, 0, 0, 0), 0x00000400u);  // 0x1400 ms later
   EXPECT_EQ(Last(0).substr(Last(0).size() - 5), "- 5.1");
   EXPECT_EQ(g_state.sensor_prev_tick[0], 0x400u);
   // A second reading within the same poll shows no time passed.
-  Show(MakeFrame(0, 0, 0, 0, 0, 0), 0x00000400u);
+  Show(MakeFrame(0, 0, 0, 0), 0x00000400u);
   EXPECT_EQ(Last(0).substr(Last(0).size() - 5), "- 0.0");
 }
 
 TEST_F(ReadingTest, RefusedSensorIdsLogAndChangeNothingElse) {
   g_state.bad_frames = 3;
   for (int id : {32, 255}) {
-    Put(3, MakeFrame(static_cast<std::uint8_t>(id), 0x3A, 0x71, 0x01, 0xC8, 0x01));
+    Put(3, MakeFrame(static_cast<std::uint8_t>(id), 0x3A, 0x0171, 0x01C8));
     EXPECT_EQ(ShowReading(3), -1);
   }
   ASSERT_EQ(Log().size(), 2u);
@@ -104,34 +100,32 @@ TEST_F(ReadingTest, RefusedSensorIdsLogAndChangeNothingElse) {
     EXPECT_EQ(g_state.sensor_frame_count[id], 0);
     EXPECT_EQ(g_state.sensor_last_tick[id], 0u);
   }
-  for (int id = 0; id < kPanels; ++id) EXPECT_TRUE(Panel(id).empty());
+  for (int i = 0; i < g_state.panel_count; ++i) EXPECT_TRUE(Panel(i).empty());
 }
 
 TEST_F(ReadingTest, ReadingOfASensorWithoutLivePanelTouchesNoWindow) {
   // Entries beyond panel_count may still name a destroyed panel's handle, which the window
   // system can have handed to a live window since: here, another sensor's panel.
-  g_state.panel_boxes[6] = g_state.panel_boxes[0];
-  g_state.sensor_prev_tick[6] = 100;
-  Show(MakeFrame(6, 0, 0, 0, 0, 0), 2100);
+  g_state.panel_boxes[10] = g_state.panel_boxes[0];
+  g_state.sensor_prev_tick[10] = 100;
+  Show(MakeFrame(10, 0, 0, 0), 2100);
   g_state.sensor_count = 12;
-  Show(MakeFrame(6, 0, 0, 0, 0, 0), 2100);
+  Show(MakeFrame(10, 0, 0, 0), 2100);
   EXPECT_TRUE(Panel(0).empty());
   EXPECT_EQ(surface_.Find(g_state.panel_boxes[0])->flashes, 0);
-  EXPECT_EQ(g_state.sensor_frame_count[6], 2);
-  EXPECT_EQ(g_state.sensor_last_tick[6], 2100u);
-  EXPECT_EQ(g_state.sensor_prev_tick[6], 2100u);
+  EXPECT_EQ(g_state.sensor_frame_count[10], 2);
+  EXPECT_EQ(g_state.sensor_last_tick[10], 2100u);
+  EXPECT_EQ(g_state.sensor_prev_tick[10], 2100u);
 }
 
 TEST_F(ReadingTest, FullPanelScrollsTwoPastTheLastPageWhichTheBoxLimits) {
   const int visible = g_state.panel_visible_lines;
   const WindowHandle panel = g_state.panel_boxes[1];
-  for (int i = 0; i < visible + 3; ++i) Show(MakeFrame(1, 0, 0, 0, 0, 0));
+  for (int i = 0; i < visible + 3; ++i) Show(MakeFrame(1, 0, 0, 0));
   // Asked only once the panel is full, with count - visible + 2 each time.
-  ASSERT_EQ(surface_.top_index_requests.size(), 4u);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(surface_.top_index_requests[static_cast<std::size_t>(i)],
-              std::make_pair(panel, i + 2));
-  }
+  using Request = std::pair<WindowHandle, int>;
+  EXPECT_EQ(surface_.top_index_requests,
+            std::vector<Request>({{panel, 2}, {panel, 3}, {panel, 4}, {panel, 5}}));
   // The newest line stands at the bottom.
   EXPECT_EQ(surface_.TopIndex(panel), 3);
 }

@@ -1,15 +1,11 @@
 // The settings dialog as the operator uses it from the menu: what it shows, what confirming
 // stores, and when the panels are rebuilt.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "app/resource_ids.h"
-#include "support/app_fixture.h"
+#include "support/fixture.h"
 
 namespace {
 
-class SettingsDialogTest : public AppFixture {};
+using SettingsDialogTest = AppFixture;
 
 TEST_F(SettingsDialogTest, SensorCountFieldIsLimitedAndPredictsThePanelGrid) {
   struct Case {
@@ -19,7 +15,7 @@ TEST_F(SettingsDialogTest, SensorCountFieldIsLimitedAndPredictsThePanelGrid) {
   };
   const Case cases[] = {{"", 1, 2},       {"0", 1, 2},          {"abc", 1, 2},  {"33", 32, 32},
                         {"1000", 32, 32}, {"10", 10, 10},       {"11", 11, 15}, {"31", 31, 32},
-                        {"32", 32, 32},   {"4294967296", 1, 2}, {" 7 ", 7, 9}};
+                        {"32", 32, 32},   {"4294967296", 1, 2}, {" 7 ", 7, 9},  {"12abc", 1, 2}};
   CreateWith(4);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("typed \"") + c.typed + "\"");
@@ -27,11 +23,7 @@ TEST_F(SettingsDialogTest, SensorCountFieldIsLimitedAndPredictsThePanelGrid) {
     EXPECT_EQ(g_state.sensor_count, c.sensors);
     EXPECT_EQ(g_state.panel_count, c.panels);
     // The grid that was built has exactly the predicted panels.
-    int live = 0;
-    for (WindowHandle w : surface_.Children(hwnd_)) {
-      if (surface_.Find(w)->caption.rfind("传感器", 0) == 0) ++live;
-    }
-    EXPECT_EQ(live, c.panels);
+    EXPECT_EQ(static_cast<int>(surface_.Children(hwnd_).size()), c.panels + 4);
   }
 }
 
@@ -39,26 +31,30 @@ TEST_F(SettingsDialogTest, SameGridKeepsThePanelsAndTheirLinesOtherwiseTheyAreRe
   CreateWith(3);
   const WindowHandle panel3 = g_state.panel_boxes[3];
   surface_.AddString(panel3, "kept");
-
   SetSensors("4");  // still 2 x 2
   EXPECT_EQ(g_state.sensor_count, 4);
-  EXPECT_EQ(g_state.panel_boxes[3], panel3);
-  EXPECT_EQ(PanelLines(3), std::vector<std::string>{"kept"});
+  EXPECT_EQ(Panel(3), Lines{"kept"});
 
   SetSensors("5");  // 3 x 2
   EXPECT_EQ(g_state.panel_count, 6);
   EXPECT_FALSE(surface_.IsAlive(panel3));
-  for (int i = 0; i < 6; ++i) EXPECT_TRUE(PanelLines(i).empty());
-  // The new panels were measured: 255 px less 41 gives 13 lines.
-  EXPECT_EQ(g_state.panel_visible_lines, 13);
-  // The pause between taking the old panels down and laying out the new ones.
-  EXPECT_EQ(clock_.TotalSlept(), 30u);
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(Panel(i).empty());
+  EXPECT_EQ(g_state.panel_visible_lines, 13);  // the new panels were measured: 255 - 41 px
+  EXPECT_EQ(clock_.TotalSlept(), 30u);         // between taking the old panels down and the new up
+
+  // After a count of 0 from the file (no panels), confirming builds them.
+  Restart();
+  CreateWith(0);
+  EXPECT_EQ(g_state.panel_count, 0);
+  Settings([](MemoryDialog&) { return IDC_CONFIRM; });
+  EXPECT_EQ(g_state.sensor_count, 1);
+  EXPECT_EQ(g_state.panel_count, 2);
 }
 
-TEST_F(SettingsDialogTest, ShowsTheSettingsAndStoresTheOperatorsChoices) {
+TEST_F(SettingsDialogTest, ShowsTheSettingsAndStoresTheOperatorsChoicesOnlyOnConfirm) {
   PutConfig({3, 2, 1, 6});
   Create();
-  Settings([](MemoryDialog& d) {
+  const auto choose = [](MemoryDialog& d) {
     EXPECT_EQ(d.GetCheck(IDC_COM3), 1);
     EXPECT_EQ(d.GetCheck(IDC_COM1) + d.GetCheck(IDC_COM2) + d.GetCheck(IDC_COM4), 0);
     EXPECT_EQ(d.GetCheck(IDC_BAUD_38400), 1);
@@ -67,25 +63,24 @@ TEST_F(SettingsDialogTest, ShowsTheSettingsAndStoresTheOperatorsChoices) {
     d.Click(IDC_COM1);
     d.Click(IDC_BAUD_19200);
     d.Click(IDC_SAVE_LOG);
-    return IDC_CONFIRM;
-  });
-  EXPECT_EQ(g_state.port_number, 1);
-  EXPECT_EQ(g_state.baud_index, 1);
-  EXPECT_EQ(g_state.save_log, 0);
-  EXPECT_EQ(g_state.sensor_count, 6);
-}
-
-TEST_F(SettingsDialogTest, LeavingWithTheExitButtonChangesNothing) {
-  CreateWith(4);
-  const WindowHandle panel0 = g_state.panel_boxes[0];
-  Settings([](MemoryDialog& d) {
-    d.Click(IDC_COM4);
     d.Type(IDC_SENSOR_COUNT, "20");
+  };
+  const WindowHandle panel0 = g_state.panel_boxes[0];
+  Settings([&](MemoryDialog& d) {
+    choose(d);
     return IDC_EXIT;
   });
-  EXPECT_EQ(g_state.port_number, 1);
-  EXPECT_EQ(g_state.sensor_count, 4);
+  EXPECT_EQ(std::vector<int>(
+                {g_state.port_number, g_state.baud_index, g_state.save_log, g_state.sensor_count}),
+            std::vector<int>({3, 2, 1, 6}));
   EXPECT_EQ(g_state.panel_boxes[0], panel0);
+  Settings([&](MemoryDialog& d) {
+    choose(d);
+    return IDC_CONFIRM;
+  });
+  EXPECT_EQ(std::vector<int>(
+                {g_state.port_number, g_state.baud_index, g_state.save_log, g_state.sensor_count}),
+            std::vector<int>({1, 1, 0, 20}));
 }
 
 TEST_F(SettingsDialogTest, PortOutsideTheOfferedRangeChecksNoButtonAndIsKept) {
@@ -100,15 +95,6 @@ TEST_F(SettingsDialogTest, PortOutsideTheOfferedRangeChecksNoButtonAndIsKept) {
   });
   EXPECT_EQ(g_state.port_number, 11);
   EXPECT_EQ(g_state.baud_index, 2);
-}
-
-TEST_F(SettingsDialogTest, ConfirmingAfterAZeroCountFromTheFileBuildsPanels) {
-  CreateWith(0);
-  EXPECT_EQ(g_state.panel_count, 0);
-  Settings([](MemoryDialog&) { return IDC_CONFIRM; });
-  EXPECT_EQ(g_state.sensor_count, 1);
-  EXPECT_EQ(g_state.panel_count, 2);
-  EXPECT_TRUE(surface_.IsAlive(g_state.panel_boxes[1]));
 }
 
 }  // namespace

@@ -1,0 +1,187 @@
+#include "support/fixture.h"
+
+#include <algorithm>
+
+#include "app/platform.h"
+#include "app/resource_ids.h"
+#include "platform/memory/memory_window_proc.h"
+#include "support/allocation_count.h"
+
+Bytes MakeFrame(std::uint8_t id, std::uint8_t extra, std::uint16_t temp, std::uint16_t hum) {
+  Bytes f = {0xCC,
+             id,
+             extra,
+             static_cast<std::uint8_t>(temp & 0xFF),
+             static_cast<std::uint8_t>(temp >> 8),
+             static_cast<std::uint8_t>(hum & 0xFF),
+             static_cast<std::uint8_t>(hum >> 8),
+             0,
+             0xDD};
+  unsigned sum = 0;
+  for (int i = 1; i <= 6; ++i) sum += f[static_cast<std::size_t>(i)];
+  f[7] = static_cast<std::uint8_t>((256 - sum % 256) % 256);
+  return f;
+}
+
+Bytes ExampleFrame() {
+  return {0xCC, 0x05, 0x3A, 0x71, 0x01, 0xC8, 0x01, 0x86, 0xDD};
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+Bytes StreamSource::Stream(std::size_t length) {
+  Bytes s;
+  while (s.size() < length) {
+    const std::uint32_t kind = Next(5);
+    if (kind == 0) {
+      s.push_back(Next(2) == 0 ? 0xCC : 0xDD);
+    } else if (kind == 1) {
+      s.push_back(static_cast<std::uint8_t>(Next(256)));
+    } else {
+      const auto id = static_cast<std::uint8_t>(Next(3) == 0 ? Next(256) : Next(40));
+      Bytes f = MakeFrame(id, static_cast<std::uint8_t>(Next(256)),
+                          static_cast<std::uint16_t>(Next(65536)),
+                          static_cast<std::uint16_t>(Next(65536)));
+      if (Next(5) == 0) f[1 + Next(7)] ^= static_cast<std::uint8_t>(1 + Next(255));
+      if (Next(6) == 0) f.resize(Next(9));
+      s.insert(s.end(), f.begin(), f.end());
+    }
+  }
+  s.resize(length);
+  return s;
+}
+
+void RecordingSurface::SetTopIndex(WindowHandle box, int index) {
+  AllocationExemption record;
+  top_index_requests.emplace_back(box, index);
+  MemorySurface::SetTopIndex(box, index);
+}
+
+int RecordingSurface::AddString(WindowHandle box, const char* line) {
+  AllocationExemption store;
+  return MemorySurface::AddString(box, line);
+}
+
+void RecordingSurface::SetTimer(WindowHandle window, int timer_id, unsigned period_ms) {
+  AllocationExemption store;
+  MemorySurface::SetTimer(window, timer_id, period_ms);
+}
+
+void EventLog::OnLineAdded(const MemoryWindow& box, int index) {
+  std::string name = "panel ?";
+  if (box.handle == g_state.error_log_box) name = "log";
+  if (box.handle == g_state.good_count_box) name = "good";
+  if (box.handle == g_state.bad_count_box) name = "bad";
+  if (box.handle == g_state.error_ratio_box) name = "ratio";
+  for (int i = 0; i < g_state.panel_count; ++i) {
+    if (box.handle == g_state.panel_boxes[i]) name = "panel " + std::to_string(i);
+  }
+  events.push_back(name + ": " + box.lines[static_cast<std::size_t>(index)]);
+}
+
+void EventLog::OnBeep(unsigned type) {
+  events.push_back("beep " + std::to_string(type));
+}
+
+void EventLog::OnTimer(int timer_id, bool armed, unsigned period_ms) {
+  events.push_back(armed ? "set timer " + std::to_string(timer_id) + " " + std::to_string(period_ms)
+                         : "kill timer " + std::to_string(timer_id));
+}
+
+AppFixture::AppFixture() {
+  ResetMonitorState();
+  g_platform = Platform{};
+  g_platform.port = &port_;
+  g_platform.clock = &clock_;
+  g_platform.window = &surface_;
+  g_platform.files = &files_;
+}
+
+AppFixture::~AppFixture() {
+  g_platform = Platform{};
+  ResetMonitorState();
+}
+
+void AppFixture::Restart() {
+  ResetMonitorState();
+  surface_ = RecordingSurface(&clock_);
+  port_ = ScriptedSerialPort(&clock_);
+  files_ = MemoryFileStore(kStartDir);
+  hwnd_ = kNoWindow;
+}
+
+void AppFixture::Create() {
+  hwnd_ = surface_.CreateMainWindow(MonitorWindowProc);
+}
+
+void AppFixture::CreateWith(int sensors, int save) {
+  PutConfig({1, 0, static_cast<std::uint8_t>(save), static_cast<std::uint8_t>(sensors)});
+  Create();
+}
+
+void AppFixture::Command(int command) {
+  surface_.Dispatch(hwnd_, MemoryMessage::kCommand, command);
+}
+
+void AppFixture::Settings(const std::function<int(MemoryDialog&)>& operator_actions) {
+  surface_.SetDialogHandler(
+      [operator_actions](WindowHandle) { return RunMemorySettingsDialog(operator_actions); });
+  Command(CMD_SETTINGS);
+}
+
+void AppFixture::SetSensors(const std::string& typed) {
+  Settings([&typed](MemoryDialog& d) {
+    d.Type(IDC_SENSOR_COUNT, typed);
+    return IDC_CONFIRM;
+  });
+}
+
+void AppFixture::Run(std::uint32_t ms) {
+  for (std::uint32_t t = 0; t < ms; t += 10) {
+    clock_.Advance(10);
+    if (surface_.TimerDue(clock_.TickCount()) >= 0) {
+      surface_.Dispatch(hwnd_, MemoryMessage::kTimer, POLL_TIMER_ID);
+    }
+  }
+}
+
+std::string AppFixture::Only(WindowHandle box) const {
+  const ::Lines& lines = surface_.Lines(box);
+  return lines.size() == 1 ? lines[0] : "<" + std::to_string(lines.size()) + " lines>";
+}
+
+std::string AppFixture::MenuRow() const {
+  std::string row;
+  for (int command : {CMD_OPEN, CMD_CLOSE, CMD_START, CMD_STOP, CMD_SETTINGS, CMD_EXIT}) {
+    row += surface_.MenuState(command) == kMenuEnabled ? '+' : '-';
+  }
+  return row;
+}
+
+Lines AppFixture::Boxes() const {
+  ::Lines out;
+  for (const auto& m : surface_.Messages()) out.push_back(m.caption + "|" + m.text);
+  return out;
+}
+
+void CoreTest::SetUp() {
+  CreateWith(sensors_);
+  Command(CMD_OPEN);
+  Command(CMD_START);
+  ASSERT_EQ(g_state.running, 1);
+  for (int i = 0; i < g_state.panel_count; ++i) surface_.ResetContent(g_state.panel_boxes[i]);
+}
+
+void CoreTest::TearDown() {
+  EXPECT_EQ(port_.CallsOnClosedHandles(), 0);
+}
+
+void CoreTest::FillRx(const Bytes& bytes) {
+  ASSERT_LE(bytes.size(), sizeof g_state.rx_buffer);
+  std::copy(bytes.begin(), bytes.end(), g_state.rx_buffer);
+  g_state.rx_length = static_cast<int>(bytes.size());
+}

@@ -1,0 +1,115 @@
+// The whole monitor on the in-memory platform: a main window driven through the same window
+// procedure as the programs, a manual clock, a scripted serial port and an in-memory file store
+// whose current directory is the start directory. Frames and byte streams for the tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/monitor_state.h"
+#include "platform/memory/manual_clock.h"
+#include "platform/memory/memory_dialog.h"
+#include "platform/memory/memory_file_store.h"
+#include "platform/memory/memory_surface.h"
+#include "platform/memory/scripted_serial_port.h"
+
+using Bytes = std::vector<std::uint8_t>;
+using Lines = std::vector<std::string>;
+
+// A frame whose check byte makes bytes 1 to 7 sum to 0 modulo 256.
+Bytes MakeFrame(std::uint8_t id, std::uint8_t extra, std::uint16_t temp, std::uint16_t hum);
+// Sensor 5: +23.0625 degrees, 45.6 %RH.
+Bytes ExampleFrame();
+Bytes Concat(std::initializer_list<Bytes> parts);
+
+// Reproducible streams of the kind a damaged line brings: mostly frames (any sensor id, some
+// with a broken check byte, some cut short), lone marks and noise.
+class StreamSource {
+ public:
+  explicit StreamSource(std::uint32_t seed) : rng_(seed) {}
+  std::uint32_t Next(std::uint32_t bound) { return static_cast<std::uint32_t>(rng_() % bound); }
+  Bytes Stream(std::size_t length);
+
+ private:
+  std::mt19937 rng_;
+};
+
+// Remembers every top index asked for before the box limits it, and keeps the line store's own
+// allocations out of the allocation count.
+class RecordingSurface : public MemorySurface {
+ public:
+  using MemorySurface::MemorySurface;
+  void SetTopIndex(WindowHandle box, int index) override;
+  int AddString(WindowHandle box, const char* line) override;
+  void SetTimer(WindowHandle window, int timer_id, unsigned period_ms) override;
+  std::vector<std::pair<WindowHandle, int>> top_index_requests;
+};
+
+// What the monitor did, in order: "<box>: <line>" for every line added (boxes named panel N,
+// log, good, bad, ratio), "beep <type>", "kill timer <id>" and "set timer <id> <period>".
+class EventLog : public SurfaceObserver {
+ public:
+  void OnLineAdded(const MemoryWindow& box, int index) override;
+  void OnBeep(unsigned type) override;
+  void OnTimer(int timer_id, bool armed, unsigned period_ms) override;
+  Lines events;
+};
+
+class AppFixture : public ::testing::Test {
+ protected:
+  static constexpr const char* kStartDir = "/home/operator/run";
+
+  AppFixture();
+  ~AppFixture() override;
+
+  // Starts afresh within one test: initial state, a new surface, port and file store.
+  void Restart();
+  void PutConfig(const Bytes& bytes) { files_.PutFile("wscfg.cfg", bytes); }
+  // Creates the main window (the creation sequence runs).
+  void Create();
+  // Creates it with a configuration of COM1 at 9600, this many sensors and saving as given.
+  void CreateWith(int sensors, int save = 0);
+  // The operator chooses a menu item (greyed or not: the caller decides).
+  void Command(int command);
+  // Opens the settings dialog; the operator acts on it and ends it with the returned button.
+  void Settings(const std::function<int(MemoryDialog&)>& operator_actions);
+  // Confirms the settings dialog with this text typed into the sensor count field.
+  void SetSensors(const std::string& typed);
+  // Lets time pass in steps, running every poll cycle that falls due.
+  void Run(std::uint32_t ms);
+
+  const Lines& LinesOf(WindowHandle box) const { return surface_.Lines(box); }
+  const Lines& Panel(int i) const { return surface_.Lines(g_state.panel_boxes[i]); }
+  const Lines& Log() const { return surface_.Lines(g_state.error_log_box); }
+  // The one line of a counter box.
+  std::string Only(WindowHandle box) const;
+  // The menu as six marks, + enabled and - greyed: open, close, start, stop, settings, exit.
+  std::string MenuRow() const;
+  // Message boxes shown so far as "caption|text".
+  Lines Boxes() const;
+
+  ManualClock clock_;
+  ScriptedSerialPort port_{&clock_};
+  RecordingSurface surface_{&clock_};
+  MemoryFileStore files_{kStartDir};
+  WindowHandle hwnd_ = kNoWindow;
+};
+
+// A monitor in the middle of a run: COM1 open, started with sensors_ sensors, panels emptied
+// of their header lines. Tests of reception, display and the poll cycle derive from it.
+class CoreTest : public AppFixture {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Puts bytes into rx_buffer as earlier receive steps would have.
+  void FillRx(const Bytes& bytes);
+  Bytes Rx() const { return Bytes(g_state.rx_buffer, g_state.rx_buffer + g_state.rx_length); }
+
+  int sensors_ = 4;
+};
