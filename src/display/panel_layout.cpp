@@ -82,8 +82,8 @@ bool VisibleLines(WindowHandle box, int* lines, bool* no_rect) {
   *no_rect = !surface.ClientRect(box, &rect);
   if (*no_rect) return false;
   const int item_height = surface.GetItemHeight(box, 0);
-  // A height of 0 cannot be divided by; it is treated like a failed query.
-  if (item_height == kListError || item_height <= 0) return false;
+  // A failed query (kListError) and a height of 0, which cannot be divided by, alike.
+  if (item_height <= 0) return false;
   *lines = (rect.bottom - rect.top) / item_height;
   return true;
 }
