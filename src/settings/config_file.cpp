@@ -15,7 +15,6 @@ constexpr int kConfigSize = 4;
 constexpr char kConfigTempName[] = "wscfg.cfg.tmp";
 
 constexpr int kMaxBaudIndex = kBaudRateCount - 1;
-constexpr int kMaxSensorCount = kMaxPanels;
 
 // The process's current directory is the start directory whenever the files are touched.
 void EnterStartDirectory() {

@@ -6,16 +6,14 @@
 
 namespace {
 
-constexpr int kPortButtons = 4;
 constexpr int kMinSensors = 1;
-constexpr int kMaxSensors = 32;
 
 }  // namespace
 
 void InitSettingsDialog(DialogControls& dialog) {
   // A port or baud index from outside the offered range checks no button. The guard matters:
   // 199 + port_number would otherwise reach the baud buttons (ports 11 to 13) or the save box.
-  if (g_state.port_number >= 1 && g_state.port_number <= kPortButtons) {
+  if (g_state.port_number >= 1 && g_state.port_number <= kPortButtonCount) {
     dialog.SetCheck(IDC_COM1 - 1 + g_state.port_number, 1);
   }
   if (g_state.baud_index >= 0 && g_state.baud_index < kBaudRateCount) {
@@ -27,28 +25,27 @@ void InitSettingsDialog(DialogControls& dialog) {
 
 void ApplySettingsDialog(DialogControls& dialog) {
   // An unchecked group keeps its setting.
-  for (int k = 0; k < kPortButtons; ++k) {
-    if (dialog.GetCheck(IDC_COM1 + k) == 1) {
-      g_state.port_number = k + 1;
-      break;
-    }
-  }
-  for (int k = 0; k < kBaudRateCount; ++k) {
-    if (dialog.GetCheck(IDC_BAUD_9600 + k) == 1) {
-      g_state.baud_index = k;
-      break;
-    }
-  }
+  const int port_button = CheckedButton(dialog, IDC_COM1, kPortButtonCount);
+  if (port_button >= 0) g_state.port_number = port_button + 1;
+  const int baud_button = CheckedButton(dialog, IDC_BAUD_9600, kBaudRateCount);
+  if (baud_button >= 0) g_state.baud_index = baud_button;
   g_state.save_log = dialog.GetCheck(IDC_SAVE_LOG) == 1 ? 1 : 0;
 
   // An unreadable or zero count becomes 1, anything above 32 becomes 32 (compared unsigned).
   const unsigned v = dialog.GetItemUInt(IDC_SENSOR_COUNT);
   if (v < kMinSensors) {
     g_state.sensor_count = kMinSensors;
-  } else if (v > kMaxSensors) {
-    g_state.sensor_count = kMaxSensors;
+  } else if (v > kMaxSensorCount) {
+    g_state.sensor_count = kMaxSensorCount;
   } else {
     g_state.sensor_count = static_cast<int>(v);
   }
   g_state.panel_count = PanelCountFor(g_state.sensor_count);
+}
+
+int CheckedButton(DialogControls& dialog, int first_id, int count) {
+  for (int k = 0; k < count; ++k) {
+    if (dialog.GetCheck(first_id + k) == 1) return k;
+  }
+  return -1;
 }

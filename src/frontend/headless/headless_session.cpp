@@ -10,6 +10,7 @@
 #include "app/monitor_state.h"
 #include "app/resource_ids.h"
 #include "platform/posix/posix_clock.h"
+#include "settings/settings_dialog.h"
 
 namespace {
 
@@ -19,20 +20,10 @@ constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
 
 // What the dialog's controls show, as "port=N baud=RATE save=0|1 sensors=TEXT".
 std::string DialogContents(MemoryDialog& d) {
-  std::string port = "none";
-  for (int k = 0; k < 4; ++k) {
-    if (d.GetCheck(IDC_COM1 + k) == 1) {
-      port = std::to_string(k + 1);
-      break;
-    }
-  }
-  std::string baud = "none";
-  for (int k = 0; k < kBaudRateCount; ++k) {
-    if (d.GetCheck(IDC_BAUD_9600 + k) == 1) {
-      baud = std::to_string(BaudRates[k]);
-      break;
-    }
-  }
+  const int port_button = CheckedButton(d, IDC_COM1, kPortButtonCount);
+  const int baud_button = CheckedButton(d, IDC_BAUD_9600, kBaudRateCount);
+  const std::string port = port_button < 0 ? "none" : std::to_string(port_button + 1);
+  const std::string baud = baud_button < 0 ? "none" : std::to_string(BaudRates[baud_button]);
   return "port=" + port + " baud=" + baud + " save=" + std::to_string(d.GetCheck(IDC_SAVE_LOG)) +
          " sensors=" + Quoted(d.Text(IDC_SENSOR_COUNT));
 }
