@@ -1,11 +1,10 @@
 #include "app/menu_commands.h"
 
-#include <cstdio>
-
 #include "app/monitor_state.h"
 #include "app/platform.h"
 #include "app/resource_ids.h"
 #include "app/texts.h"
+#include "display/number_format.h"
 #include "display/panel_layout.h"
 #include "serial/link.h"
 #include "settings/export_log.h"
@@ -82,10 +81,10 @@ void WriteRunHeaders() {
   g_state.local_time = clock.Now();
   const LocalTime& t = g_state.local_time;
   for (int i = 0; i < g_state.panel_count; ++i) {
-    char line[96];
-    std::snprintf(line, sizeof line, text::kRunHeaderFormat, i, t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
-    g_platform.window->AddString(g_state.panel_boxes[i], line);
+    TextLine line;
+    line.AppendFormat(text::kRunHeaderFormat, i, t.year, t.month, t.day, t.hour, t.minute,
+                      t.second);
+    g_platform.window->AddString(g_state.panel_boxes[i], line.c_str());
   }
   ResetPort();
   // Each panel's first interval is measured from here; the clock is read anew for each.

@@ -13,6 +13,13 @@ constexpr int kStrayDumpLimit = 15;
 // ERR5 names the first sensor id that has no panel.
 constexpr int kFirstRefusedId = kSensorIdLimit;
 
+// Rewrites a counter box with its count; returns the new line's index.
+int ShowCount(WindowHandle box, int count) {
+  TextLine line;
+  line.AppendFormat(text::kCountFormat, count);
+  return ReplaceLine(box, line.c_str());
+}
+
 void RefreshRatio() {
   TextLine line;
   line.Append(" ");
@@ -34,19 +41,15 @@ void AppendFrameDump(TextLine& line, int k) {
 
 void CountGoodFrame() {
   ++g_state.good_frames;
-  TextLine line;
-  line.AppendFormat(text::kCountFormat, g_state.good_frames);
   // The good count is shown highlighted.
-  const int index = ReplaceLine(g_state.good_count_box, line.c_str());
+  const int index = ShowCount(g_state.good_count_box, g_state.good_frames);
   g_platform.window->SetCurSel(g_state.good_count_box, index);
   RefreshRatio();
 }
 
 void CountBadFrame() {
   ++g_state.bad_frames;
-  TextLine line;
-  line.AppendFormat(text::kCountFormat, g_state.bad_frames);
-  ReplaceLine(g_state.bad_count_box, line.c_str());
+  ShowCount(g_state.bad_count_box, g_state.bad_frames);
   RefreshRatio();
 }
 
