@@ -4,8 +4,8 @@
 #include "app/platform.h"
 #include "app/resource_ids.h"
 #include "app/texts.h"
-#include "display/number_format.h"
 #include "display/panel_layout.h"
+#include "display/text_line.h"
 #include "serial/link.h"
 #include "settings/export_log.h"
 

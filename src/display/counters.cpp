@@ -5,6 +5,7 @@
 #include "app/texts.h"
 #include "display/box_lines.h"
 #include "display/number_format.h"
+#include "display/text_line.h"
 
 namespace {
 

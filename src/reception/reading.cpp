@@ -6,6 +6,7 @@
 #include "display/box_lines.h"
 #include "display/counters.h"
 #include "display/number_format.h"
+#include "display/text_line.h"
 
 namespace {
 
