@@ -3,24 +3,17 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <string>
 #include <vector>
 
+#include "platform/posix/posix_clock.h"
 #include "sim/sim_line.h"
 #include "sim/sim_options.h"
 #include "sim/traffic.h"
 
 namespace {
 
-constexpr std::int64_t kMillisecond = 1000000;
-constexpr std::int64_t kQuietAfterProbe = 150 * kMillisecond;
-
-std::int64_t Now() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
+constexpr std::int64_t kQuietAfterProbe = 150 * kNanosecondsPerMillisecond;
 
 void OnStopSignal(int) {
   g_sim_stop = 1;
@@ -32,7 +25,7 @@ class Sender {
       : line_(line),
         options_(options),
         summary_(summary),
-        byte_ns_(10 * 1000000000LL / options.baud) {}
+        byte_ns_(10 * kNanosecondsPerSecond / options.baud) {}
 
   // Watches the line until deadline_ns, or only until the first probe when until_probe is
   // set. A probe is answered at once when a reply may go out now, else as soon as the part
@@ -45,7 +38,7 @@ class Sender {
       reply_pending_ = options_.echo;
       // A receiver busy with the probe sends nothing else for a while, so that the monitor's
       // reply window holds the reply alone.
-      quiet_until_ = Now() + kQuietAfterProbe;
+      quiet_until_ = MonotonicNanoseconds() + kQuietAfterProbe;
       if (until_probe) {
         if (may_reply) Reply();
         return;
@@ -57,27 +50,27 @@ class Sender {
   void WaitFor(std::int64_t target_ns) {
     while (!g_sim_stop) {
       const std::int64_t until = std::max(target_ns, quiet_until_);
-      if (Now() >= until) return;
+      if (MonotonicNanoseconds() >= until) return;
       ServiceUntil(until, true);
     }
   }
 
   void WaitForProbe() {
     while (!g_sim_stop && summary_->probes == 0) {
-      ServiceUntil(Now() + 1000 * kMillisecond, true, true);
+      ServiceUntil(MonotonicNanoseconds() + 1000 * kNanosecondsPerMillisecond, true, true);
     }
-    WaitFor(Now());
+    WaitFor(MonotonicNanoseconds());
   }
 
   // Sends bytes [begin, end) of t, at the pace of the line unless pacing is off.
   void SendPart(const Transmission& t, std::size_t begin, std::size_t end,
                 std::vector<std::uint8_t>* fate) {
-    const std::int64_t t0 = std::max(Now(), line_free_);
+    const std::int64_t t0 = std::max(MonotonicNanoseconds(), line_free_);
     std::size_t sent = begin;
     while (sent < end && !g_sim_stop) {
       std::size_t due = end;
       if (options_.pace) {
-        const std::int64_t elapsed = Now() - t0;
+        const std::int64_t elapsed = MonotonicNanoseconds() - t0;
         due = std::min(end, begin + static_cast<std::size_t>(elapsed / byte_ns_) + 1);
       }
       if (due > sent) {
@@ -90,7 +83,8 @@ class Sender {
         ServiceUntil(t0 + static_cast<std::int64_t>(sent - begin) * byte_ns_, false);
       }
     }
-    line_free_ = options_.pace ? t0 + static_cast<std::int64_t>(end - begin) * byte_ns_ : Now();
+    line_free_ = options_.pace ? t0 + static_cast<std::int64_t>(end - begin) * byte_ns_
+                               : MonotonicNanoseconds();
     Reply();
   }
 
@@ -151,20 +145,23 @@ int main(int argc, char** argv) {
   Sender sender(&line, options, &summary);
   Traffic traffic(options);
   if (options.wait_probe) sender.WaitForProbe();
-  const std::int64_t start = Now();
+  const std::int64_t start = MonotonicNanoseconds();
   Transmission t;
   while (!g_sim_stop && traffic.Next(&t)) {
     std::vector<std::uint8_t> fate(t.bytes.size(), kByteUnsent);
-    std::int64_t target = start + static_cast<std::int64_t>(t.due_ms) * kMillisecond;
+    std::int64_t target = start + static_cast<std::int64_t>(t.due_ms) * kNanosecondsPerMillisecond;
     for (const Part& part : t.parts) {
-      target += static_cast<std::int64_t>(part.pause_before_ms) * kMillisecond;
+      target += static_cast<std::int64_t>(part.pause_before_ms) * kNanosecondsPerMillisecond;
       sender.WaitFor(target);
       sender.SendPart(t, part.begin, part.end, &fate);
-      target = Now();
+      target = MonotonicNanoseconds();
     }
     summary.Count(t, fate);
   }
-  if (!g_sim_stop) sender.ServiceUntil(Now() + options.linger_ms * kMillisecond, true);
+  if (!g_sim_stop) {
+    const std::int64_t linger = options.linger_ms * kNanosecondsPerMillisecond;
+    sender.ServiceUntil(MonotonicNanoseconds() + linger, true);
+  }
   line.Close();
   std::fputs(summary.Text().c_str(), stdout);
   std::fflush(stdout);

@@ -10,15 +10,11 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/posix/posix_clock.h"
+
 volatile std::sig_atomic_t g_sim_stop = 0;
 
 namespace {
-
-std::int64_t Now() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 // Without raw mode the line discipline would rewrite binary bytes (CR, NL) and echo them.
 bool MakeRaw(int fd, speed_t speed) {
@@ -142,11 +138,9 @@ bool SimLine::WatchUntil(std::int64_t deadline_ns) {
     // A device that went away reads as 0 bytes or fails, and reports a hang-up at every poll:
     // wait out the time instead of spinning on it.
     const bool line_down = n == 0 || errno != EAGAIN;
-    const std::int64_t left = deadline_ns - Now();
+    const std::int64_t left = deadline_ns - MonotonicNanoseconds();
     if (left <= 0 || g_sim_stop) return false;
-    timespec timeout{};
-    timeout.tv_sec = static_cast<time_t>(left / 1000000000);
-    timeout.tv_nsec = static_cast<long>(left % 1000000000);
+    const timespec timeout = ToTimespec(left);
     if (line_down) {
       nanosleep(&timeout, nullptr);
       return false;

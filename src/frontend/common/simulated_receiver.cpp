@@ -17,7 +17,6 @@ namespace {
 
 constexpr int kStartTimeoutMs = 5000;
 constexpr int kStopTimeoutMs = 5000;
-constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
 
 // Reads what the child printed until a whole line is there, the child closes its output, or the
 // deadline (monotonic nanoseconds) passes. True when *buffer holds a line.

@@ -16,8 +16,6 @@ namespace {
 
 volatile std::sig_atomic_t g_stop_requested = 0;
 
-constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
-
 // What the dialog's controls show, as "port=N baud=RATE save=0|1 sensors=TEXT".
 std::string DialogContents(MemoryDialog& d) {
   const int port_button = CheckedButton(d, IDC_COM1, kPortButtonCount);

@@ -1,12 +1,6 @@
 #include "platform/posix/posix_clock.h"
 
 #include <cerrno>
-#include <ctime>
-
-namespace {
-constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
-constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
-}  // namespace
 
 std::int64_t MonotonicNanoseconds() {
   timespec now{};
@@ -14,10 +8,15 @@ std::int64_t MonotonicNanoseconds() {
   return static_cast<std::int64_t>(now.tv_sec) * kNanosecondsPerSecond + now.tv_nsec;
 }
 
+timespec ToTimespec(std::int64_t ns) {
+  timespec out{};
+  out.tv_sec = static_cast<time_t>(ns / kNanosecondsPerSecond);
+  out.tv_nsec = static_cast<long>(ns % kNanosecondsPerSecond);
+  return out;
+}
+
 void SleepUntilNanoseconds(std::int64_t deadline_ns) {
-  timespec deadline{};
-  deadline.tv_sec = static_cast<time_t>(deadline_ns / kNanosecondsPerSecond);
-  deadline.tv_nsec = static_cast<long>(deadline_ns % kNanosecondsPerSecond);
+  const timespec deadline = ToTimespec(deadline_ns);
   // An absolute deadline makes a wake-up by a signal harmless: the sleep simply goes on.
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 #include "app/clock.h"
 
@@ -13,8 +14,14 @@ class PosixClock : public Clock {
   void Sleep(std::uint32_t ms) override;
 };
 
+constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
+constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
+
 // Nanoseconds of the monotonic clock; what the serial port measures its time-outs with.
 std::int64_t MonotonicNanoseconds();
+
+// Nanoseconds (not negative) as the timespec that ppoll, nanosleep and clock_nanosleep take.
+timespec ToTimespec(std::int64_t ns);
 
 // Blocks until the monotonic clock reaches deadline_ns (returns at once when it has passed).
 void SleepUntilNanoseconds(std::int64_t deadline_ns);

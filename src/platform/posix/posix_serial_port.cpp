@@ -10,14 +10,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <ctime>
 #include <utility>
 
 #include "platform/posix/posix_clock.h"
 
 namespace {
-
-constexpr std::int64_t kNanosecondsPerMillisecond = 1000000;
 
 // The rates a termios driver can be asked for by name. Anything else is refused like a rate
 // that the driver does not support.
@@ -67,9 +64,7 @@ bool WaitReady(int fd, short events, std::int64_t deadline_ns) {
   const std::int64_t left = deadline_ns - MonotonicNanoseconds();
   if (left <= 0) return false;
   pollfd watch{fd, events, 0};
-  timespec timeout{};
-  timeout.tv_sec = static_cast<time_t>(left / 1000000000);
-  timeout.tv_nsec = static_cast<long>(left % 1000000000);
+  const timespec timeout = ToTimespec(left);
   (void)ppoll(&watch, 1, &timeout, nullptr);
   return true;
 }
