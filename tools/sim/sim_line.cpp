@@ -11,36 +11,24 @@
 #include <ctime>
 
 #include "platform/posix/posix_clock.h"
+#include "platform/posix/raw_line.h"
 
 volatile std::sig_atomic_t g_sim_stop = 0;
 
 namespace {
 
-// Without raw mode the line discipline would rewrite binary bytes (CR, NL) and echo them.
-bool MakeRaw(int fd, speed_t speed) {
+// Without raw mode the line discipline would rewrite binary bytes (CR, NL) and echo them. A
+// baud of 0 keeps the line's speed (a pseudo-terminal has none that matters).
+bool SetRaw(int fd, std::uint32_t baud) {
   termios t{};
   if (tcgetattr(fd, &t) != 0) return false;
-  cfmakeraw(&t);
-  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  t.c_cflag |= CS8 | CREAD | CLOCAL;
-  t.c_cc[VMIN] = 1;
-  t.c_cc[VTIME] = 0;
-  if (speed != B0 && (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0)) return false;
-  return tcsetattr(fd, TCSANOW, &t) == 0;
-}
-
-speed_t SpeedFor(std::uint32_t baud) {
-  switch (baud) {
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    default:
-      return B0;
+  MakeRaw(&t);
+  speed_t speed = B0;
+  if (baud != 0 &&
+      (!SpeedFor(baud, &speed) || cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0)) {
+    return false;
   }
+  return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
 }  // namespace
@@ -72,7 +60,7 @@ bool SimLine::OpenPseudoTerminal(std::string* path, std::string* error) {
   // Holding the far end open ourselves keeps the line up while the monitor closes and opens
   // it again: otherwise every read here would fail and every poll report a hang-up meanwhile.
   const int far_end = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (far_end < 0 || !MakeRaw(far_end, B0) || !MakeRaw(master, B0)) {
+  if (far_end < 0 || !SetRaw(far_end, 0) || !SetRaw(master, 0)) {
     *error = std::string("cannot set up the pseudo-terminal: ") + std::strerror(errno);
     if (far_end >= 0) ::close(far_end);
     ::close(master);
@@ -90,7 +78,7 @@ bool SimLine::OpenDevice(const std::string& path, std::uint32_t baud, std::strin
     *error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
-  if (!MakeRaw(fd, SpeedFor(baud))) {
+  if (!SetRaw(fd, baud)) {
     *error =
         "cannot set " + path + " to raw " + std::to_string(baud) + " 8N1: " + std::strerror(errno);
     ::close(fd);

@@ -13,44 +13,15 @@
 #include <utility>
 
 #include "platform/posix/posix_clock.h"
+#include "platform/posix/raw_line.h"
 
 namespace {
-
-// The rates a termios driver can be asked for by name. Anything else is refused like a rate
-// that the driver does not support.
-bool SpeedFor(std::uint32_t baud, speed_t* speed) {
-  static const std::pair<std::uint32_t, speed_t> kSpeeds[] = {
-      {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
-      {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
-      {230400, B230400}, {460800, B460800}, {921600, B921600},
-  };
-  for (const auto& entry : kSpeeds) {
-    if (entry.first == baud) {
-      *speed = entry.second;
-      return true;
-    }
-  }
-  return false;
-}
 
 // Pseudo-terminals refuse the modem-line calls with ENOTTY; the lines mean nothing there, so
 // the result is ignored on every device.
 void SetModemLine(int fd, int line, bool on) {
   int bits = line;
   (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
-}
-
-// Raw binary, 8 data bits, no parity, one stop bit, no flow control of either kind, receiver
-// on, modem status lines ignored. VMIN 1 with the descriptor non-blocking makes an empty queue
-// read as EAGAIN, so that a read of 0 bytes can only mean that the other end hung up.
-void MakeRaw(termios* t) {
-  cfmakeraw(t);
-  t->c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNPAR | PARMRK |
-                                       IGNBRK | BRKINT | IGNCR | ICRNL | INLCR);
-  t->c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  t->c_cflag |= CS8 | CREAD | CLOCAL;
-  t->c_cc[VMIN] = 1;
-  t->c_cc[VTIME] = 0;
 }
 
 std::int64_t DeadlineAfter(std::uint32_t count, std::int64_t constant_ms) {
@@ -118,6 +89,8 @@ PortHandle PosixSerialPort::Open(int port_number) {
     return kInvalidPort;
   }
   (void)ioctl(fd, TIOCEXCL);
+  // Raw mode with VMIN 1 and the descriptor non-blocking: an empty queue reads as EAGAIN, so
+  // that a read of 0 bytes can only mean that the other end hung up.
   termios settings{};
   if (tcgetattr(fd, &settings) == 0) {
     MakeRaw(&settings);  // at the speed the device already has, until SetBaud
