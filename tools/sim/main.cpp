@@ -92,11 +92,10 @@ class Sender {
   void Reply() {
     if (!reply_pending_) return;
     reply_pending_ = false;
-    static const std::uint8_t kEcho[3] = {0x41, 0x42, 0x43};
-    const std::size_t taken = line_->WriteNow(kEcho, sizeof kEcho);
+    const std::size_t taken = line_->WriteNow(kProbe, sizeof kProbe);
     summary_->bytes += taken;
-    summary_->dropped_bytes += sizeof kEcho - taken;
-    if (taken == sizeof kEcho) ++summary_->probe_replies;
+    summary_->dropped_bytes += sizeof kProbe - taken;
+    if (taken == sizeof kProbe) ++summary_->probe_replies;
   }
 
   SimLine* line_;

@@ -105,7 +105,6 @@ std::size_t SimLine::WriteNow(const std::uint8_t* bytes, std::size_t count) {
 }
 
 bool SimLine::WatchUntil(std::int64_t deadline_ns) {
-  static const std::uint8_t kProbe[3] = {0x41, 0x42, 0x43};
   for (;;) {
     std::uint8_t buffer[256];
     const ssize_t n = ::read(fd_, buffer, sizeof buffer);
@@ -115,7 +114,7 @@ bool SimLine::WatchUntil(std::int64_t deadline_ns) {
       } else {
         probe_matched_ = buffer[i] == kProbe[0] ? 1 : 0;
       }
-      if (probe_matched_ == 3) {
+      if (probe_matched_ == sizeof kProbe) {
         probe_matched_ = 0;
         // Whatever followed the probe in this read is of no interest to a receiver.
         return true;

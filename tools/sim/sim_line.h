@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+// The monitor's probe, "ABC"; an echoing receiver answers it with the same bytes.
+inline constexpr std::uint8_t kProbe[3] = {0x41, 0x42, 0x43};
+
 class SimLine {
  public:
   SimLine() = default;
