@@ -14,6 +14,44 @@ HANDLE NewEvent() {
   return CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 
+void SetRts(HANDLE handle, bool on) {
+  // Fails on pseudo-terminals and some adapters; the line state is a courtesy to the receiver.
+  EscapeCommFunction(handle, on ? SETRTS : CLRRTS);
+}
+
+void SetDtr(HANDLE handle, bool on) {
+  EscapeCommFunction(handle, on ? SETDTR : CLRDTR);
+}
+
+// Both queues emptied, the error condition cleared, RTS low and DTR high.
+void PurgeHandle(HANDLE handle) {
+  SetRts(handle, false);
+  SetDtr(handle, true);
+  PurgeComm(handle, Win32SerialPort::kPurgeAll);
+  DWORD errors = 0;
+  ClearCommError(handle, &errors, nullptr);
+}
+
+void ClearErrors(HANDLE handle) {
+  DWORD errors = 0;
+  COMSTAT status = {};
+  ClearCommError(handle, &errors, &status);
+}
+
+// Waits until the pending operation of the record has ended and returns the bytes it moved. One
+// that ended in a failure (under Wine: a read whose time-out ran out with nothing read) has moved
+// the bytes that came before it; the port's error condition is cleared.
+DWORD FinishPending(HANDLE handle, OVERLAPPED* record) {
+  DWORD count = 0;
+  while (!GetOverlappedResult(handle, record, &count, TRUE)) {
+    if (GetLastError() != ERROR_IO_INCOMPLETE) {
+      ClearErrors(handle);
+      break;
+    }
+  }
+  return count;
+}
+
 }  // namespace
 
 Win32SerialPort::~Win32SerialPort() {
@@ -46,29 +84,6 @@ void Win32SerialPort::Release(OpenPort* entry) {
   CloseHandle(entry->write.hEvent);
   CloseHandle(entry->handle);
   *entry = OpenPort{};
-}
-
-void Win32SerialPort::SetRts(HANDLE handle, bool on) {
-  // Fails on pseudo-terminals and some adapters; the line state is a courtesy to the receiver.
-  EscapeCommFunction(handle, on ? SETRTS : CLRRTS);
-}
-
-void Win32SerialPort::SetDtr(HANDLE handle, bool on) {
-  EscapeCommFunction(handle, on ? SETDTR : CLRDTR);
-}
-
-void Win32SerialPort::ClearErrors(HANDLE handle) {
-  DWORD errors = 0;
-  COMSTAT status = {};
-  ClearCommError(handle, &errors, &status);
-}
-
-void Win32SerialPort::PurgeHandle(HANDLE handle) {
-  SetRts(handle, false);
-  SetDtr(handle, true);
-  PurgeComm(handle, kPurgeAll);
-  DWORD errors = 0;
-  ClearCommError(handle, &errors, nullptr);
 }
 
 PortHandle Win32SerialPort::Open(int port_number) {
@@ -120,34 +135,24 @@ int Win32SerialPort::SetBaud(PortHandle port, std::uint32_t baud) {
   OpenPort* entry = Find(port);
   if (entry == nullptr) return 0;
 
+  DCB reported = {};
+  reported.DCBlength = sizeof reported;
+  GetCommState(entry->handle, &reported);
+  // Every member not set below is 0: no parity checking, no flow control of any kind, no error
+  // replacement, no NUL stripping, no abort on errors, no special characters. The reserved
+  // members keep what the driver reported.
   DCB dcb = {};
   dcb.DCBlength = sizeof dcb;
-  GetCommState(entry->handle, &dcb);
+  dcb.fDummy2 = reported.fDummy2;
+  dcb.wReserved1 = reported.wReserved1;
   dcb.BaudRate = baud;
   dcb.fBinary = 1;
-  dcb.fParity = 0;
-  dcb.fOutxCtsFlow = 0;
-  dcb.fOutxDsrFlow = 0;
   dcb.fDtrControl = DTR_CONTROL_DISABLE;
-  dcb.fDsrSensitivity = 0;
-  dcb.fTXContinueOnXoff = 0;
-  dcb.fOutX = 0;
-  dcb.fInX = 0;
-  dcb.fErrorChar = 0;
-  dcb.fNull = 0;
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
-  dcb.fAbortOnError = 0;
-  dcb.wReserved = 0;
-  dcb.XonLim = 0;
   dcb.XoffLim = kXoffLimit;
   dcb.ByteSize = 8;
   dcb.Parity = NOPARITY;
   dcb.StopBits = ONESTOPBIT;
-  dcb.XonChar = 0;
-  dcb.XoffChar = 0;
-  dcb.ErrorChar = 0;
-  dcb.EofChar = 0;
-  dcb.EvtChar = 0;
   if (!SetCommState(entry->handle, &dcb)) {
     Release(entry);
     return 0;
@@ -187,27 +192,7 @@ int Win32SerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t coun
     ClearErrors(entry->handle);
     return -1;
   }
-  for (;;) {
-    if (GetOverlappedResult(entry->handle, &entry->read, &got, TRUE)) return static_cast<int>(got);
-    if (GetLastError() == ERROR_IO_INCOMPLETE) continue;
-    // The read ended otherwise (under Wine: ERROR_TIMEOUT when nothing came): the bytes that
-    // came before are the result.
-    ClearErrors(entry->handle);
-    return static_cast<int>(got);
-  }
-}
-
-bool Win32SerialPort::WriteAndWait(OpenPort* entry, const std::uint8_t* src, std::uint32_t count,
-                                   DWORD* written) {
-  if (WriteFile(entry->handle, src, count, written, &entry->write)) return true;
-  if (GetLastError() != ERROR_IO_PENDING) return false;
-  for (;;) {
-    if (GetOverlappedResult(entry->handle, &entry->write, written, TRUE)) return true;
-    if (GetLastError() != ERROR_IO_INCOMPLETE) {
-      ClearErrors(entry->handle);
-      return true;  // the count says how much went out
-    }
-  }
+  return static_cast<int>(FinishPending(entry->handle, &entry->read));
 }
 
 int Win32SerialPort::WriteOverlapped(PortHandle port, const std::uint8_t* src,
@@ -217,9 +202,12 @@ int Win32SerialPort::WriteOverlapped(PortHandle port, const std::uint8_t* src,
   DWORD written = 0;
   PurgeHandle(entry->handle);
   SetRts(entry->handle, true);
-  if (!WriteAndWait(entry, src, count, &written)) {
-    PurgeHandle(entry->handle);
-    return -1;
+  if (!WriteFile(entry->handle, src, count, &written, &entry->write)) {
+    if (GetLastError() != ERROR_IO_PENDING) {
+      PurgeHandle(entry->handle);  // which drops RTS too
+      return -1;
+    }
+    written = FinishPending(entry->handle, &entry->write);
   }
   SetRts(entry->handle, false);
   return static_cast<int>(written);

@@ -44,14 +44,6 @@ class Win32SerialPort : public SerialPort {
   OpenPort* Find(PortHandle port);
   // Closes the events and the handle and frees the entry.
   static void Release(OpenPort* entry);
-  static void SetRts(HANDLE handle, bool on);
-  static void SetDtr(HANDLE handle, bool on);
-  static void ClearErrors(HANDLE handle);
-  static void PurgeHandle(HANDLE handle);
-  // Issues a write through the entry's write record and waits for it. True when it completed;
-  // written then holds the count.
-  static bool WriteAndWait(OpenPort* entry, const std::uint8_t* src, std::uint32_t count,
-                           DWORD* written);
 
   OpenPort ports_[kMaxOpenPorts];
 };
