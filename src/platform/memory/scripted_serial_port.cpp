@@ -52,16 +52,14 @@ void ScriptedSerialPort::ArriveDuringNextRead(const std::vector<std::uint8_t>& b
 }
 
 PortHandle ScriptedSerialPort::Open(int port_number) {
-  ++open_calls_;
   last_port_number_ = port_number;
-  if (present_.count(port_number) == 0 || held_.count(port_number) != 0 ||
-      open_port_numbers_.count(port_number) != 0) {
+  const bool open_already = std::any_of(
+      open_.begin(), open_.end(), [port_number](const auto& e) { return e.second == port_number; });
+  if (present_.count(port_number) == 0 || held_.count(port_number) != 0 || open_already) {
     return kInvalidPort;
   }
   const PortHandle handle = next_handle_++;
-  open_.insert(handle);
-  open_port_numbers_.insert(port_number);
-  handle_ports_.emplace_back(handle, port_number);
+  open_[handle] = port_number;
   DropQueue();
   return handle;
 }
@@ -84,7 +82,6 @@ void ScriptedSerialPort::Purge(PortHandle port) {
 }
 
 int ScriptedSerialPort::WaitingCount(PortHandle port) {
-  ++waiting_calls_;
   if (!CheckOpen(port)) return 0;
   if (line_lost_) return -1;
   return static_cast<int>(Queued());
@@ -95,7 +92,7 @@ int ScriptedSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t c
   last_read_request_ = count;
   largest_read_request_ = std::max(largest_read_request_, count);
   if (!CheckOpen(port)) return -1;
-  if (fail_next_read_ || fail_reads_ || line_lost_) {
+  if (fail_next_read_ || line_lost_) {
     fail_next_read_ = false;
     return -1;
   }
@@ -130,9 +127,6 @@ void ScriptedSerialPort::Close(PortHandle port) {
   ++close_calls_;
   DropQueue();
   open_.erase(port);
-  for (const auto& [handle, number] : handle_ports_) {
-    if (handle == port) open_port_numbers_.erase(number);
-  }
 }
 
 bool ScriptedSerialPort::CheckOpen(PortHandle port) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -35,22 +36,18 @@ class ScriptedSerialPort : public SerialPort {
   void ArriveDuringNextRead(const std::vector<std::uint8_t>& bytes);
   // Bytes the receiver sends back after every write (an echoing receiver), until changed.
   void ReplyToWrites(const std::vector<std::uint8_t>& bytes) { write_reply_ = bytes; }
-  // The next read (or every read while set) is refused at its start.
+  // The next read is refused at its start.
   void FailNextRead() { fail_next_read_ = true; }
-  void FailReads(bool fail) { fail_reads_ = fail; }
   void FailWrites(bool fail) { fail_writes_ = fail; }
   // The device goes away (or comes back): the waiting count cannot be told and reads fail.
   void SetLineLost(bool lost) { line_lost_ = lost; }
 
   // --- What the monitor did -----------------------------------------------------------------
   std::size_t Queued() const { return queue_.size() - head_; }
-  bool IsOpen(PortHandle port) const { return open_.count(port) != 0; }
   int OpenPorts() const { return static_cast<int>(open_.size()); }
-  int OpenCalls() const { return open_calls_; }
   int CloseCalls() const { return close_calls_; }
   int PurgeCalls() const { return purge_calls_; }
   int ReadCalls() const { return read_calls_; }
-  int WaitingCountCalls() const { return waiting_calls_; }
   std::uint32_t LastReadRequest() const { return last_read_request_; }
   std::uint32_t LargestReadRequest() const { return largest_read_request_; }
   // Calls that named a handle that was not open (none should ever happen).
@@ -82,9 +79,7 @@ class ScriptedSerialPort : public SerialPort {
   std::set<int> present_;
   std::set<int> held_;
   std::set<std::uint32_t> refused_bauds_;
-  std::set<PortHandle> open_;
-  std::set<int> open_port_numbers_;
-  std::vector<std::pair<PortHandle, int>> handle_ports_;
+  std::map<PortHandle, int> open_;  // the port number of each open handle
   PortHandle next_handle_ = 100;
   int platform_id_ = 0;
 
@@ -95,15 +90,12 @@ class ScriptedSerialPort : public SerialPort {
   std::vector<std::uint8_t> during_read_;
   std::vector<std::uint8_t> write_reply_;
   bool fail_next_read_ = false;
-  bool fail_reads_ = false;
   bool fail_writes_ = false;
   bool line_lost_ = false;
 
-  int open_calls_ = 0;
   int close_calls_ = 0;
   int purge_calls_ = 0;
   int read_calls_ = 0;
-  int waiting_calls_ = 0;
   int closed_handle_calls_ = 0;
   int plain_writes_ = 0;
   int overlapped_writes_ = 0;
