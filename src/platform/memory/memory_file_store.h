@@ -17,7 +17,6 @@ class MemoryFileStore : public FileStore {
   explicit MemoryFileStore(std::string cwd = "/home/operator");
 
   // --- The script -------------------------------------------------------------------------
-  void AddDirectory(const std::string& path) { directories_.insert(path); }
   // A read-only directory: no file can be created, replaced or removed in it (existing files
   // still open for reading).
   void SetReadOnly(const std::string& directory, bool read_only);
@@ -34,7 +33,6 @@ class MemoryFileStore : public FileStore {
   std::vector<std::uint8_t> Bytes(const std::string& name) const;
   // Full paths of the files in a directory, sorted.
   std::vector<std::string> FilesIn(const std::string& directory) const;
-  const std::string& CurrentDir() const { return cwd_; }
   int OpenHandles() const { return static_cast<int>(open_.size()); }
 
   // --- FileStore ------------------------------------------------------------------------------

@@ -99,11 +99,6 @@ int MemorySurface::CurSel(WindowHandle box) const {
   return w != nullptr ? w->selection : kListError;
 }
 
-int MemorySurface::VisibleLines(WindowHandle box) const {
-  const MemoryWindow* w = LiveBox(box);
-  return w != nullptr ? VisibleLinesOf(*w) : 0;
-}
-
 std::vector<WindowHandle> MemorySurface::Children(WindowHandle parent) const {
   std::vector<WindowHandle> children;
   for (const MemoryWindow& w : windows_) {
@@ -163,7 +158,6 @@ void MemorySurface::MoveWindow(WindowHandle window, const Rect& to) {
 
 void MemorySurface::Repaint(WindowHandle window) {
   if (!IsAlive(window)) return;
-  ++repaints_;
   Dispatch(window, MemoryMessage::kPaint, 0);
 }
 
@@ -184,7 +178,6 @@ void MemorySurface::EnableMenuItem(WindowHandle /*window*/, int command, int sta
 
 void MemorySurface::DrawMenuBar(WindowHandle /*window*/) {
   ++menu_bar_draws_;
-  if (observer_) observer_->OnMenuBarDrawn();
 }
 
 void MemorySurface::SetTimer(WindowHandle window, int timer_id, unsigned period_ms) {
@@ -294,7 +287,6 @@ void MemorySurface::Flash(WindowHandle window) {
   MemoryWindow* w = Live(window);
   if (w == nullptr) return;
   ++w->flashes;
-  if (observer_) observer_->OnFlash(*w);
 }
 
 // --- private -------------------------------------------------------------------------------
@@ -308,11 +300,6 @@ MemoryWindow* MemorySurface::Live(WindowHandle window) {
 MemoryWindow* MemorySurface::LiveBox(WindowHandle box) {
   MemoryWindow* w = Live(box);
   return (w != nullptr && w->list_box) ? w : nullptr;
-}
-
-const MemoryWindow* MemorySurface::LiveBox(WindowHandle box) const {
-  const MemoryWindow* w = Find(box);
-  return (w != nullptr && w->alive && w->list_box) ? w : nullptr;
 }
 
 WindowHandle MemorySurface::NewWindow(MemoryWindow window) {

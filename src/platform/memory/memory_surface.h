@@ -44,9 +44,7 @@ class SurfaceObserver {
   virtual void OnDestroyed(const MemoryWindow& /*window*/) {}
   virtual void OnLineAdded(const MemoryWindow& /*box*/, int /*index*/) {}
   virtual void OnReset(const MemoryWindow& /*box*/) {}
-  virtual void OnFlash(const MemoryWindow& /*window*/) {}
   virtual void OnMenuState(int /*command*/, int /*state*/) {}
-  virtual void OnMenuBarDrawn() {}
   virtual void OnTimer(int /*timer_id*/, bool /*armed*/, unsigned /*period_ms*/) {}
   virtual void OnMessageBox(const char* /*text*/, const char* /*caption*/, unsigned /*type*/) {}
   virtual void OnBeep(unsigned /*type*/) {}
@@ -93,7 +91,6 @@ class MemorySurface : public WindowSurface {
   const std::vector<std::string>& Lines(WindowHandle box) const;
   int TopIndex(WindowHandle box) const;
   int CurSel(WindowHandle box) const;
-  int VisibleLines(WindowHandle box) const;
   // Live child windows of parent in creation order.
   std::vector<WindowHandle> Children(WindowHandle parent) const;
   // State of a menu item: kMenuEnabled (also for items never touched) or kMenuGrayed.
@@ -108,7 +105,6 @@ class MemorySurface : public WindowSurface {
   };
   const std::vector<MessageRecord>& Messages() const { return messages_; }
   int Beeps() const { return beeps_; }
-  int Repaints() const { return repaints_; }
   bool QuitPosted() const { return quit_posted_; }
   int QuitCode() const { return quit_code_; }
   WindowHandle MainWindow() const { return main_window_; }
@@ -148,7 +144,6 @@ class MemorySurface : public WindowSurface {
 
   MemoryWindow* Live(WindowHandle window);
   MemoryWindow* LiveBox(WindowHandle box);
-  const MemoryWindow* LiveBox(WindowHandle box) const;
   WindowHandle NewWindow(MemoryWindow window);
   void Destroy(MemoryWindow& window);
   // Lines a box shows: client height over the line height, the client height being the box
@@ -170,7 +165,6 @@ class MemorySurface : public WindowSurface {
   std::map<int, Timer> timers_;
   std::vector<MessageRecord> messages_;
   int beeps_ = 0;
-  int repaints_ = 0;
   bool quit_posted_ = false;
   int quit_code_ = 0;
 };

@@ -30,8 +30,6 @@ class PosixSerialPort : public SerialPort {
   int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   void Close(PortHandle port) override;
 
-  const ComPortMap& ports() const { return ports_; }
-
  private:
   // The descriptor behind a handle this port opened, or -1.
   int OpenDescriptor(PortHandle port) const;
