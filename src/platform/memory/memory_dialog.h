@@ -27,11 +27,6 @@ class MemoryDialog : public DialogControls {
   void SetItemUInt(int control_id, unsigned value) override;
   unsigned GetItemUInt(int control_id) override;
 
-  // The translation of an edit field's text into an unsigned number: leading and trailing
-  // blanks are allowed around the decimal digits; anything else, no digits at all, or a value
-  // beyond 32 bits gives 0.
-  static unsigned TranslateUInt(const std::string& text);
-
  private:
   enum class Kind { kRadio, kCheckBox, kEdit };
   struct Control {
@@ -40,6 +35,9 @@ class MemoryDialog : public DialogControls {
     int check = 0;
     std::string text;
   };
+  // The control with this identifier when it is an edit field (edit_field) or a button (not).
+  Control* Find(int control_id, bool edit_field);
+
   std::map<int, Control> controls_;
 };
 
