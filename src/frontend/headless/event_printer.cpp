@@ -1,14 +1,17 @@
 #include "frontend/headless/event_printer.h"
 
-#include <cstring>
-
 #include "app/resource_ids.h"
 #include "app/texts.h"
 
 namespace {
 
-bool StartsWith(const std::string& s, const char* prefix) {
-  return s.compare(0, std::strlen(prefix), prefix) == 0;
+bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The three boxes that hold one count each and are rewritten as a whole.
+bool IsCounterBox(const std::string& label) {
+  return label == "good" || label == "bad" || label == "ratio";
 }
 
 }  // namespace
@@ -59,8 +62,9 @@ void EventPrinter::OnCreated(const MemoryWindow& window) {
   // Boxes are told apart by their captions: "传感器N:" for the panels, fixed ones for the rest.
   std::string label = "window";
   const std::string& caption = window.caption;
-  const std::string panel_prefix = "传感器";
-  if (StartsWith(caption, panel_prefix.c_str())) {
+  const std::string panel_format = text::kPanelCaptionFormat;
+  const std::string panel_prefix = panel_format.substr(0, panel_format.find('%'));
+  if (StartsWith(caption, panel_prefix)) {
     label =
         "panel " + caption.substr(panel_prefix.size(), caption.size() - panel_prefix.size() - 1);
   } else if (caption == text::kErrorLogCaption) {
@@ -86,7 +90,7 @@ void EventPrinter::OnLineAdded(const MemoryWindow& box, int index) {
   const std::string label = LabelOf(box);
   const std::string& line = box.lines[static_cast<std::size_t>(index)];
   // A counter box is rewritten as a whole: its new text is what matters.
-  if (label == "good" || label == "bad" || label == "ratio") {
+  if (IsCounterBox(label)) {
     Emit(label + " " + Quoted(line));
   } else {
     Emit(label + " line " + std::to_string(index) + " " + Quoted(line));
@@ -95,7 +99,7 @@ void EventPrinter::OnLineAdded(const MemoryWindow& box, int index) {
 
 void EventPrinter::OnReset(const MemoryWindow& box) {
   const std::string label = LabelOf(box);
-  if (label == "good" || label == "bad" || label == "ratio") return;  // part of a rewrite
+  if (IsCounterBox(label)) return;  // part of a rewrite
   Emit(label + " emptied");
 }
 
