@@ -32,17 +32,6 @@ Lines After(const Lines& lines, const std::string& command, bool last = false) {
   return out;
 }
 
-TEST(HeadlessTest, ABadCommandLineIsRefusedWithItsReason) {
-  for (const std::vector<std::string>& args : {std::vector<std::string>{},
-                                               {"--headless", "--com", "1"},
-                                               {"--headless", "--colour"},
-                                               {"--headless", "--sim-arg=--stray"}}) {
-    ChildProcess wsmon(WSMON_PATH, args);
-    EXPECT_EQ(wsmon.Finish(10000), 2);
-    EXPECT_TRUE(wsmon.lines().empty());  // the reason goes to standard error
-  }
-}
-
 TEST(HeadlessTest, MalformedAndGreyedCommandsAreReportedAndNothingIsDone) {
   ScratchDirectory dir;
   const Lines bad = {"bogus",
@@ -125,16 +114,16 @@ TEST(HeadlessTest, SettingsDialogIsOperatedAsAnOperatorWould) {
 TEST(HeadlessTest, ADeviceThatGoesAwayDuringARunIsReportedAtEveryPollAndEndsNothing) {
   ScratchDirectory dir;
   auto line = std::make_unique<PseudoTerminal>();
-  ChildProcess wsmon(WSMON_PATH, {"--headless", "--com", "1=" + line->path()}, dir.path());
+  Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + line->path()}, true, dir.path());
   // The echo of the wait shows that the start, with its purge of the port, is over.
   wsmon.Write("open\nstart\nwait 1\n");
-  ASSERT_TRUE(wsmon.ReadUntil([](const std::string& l) { return l == "> wait 1"; }, 10000));
+  ASSERT_TRUE(wsmon.WaitFor([](const std::string& l) { return l == "> wait 1"; }));
   line->Send(MakeFrame(0, 0, 0x0110, 0x0200));
-  ASSERT_TRUE(wsmon.ReadUntil(
-      [](const std::string& l) { return l.rfind("panel 0 line 1", 0) == 0; }, 5000));
+  ASSERT_TRUE(
+      wsmon.WaitFor([](const std::string& l) { return l.rfind("panel 0 line 1", 0) == 0; }));
   line.reset();  // the far end goes away, and with it the device
   wsmon.Write("wait 1000\nstop\nclose\nopen\nexit\n");
-  EXPECT_EQ(wsmon.Finish(15000), 0);
+  EXPECT_EQ(wsmon.Finish(), 0);
   const Lines& out = wsmon.lines();
   // Every poll after the loss reports the failed read: about five in a second.
   const Lines during = After(out, "wait 1000");
@@ -169,9 +158,9 @@ TEST(HeadlessTest, AStartDirectoryThatTakesNoFilesReportsEachFailureAndStillEnds
 
 TEST(HeadlessTest, ExportBytesAreTheLinesInCodePage936WithCrLf) {
   // The Windows tests compare the Windows program's export with this.
-  ChildProcess encode(WSMON_PATH, {"--export-bytes"});
+  Program encode(WSMON_PATH, {"--export-bytes"}, true);
   encode.Write("sensor0, 开始于:<2006/04/04--09:05:00>\n000-+23.1℃/45.6%RH\n\nno newline");
-  EXPECT_EQ(encode.Finish(5000), 0);
+  EXPECT_EQ(encode.Finish(), 0);
   std::string out;
   for (const std::string& l : encode.lines()) out += l + "\n";
   EXPECT_EQ(out,

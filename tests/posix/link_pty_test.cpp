@@ -5,7 +5,8 @@
 #include <cstring>
 #include <thread>
 
-#include "app/monitor_state.h"
+#include "app/platform.h"
+#include "platform/posix/posix_clock.h"
 #include "serial/link.h"
 #include "support.h"
 
@@ -22,16 +23,30 @@ void SoilReadBuffer() {
   std::memset(g_state.read_buffer, 0x77, sizeof g_state.read_buffer);
 }
 
+// The monitor wired to the Linux serial port and clock, COM1 being the test's line.
 class LinkOverPtyTest : public ::testing::Test {
  protected:
-  void SetUp() override { descriptors_ = OpenDescriptorCount(); }
+  void SetUp() override {
+    descriptors_ = OpenDescriptorCount();
+    ComPortMap ports;
+    ports.Set(1, far_.path());
+    port_ = std::make_unique<PosixSerialPort>(ports);
+    ResetMonitorState();
+    g_platform = Platform{};
+    g_platform.port = port_.get();
+    g_platform.clock = &clock_;
+    g_state.port_number = 1;
+  }
   void TearDown() override {
-    monitor_.reset();
+    CloseLink();
+    g_platform = Platform{};
+    port_.reset();
     EXPECT_EQ(OpenDescriptorCount(), descriptors_) << "a descriptor leaked";
   }
 
   PseudoTerminal far_;
-  std::unique_ptr<MonitorOnLine> monitor_ = std::make_unique<MonitorOnLine>(far_.path());
+  PosixClock clock_;
+  std::unique_ptr<PosixSerialPort> port_;
   int descriptors_ = 0;
 };
 
@@ -61,7 +76,7 @@ TEST_F(LinkOverPtyTest, TheReceiversReplyToTheProbeDecidesTheSkip) {
     ASSERT_EQ(OpenLink(), 1);
     // Something left over from before the probe must not pass for a reply.
     far_.Send(kProbe);
-    ASSERT_TRUE(WaitForWaiting(monitor_->port(), g_state.port_handle, 3));
+    ASSERT_TRUE(WaitForWaiting(port_.get(), g_state.port_handle, 3));
     Bytes probe;
     std::thread receiver([&] {
       probe = far_.Receive(1000, 3);
@@ -74,7 +89,7 @@ TEST_F(LinkOverPtyTest, TheReceiversReplyToTheProbeDecidesTheSkip) {
     EXPECT_EQ(probe, kProbe);
     EXPECT_EQ(g_state.rx_skip, rx_skip);
     EXPECT_TRUE(ReadBufferZero());
-    EXPECT_EQ(monitor_->port()->WaitingCount(g_state.port_handle), 0) << "the rest is purged";
+    EXPECT_EQ(port_.get()->WaitingCount(g_state.port_handle), 0) << "the rest is purged";
     CloseLink();
   }
 }

@@ -41,16 +41,12 @@ TEST_F(PosixFileStoreTest, CreateNewRefusesAnExistingFileAndReplaceTakesTheNewOn
   EXPECT_FALSE(files_.Replace("new", "a.txt"));  // nothing left to move
 }
 
-TEST_F(PosixFileStoreTest, CreationInAClosedDirectoryAndWritesToAFullDeviceFail) {
-  EXPECT_FALSE(files_.SetCurrentDir("/no/such/directory"));
+TEST_F(PosixFileStoreTest, AWriteToAFullDeviceIsReportedShort) {
   const FileHandle full = files_.CreateAlways("/dev/full");  // refuses every byte
   ASSERT_NE(full, kInvalidFile);
   const std::uint8_t bytes[4] = {1, 2, 3, 4};
   EXPECT_EQ(files_.Write(full, bytes, 4), -1);
   files_.Close(full);
-  ASSERT_TRUE(files_.SetCurrentDir("/proc"));
-  EXPECT_EQ(files_.CreateNew("x.txt"), kInvalidFile);
-  EXPECT_EQ(files_.CreateAlways("x.txt"), kInvalidFile);
 }
 
 }  // namespace

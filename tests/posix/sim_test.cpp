@@ -1,29 +1,14 @@
 // The simulated receiver, run as its own process on a pseudo-terminal: what it sends is cut by
-// the monitor's frame extraction into exactly what its summary reports, the same seed gives the
-// same bytes, and an echoing receiver's prefixes are skipped by the monitor's receive path.
-#include <signal.h>
-
+// the monitor's frame extraction into exactly what its summary reports.
 #include <cstring>
 #include <sstream>
 
 #include "reception/frame_extraction.h"
-#include "reception/receive_step.h"
-#include "serial/link.h"
 #include "support.h"
 
 namespace {
 
 using Figures = std::map<std::string, long>;
-
-// Starts wsmon-sim; *path gets the first line of its output, the device to open.
-std::unique_ptr<ChildProcess> StartSim(const std::string& arguments, std::string* path) {
-  std::vector<std::string> words;
-  std::istringstream split(arguments);
-  for (std::string word; split >> word;) words.push_back(word);
-  auto sim = std::make_unique<ChildProcess>(WSMON_SIM_PATH, words);
-  if (!sim->ReadLine(path, 5000)) path->clear();
-  return sim;
-}
 
 struct Capture {
   Bytes stream;
@@ -34,13 +19,17 @@ struct Capture {
 // and reads every byte until the simulator closes the line.
 Capture CaptureRun(const std::string& arguments) {
   Capture capture;
-  std::string path;
-  const std::unique_ptr<ChildProcess> sim = StartSim(arguments + " --wait-probe", &path);
+  std::vector<std::string> words = {"--wait-probe"};
+  std::istringstream split(arguments);
+  for (std::string word; split >> word;) words.push_back(word);
+  Program sim(WSMON_SIM_PATH, words, false);
+  std::string device;  // the first line of output
+  sim.WaitFor([&device](const std::string& line) { return !(device = line).empty(); });
   ComPortMap ports;
-  ports.Set(1, path);
+  ports.Set(1, device);
   PosixSerialPort port(ports);
   const PortHandle handle = port.Open(1);
-  EXPECT_NE(handle, kInvalidPort) << path;
+  EXPECT_NE(handle, kInvalidPort) << device;
   if (handle == kInvalidPort) return capture;
   EXPECT_EQ(port.SetBaud(handle, 9600), 1);
   EXPECT_EQ(port.WritePlain(handle, reinterpret_cast<const std::uint8_t*>("ABC"), 3), 3);
@@ -50,8 +39,8 @@ Capture CaptureRun(const std::string& arguments) {
     capture.stream.insert(capture.stream.end(), buffer, buffer + n);
   }
   port.Close(handle);
-  EXPECT_EQ(sim->Finish(10000), 0);
-  capture.summary = Summary(sim->lines());
+  EXPECT_EQ(sim.Finish(), 0);
+  capture.summary = Summary(sim.lines());
   return capture;
 }
 
@@ -106,53 +95,6 @@ TEST(SimulatorTest, ExtractionCountsWhatTheSummaryReports) {
   }
   EXPECT_GT(sent.at("split"), 0);
   EXPECT_GT(sent.at("bursts"), 0);
-}
-
-TEST(SimulatorTest, TheSameSeedGivesTheSameBytes) {
-  const std::string traffic =
-      "--no-pace --frames 60 --interval 5 --jitter 2 --stray 0.2 --bad-check 0.2 --burst 0.2 "
-      "--linger 100 --seed ";
-  const Capture first = CaptureRun(traffic + "42");
-  ASSERT_FALSE(first.stream.empty());
-  EXPECT_EQ(CaptureRun(traffic + "42").stream, first.stream);
-  EXPECT_NE(CaptureRun(traffic + "43").stream, first.stream);
-}
-
-TEST(SimulatorTest, AnEchoingReceiversPrefixesAreSkippedByTheReceivePath) {
-  // A poll cycle with a read lasts about 300 ms; transmissions 500 ms apart never arrive while
-  // the monitor reads another, so each block it reads begins with the receiver's prefix.
-  std::string path;
-  const auto sim =
-      StartSim("--echo --wait-probe --sensors 1 --frames 3 --interval 500 --jitter 0", &path);
-  MonitorOnLine monitor(path);
-  ASSERT_EQ(OpenLink(), 1);
-  ProbeLink();
-  ASSERT_EQ(g_state.rx_skip, 5);
-  Bytes extras;
-  int strays = 0;
-  const double give_up = NowMs() + 5000;
-  while (extras.size() < 3 && NowMs() < give_up) {
-    if (ReceiveStep() == kReceiveFrameReady) {
-      strays += ExtractFrames();
-      for (int k = 0; k < g_state.frame_count; ++k) {
-        EXPECT_EQ(g_state.frame_status[k], kFrameGood);
-        extras.push_back(g_state.frame_table[k][2]);
-      }
-    }
-    monitor.clock()->Sleep(200);
-  }
-  EXPECT_EQ(extras, Bytes({0, 1, 2})) << "the sensor's readings in order, none lost";
-  EXPECT_EQ(strays, 0);
-  CloseLink();
-  sim->Signal(SIGTERM);
-  EXPECT_EQ(sim->Finish(10000), 0);
-  EXPECT_EQ(Summary(sim->lines()).at("prefix_bytes"), 15);
-}
-
-TEST(SimulatorTest, AMalformedOptionIsRefusedBeforeTheLineIsSetUp) {
-  ChildProcess sim(WSMON_SIM_PATH, {"--stray", "2"});
-  EXPECT_EQ(sim.Finish(5000), 2);
-  EXPECT_TRUE(sim.lines().empty()) << "no device path for a run that never starts";
 }
 
 }  // namespace

@@ -11,21 +11,21 @@ TEST(SimulatedRunTest, WhatTheMonitorShowsAgreesWithWhatTheReceiverSent) {
   // One sensor, a transmission every 600 ms: a poll reads one transmission within about 350 ms
   // of its arrival, so none is cut by the purge after a read even when the machine is busy.
   // With ten or more sensors the start does not purge, so nothing sent after the probe is lost.
-  ChildProcess sim(WSMON_SIM_PATH,
-                   {"--ids",     "7",   "--interval", "600", "--jitter",    "0",
-                    "--frames",  "12",  "--stray",    "0.3", "--bad-check", "0.2",
-                    "--high-id", "0.2", "--missing",  "0.2", "--no-pace",   "--wait-probe",
-                    "--seed",    "11",  "--linger",   "700"});
-  std::string device;
-  ASSERT_TRUE(sim.ReadLine(&device, 10000));
+  Program sim(WSMON_SIM_PATH,
+              {"--ids",     "7",   "--interval", "600", "--jitter",    "0",
+               "--frames",  "12",  "--stray",    "0.3", "--bad-check", "0.2",
+               "--high-id", "0.2", "--missing",  "0.2", "--no-pace",   "--wait-probe",
+               "--seed",    "11",  "--linger",   "700"},
+              false);
+  std::string device;  // the first line of output
+  ASSERT_TRUE(sim.WaitFor([&device](const std::string& line) { return !(device = line).empty(); }));
   ScratchDirectory dir;
-  ChildProcess wsmon(WSMON_PATH, {"--headless", "--com", "1=" + device}, dir.path());
+  Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + device}, true, dir.path());
   wsmon.Write("settings sensors=10\nopen\nstart\n");
-  ASSERT_TRUE(sim.ReadUntil([](const std::string& line) { return line == "end"; }, 30000));
+  ASSERT_EQ(sim.Finish(), 0);
   const std::map<std::string, long> sent = Summary(sim.lines());
-  ASSERT_EQ(sim.Finish(10000), 0);
   wsmon.Write("stop\nexit\n");
-  ASSERT_EQ(wsmon.Finish(20000), 0);
+  ASSERT_EQ(wsmon.Finish(), 0);
   ASSERT_EQ(sent.at("frames"), 12);
   ASSERT_EQ(sent.at("dropped_bytes"), 0);
 
@@ -64,11 +64,10 @@ TEST(SimulatedRunTest, WhatTheMonitorShowsAgreesWithWhatTheReceiverSent) {
 
 TEST(SimulatedRunTest, SimulateOptionRunsTheReceiverAndExportsEveryLineShown) {
   ScratchDirectory dir;
-  ChildProcess wsmon(WSMON_PATH,
-                     {"--headless", "--simulate", "--sim-arg=--interval", "--sim-arg=300"},
-                     dir.path());
+  Program wsmon(WSMON_PATH, {"--headless", "--simulate", "--sim-arg=--interval", "--sim-arg=300"},
+                true, dir.path());
   wsmon.Write("settings save=1\nopen\nstart\nwait 2000\nstop\nexit\n");
-  ASSERT_EQ(wsmon.Finish(30000), 0);
+  ASSERT_EQ(wsmon.Finish(), 0);
   const Lines& out = wsmon.lines();
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out[0].rfind("sim device /dev/pts/", 0), 0u) << out[0];

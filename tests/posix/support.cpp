@@ -16,9 +16,6 @@
 #include <sstream>
 #include <thread>
 
-#include "app/platform.h"
-#include "serial/link.h"
-
 double NowMs() {
   using namespace std::chrono;
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
@@ -102,125 +99,62 @@ void PseudoTerminal::Hangup() {
   master_ = -1;
 }
 
-MonitorOnLine::MonitorOnLine(const std::string& path) {
-  ComPortMap ports;
-  ports.Set(1, path);
-  port_ = std::make_unique<PosixSerialPort>(ports);
-  ResetMonitorState();
-  g_platform = Platform{};
-  g_platform.port = port_.get();
-  g_platform.clock = &clock_;
-  g_state.port_number = 1;
+Program::Program(const std::string& program, const std::vector<std::string>& args, bool input,
+                 const std::string& cwd)
+    : input_(input) {
+  std::string command = "cd '" + cwd + "' && exec timeout 60 '" + program + "'";
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  if (input) command += " >'" + output_.File("out") + "'";
+  signal(SIGPIPE, SIG_IGN);  // a program that ended early must not end the test
+  pipe_ = popen(command.c_str(), input ? "w" : "r");
 }
 
-MonitorOnLine::~MonitorOnLine() {
-  CloseLink();
-  g_platform = Platform{};
+void Program::Write(const std::string& text) {
+  if (input_ && pipe_ != nullptr) std::fputs(text.c_str(), pipe_);
+  if (pipe_ != nullptr) std::fflush(pipe_);
 }
 
-ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                           const std::string& cwd) {
-  int in[2];
-  int out[2];
-  if (pipe2(in, O_CLOEXEC) != 0) return;
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    close(in[0]);
-    close(in[1]);
-    return;
+bool Program::ReadLine() {
+  char buffer[4096];
+  if (input_ || pipe_ == nullptr || std::fgets(buffer, sizeof buffer, pipe_) == nullptr) {
+    return false;
   }
-  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  signal(SIGPIPE, SIG_IGN);
-  pid_ = fork();
-  if (pid_ == 0) {
-    dup2(in[0], STDIN_FILENO);
-    dup2(out[1], STDOUT_FILENO);
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  in_fd_ = in[1];
-  out_fd_ = out[0];
-}
-
-ChildProcess::~ChildProcess() {
-  if (pid_ > 0) Finish(0);
-  CloseInput();
-  if (out_fd_ >= 0) close(out_fd_);
-}
-
-void ChildProcess::Signal(int signal_number) {
-  if (pid_ > 0) kill(pid_, signal_number);
-}
-
-void ChildProcess::Write(const std::string& text) {
-  std::size_t done = 0;
-  while (in_fd_ >= 0 && done < text.size()) {
-    const ssize_t n = write(in_fd_, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
-}
-
-void ChildProcess::CloseInput() {
-  if (in_fd_ >= 0) close(in_fd_);
-  in_fd_ = -1;
-}
-
-bool ChildProcess::ReadLine(std::string* line, int timeout_ms) {
-  const double end = NowMs() + timeout_ms;
-  while (pending_.find('\n') == std::string::npos) {
-    if (out_fd_ < 0 || !Readable(out_fd_, end)) return false;
-    char chunk[4096];
-    const ssize_t n = read(out_fd_, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      close(out_fd_);
-      out_fd_ = -1;
-      if (pending_.empty()) return false;
-      pending_ += '\n';  // a last line without its newline
-      break;
-    }
-    pending_.append(chunk, static_cast<std::size_t>(n));
-  }
-  const std::size_t newline = pending_.find('\n');
-  *line = pending_.substr(0, newline);
-  pending_.erase(0, newline + 1);
-  lines_.push_back(*line);
+  lines_.emplace_back(buffer);
+  if (lines_.back().back() == '\n') lines_.back().pop_back();
   return true;
 }
 
-bool ChildProcess::ReadUntil(const std::function<bool(const std::string&)>& match, int timeout_ms) {
+bool Program::WaitFor(const std::function<bool(const std::string&)>& match, int timeout_ms) {
   const double end = NowMs() + timeout_ms;
-  std::string got;
-  while (ReadLine(&got, static_cast<int>(std::max(0.0, end - NowMs())))) {
-    if (match(got)) return true;
-  }
+  std::size_t seen = 0;
+  do {
+    for (const Lines& all = lines(); seen < all.size(); ++seen) {
+      if (match(all[seen])) return true;
+    }
+    if (input_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  } while (input_ ? NowMs() < end : ReadLine());
   return false;
 }
 
-int ChildProcess::Finish(int timeout_ms) {
-  if (pid_ <= 0) return -1;
-  CloseInput();
-  const double end = NowMs() + timeout_ms;
-  std::string ignored;
-  while (ReadLine(&ignored, static_cast<int>(std::max(0.0, end - NowMs())))) {
+int Program::Finish() {
+  if (pipe_ == nullptr) return status_;
+  while (ReadLine()) {
   }
-  int status = 0;
-  pid_t done = 0;
-  while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && NowMs() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const int status = pclose(pipe_);
+  pipe_ = nullptr;
+  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return status_;
+}
+
+const Lines& Program::lines() {
+  if (!input_) return lines_;
+  // Whole lines only while the program runs: the last one may still be half written.
+  std::istringstream text(ReadWholeFile(output_.File("out")));
+  lines_.clear();
+  for (std::string line; std::getline(text, line);) {
+    if (pipe_ == nullptr || !text.eof()) lines_.push_back(line);
   }
-  if (done == 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-  }
-  pid_ = -1;
-  return done != 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return lines_;
 }
 
 std::map<std::string, long> Summary(const Lines& lines) {
@@ -237,9 +171,9 @@ Lines RunHeadless(const std::vector<std::string>& args, const std::string& input
                   const std::string& cwd, int* status) {
   std::vector<std::string> all = {"--headless"};
   all.insert(all.end(), args.begin(), args.end());
-  ChildProcess wsmon(WSMON_PATH, all, cwd);
+  Program wsmon(WSMON_PATH, all, true, cwd);
   wsmon.Write(input);
-  *status = wsmon.Finish(30000);
+  *status = wsmon.Finish();
   return wsmon.lines();
 }
 

@@ -1,17 +1,13 @@
 // What the Linux tests work with: a pseudo-terminal whose controlling side plays the far end of
-// a serial line, the monitor wired to such a line, the programs of this project run as child
-// processes, and scratch directories.
+// a serial line, the programs of this project run by the shell, and scratch directories.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdio>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_serial_port.h"
 #include "support/fixture.h"
 
@@ -22,6 +18,7 @@ int OpenDescriptorCount();
 // Waits until the port reports at least count bytes waiting (bytes written to a
 // pseudo-terminal reach the other side a moment later). False after timeout_ms.
 bool WaitForWaiting(SerialPort* port, PortHandle handle, int count, int timeout_ms = 1000);
+std::string ReadWholeFile(const std::string& path);
 
 class PseudoTerminal {
  public:
@@ -45,61 +42,6 @@ class PseudoTerminal {
   std::string path_;
 };
 
-// The monitor wired to the Linux serial port and clock, its configured port being the line at
-// path. Resets the monitor state; the destructor closes the link and unwires the platform.
-class MonitorOnLine {
- public:
-  explicit MonitorOnLine(const std::string& path);
-  ~MonitorOnLine();
-  PosixSerialPort* port() { return port_.get(); }
-  PosixClock* clock() { return &clock_; }
-
- private:
-  PosixClock clock_;
-  std::unique_ptr<PosixSerialPort> port_;
-};
-
-// A program run with its standard input written by the test and its standard output read line
-// by line within time limits.
-class ChildProcess {
- public:
-  // Starts program with args in directory cwd (empty: the test's own).
-  ChildProcess(const std::string& program, const std::vector<std::string>& args,
-               const std::string& cwd = "");
-  ~ChildProcess();  // kills the child if it still runs
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  void Signal(int signal_number);
-  void Write(const std::string& text);
-  void CloseInput();
-  // The next line of output, waiting at most timeout_ms. False at the end of output or when
-  // time is up.
-  bool ReadLine(std::string* line, int timeout_ms);
-  // Reads lines until one satisfies match; every line read is kept.
-  bool ReadUntil(const std::function<bool(const std::string&)>& match, int timeout_ms);
-  // Every line read so far.
-  const std::vector<std::string>& lines() const { return lines_; }
-  // Reads the rest of the output and waits for the child to end, at most timeout_ms; a child
-  // still running then is killed. Its exit status, or -1 when killed or ended by a signal.
-  int Finish(int timeout_ms);
-
- private:
-  pid_t pid_ = -1;
-  int in_fd_ = -1;
-  int out_fd_ = -1;
-  std::string pending_;
-  std::vector<std::string> lines_;
-};
-
-// The simulated receiver's summary in output lines: KEY -> VALUE ("sensor 7" is one key).
-std::map<std::string, long> Summary(const Lines& lines);
-
-// Runs wsmon --headless with these extra arguments in cwd, feeding it input and closing its
-// input; returns its output lines and sets *status to its exit status.
-Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,
-                  const std::string& cwd, int* status);
-
 // A fresh empty directory under the system's temporary directory, removed by the destructor.
 class ScratchDirectory {
  public:
@@ -114,4 +56,37 @@ class ScratchDirectory {
   std::string path_;
 };
 
-std::string ReadWholeFile(const std::string& path);
+// A program of this project run by the shell in directory cwd, ended after a minute at most.
+// With input set the test writes its standard input and its output goes to a file, which can
+// be watched while it runs; otherwise the test reads its output.
+class Program {
+ public:
+  Program(const std::string& program, const std::vector<std::string>& args, bool input,
+          const std::string& cwd = ".");
+  ~Program() { Finish(); }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  void Write(const std::string& text);
+  // Reads output up to a line that satisfies match, at most timeout_ms when it goes to a file.
+  bool WaitFor(const std::function<bool(const std::string&)>& match, int timeout_ms = 10000);
+  // Ends its input, reads the rest of its output and waits for it to end: its exit status.
+  int Finish();
+  // Every whole line of output so far.
+  const Lines& lines();
+
+ private:
+  bool ReadLine();
+  bool input_;
+  ScratchDirectory output_;
+  std::FILE* pipe_ = nullptr;
+  int status_ = -1;
+  Lines lines_;
+};
+
+// Runs wsmon --headless with these extra arguments in cwd, writing input to it; returns its
+// output lines and sets *status to its exit status.
+Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,
+                  const std::string& cwd, int* status);
+// The simulated receiver's summary in output lines: KEY -> VALUE ("sensor 7" is one key).
+std::map<std::string, long> Summary(const Lines& lines);
