@@ -50,9 +50,6 @@ class Monitor {
   int WaitExit(DWORD timeout_ms);
   void Kill();
 
-  DWORD pid() const { return pid_; }
-  HWND main_window() const { return main_; }
-
  private:
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;
