@@ -8,19 +8,10 @@
 #include "support/allocation_count.h"
 
 Bytes MakeFrame(std::uint8_t id, std::uint8_t extra, std::uint16_t temp, std::uint16_t hum) {
-  Bytes f = {0xCC,
-             id,
-             extra,
-             static_cast<std::uint8_t>(temp & 0xFF),
-             static_cast<std::uint8_t>(temp >> 8),
-             static_cast<std::uint8_t>(hum & 0xFF),
-             static_cast<std::uint8_t>(hum >> 8),
-             0,
-             0xDD};
-  unsigned sum = 0;
-  for (int i = 1; i <= 6; ++i) sum += f[static_cast<std::size_t>(i)];
-  f[7] = static_cast<std::uint8_t>((256 - sum % 256) % 256);
-  return f;
+  const auto byte = [](unsigned value) { return static_cast<std::uint8_t>(value & 0xFF); };
+  const unsigned sum = id + extra + (temp & 0xFF) + (temp >> 8) + (hum & 0xFF) + (hum >> 8);
+  return {0xCC,           id,  extra, byte(temp), byte(temp >> 8u), byte(hum), byte(hum >> 8u),
+          byte(0u - sum), 0xDD};
 }
 
 Bytes ExampleFrame() {
@@ -94,11 +85,7 @@ void EventLog::OnTimer(int timer_id, bool armed, unsigned period_ms) {
 
 AppFixture::AppFixture() {
   ResetMonitorState();
-  g_platform = Platform{};
-  g_platform.port = &port_;
-  g_platform.clock = &clock_;
-  g_platform.window = &surface_;
-  g_platform.files = &files_;
+  g_platform = Platform{&port_, &clock_, &surface_, &files_};
 }
 
 AppFixture::~AppFixture() {

@@ -84,10 +84,9 @@ class AppFixture : public ::testing::Test {
   // Lets time pass in steps, running every poll cycle that falls due.
   void Run(std::uint32_t ms);
 
-  const Lines& LinesOf(WindowHandle box) const { return surface_.Lines(box); }
   const Lines& Panel(int i) const { return surface_.Lines(g_state.panel_boxes[i]); }
   const Lines& Log() const { return surface_.Lines(g_state.error_log_box); }
-  // The one line of a counter box.
+  // The one line of a counter box (or how many it holds).
   std::string Only(WindowHandle box) const;
   // The menu as six marks, + enabled and - greyed: open, close, start, stop, settings, exit.
   std::string MenuRow() const;

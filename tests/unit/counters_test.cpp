@@ -36,35 +36,6 @@ TEST_F(CountersTest, CountBoxesHoldOneLineTheGoodCountIsSelectedAndTheRatioRound
   EXPECT_EQ(Only(g_state.bad_count_box), " 100000 ");
 }
 
-TEST_F(CountersTest, ErrorLinesOfEveryCode) {
-  g_state.bad_frames = 1;
-  const Bytes strays = {0x11, 0x22, 0x33};
-  std::copy(strays.begin(), strays.end(), g_state.stray_bytes);
-  LogError(1, 3);
-  g_state.bad_frames = 3;
-  const Bytes bad = {0xCC, 0x05, 0x3A, 0x71, 0x01, 0xC8, 0x01, 0x87, 0xDD};
-  std::copy(bad.begin(), bad.end(), g_state.frame_table[2]);
-  LogError(2, 2);
-  LogError(3, 0);
-  LogError(4, 0);
-  const Bytes refused = MakeFrame(0x2A, 0x3A, 0x0171, 0x01C8);
-  std::copy(refused.begin(), refused.end(), g_state.frame_table[1]);
-  LogError(5, 1);
-  LogError(6, 0);
-  g_state.bad_frames = 123456;
-  LogError(0, 0);
-  EXPECT_EQ(Log(), Lines({
-                       "00001 -> 14:05:09 -- ERR1,L=3,D:11-22-33-",
-                       "00003 -> 14:05:09 -- ERR2,n=2,D:CC-05-3A-71-01-C8-01-87-DD-",
-                       "00003 -> 14:05:09 -- ERR3,COM PORT READ ERR!",
-                       "00003 -> 14:05:09 -- ERR4,TMP-BUFF FULL!",
-                       "00003 -> 14:05:09 -- ERR5,ID > 32!CC-2A-3A-71-01-C8-01-61-DD-",
-                       "00003 -> 14:05:09 -- ",
-                       "123456 -> 14:05:09 -- ",
-                   }));
-  EXPECT_EQ(surface_.Beeps(), 7);
-}
-
 TEST_F(CountersTest, StrayDumpShowsFifteenBytesAtMost) {
   for (int i = 0; i < 20; ++i) g_state.stray_bytes[i] = static_cast<std::uint8_t>(i);
   for (int n : {14, 15, 16, 20}) LogError(1, n);

@@ -84,8 +84,8 @@ TEST_F(MenuCommandsTest, OnlyStopExportsAndExitDuringARunSavesTheSettings) {
   EXPECT_TRUE(surface_.Messages().empty());
 }
 
-TEST_F(MenuCommandsTest, StartWritesOneHeaderPerPanelAndResetsTheBoxes) {
-  CreateWith(4);
+TEST_F(MenuCommandsTest, StartWritesAHeaderInEveryPanelButEmptiesOnlyTheWatchedSensors) {
+  CreateWith(3);  // four panels
   surface_.AddString(g_state.error_log_box, "old error");
   OpenAndStart();
   for (int i = 0; i < 4; ++i)
@@ -97,11 +97,7 @@ TEST_F(MenuCommandsTest, StartWritesOneHeaderPerPanelAndResetsTheBoxes) {
   // The first poll comes 200 ms later.
   EXPECT_EQ(surface_.TimerDue(clock_.TickCount() + 199), -1);
   EXPECT_EQ(surface_.TimerDue(clock_.TickCount() + 200), POLL_TIMER_ID);
-}
 
-TEST_F(MenuCommandsTest, StartEmptiesOnlyTheWatchedSensorsPanels) {
-  CreateWith(3);  // four panels
-  OpenAndStart();
   Command(CMD_STOP);
   Command(CMD_START);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Panel(i).size(), 1u) << "panel " << i;
