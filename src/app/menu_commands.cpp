@@ -13,8 +13,6 @@ namespace {
 
 // Pause between destroying the old panels and laying out the new ones.
 constexpr unsigned kRebuildPauseMs = 30;
-// From this many sensors on, panels show only the latest reading and get no header line.
-constexpr int kMaxSensorsWithHeader = 9;
 
 // The menu items that change with the run state, in the order they are set.
 void SetMenuItems(WindowHandle hwnd, int open, int close, int start, int stop) {
@@ -112,7 +110,7 @@ void StartRun(WindowHandle hwnd) {
   surface.AddString(g_state.good_count_box, text::kStartCount);
   surface.AddString(g_state.bad_count_box, text::kStartCount);
   surface.AddString(g_state.error_ratio_box, text::kStartRatio);
-  if (g_state.sensor_count <= kMaxSensorsWithHeader) WriteRunHeaders();
+  if (g_state.sensor_count <= kMaxSensorsWithGrowingPanels) WriteRunHeaders();
   surface.SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
 }
 

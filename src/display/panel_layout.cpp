@@ -21,8 +21,8 @@ struct Grid {
 // The grid for a sensor count in a client area of w x h pixels. The shape depends on the count
 // alone, so the settings dialog's prediction of the panel count comes from here too.
 Grid GridFor(int sensor_count, int w, int h) {
-  // A count above 40 could only come from a damaged configuration file; it gets the largest
-  // grid (5 x 8 cells), so that no cell lies beyond the end of panel_boxes.
+  // Whatever the count, no cell may lie beyond the end of panel_boxes: above 40 it gets the
+  // largest grid (5 x 8 cells).
   const int n = sensor_count > kPanelTableSize ? kPanelTableSize : sensor_count;
   const int band = h - 212;  // the height above the bottom band of boxes, less the margins
   if (n <= 0) return {};

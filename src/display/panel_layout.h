@@ -3,6 +3,10 @@
 
 #include "app/handles.h"
 
+// With up to this many sensors the panels grow: a header line at the start of a run, then a line
+// per reading. With more, each panel shows only its sensor's latest reading.
+constexpr int kMaxSensorsWithGrowingPanels = 9;
+
 // Number of panels the grid has for a sensor count (at most 32).
 int PanelCountFor(int sensor_count);
 

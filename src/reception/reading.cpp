@@ -6,6 +6,7 @@
 #include "display/box_lines.h"
 #include "display/counters.h"
 #include "display/number_format.h"
+#include "display/panel_layout.h"
 #include "display/text_line.h"
 
 namespace {
@@ -24,10 +25,8 @@ constexpr std::uint8_t kTempSign = 0x08;           // set: below zero
 constexpr std::uint8_t kNoValue = 0xFF;            // both bytes of a value: not measured
 
 // Line shapes by the number of sensors watched: with few sensors the panels are wide enough
-// for the raw bytes, up to kTimedShapeMax they show time and interval, beyond that only the
-// latest reading.
+// for the raw bytes; growing panels show time and interval; one-line panels only the reading.
 constexpr int kRawBytesShapeMax = 4;
-constexpr int kTimedShapeMax = 9;
 
 void AppendTemperaturePiece(TextLine& line, const std::uint8_t* f) {
   if (f[kTempLo] == kNoValue && f[kTempHi] == kNoValue) {
@@ -71,7 +70,7 @@ int ShowReading(int k) {
 
   TextLine line;
   const int sensors = g_state.sensor_count;
-  if (sensors <= kTimedShapeMax) {
+  if (sensors <= kMaxSensorsWithGrowingPanels) {
     g_state.sensor_last_tick[id] = g_platform.clock->TickCount();
     g_state.local_time = g_platform.clock->Now();
     const LocalTime& t = g_state.local_time;
@@ -82,7 +81,7 @@ int ShowReading(int k) {
   AppendTemperaturePiece(line, f);
   AppendHumidityPiece(line, f);
 
-  if (sensors > kTimedShapeMax) {
+  if (sensors > kMaxSensorsWithGrowingPanels) {
     // One line per panel: the latest reading, with a flash of the caption to mark it.
     if (has_panel) {
       g_platform.window->Flash(panel);
