@@ -63,12 +63,6 @@ bool WriteBoxLines(FileHandle file, WindowHandle box) {
   return true;
 }
 
-int FailWrite(WindowHandle hwnd, FileHandle file, int result) {
-  g_platform.files->Close(file);
-  g_platform.window->MessageBox(hwnd, text::kFileWriteError, text::kCaptionFileError, kBoxOk);
-  return result;
-}
-
 }  // namespace
 
 std::size_t EncodeExportLine(const char* line, std::size_t len, std::uint8_t* out,
@@ -86,18 +80,15 @@ int ExportLog(WindowHandle hwnd) {
     g_platform.window->MessageBox(hwnd, text::kFileHandleError, text::kCaptionFileError, kBoxOk);
     return 0;
   }
-  for (int p = 0; p < g_state.panel_count; ++p) {
-    if (!WriteBoxLines(file, g_state.panel_boxes[p])) {
-      return FailWrite(hwnd, file, -1);
-    }
+  int result = 0;
+  for (int p = 0; p < g_state.panel_count && result == 0; ++p) {
+    if (!WriteBoxLines(file, g_state.panel_boxes[p])) result = -1;
   }
-  if (!WriteBoxLines(file, g_state.error_log_box)) {
-    return FailWrite(hwnd, file, -2);
-  }
+  if (result == 0 && !WriteBoxLines(file, g_state.error_log_box)) result = -2;
   // Lines that never reached the device are lost as surely as a failed write.
-  if (!g_platform.files->Close(file)) {
+  if (!g_platform.files->Close(file) && result == 0) result = -2;
+  if (result != 0) {
     g_platform.window->MessageBox(hwnd, text::kFileWriteError, text::kCaptionFileError, kBoxOk);
-    return -2;
   }
-  return 0;
+  return result;
 }
