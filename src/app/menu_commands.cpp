@@ -23,6 +23,11 @@ void SetMenuItems(WindowHandle hwnd, int open, int close, int start, int stop) {
   surface.EnableMenuItem(hwnd, CMD_STOP, stop);
 }
 
+void ClearCounts() {
+  g_state.bad_frames = 0;
+  g_state.good_frames = 0;
+}
+
 void ShowPortOpenState(WindowHandle hwnd) {
   SetMenuItems(hwnd, kMenuGrayed, kMenuEnabled, kMenuEnabled, kMenuGrayed);
   g_platform.window->DrawMenuBar(hwnd);
@@ -36,18 +41,15 @@ void OpenPort(WindowHandle hwnd) {
     return;
   }
   ProbeLink();
-  g_state.port_open = 1;
   ShowPortOpenState(hwnd);
 }
 
 void ClosePort(WindowHandle hwnd) {
   WindowSurface& surface = *g_platform.window;
   CloseLink();
-  g_state.port_open = 0;
   g_state.running = 0;
   surface.KillTimer(hwnd, POLL_TIMER_ID);
-  g_state.bad_frames = 0;
-  g_state.good_frames = 0;
+  ClearCounts();
   SetMenuItems(hwnd, kMenuEnabled, kMenuGrayed, kMenuGrayed, kMenuGrayed);
   surface.Repaint(hwnd);
   surface.DrawMenuBar(hwnd);
@@ -59,8 +61,7 @@ void ChangeSettings(WindowHandle hwnd) {
     // The run ends without an export; the open and close items already show the right state.
     surface.KillTimer(hwnd, POLL_TIMER_ID);
     ResetPort();
-    g_state.bad_frames = 0;
-    g_state.good_frames = 0;
+    ClearCounts();
     g_state.running = 0;
     surface.EnableMenuItem(hwnd, CMD_START, kMenuEnabled);
     surface.EnableMenuItem(hwnd, CMD_STOP, kMenuGrayed);
@@ -96,8 +97,7 @@ void StartRun(WindowHandle hwnd) {
   SetMenuItems(hwnd, kMenuGrayed, kMenuEnabled, kMenuGrayed, kMenuEnabled);
   surface.DrawMenuBar(hwnd);
   g_state.running = 1;
-  g_state.bad_frames = 0;
-  g_state.good_frames = 0;
+  ClearCounts();
   // Only the watched sensors' panels are emptied; the headers go to every panel.
   for (int i = 0; i < g_state.sensor_count && i < kSensorIdLimit; ++i) {
     surface.ResetContent(g_state.panel_boxes[i]);
@@ -119,8 +119,7 @@ void StopRun(WindowHandle hwnd) {
   surface.KillTimer(hwnd, POLL_TIMER_ID);
   if (g_state.save_log == 1) ExportLog(hwnd);
   ResetPort();
-  g_state.bad_frames = 0;
-  g_state.good_frames = 0;
+  ClearCounts();
   ShowPortOpenState(hwnd);
   g_state.running = 0;
   surface.Repaint(hwnd);
