@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "app/monitor_state.h"

@@ -1,6 +1,5 @@
 #include "frontend/headless/commands.h"
 
-#include <cstdlib>
 #include <vector>
 
 #include "app/monitor_state.h"
