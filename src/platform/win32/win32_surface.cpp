@@ -21,8 +21,12 @@ LRESULT Send(WindowHandle window, UINT message, WPARAM wparam, LPARAM lparam) {
   return SendMessageW(ToHwnd(window), message, wparam, lparam);
 }
 
-// Results of list box messages: every failure code (LB_ERR, LB_ERRSPACE) reads as kListError.
-int ListResult(LRESULT r) {
+// A list box message whose answer is a count, an index or a height. Every failure code (LB_ERR,
+// LB_ERRSPACE) reads as kListError, and so does a handle that names no window: a message to one
+// is answered with 0, which would pass for an answer.
+int AskBox(WindowHandle box, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (!IsWindow(ToHwnd(box))) return kListError;
+  const LRESULT r = Send(box, message, wparam, lparam);
   return r < 0 ? kListError : static_cast<int>(r);
 }
 
@@ -107,11 +111,8 @@ void Win32Surface::DestroyWindow(WindowHandle window) {
 }
 
 int Win32Surface::AddString(WindowHandle box, const char* line) {
-  // A message to a handle that names no window is answered with 0, which would pass for the
-  // index of a line.
-  if (!IsWindow(ToHwnd(box))) return kListError;
   const WideText wide_line(line);
-  return ListResult(Send(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_line.get())));
+  return AskBox(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_line.get()));
 }
 
 void Win32Surface::ResetContent(WindowHandle box) {
@@ -119,15 +120,14 @@ void Win32Surface::ResetContent(WindowHandle box) {
 }
 
 int Win32Surface::GetCount(WindowHandle box) {
-  // A handle that names no window gets no answer, which reads as 0 lines.
-  return ListResult(Send(box, LB_GETCOUNT, 0, 0));
+  return AskBox(box, LB_GETCOUNT, 0, 0);
 }
 
 int Win32Surface::GetText(WindowHandle box, int index, char* buf, std::size_t cap) {
   if (cap > 0) buf[0] = '\0';
   const WPARAM item = static_cast<WPARAM>(index);
-  const LRESULT length = Send(box, LB_GETTEXTLEN, item, 0);
-  if (length < 0 || !IsWindow(ToHwnd(box))) return kListError;
+  const int length = AskBox(box, LB_GETTEXTLEN, item, 0);
+  if (length < 0) return kListError;
 
   wchar_t fixed[WideText::kCapacity];
   std::wstring large;  // only for a line longer than any the monitor writes
@@ -150,8 +150,7 @@ void Win32Surface::SetCurSel(WindowHandle box, int index) {
 }
 
 int Win32Surface::GetItemHeight(WindowHandle box, int index) {
-  if (!IsWindow(ToHwnd(box))) return kListError;
-  return ListResult(Send(box, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0));
+  return AskBox(box, LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0);
 }
 
 void Win32Surface::Flash(WindowHandle window) {
