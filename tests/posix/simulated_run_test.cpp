@@ -15,7 +15,7 @@ TEST(SimulatedRunTest, WhatTheMonitorShowsAgreesWithWhatTheReceiverSent) {
               {"--ids",     "7",   "--interval", "600", "--jitter",    "0",
                "--frames",  "12",  "--stray",    "0.3", "--bad-check", "0.2",
                "--high-id", "0.2", "--missing",  "0.2", "--no-pace",   "--wait-probe",
-               "--seed",    "11",  "--linger",   "700"},
+               "--seed",    "11",  "--linger",   "1500"},
               false);
   std::string device;  // the first line of output
   ASSERT_TRUE(sim.WaitFor([&device](const std::string& line) { return !(device = line).empty(); }));
@@ -34,7 +34,9 @@ TEST(SimulatedRunTest, WhatTheMonitorShowsAgreesWithWhatTheReceiverSent) {
   const std::regex stray("log line \\d+ \"\\d{5} -> \\d\\d:\\d\\d:\\d\\d -- ERR1,L=(\\d+),D:.*\"");
   std::map<std::string, long> shown;
   for (const std::string& line : wsmon.lines()) {
-    if (line == "> stop") break;
+    // The receiver's end of the line closes after its last transmission: from then on every
+    // poll reports a failed read, until the stop.
+    if (line == "> stop" || line.find("ERR3,") != std::string::npos) break;
     std::smatch m;
     if (std::regex_match(line, m, reading)) {
       EXPECT_EQ(std::stol(m[1]), shown["sensor 7"]++) << "shown out of order or twice: " << line;
@@ -49,7 +51,6 @@ TEST(SimulatedRunTest, WhatTheMonitorShowsAgreesWithWhatTheReceiverSent) {
     if (line.rfind("good \"", 0) == 0 || line.rfind("bad \"", 0) == 0) {
       shown[line.substr(0, line.find(' '))] = std::stol(line.substr(line.find('"') + 1));
     }
-    EXPECT_EQ(line.find("ERR3"), std::string::npos) << line;
     EXPECT_EQ(line.find("ERR4"), std::string::npos) << line;
   }
   for (const char* key : {"sensor 7", "missing_temp", "missing_hum", "stray_runs", "stray_bytes",
