@@ -23,7 +23,7 @@ void SleepUntilNanoseconds(std::int64_t deadline_ns) {
 }
 
 std::uint32_t PosixClock::TickCount() {
-  // Wraps around after 2^32 ms like the tick counter the monitor was written for.
+  // Wraps around after 2^32 ms, as the Clock interface says: intervals are unsigned differences.
   return static_cast<std::uint32_t>(MonotonicNanoseconds() / kNanosecondsPerMillisecond);
 }
 
