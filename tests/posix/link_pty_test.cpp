@@ -68,7 +68,11 @@ TEST_F(LinkOverPtyTest, TheReceiversReplyToTheProbeDecidesTheSkip) {
   Bytes long_echo = kProbe;
   long_echo.resize(23, 0xC0);
   const std::pair<Bytes, int> replies[] = {
-      {kProbe, 5},    {{}, 0}, {{0x41, 0x42}, 0}, {{0x0D, 0x41, 0x42, 0x43}, 0},
+      {kProbe, 5},
+      {{}, 0},
+      {{0x41, 0x42}, 0},
+      {{0x41, 0x42, 0x44, 0x43}, 0},
+      {{0x0D, 0x41, 0x42, 0x43}, 0},
       {long_echo, 5},  // 18 bytes or more, starting with the echo
   };
   for (const auto& [reply, rx_skip] : replies) {

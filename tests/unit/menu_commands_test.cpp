@@ -120,7 +120,7 @@ TEST_F(MenuCommandsTest, StartWithTenOrMoreSensorsWritesNoHeaderAndDoesNotPurge)
   EXPECT_TRUE(surface_.TimerArmed(POLL_TIMER_ID));
 }
 
-TEST_F(MenuCommandsTest, StopKeepsTheRunOnScreenAndExportsBeforeTheCountersAreZeroed) {
+TEST_F(MenuCommandsTest, StopKeepsTheRunOnScreenAndExportsIt) {
   CreateWith(4, /*save=*/1);
   OpenAndStart();
   port_.Arrive(MakeFrame(1, 0x3A, 0x0171, 0x01C8));
