@@ -111,6 +111,7 @@ void StartRun(WindowHandle hwnd) {
   surface.AddString(g_state.bad_count_box, text::kStartCount);
   surface.AddString(g_state.error_ratio_box, text::kStartRatio);
   if (g_state.sensor_count <= kMaxSensorsWithGrowingPanels) WriteRunHeaders();
+  if (g_platform.readings != nullptr) g_platform.readings->OnRunStarted();
   surface.SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
 }
 

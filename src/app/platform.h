@@ -4,6 +4,7 @@
 
 #include "app/clock.h"
 #include "display/window_surface.h"
+#include "reception/reading_sink.h"
 #include "serial/serial_port.h"
 #include "settings/file_store.h"
 
@@ -12,6 +13,7 @@ struct Platform {
   Clock* clock = nullptr;
   WindowSurface* window = nullptr;
   FileStore* files = nullptr;
+  ReadingSink* readings = nullptr;  // optional: a front end that keeps the values
 };
 
 extern Platform g_platform;

@@ -6,6 +6,7 @@
 #include "display/box_lines.h"
 #include "display/number_format.h"
 #include "display/text_line.h"
+#include "reception/reading_sink.h"
 
 namespace {
 
@@ -36,6 +37,27 @@ void AppendDump(TextLine& line, const std::uint8_t* bytes, int count) {
 // Frame k of frame_table, all 9 bytes; nothing when k names no entry.
 void AppendFrameDump(TextLine& line, int k) {
   if (k >= 0 && k < kFrameTableSize) AppendDump(line, g_state.frame_table[k], kFrameSize);
+}
+
+// Tells a listening front end of the line just written, with every byte concerned.
+void TellError(int code, int arg, const char* line) {
+  ReadingSink* sink = g_platform.readings;
+  if (sink == nullptr) return;
+  ErrorEvent error;
+  error.code = code;
+  error.arg = arg;
+  error.number = g_state.bad_frames;
+  error.tick = g_platform.clock->TickCount();
+  error.time = g_state.local_time;
+  if (code == kErrStrayBytes && arg > 0) {
+    error.bytes = g_state.stray_bytes;
+    error.byte_count = arg < kStrayBufferSize ? arg : kStrayBufferSize;
+  } else if ((code == kErrBadCheck || code == kErrSensorId) && arg >= 0 && arg < kFrameTableSize) {
+    error.bytes = g_state.frame_table[arg];
+    error.byte_count = kFrameSize;
+  }
+  error.line = line;
+  sink->OnError(error);
 }
 
 }  // namespace
@@ -88,4 +110,5 @@ void LogError(int code, int arg) {
   g_platform.window->AddString(g_state.error_log_box, line.c_str());
   g_platform.window->Beep(kBeepExclamation);
   ScrollToNewest(g_state.error_log_box, g_state.log_visible_lines);
+  TellError(code, arg, line.c_str());
 }

@@ -8,6 +8,7 @@
 #include "display/number_format.h"
 #include "display/panel_layout.h"
 #include "display/text_line.h"
+#include "reception/reading_sink.h"
 
 namespace {
 
@@ -28,25 +29,68 @@ constexpr std::uint8_t kNoValue = 0xFF;            // both bytes of a value: not
 // for the raw bytes; growing panels show time and interval; one-line panels only the reading.
 constexpr int kRawBytesShapeMax = 4;
 
+bool HasTemperature(const std::uint8_t* f) {
+  return !(f[kTempLo] == kNoValue && f[kTempHi] == kNoValue);
+}
+
+bool HasHumidity(const std::uint8_t* f) {
+  return !(f[kHumLo] == kNoValue && f[kHumHi] == kNoValue);
+}
+
+// Sign and magnitude; bits 4 to 7 of the high byte play no part.
+int TemperatureSixteenths(const std::uint8_t* f) {
+  const int magnitude = (f[kTempHi] & kTempMagnitudeHigh) * 256 + f[kTempLo];
+  return (f[kTempHi] & kTempSign) != 0 ? -magnitude : magnitude;
+}
+
+int HumidityTenths(const std::uint8_t* f) {
+  return f[kHumHi] * 256 + f[kHumLo];
+}
+
 void AppendTemperaturePiece(TextLine& line, const std::uint8_t* f) {
-  if (f[kTempLo] == kNoValue && f[kTempHi] == kNoValue) {
+  if (!HasTemperature(f)) {
     line.Append(text::kNoTemperature);
     return;
   }
-  // Sign and magnitude; bits 4 to 7 of the high byte play no part.
-  const int magnitude = (f[kTempHi] & kTempMagnitudeHigh) * 256 + f[kTempLo];
-  AppendTemperature(line, (f[kTempHi] & kTempSign) != 0 ? -magnitude : magnitude);
+  AppendTemperature(line, TemperatureSixteenths(f));
   line.Append(text::kDegreeSign);
   line.Append(text::kTemperatureEnd);
 }
 
 void AppendHumidityPiece(TextLine& line, const std::uint8_t* f) {
-  if (f[kHumLo] == kNoValue && f[kHumHi] == kNoValue) {
+  if (!HasHumidity(f)) {
     line.Append(text::kNoHumidity);
     return;
   }
-  AppendHumidity(line, static_cast<std::uint32_t>(f[kHumHi] * 256 + f[kHumLo]));
+  AppendHumidity(line, static_cast<std::uint32_t>(HumidityTenths(f)));
   line.Append(text::kHumidityUnit);
+}
+
+// Tells a listening front end the reading's values. With 10 or more sensors the line carries no
+// time, so the clock is read here for the listener alone, leaving the monitor's own state as it
+// would be without one.
+void TellReading(const std::uint8_t* f, int number, bool timed, bool has_interval,
+                 std::uint32_t interval_ms) {
+  ReadingSink* sink = g_platform.readings;
+  if (sink == nullptr) return;
+  ReadingEvent reading;
+  reading.sensor_id = f[kSensorId];
+  reading.number = number;
+  if (timed) {
+    reading.tick = g_state.sensor_last_tick[reading.sensor_id];
+    reading.time = g_state.local_time;
+  } else {
+    reading.tick = g_platform.clock->TickCount();
+    reading.time = g_platform.clock->Now();
+  }
+  reading.has_temperature = HasTemperature(f);
+  reading.temperature_sixteenths = reading.has_temperature ? TemperatureSixteenths(f) : 0;
+  reading.has_humidity = HasHumidity(f);
+  reading.humidity_tenths = reading.has_humidity ? HumidityTenths(f) : 0;
+  reading.has_interval = has_interval;
+  reading.interval_ms = interval_ms;
+  reading.frame = f;
+  sink->OnReading(reading);
 }
 
 }  // namespace
@@ -87,6 +131,7 @@ int ShowReading(int k) {
       g_platform.window->Flash(panel);
       ReplaceLine(panel, line.c_str());
     }
+    TellReading(f, number, false, false, 0);
     return 0;
   }
   if (sensors <= kRawBytesShapeMax) {
@@ -103,5 +148,6 @@ int ShowReading(int k) {
     g_platform.window->AddString(panel, line.c_str());
     ScrollToNewest(panel, g_state.panel_visible_lines);
   }
+  TellReading(f, number, true, true, elapsed);
   return 0;
 }

@@ -89,6 +89,8 @@ int ExportLog(WindowHandle hwnd) {
   if (!g_platform.files->Close(file) && result == 0) result = -2;
   if (result != 0) {
     g_platform.window->MessageBox(hwnd, text::kFileWriteError, text::kCaptionFileError, kBoxOk);
+  } else if (g_platform.readings != nullptr) {
+    g_platform.readings->OnExported(g_state.log_file_name);
   }
   return result;
 }

@@ -1,0 +1,50 @@
+// What a front end may learn of a run besides the lines in the boxes: every reading's values as
+// the monitor decoded them, every error event, the start of a run and each export, as they
+// happen. Charts and tables are built from these, never by parsing the lines back. The monitor
+// itself needs no listener (g_platform.readings may be null).
+//
+// The calls come on the poll path: a listener must not block, and the events point into the
+// monitor's own buffers, valid only during the call.
+#pragma once
+
+#include <cstdint>
+
+#include "app/local_time.h"
+
+struct ReadingEvent {
+  int sensor_id = 0;       // 0 to 31
+  int number = 0;          // the running number the panel line shows (000 for the first)
+  std::uint32_t tick = 0;  // clock tick (milliseconds) of the arrival
+  LocalTime time = {};     // local time of the arrival
+  bool has_temperature = false;
+  int temperature_sixteenths = 0;  // signed: sixteenths of a degree Celsius
+  bool has_humidity = false;
+  int humidity_tenths = 0;    // 0 to 65535 tenths of a percent
+  bool has_interval = false;  // 1 to 9 sensors: the line shows the interval
+  std::uint32_t interval_ms = 0;
+  const std::uint8_t* frame = nullptr;  // the 9 bytes as received
+};
+
+struct ErrorEvent {
+  int code = 0;                         // 1 to 5, as ERR1 to ERR5
+  int arg = 0;                          // the stray byte count (1), the frame index (2, 5); else 0
+  int number = 0;                       // the error count the line's prefix shows
+  std::uint32_t tick = 0;               // clock tick (milliseconds) of the event
+  LocalTime time = {};                  // the time the line's prefix shows
+  const std::uint8_t* bytes = nullptr;  // every byte concerned: all strays, or the 9-byte frame
+  int byte_count = 0;
+  const char* line = nullptr;  // the error log line as added (UTF-8)
+};
+
+class ReadingSink {
+ public:
+  virtual ~ReadingSink() = default;
+  // A good frame from a sensor id below 32 was decoded (shown in its panel where it has one).
+  virtual void OnReading(const ReadingEvent& reading) = 0;
+  // An error log line was written.
+  virtual void OnError(const ErrorEvent& error) = 0;
+  // A run started: the counters and boxes were reset.
+  virtual void OnRunStarted() {}
+  // A run's lines were exported to this file (relative to the start directory).
+  virtual void OnExported(const char* file_name) { (void)file_name; }
+};
