@@ -6,12 +6,11 @@ if(POSIX_SOURCES)
   target_compile_options(wsmon_posix PRIVATE ${WSMON_WARNINGS})
 endif()
 
-# The monitor's Linux front ends: every folder under src/frontend is one program's sources,
-# sharing src/frontend/common.
-wsmon_sources(FRONTEND_COMMON_SOURCES src/frontend/common)
-wsmon_sources(HEADLESS_SOURCES src/frontend/headless)
-if(HEADLESS_SOURCES)
-  add_executable(wsmon ${HEADLESS_SOURCES} ${FRONTEND_COMMON_SOURCES})
+# The monitor's Linux program: its entry and command line (src/frontend/program) with every
+# front end folder under src/frontend, sharing src/frontend/common.
+file(GLOB FRONTEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/frontend/*/*.cpp)
+if(FRONTEND_SOURCES)
+  add_executable(wsmon ${FRONTEND_SOURCES})
   target_link_libraries(wsmon PRIVATE wsmon_posix wsmon_memory wsmon_core)
   target_compile_options(wsmon PRIVATE ${WSMON_WARNINGS})
 endif()

@@ -1,22 +1,6 @@
-// wsmon: the monitor on Linux. `wsmon --headless` runs it without a screen, driven by commands
-// on standard input and reporting every visible change on standard output.
-#include <unistd.h>
+#include "frontend/program/options.h"
 
-#include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
-
-#include "frontend/common/monitor_host.h"
-#include "frontend/common/simulated_receiver.h"
-#include "frontend/headless/event_printer.h"
-#include "frontend/headless/headless_session.h"
-#include "platform/posix/com_port_map.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_file_store.h"
-#include "platform/posix/posix_serial_port.h"
-#include "settings/export_log.h"
 
 namespace {
 
@@ -84,38 +68,6 @@ Exit status: 0 after the monitor ended; 2 for a bad command line; 1 when the sim
 receiver cannot be started.
 )";
 
-void PrintUsage(std::FILE* out) {
-  std::fprintf(out, kUsage, kComOptionHelp);
-}
-
-void OnInterrupt(int) {
-  HeadlessSession::RequestStop();
-}
-
-// Writes the export bytes of the lines on standard input to standard output.
-int EncodeExportLines() {
-  char line[4096];
-  std::uint8_t out[sizeof line * 2];
-  while (std::fgets(line, sizeof line, stdin) != nullptr) {
-    std::size_t len = std::strlen(line);
-    if (len > 0 && line[len - 1] == '\n') --len;
-    if (len > 0 && line[len - 1] == '\r') --len;
-    const std::size_t n = EncodeExportLine(line, len, out, sizeof out);
-    std::fwrite(out, 1, n, stdout);
-  }
-  return std::fflush(stdout) == 0 ? 0 : 1;
-}
-
-struct Options {
-  bool headless = false;
-  bool simulate = false;
-  bool export_bytes = false;
-  bool help = false;
-  std::string sim_program;
-  std::vector<std::string> sim_args;
-  ComPortMap ports;
-};
-
 // A value option as "--name VALUE" or "--name=VALUE".
 bool TakeValue(int argc, char** argv, int* i, const char* name, std::string* value) {
   const std::size_t len = std::strlen(name);
@@ -128,6 +80,8 @@ bool TakeValue(int argc, char** argv, int* i, const char* name, std::string* val
   *value = argv[++*i];
   return true;
 }
+
+}  // namespace
 
 bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   for (int i = 1; i < argc; ++i) {
@@ -168,64 +122,6 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  Options options;
-  std::string error;
-  if (!ParseOptions(argc, argv, &options, &error)) {
-    std::fprintf(stderr, "wsmon: %s\n\n", error.c_str());
-    PrintUsage(stderr);
-    return 2;
-  }
-  if (options.help) {
-    PrintUsage(stdout);
-    return 0;
-  }
-  if (options.export_bytes) return EncodeExportLines();
-
-  std::signal(SIGPIPE, SIG_IGN);
-  struct sigaction interrupt {};
-  interrupt.sa_handler = OnInterrupt;
-  sigemptyset(&interrupt.sa_mask);
-  sigaction(SIGINT, &interrupt, nullptr);  // no SA_RESTART: a wait for input ends at once
-  sigaction(SIGTERM, &interrupt, nullptr);
-
-  EventPrinter printer(stdout);
-  SimulatedReceiver receiver;
-  if (options.simulate) {
-    const std::string program =
-        options.sim_program.empty() ? SiblingProgram("wsmon-sim") : options.sim_program;
-    if (!receiver.Start(program, options.sim_args, &error)) {
-      std::fprintf(stderr, "wsmon: %s\n", error.c_str());
-      return 1;
-    }
-    printer.Note("sim device " + receiver.DevicePath());
-    // Every port that --com did not point elsewhere leads to the simulated receiver.
-    const ComPortMap defaults;
-    for (int n = ComPortMap::kFirstPort; n <= ComPortMap::kLastPort; ++n) {
-      if (options.ports.PathFor(n) == defaults.PathFor(n)) {
-        options.ports.Set(n, receiver.DevicePath());
-      }
-    }
-  }
-
-  {
-    PosixClock clock;
-    PosixSerialPort port(options.ports);
-    PosixFileStore files;
-    MonitorHost host(&port, &clock, &files);
-    host.surface().SetObserver(&printer);
-    // The screen a front end without one pretends to have: large enough for the main window.
-    host.surface().SetScreenSize(1280, 1024);
-    host.Create();
-    HeadlessSession session(&host, &printer);
-    session.Run(STDIN_FILENO);
-    host.surface().SetObserver(nullptr);
-  }
-
-  if (options.simulate) {
-    for (const std::string& line : receiver.Stop()) printer.Note("sim " + line);
-  }
-  return 0;
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out, kUsage, kComOptionHelp);
 }

@@ -1,0 +1,25 @@
+// The command line of the Linux program: which mode it runs in and the options of each mode.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/posix/com_port_map.h"
+
+struct Options {
+  bool headless = false;
+  bool simulate = false;
+  bool export_bytes = false;
+  bool help = false;
+  std::string sim_program;
+  std::vector<std::string> sim_args;
+  ComPortMap ports;
+};
+
+// Fills *o from the command line. On a malformed, unknown or misplaced option returns false
+// with a message for the user in *error.
+bool ParseOptions(int argc, char** argv, Options* o, std::string* error);
+
+// The --help text.
+void PrintUsage(std::FILE* out);
