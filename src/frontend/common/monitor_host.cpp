@@ -11,6 +11,7 @@ MonitorHost::MonitorHost(SerialPort* port, Clock* clock, FileStore* files)
   g_platform.clock = clock;
   g_platform.window = &surface_;
   g_platform.files = files;
+  g_platform.readings = &readings_;
 }
 
 MonitorHost::~MonitorHost() {
@@ -34,6 +35,10 @@ void MonitorHost::ChooseSettings(const std::function<int(MemoryDialog&)>& operat
       [operator_actions](WindowHandle) { return RunMemorySettingsDialog(operator_actions); });
   Choose(CMD_SETTINGS);
   surface_.SetDialogHandler(nullptr);
+}
+
+bool MonitorHost::RunWouldBeExported() const {
+  return g_state.running == 1 && g_state.save_log == 1;
 }
 
 bool MonitorHost::PollIfDue() {

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/clock.h"
+#include "frontend/common/reading_fanout.h"
 #include "platform/memory/memory_dialog.h"
 #include "platform/memory/memory_surface.h"
 #include "serial/serial_port.h"
@@ -19,6 +20,8 @@ class MonitorHost {
   MonitorHost& operator=(const MonitorHost&) = delete;
 
   MemorySurface& surface() { return surface_; }
+  // Where the front end's listeners for the run's readings are added (before Create).
+  ReadingFanout& readings() { return readings_; }
 
   // Creates the main window: the monitor's start-up runs.
   void Create();
@@ -31,6 +34,8 @@ class MonitorHost {
   // The operator chooses the settings item; operator_actions acts on the dialog and returns the
   // button that ends it (300 confirm, 301 leave).
   void ChooseSettings(const std::function<int(MemoryDialog&)>& operator_actions);
+  // True while a run is in progress whose stop would export it (saving is on).
+  bool RunWouldBeExported() const;
   // Runs a poll cycle when the poll timer has expired. True when one ran.
   bool PollIfDue();
   // Milliseconds until the poll timer expires (0 when it has), or -1 when it is not armed.
@@ -39,5 +44,6 @@ class MonitorHost {
  private:
   Clock* clock_;
   MemorySurface surface_;
+  ReadingFanout readings_;
   WindowHandle window_ = kNoWindow;
 };

@@ -2,34 +2,21 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <string>
 
 #include "frontend/common/monitor_host.h"
 #include "frontend/common/simulated_receiver.h"
+#include "frontend/common/stop_signals.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"
 
-namespace {
-
-void OnInterrupt(int) {
-  HeadlessSession::RequestStop();
-}
-
-}  // namespace
-
 int RunHeadless(Options& options) {
   std::string error;
-  std::signal(SIGPIPE, SIG_IGN);
-  struct sigaction interrupt {};
-  interrupt.sa_handler = OnInterrupt;
-  sigemptyset(&interrupt.sa_mask);
-  sigaction(SIGINT, &interrupt, nullptr);  // no SA_RESTART: a wait for input ends at once
-  sigaction(SIGTERM, &interrupt, nullptr);
+  InstallStopSignals();
 
   EventPrinter printer(stdout);
   SimulatedReceiver receiver;

@@ -9,12 +9,11 @@
 
 #include "app/monitor_state.h"
 #include "app/resource_ids.h"
+#include "frontend/common/stop_signals.h"
 #include "platform/posix/posix_clock.h"
 #include "settings/settings_dialog.h"
 
 namespace {
-
-volatile std::sig_atomic_t g_stop_requested = 0;
 
 // What the dialog's controls show, as "port=N baud=RATE save=0|1 sensors=TEXT".
 std::string DialogContents(MemoryDialog& d) {
@@ -36,17 +35,13 @@ long Earliest(long next_poll_ms, long other_ms) {
 
 }  // namespace
 
-void HeadlessSession::RequestStop() {
-  g_stop_requested = 1;
-}
-
 void HeadlessSession::Run(int input_fd) {
   std::string pending;  // input read but not yet carried out
   bool input_ended = false;
   while (!host_->Ended()) {
     if (host_->PollIfDue()) continue;
-    if (g_stop_requested) {
-      ExitAtEndOfInput("interrupted");
+    if (StopRequested()) {
+      EndOnSignal(TakeStopRequest());
       continue;
     }
     const std::size_t newline = pending.find('\n');
@@ -67,11 +62,11 @@ void HeadlessSession::Run(int input_fd) {
       ExitAtEndOfInput("end of input");
       continue;
     }
-    // Wait for input, but no longer than until the next poll.
-    pollfd p{input_fd, POLLIN, 0};
+    // Wait for input, but no longer than until the next poll or a signal.
+    pollfd p[2] = {{input_fd, POLLIN, 0}, {StopSignalDescriptor(), POLLIN, 0}};
     const long timeout = host_->MillisecondsToNextPoll();
-    const int ready = ::poll(&p, 1, static_cast<int>(timeout));
-    if (ready <= 0) continue;  // a poll is due, or a signal came
+    const int ready = ::poll(p, 2, static_cast<int>(timeout));
+    if (ready <= 0 || p[0].revents == 0) continue;  // a poll is due, or a signal came
     char chunk[4096];
     const ssize_t n = ::read(input_fd, chunk, sizeof chunk);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -132,7 +127,7 @@ void HeadlessSession::Wait(std::uint32_t ms) {
   if (ms == 0) return;
   const std::int64_t end =
       MonotonicNanoseconds() + static_cast<std::int64_t>(ms) * kNanosecondsPerMillisecond;
-  while (!host_->Ended() && !g_stop_requested) {
+  while (!host_->Ended() && !StopRequested()) {
     if (host_->PollIfDue()) continue;
     const std::int64_t left_ns = end - MonotonicNanoseconds();
     if (left_ns <= 0) return;
@@ -143,6 +138,14 @@ void HeadlessSession::Wait(std::uint32_t ms) {
     // spin until the tick moves on.
     ::poll(nullptr, 0, static_cast<int>(sleep_ms > 0 ? sleep_ms : 1));
   }
+}
+
+void HeadlessSession::EndOnSignal(StopRequest request) {
+  if (request == StopRequest::kStopThenExit && host_->RunWouldBeExported()) {
+    printer_->Note("> stop (signal)");
+    host_->Choose(CMD_STOP);
+  }
+  ExitAtEndOfInput(request == StopRequest::kExit ? "interrupted" : "signal");
 }
 
 void HeadlessSession::ExitAtEndOfInput(const char* why) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frontend/common/monitor_host.h"
+#include "frontend/common/stop_signals.h"
 #include "frontend/headless/commands.h"
 #include "frontend/headless/event_printer.h"
 
@@ -10,21 +11,19 @@ class HeadlessSession {
  public:
   HeadlessSession(MonitorHost* host, EventPrinter* printer) : host_(host), printer_(printer) {}
 
-  // Runs until the monitor ends: commands are read from input_fd; the end of input, or a stop
-  // request (see RequestStop), acts as the exit command.
+  // Runs until the monitor ends: commands are read from input_fd; the end of input acts as the
+  // exit command, a signal as its stop request says.
   void Run(int input_fd);
 
   // Carries out one input line. Returns the milliseconds to keep polling before the next line
   // (a wait command), else 0.
   std::uint32_t Execute(const std::string& line);
 
-  // Asks the loop to end as if the input had ended (safe to call from a signal handler).
-  static void RequestStop();
-
  private:
   void Settings(const Command& command);
   // Polls for ms milliseconds without reading input (or until the monitor ends).
   void Wait(std::uint32_t ms);
+  void EndOnSignal(StopRequest request);
   void ExitAtEndOfInput(const char* why);
 
   MonitorHost* host_;
