@@ -20,3 +20,9 @@ if(POSIX_TEST_SOURCES AND TARGET wsmon_posix)
   endif()
   gtest_discover_tests(wsmon_posix_tests DISCOVERY_TIMEOUT 60)
 endif()
+
+# The programs as users get them: the Debian package.
+if(TARGET wsmon AND NOT WSMON_SANITIZE)
+  add_test(NAME PackageTest COMMAND ${CMAKE_CURRENT_LIST_DIR}/package_test.sh ${CMAKE_CPACK_COMMAND}
+                                    ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
+endif()

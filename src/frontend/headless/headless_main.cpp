@@ -6,6 +6,7 @@
 #include <string>
 
 #include "frontend/common/monitor_host.h"
+#include "frontend/common/open_failure_text.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/event_printer.h"
@@ -13,6 +14,14 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"
+
+namespace {
+
+void TellOnStderr(const std::string& text) {
+  std::fprintf(stderr, "wsmon: %s\n", text.c_str());
+}
+
+}  // namespace
 
 int RunHeadless(Options& options) {
   std::string error;
@@ -41,6 +50,9 @@ int RunHeadless(Options& options) {
     PosixClock clock;
     PosixSerialPort port(options.ports);
     PosixFileStore files;
+    // The event stream on standard output stays as it is; why a port did not open goes to
+    // standard error.
+    port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
     MonitorHost host(&port, &clock, &files);
     host.surface().SetObserver(&printer);
     // The screen a front end without one pretends to have: large enough for the main window.

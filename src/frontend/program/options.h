@@ -12,6 +12,8 @@ struct Options {
   bool simulate = false;
   bool export_bytes = false;
   bool help = false;
+  bool version = false;
+  bool list_ports = false;
   std::string sim_program;
   std::vector<std::string> sim_args;
   ComPortMap ports;
