@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "frontend/common/csv_export.h"
 #include "frontend/common/monitor_host.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/simulated_receiver.h"
@@ -50,10 +51,12 @@ int RunHeadless(Options& options) {
     PosixClock clock;
     PosixSerialPort port(options.ports);
     PosixFileStore files;
-    // The event stream on standard output stays as it is; why a port did not open goes to
-    // standard error.
+    // The event stream on standard output stays as it is; what went wrong with a port or a CSV
+    // file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
+    CsvExport csv(TellOnStderr);
     MonitorHost host(&port, &clock, &files);
+    if (options.csv) host.readings().Add(&csv);
     host.surface().SetObserver(&printer);
     // The screen a front end without one pretends to have: large enough for the main window.
     host.surface().SetScreenSize(1280, 1024);

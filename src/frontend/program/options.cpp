@@ -7,7 +7,7 @@
 namespace {
 
 const char kUsage[] =
-    R"(usage: wsmon --headless [--com N=PATH]... [--simulate [--sim-arg ARG]...]
+    R"(usage: wsmon --headless [--com N=PATH]... [--csv] [--simulate [--sim-arg ARG]...]
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
        wsmon --help | --version
@@ -26,6 +26,9 @@ Options:
   --sim PATH       the simulated receiver's program (default: wsmon-sim beside wsmon, or on PATH)
   --export-bytes   read list box lines (UTF-8, one per line) from standard input and write the
                    bytes the export writes for them: code page 936, each line ended by CR LF
+  --csv            with every export RUVEZ_*.txt also write RUVEZ_*_readings.csv and
+                   RUVEZ_*_errors.csv beside it: the run's readings and errors, one row each
+                   (UTF-8, comma-separated, a header row), for spreadsheets and plots
   --list-ports     list this machine's serial devices: the stable /dev/serial/by-id name, the
                    driver, the USB adapter, whether this user may open each one and whether
                    another program holds it, and which COM number leads to it
@@ -109,7 +112,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       o->version = true;
     } else if (arg == "--list-ports") {
       o->list_ports = true;
-
+    } else if (arg == "--csv") {
+      o->csv = true;
     } else if (TakeValue(argc, argv, &i, "--sim-arg", &value)) {
       o->sim_args.push_back(value);
     } else if (TakeValue(argc, argv, &i, "--sim", &value)) {
@@ -122,6 +126,10 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   if (o->help || o->version) return true;
   if (o->headless + o->export_bytes + o->list_ports != 1) {
     *error = "say --headless (or --export-bytes, or --list-ports)";
+    return false;
+  }
+  if (o->csv && !o->headless) {
+    *error = "--csv goes with --headless";
     return false;
   }
   if ((o->simulate || !o->sim_args.empty() || !o->sim_program.empty()) && !o->headless) {
