@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -93,6 +94,10 @@ bool CsvRowFile::Begin(const char* header, std::string* problem) {
       return false;
     }
     temp_name_ = name;
+    // The mode the unnamed file and the export get, not mkstemp's private one.
+    const mode_t mask = umask(0);
+    umask(mask);
+    (void)fchmod(fd_, 0644 & ~mask);
   }
   Append(header, std::strlen(header));
   return true;
