@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <vector>
 
 #include "support.h"
 
@@ -13,20 +15,15 @@ namespace {
 
 struct Outcome {
   int status;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
-// wsmon with these words after it, run by the shell in dir with input on standard input.
-Outcome Wsmon(const ScratchDirectory& dir, const std::string& words,
+// A shell command line run in dir with input on standard input.
+Outcome Shell(const ScratchDirectory& dir, const std::string& words,
               const std::string& input = "") {
-  {
-    std::FILE* in = std::fopen(dir.File("in").c_str(), "w");
-    std::fputs(input.c_str(), in);
-    std::fclose(in);
-  }
-  const std::string command = "cd '" + dir.path() + "' && timeout 60 " + words + " <in >out 2>err";
-  const int status = std::system(command.c_str());
+  std::ofstream(dir.File("in")) << input;
+  const int status =
+      std::system(("cd '" + dir.path() + "' && timeout 60 " + words + " <in >out 2>err").c_str());
   return {WEXITSTATUS(status), ReadWholeFile(dir.File("out")), ReadWholeFile(dir.File("err"))};
 }
 
@@ -49,7 +46,7 @@ TEST(PortFindingTest, EnvironmentPointsPortsWhereNoComOptionDoes) {
       {"env WSMON_COM1= " + kWsmon + " --headless", 2, "WSMON_COM1 is empty"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.words);
-    const Outcome run = Wsmon(dir, c.words, "open\n");
+    const Outcome run = Shell(dir, c.words, "open\n");
     EXPECT_EQ(run.status, c.status);
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
   }
@@ -64,18 +61,21 @@ TEST(PortFindingTest, AFailedOpenSaysWhyOnStandardErrorAndTheEventStreamStaysAsI
   holder.Write("open\n");
   ASSERT_TRUE(holder.WaitFor([](const std::string& l) { return l == "menu close enabled"; }));
 
-  const std::string as_nobody = getuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup "
-                                                "--clear-groups "
-                                              : "";
-  const std::pair<std::string, std::string> cases[] = {
-      {"--com 1=" + dir.File("missing"), "(" + dir.File("missing") +
-                                             "): No such file or directory; is the receiver "
-                                             "plugged in? wsmon --list-ports shows"},
-      {"--com 1=" + line.path(), "the device is busy: another program holds it"},
-      {"--com 1=" + dir.File("in"), "this is not a serial device"}};
+  const std::string wsmon = kWsmon + " --headless --com 1=";
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {wsmon + dir.File("missing"), "(" + dir.File("missing") +
+                                        "): No such file or directory; is the receiver plugged "
+                                        "in? wsmon --list-ports shows"},
+      {wsmon + line.path(), "the device is busy: another program holds it"},
+      {wsmon + dir.File("in"), "this is not a serial device"}};
+  if (getuid() == 0) {  // root opens anything; nobody meets the root-owned pseudo-terminal
+    cases.push_back({"setpriv --reuid=nobody --regid=nogroup --clear-groups " + wsmon + line.path(),
+                     "Permission denied; this user may not use the device: sudo usermod -aG "
+                     "dialout $USER, then log in again"});
+  }
   for (const auto& [words, reason] : cases) {
     SCOPED_TRACE(words);
-    const Outcome run = Wsmon(dir, kWsmon + " --headless " + words, "open\n");
+    const Outcome run = Shell(dir, words, "open\n");
     EXPECT_EQ(run.err.rfind("wsmon: cannot open COM1 (", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
@@ -84,18 +84,9 @@ TEST(PortFindingTest, AFailedOpenSaysWhyOnStandardErrorAndTheEventStreamStaysAsI
         std::string::npos)
         << run.out;
   }
-  if (!as_nobody.empty()) {
-    // Root opens anything: a user without rights meets the root-owned pseudo-terminal.
-    const Outcome run =
-        Wsmon(dir, as_nobody + kWsmon + " --headless --com 1=" + line.path(), "open\n");
-    EXPECT_NE(run.err.find("Permission denied; this user may not use the device: sudo usermod "
-                           "-aG dialout $USER, then log in again"),
-              std::string::npos)
-        << run.err;
-  }
 
   // The listing shows who holds the line, and which port leads there.
-  const Outcome list = Wsmon(dir, "env WSMON_COM4=" + line.path() + " " + kWsmon + " --list-ports");
+  const Outcome list = Shell(dir, "env WSMON_COM4=" + line.path() + " " + kWsmon + " --list-ports");
   EXPECT_EQ(list.status, 0);
   EXPECT_NE(list.out.find(line.path() + " = COM4\n  open:    yes\n  in use:  yes, by wsmon (pid "),
             std::string::npos)
