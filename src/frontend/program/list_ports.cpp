@@ -27,6 +27,8 @@ std::string OpenText(const SerialDevice& d) {
       return "no, this user may not: sudo usermod -aG dialout $USER, then log in again";
     case EBUSY:
       return "no, it is busy";
+    case ENOTTY:
+      return "no, it is not a serial device";
     default:
       return std::string("no: ") + std::strerror(d.open_error);
   }

@@ -141,6 +141,7 @@ SerialDevice ProbeSerialDevice(const std::string& path, const SystemRoots& roots
     d.open_error = errno;
     d.locked = errno == EBUSY;  // another opener's exclusive flag
   } else {
+    d.open_error = isatty(fd) ? 0 : ENOTTY;  // a file, but no serial device
     d.locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);  // also gives the lock back
   }
