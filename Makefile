@@ -1,7 +1,8 @@
 # wsmon: every target installs what it needs on a fresh Debian 12 machine first.
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
-.PHONY: test test-native test-asan test-windows bench demo deps-native deps-windows clean format
+.PHONY: test test-native test-asan test-windows bench demo package deps-native deps-windows clean \
+        format
 
 deps-native:
 	@scripts/install-deps.sh native
@@ -25,6 +26,17 @@ test-windows: deps-windows
 	scripts/run-windows-tests.sh build/mingw
 
 test: test-native test-asan test-windows
+
+# build/packages: the Debian package of the Linux programs and the zip of the Windows program.
+package: deps-native deps-windows
+	cmake --preset native >/dev/null
+	cmake --build --preset native
+	cd build/native && cpack -G DEB -B $(CURDIR)/build/packages
+	cmake --preset mingw >/dev/null
+	cmake --build --preset mingw --target wsmon
+	cd build/mingw && cpack -G ZIP -B $(CURDIR)/build/packages
+	@rm -rf build/packages/_CPack_Packages
+	@ls -l build/packages
 
 bench: deps-native
 	cmake --preset bench >/dev/null

@@ -4,8 +4,9 @@
 # As root it runs apt-get; otherwise it prints the command to run and fails.
 set -euo pipefail
 
+# dpkg-dev and file: the Debian package's dependencies are computed by dpkg-shlibdeps.
 native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
-        libbenchmark-dev python3)
+        libbenchmark-dev python3 dpkg-dev file)
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
 
 case "${1:-all}" in

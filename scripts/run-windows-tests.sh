@@ -6,7 +6,8 @@
 #      with the monitor's COM1 joined to the driver's COM2 through two pseudo-terminals;
 #   3. the export that the Windows program wrote, compared byte for byte with what the Linux
 #      program (wsmon --export-bytes) writes for the very lines the driver read back from the
-#      list boxes.
+#      list boxes;
+#   4. the zip that cpack makes: the very wsmon.exe tested here, a README and the licence.
 # Screenshots of the running monitor and of its settings dialog are left in BUILD/e2e/out.
 #
 # Usage: scripts/run-windows-tests.sh [BUILD]   (default build/mingw)
@@ -159,6 +160,27 @@ else
   echo "no export file or no list box lines to compare"
 fi
 result "export identical to the Linux program's for the same lines" "$export_ok"
+
+echo "== The zip of the Windows program"
+zip_ok=1
+if (cd "$build" && cpack -G ZIP -B "$e2e/zip" >/dev/null) &&
+  python3 - "$e2e/zip" "$build/wsmon.exe" <<'CHECK'
+import glob, sys, zipfile
+[path] = glob.glob(sys.argv[1] + "/wsmon-*.zip")
+z = zipfile.ZipFile(path)
+files = {n.split("/", 1)[1]: n for n in z.namelist() if not n.endswith("/")}
+assert sorted(files) == ["LICENSE.txt", "README.txt", "wsmon.exe"], files
+assert z.read(files["wsmon.exe"]) == open(sys.argv[2], "rb").read(), "not the wsmon.exe tested here"
+for text in ("README.txt", "LICENSE.txt"):
+    data = z.read(files[text])
+    assert data.count(b"\n") == data.count(b"\r\n") > 0, text + " has other line ends than CR LF"
+print(path.rsplit("/", 1)[1] + ":", ", ".join(f"{n} ({z.getinfo(files[n]).file_size} bytes)"
+                                          for n in sorted(files)))
+CHECK
+then
+  zip_ok=0
+fi
+result "the zip holds the wsmon.exe tested above, with its texts in CR LF" "$zip_ok"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

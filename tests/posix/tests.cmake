@@ -20,3 +20,13 @@ if(POSIX_TEST_SOURCES AND TARGET wsmon_posix)
   endif()
   gtest_discover_tests(wsmon_posix_tests DISCOVERY_TIMEOUT 60)
 endif()
+
+# The programs as users get them: the Debian package, and the CSV files of a run.
+if(TARGET wsmon AND NOT WSMON_SANITIZE)
+  add_test(NAME PackageTest COMMAND ${CMAKE_CURRENT_LIST_DIR}/package_test.sh ${CMAKE_CPACK_COMMAND}
+                                    ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
+endif()
+if(TARGET wsmon)
+  add_test(NAME CsvExportTest COMMAND Python3::Interpreter
+                                      ${CMAKE_CURRENT_LIST_DIR}/csv_export_test.py $<TARGET_FILE:wsmon>)
+endif()

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/common/program_version.h"
 #include "platform/posix/posix_clock.h"
 #include "sim/sim_line.h"
 #include "sim/sim_options.h"
@@ -118,6 +119,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(kSimUsage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("wsmon-sim %s\n", kProgramVersion);
     return 0;
   }
 

@@ -100,6 +100,8 @@ bool ParseSimOptions(int argc, char* const* argv, SimOptions* options, std::stri
     std::uint64_t number = 0;
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
       options->help = true;
+    } else if (std::strcmp(arg, "--version") == 0) {
+      options->version = true;
     } else if (std::strcmp(arg, "--no-pace") == 0) {
       options->pace = false;
     } else if (std::strcmp(arg, "--echo") == 0) {
@@ -272,6 +274,7 @@ Run:
                      that a monitor polling the line still reads the last bytes: the bytes
                      that are still queued when the line closes are lost
   --help             this text
+  --version          print the version
 
 The extra byte of a sensor's frame counts that sensor's readings (0, 1, ... 255, 0, ...), so a
 reader can tell lost readings from late ones. Readings start at a random point of each sensor's

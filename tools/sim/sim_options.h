@@ -30,6 +30,7 @@ struct SimOptions {
   std::uint64_t max_ms = 0;      // 0: no limit
   std::uint32_t linger_ms = 1000;
   bool help = false;
+  bool version = false;
 };
 
 // Fills *options from the command line. On a malformed or unknown option returns false with a

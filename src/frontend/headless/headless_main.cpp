@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "frontend/common/csv_export.h"
 #include "frontend/common/monitor_host.h"
+#include "frontend/common/open_failure_text.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/event_printer.h"
@@ -13,6 +15,14 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"
+
+namespace {
+
+void TellOnStderr(const std::string& text) {
+  std::fprintf(stderr, "wsmon: %s\n", text.c_str());
+}
+
+}  // namespace
 
 int RunHeadless(Options& options) {
   std::string error;
@@ -41,7 +51,12 @@ int RunHeadless(Options& options) {
     PosixClock clock;
     PosixSerialPort port(options.ports);
     PosixFileStore files;
+    // The event stream on standard output stays as it is; what went wrong with a port or a CSV
+    // file goes to standard error.
+    port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
+    CsvExport csv(TellOnStderr);
     MonitorHost host(&port, &clock, &files);
+    if (options.csv) host.readings().Add(&csv);
     host.surface().SetObserver(&printer);
     // The screen a front end without one pretends to have: large enough for the main window.
     host.surface().SetScreenSize(1280, 1024);

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "frontend/common/program_version.h"
 #include "frontend/headless/headless_main.h"
+#include "frontend/program/list_ports.h"
 #include "frontend/program/options.h"
 #include "settings/export_log.h"
 
@@ -38,6 +40,11 @@ int main(int argc, char** argv) {
     PrintUsage(stdout);
     return 0;
   }
+  if (options.version) {
+    std::printf("wsmon %s\n", kProgramVersion);
+    return 0;
+  }
   if (options.export_bytes) return EncodeExportLines();
+  if (options.list_ports) return ListPorts(options.ports, SystemRoots{}, stdout);
   return RunHeadless(options);
 }

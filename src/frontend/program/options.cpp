@@ -1,13 +1,16 @@
 #include "frontend/program/options.h"
 
+#include <unistd.h>
+
 #include <cstring>
 
 namespace {
 
 const char kUsage[] =
-    R"(usage: wsmon --headless [--com N=PATH]... [--simulate [--sim-arg ARG]...]
+    R"(usage: wsmon --headless [--com N=PATH]... [--csv] [--simulate [--sim-arg ARG]...]
        wsmon --export-bytes < LINES > FILE
-       wsmon --help
+       wsmon --list-ports [--com N=PATH]...
+       wsmon --help | --version
 
 Runs the wireless sensor test monitor without a screen. The current directory is the start
 directory: the settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
@@ -23,6 +26,13 @@ Options:
   --sim PATH       the simulated receiver's program (default: wsmon-sim beside wsmon, or on PATH)
   --export-bytes   read list box lines (UTF-8, one per line) from standard input and write the
                    bytes the export writes for them: code page 936, each line ended by CR LF
+  --csv            with every export RUVEZ_*.txt also write RUVEZ_*_readings.csv and
+                   RUVEZ_*_errors.csv beside it: the run's readings and errors, one row each
+                   (UTF-8, comma-separated, a header row), for spreadsheets and plots
+  --list-ports     list this machine's serial devices: the stable /dev/serial/by-id name, the
+                   driver, the USB adapter, whether this user may open each one and whether
+                   another program holds it, and which COM number leads to it
+  --version        print the version
   --help           this text
 
 Commands (standard input, one per line; blank lines and lines starting with # are skipped):
@@ -98,6 +108,12 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       o->export_bytes = true;
     } else if (arg == "--help" || arg == "-h") {
       o->help = true;
+    } else if (arg == "--version") {
+      o->version = true;
+    } else if (arg == "--list-ports") {
+      o->list_ports = true;
+    } else if (arg == "--csv") {
+      o->csv = true;
     } else if (TakeValue(argc, argv, &i, "--sim-arg", &value)) {
       o->sim_args.push_back(value);
     } else if (TakeValue(argc, argv, &i, "--sim", &value)) {
@@ -107,8 +123,13 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       return false;
     }
   }
-  if (!o->help && o->headless == o->export_bytes) {
-    *error = "say --headless (or --export-bytes)";
+  if (o->help || o->version) return true;
+  if (o->headless + o->export_bytes + o->list_ports != 1) {
+    *error = "say --headless (or --export-bytes, or --list-ports)";
+    return false;
+  }
+  if (o->csv && !o->headless) {
+    *error = "--csv goes with --headless";
     return false;
   }
   if ((o->simulate || !o->sim_args.empty() || !o->sim_program.empty()) && !o->headless) {
@@ -119,7 +140,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     *error = "--sim-arg and --sim need --simulate";
     return false;
   }
-  return true;
+  // The environment's mappings, for the ports that no --com option named.
+  return TakeComEnvironment(environ, &o->ports, error);
 }
 
 void PrintUsage(std::FILE* out) {

@@ -12,6 +12,9 @@ struct Options {
   bool simulate = false;
   bool export_bytes = false;
   bool help = false;
+  bool version = false;
+  bool list_ports = false;
+  bool csv = false;  // every export also writes its readings and errors as CSV files
   std::string sim_program;
   std::vector<std::string> sim_args;
   ComPortMap ports;

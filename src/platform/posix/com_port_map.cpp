@@ -2,6 +2,26 @@
 
 #include <cstring>
 
+namespace {
+
+constexpr char kEnvironmentPrefix[] = "WSMON_COM";
+
+bool AllDigits(const std::string& text) {
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return !text.empty();
+}
+
+}  // namespace
+
+int ComPortMap::PortNumber(const std::string& number) {
+  // Digits only: "+1", " 1" or "1x" are more likely typing mistakes than port numbers.
+  if (!AllDigits(number) || number.size() > 3) return 0;
+  const int port = std::stoi(number);
+  return port >= kFirstPort && port <= kLastPort ? port : 0;
+}
+
 std::string ComPortMap::PathFor(int port_number) const {
   if (port_number < kFirstPort || port_number > kLastPort) return std::string();
   auto found = overrides_.find(port_number);
@@ -21,11 +41,8 @@ bool ComPortMap::ParseOverride(const std::string& value, std::string* error) {
   }
   const std::string number = value.substr(0, equals);
   const std::string path = value.substr(equals + 1);
-  // Digits only: "+1", " 1" or "1x" are more likely typing mistakes than port numbers.
-  bool digits = !number.empty() && number.size() <= 3;
-  for (char c : number) digits = digits && c >= '0' && c <= '9';
-  const int port = digits ? std::stoi(number) : 0;
-  if (!digits || port < kFirstPort || port > kLastPort) {
+  const int port = PortNumber(number);
+  if (port == 0) {
     *error = "--com: the port number in \"" + value + "\" must be a whole number from " +
              std::to_string(kFirstPort) + " to " + std::to_string(kLastPort);
     return false;
@@ -58,6 +75,31 @@ int TakeComOption(int argc, char* const* argv, int* index, ComPortMap* map, std:
   return kComOptionTaken;
 }
 
+bool TakeComEnvironment(const char* const* environment, ComPortMap* map, std::string* error) {
+  const std::size_t prefix_length = sizeof kEnvironmentPrefix - 1;
+  for (; environment != nullptr && *environment != nullptr; ++environment) {
+    const std::string entry = *environment;
+    if (entry.compare(0, prefix_length, kEnvironmentPrefix) != 0) continue;
+    const std::string::size_type equals = entry.find('=');
+    const std::string number = entry.substr(prefix_length, equals - prefix_length);
+    if (!AllDigits(number)) continue;  // WSMON_COMPACT and the like are someone else's
+    const std::string name = entry.substr(0, equals);
+    const int port = ComPortMap::PortNumber(number);
+    if (port == 0) {
+      *error = name + ": the port number after " + kEnvironmentPrefix +
+               " must be a whole number from 1 to 255";
+      return false;
+    }
+    if (equals == std::string::npos || equals + 1 == entry.size()) {
+      *error = name + " is empty: set it to a device path, or unset it";
+      return false;
+    }
+    if (!map->Overridden(port)) map->Set(port, entry.substr(equals + 1));
+  }
+  return true;
+}
+
 const char kComOptionHelp[] =
-    "  --com N=PATH   use the device PATH as port COMN (repeatable; N from 1 to 255;\n"
-    "                 without it COMN is /dev/ttyS<N-1>)\n";
+    "  --com N=PATH     use the device PATH as port COMN (repeatable; N from 1 to 255). Without\n"
+    "                   it the environment variable WSMON_COM<N>=PATH does the same (for a\n"
+    "                   shell profile or a service unit); without either COMN is /dev/ttyS<N-1>\n";

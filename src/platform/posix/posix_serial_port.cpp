@@ -75,18 +75,35 @@ void PosixSerialPort::Release(int fd) {
   ::close(fd);  // also drops the lock
 }
 
+PortHandle PosixSerialPort::Refuse(int port_number, const std::string& path, OpenFailureKind kind,
+                                   int error) {
+  failure_ = {kind, port_number, path, error, failure_.count + 1};
+  if (failure_listener_) failure_listener_(failure_);
+  return kInvalidPort;
+}
+
 PortHandle PosixSerialPort::Open(int port_number) {
   const std::string path = ports_.PathFor(port_number);
-  if (path.empty()) return kInvalidPort;
+  if (path.empty()) return Refuse(port_number, path, OpenFailureKind::kNoPath, 0);
   // Non-blocking, or the open of a real port would wait for a carrier that may never come.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kInvalidPort;
+  if (fd < 0) {
+    // The exclusive flag of another opener shows as EBUSY.
+    const int error = errno;
+    const auto kind = error == EBUSY ? OpenFailureKind::kBusy : OpenFailureKind::kSystemRefused;
+    return Refuse(port_number, path, kind, error);
+  }
   // Exclusive use: TIOCEXCL keeps other openers out except root, the lock keeps out everyone
   // who asks for it (another monitor, the tests) even as root. A file that is no terminal is
   // not a serial port.
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  const bool terminal = isatty(fd) != 0;
+  if (!terminal || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
     ::close(fd);
-    return kInvalidPort;
+    const auto kind = !terminal              ? OpenFailureKind::kNotATerminal
+                      : error == EWOULDBLOCK ? OpenFailureKind::kBusy
+                                             : OpenFailureKind::kSystemRefused;
+    return Refuse(port_number, path, kind, error);
   }
   (void)ioctl(fd, TIOCEXCL);
   // Raw mode with VMIN 1 and the descriptor non-blocking: an empty queue reads as EAGAIN, so

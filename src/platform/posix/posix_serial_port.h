@@ -6,9 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/com_port_map.h"
+#include "platform/posix/open_failure.h"
 #include "serial/serial_port.h"
 
 class PosixSerialPort : public SerialPort {
@@ -30,7 +33,15 @@ class PosixSerialPort : public SerialPort {
   int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   void Close(PortHandle port) override;
 
+  // Why the last Open failed; its count rises with every failure.
+  const OpenFailure& LastOpenFailure() const { return failure_; }
+  // Called at every failed Open, before Open returns (for a front end that tells the user).
+  void SetOpenFailureListener(std::function<void(const OpenFailure&)> listener) {
+    failure_listener_ = std::move(listener);
+  }
+
  private:
+  PortHandle Refuse(int port_number, const std::string& path, OpenFailureKind kind, int error);
   // The descriptor behind a handle this port opened, or -1.
   int OpenDescriptor(PortHandle port) const;
   int Write(PortHandle port, const std::uint8_t* src, std::uint32_t count);
@@ -38,4 +49,6 @@ class PosixSerialPort : public SerialPort {
 
   ComPortMap ports_;
   std::vector<int> open_fds_;
+  OpenFailure failure_;
+  std::function<void(const OpenFailure&)> failure_listener_;
 };

@@ -1,0 +1,214 @@
+#include "frontend/common/csv_export.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/monitor_state.h"
+#include "display/counters.h"
+
+namespace {
+
+const char kReadingsHeader[] =
+    "sensor,time,number,temperature_C,humidity_RH,interval_s,extra_byte,frame\r\n";
+const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
+constexpr int kMaxNames = 999;  // base.csv, base_2.csv, ... base_999.csv
+constexpr std::size_t kTimeSize = 40;
+
+// "2026-04-04T09:05:00"; out holds kTimeSize bytes (fields of up to five digits each).
+void FormatTime(const LocalTime& t, char* out) {
+  std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u", unsigned{t.year},
+                unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
+                unsigned{t.second});
+}
+
+// Bytes as "CC 05 3A"; out holds at least 3 * count + 1 bytes.
+void FormatHex(const std::uint8_t* bytes, int count, char* out) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  char* p = out;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) *p++ = ' ';
+    *p++ = kDigits[bytes[i] >> 4];
+    *p++ = kDigits[bytes[i] & 0x0F];
+  }
+  *p = '\0';
+}
+
+// What an error event was, in words.
+void FormatDetail(const ErrorEvent& e, char* out, std::size_t cap) {
+  switch (e.code) {
+    case kErrStrayBytes:
+      std::snprintf(out, cap, "%d stray byte%s", e.byte_count, e.byte_count == 1 ? "" : "s");
+      break;
+    case kErrBadCheck:
+      std::snprintf(out, cap, "bad check byte");
+      break;
+    case kErrPortRead:
+      std::snprintf(out, cap, "port read failed");
+      break;
+    case kErrBufferFull:
+      std::snprintf(out, cap, "accumulation buffer full");
+      break;
+    default:
+      std::snprintf(out, cap, "sensor id %d is 32 or more", e.byte_count > 1 ? e.bytes[1] : -1);
+      break;
+  }
+}
+
+std::string Reason(const char* what, int error) {
+  return std::string(what) + ": " + std::strerror(error);
+}
+
+}  // namespace
+
+int FormatSixteenths(int sixteenths, char* out) {
+  const unsigned magnitude =
+      sixteenths < 0 ? 0u - static_cast<unsigned>(sixteenths) : static_cast<unsigned>(sixteenths);
+  return std::snprintf(out, 16, "%s%u.%04u", sixteenths < 0 ? "-" : "", magnitude / 16,
+                       magnitude % 16 * 625);
+}
+
+int FormatTenths(unsigned tenths, char* out) {
+  return std::snprintf(out, 16, "%u.%u", tenths / 10, tenths % 10);
+}
+
+int FormatMilliseconds(unsigned ms, char* out) {
+  return std::snprintf(out, 16, "%u.%03u", ms / 1000, ms % 1000);
+}
+
+bool CsvRowFile::Begin(const char* header, std::string* problem) {
+  Discard();
+  // An unnamed file leaves nothing behind if the program dies; where the file system has none,
+  // a hidden named one stands in until the export names it.
+  fd_ = ::open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    char name[] = ".wsmon-run-XXXXXX.csv";
+    fd_ = mkostemps(name, 4, O_CLOEXEC);
+    if (fd_ < 0) {
+      *problem = Reason("--csv: no file can be made in the start directory", errno);
+      return false;
+    }
+    temp_name_ = name;
+    // The mode the unnamed file and the export get, not mkstemp's private one.
+    const mode_t mask = umask(0);
+    umask(mask);
+    (void)fchmod(fd_, 0644 & ~mask);
+  }
+  Append(header, std::strlen(header));
+  return true;
+}
+
+void CsvRowFile::Append(const char* record, std::size_t length) {
+  if (fd_ < 0) return;
+  if (used_ + length > sizeof buffer_ && !Flush()) return;
+  std::memcpy(buffer_ + used_, record, length);  // a record is far shorter than the buffer
+  used_ += length;
+}
+
+bool CsvRowFile::Flush() {
+  std::size_t done = 0;
+  while (done < used_ && error_ == 0) {
+    const ssize_t n = ::write(fd_, buffer_ + done, used_ - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) error_ = n < 0 ? errno : EIO;
+    if (n > 0) done += static_cast<std::size_t>(n);
+  }
+  used_ = 0;  // after a failure the file is incomplete anyway: it will not be published
+  return error_ == 0;
+}
+
+bool CsvRowFile::Name(const std::string& name) {
+  if (temp_name_.empty()) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+  // link() never replaces a file; a file system without hard links gets a rename after a look.
+  if (link(temp_name_.c_str(), name.c_str()) == 0) {
+    unlink(temp_name_.c_str());
+    temp_name_.clear();
+    return true;
+  }
+  if (errno == EEXIST || access(name.c_str(), F_OK) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  if (std::rename(temp_name_.c_str(), name.c_str()) != 0) return false;
+  temp_name_.clear();
+  return true;
+}
+
+bool CsvRowFile::Publish(const std::string& base, std::string* name, std::string* problem) {
+  if (fd_ < 0) return false;
+  errno = 0;
+  const bool complete = Flush() && fsync(fd_) == 0;
+  bool named = false;
+  for (int k = 1; complete && !named && k <= kMaxNames; ++k) {
+    *name = base + (k == 1 ? "" : "_" + std::to_string(k)) + ".csv";
+    named = Name(*name);
+    if (!named && errno != EEXIST) break;
+  }
+  if (!named)
+    *problem = Reason(("--csv: " + base + ".csv not written").c_str(), error_ ? error_ : errno);
+  Discard();
+  return named;
+}
+
+void CsvRowFile::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_name_.empty()) unlink(temp_name_.c_str());
+  fd_ = -1;
+  temp_name_.clear();
+  error_ = 0;
+  used_ = 0;
+}
+
+void CsvExport::OnRunStarted() {
+  std::string problem;
+  if (!readings_.Begin(kReadingsHeader, &problem) || !errors_.Begin(kErrorsHeader, &problem)) {
+    readings_.Discard();
+    report_(problem);
+  }
+}
+
+void CsvExport::OnReading(const ReadingEvent& r) {
+  char time[kTimeSize], temperature[16] = "", humidity[16] = "", interval[16] = "";
+  char frame[3 * kFrameSize + 1];
+  FormatTime(r.time, time);
+  if (r.has_temperature) FormatSixteenths(r.temperature_sixteenths, temperature);
+  if (r.has_humidity) FormatTenths(static_cast<unsigned>(r.humidity_tenths), humidity);
+  if (r.has_interval) FormatMilliseconds(r.interval_ms, interval);
+  FormatHex(r.frame, kFrameSize, frame);
+  char record[160];
+  const int n = std::snprintf(record, sizeof record, "%d,%s,%d,%s,%s,%s,%d,%s\r\n", r.sensor_id,
+                              time, r.number, temperature, humidity, interval, r.frame[2], frame);
+  readings_.Append(record, static_cast<std::size_t>(n));
+}
+
+void CsvExport::OnError(const ErrorEvent& e) {
+  char time[kTimeSize], detail[48];
+  char bytes[3 * kStrayBufferSize + 1] = "";
+  FormatTime(e.time, time);
+  FormatDetail(e, detail, sizeof detail);
+  if (e.bytes != nullptr) FormatHex(e.bytes, e.byte_count, bytes);
+  char record[sizeof bytes + 96];
+  const int n =
+      std::snprintf(record, sizeof record, "%s,ERR%d,%s,%s\r\n", time, e.code, detail, bytes);
+  errors_.Append(record, static_cast<std::size_t>(n));
+}
+
+void CsvExport::OnExported(const char* file_name) {
+  std::string stem = file_name;
+  stem.erase(stem.rfind('.') == std::string::npos ? stem.size() : stem.rfind('.'));
+  const std::pair<CsvRowFile*, const char*> files[] = {{&readings_, "_readings"},
+                                                       {&errors_, "_errors"}};
+  for (const auto& [file, suffix] : files) {
+    std::string name, problem;
+    // A run whose files could not be made was reported at its start.
+    if (!file->Publish(stem + suffix, &name, &problem) && !problem.empty()) report_(problem);
+  }
+}

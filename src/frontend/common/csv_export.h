@@ -1,0 +1,73 @@
+// The run's readings and errors as two CSV files beside each export, for spreadsheets and plots:
+// RUVEZ_..._readings.csv and RUVEZ_..._errors.csv with the stem of the export's file name.
+//
+// UTF-8, comma-separated, every record ended by CR LF, a header row first. The values are the
+// readings' own, as the monitor decoded them: temperatures in degrees Celsius with the four
+// decimals that sixteenths of a degree need, humidity with one, intervals with three, all exact.
+// A field left empty means no value (a sensor that measured none, or no interval where the
+// panels show none). No field ever holds a comma, a quote or a line end, so none is quoted.
+//
+// A run may last for days: its rows go straight into an unnamed file in the start directory
+// (through a small buffer, so a poll never waits for more than a write to the page cache), which
+// is given its name when the run is exported, and vanishes when it is not.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "reception/reading_sink.h"
+
+class CsvRowFile {
+ public:
+  CsvRowFile() = default;
+  ~CsvRowFile() { Discard(); }
+  CsvRowFile(const CsvRowFile&) = delete;
+  CsvRowFile& operator=(const CsvRowFile&) = delete;
+
+  // Starts a new file in the current directory holding the header; a file not yet published is
+  // dropped. False (with the reason in *problem) when none can be made.
+  bool Begin(const char* header, std::string* problem);
+  // Adds a record; dropped when no file is open.
+  void Append(const char* record, std::size_t length);
+  // Writes out what is buffered and gives the file a name: base + ".csv", or base + "_2.csv",
+  // ... when that is taken, never replacing a file. *name is the name it got. False, with the
+  // reason in *problem, when the file was not complete or could not be named; the rows are then
+  // dropped.
+  bool Publish(const std::string& base, std::string* name, std::string* problem);
+  void Discard();
+
+ private:
+  bool Flush();
+  bool Name(const std::string& name);
+
+  int fd_ = -1;
+  std::string temp_name_;  // a named stand-in where the file system has no unnamed files
+  int error_ = 0;          // the first write error of this file
+  char buffer_[16384];
+  std::size_t used_ = 0;
+};
+
+class CsvExport : public ReadingSink {
+ public:
+  // report is told of every problem with the files, one line each; the export itself is not
+  // affected by them.
+  explicit CsvExport(std::function<void(const std::string&)> report) : report_(std::move(report)) {}
+
+  void OnReading(const ReadingEvent& reading) override;
+  void OnError(const ErrorEvent& error) override;
+  void OnRunStarted() override;
+  void OnExported(const char* file_name) override;
+
+ private:
+  std::function<void(const std::string&)> report_;
+  CsvRowFile readings_;
+  CsvRowFile errors_;
+};
+
+// Exact decimals: sixteenths of a degree with four decimals, tenths with one, milliseconds as
+// seconds with three. Each writes into out (at least 16 bytes) and returns the length.
+int FormatSixteenths(int sixteenths, char* out);
+int FormatTenths(unsigned tenths, char* out);
+int FormatMilliseconds(unsigned ms, char* out);

@@ -1,0 +1,79 @@
+#include "frontend/program/list_ports.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The COM numbers whose path leads to the device, as " = COM1, COM5".
+std::string PortsOf(const SerialDevice& d, const ComPortMap& ports) {
+  const std::string real = RealPath(d.path);
+  std::string text;
+  for (int n = ComPortMap::kFirstPort; n <= ComPortMap::kLastPort; ++n) {
+    const std::string path = ports.PathFor(n);
+    if (path != d.path && (real.empty() || RealPath(path) != real)) continue;
+    text += (text.empty() ? " = COM" : ", COM") + std::to_string(n);
+  }
+  return text;
+}
+
+std::string OpenText(const SerialDevice& d) {
+  switch (d.open_error) {
+    case 0:
+      return "yes";
+    case EACCES:
+    case EPERM:
+      return "no, this user may not: sudo usermod -aG dialout $USER, then log in again";
+    case EBUSY:
+      return "no, it is busy";
+    case ENOTTY:
+      return "no, it is not a serial device";
+    default:
+      return std::string("no: ") + std::strerror(d.open_error);
+  }
+}
+
+std::string InUseText(const SerialDevice& d) {
+  std::string holders;
+  for (const std::string& h : d.holders) holders += (holders.empty() ? "" : ", ") + h;
+  if (!holders.empty()) return "yes, by " + holders;
+  return d.locked ? "yes, by another program" : "no";
+}
+
+void Print(std::FILE* out, const SerialDevice& d, const ComPortMap& ports) {
+  std::fprintf(out, "%s%s\n", d.path.c_str(), PortsOf(d, ports).c_str());
+  const auto field = [out](const char* name, const std::string& value) {
+    if (!value.empty()) std::fprintf(out, "  %-8s %s\n", name, value.c_str());
+  };
+  field("by-id:", d.by_id);
+  field("driver:", d.driver);
+  field("usb:", d.usb_id + (d.usb_name.empty() ? "" : " " + d.usb_name));
+  field("open:", OpenText(d));
+  field("in use:", InUseText(d));
+}
+
+}  // namespace
+
+int ListPorts(const ComPortMap& ports, const SystemRoots& roots, std::FILE* out) {
+  std::vector<std::string> absent;
+  std::vector<SerialDevice> devices = ListSerialDevices(roots, &absent);
+  for (const auto& [number, path] : ports.overrides()) {
+    const std::string real = RealPath(path);
+    bool listed = false;
+    for (const SerialDevice& d : devices)
+      listed = listed || (!real.empty() && RealPath(d.path) == real);
+    if (!listed) devices.push_back(ProbeSerialDevice(path, roots));
+  }
+  if (devices.empty()) std::fprintf(out, "No serial devices found.\n");
+  for (const SerialDevice& d : devices) Print(out, d, ports);
+  if (!absent.empty()) {
+    std::string names;
+    for (const std::string& a : absent) names += " " + a;
+    std::fprintf(out, "Registered, but without a UART behind them:%s\n", names.c_str());
+  }
+  std::fprintf(out,
+               "COMN is /dev/ttyS<N-1> unless --com N=PATH or WSMON_COM<N>=PATH says otherwise;\n"
+               "a by-id name stays the same wherever the adapter is plugged in.\n");
+  return 0;
+}

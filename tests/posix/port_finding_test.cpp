@@ -1,0 +1,102 @@
+// Finding the receiver's port from the command line: WSMON_COM<N> beside --com, the reason for a
+// failed open on standard error, and wsmon --list-ports.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+#include "support.h"
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+// A shell command line run in dir with input on standard input.
+Outcome Shell(const ScratchDirectory& dir, const std::string& words,
+              const std::string& input = "") {
+  std::ofstream(dir.File("in")) << input;
+  const int status =
+      std::system(("cd '" + dir.path() + "' && timeout 60 " + words + " <in >out 2>err").c_str());
+  return {WEXITSTATUS(status), ReadWholeFile(dir.File("out")), ReadWholeFile(dir.File("err"))};
+}
+
+const std::string kWsmon = WSMON_PATH;
+
+TEST(PortFindingTest, EnvironmentPointsPortsWhereNoComOptionDoes) {
+  ScratchDirectory dir;
+  struct Case {
+    std::string words;
+    int status;
+    std::string err;  // a piece of standard error
+  };
+  const Case cases[] = {
+      {"env WSMON_COM1=/no/env " + kWsmon + " --headless", 0, "COM1 (/no/env): No such file"},
+      {"env WSMON_COM1=/no/env " + kWsmon + " --headless --com 1=/no/option", 0,
+       "COM1 (/no/option): No such file"},
+      {"env WSMON_COMPACT=1 WSMON_COM2=/no/env " + kWsmon + " --headless --com 1=/no/option", 0,
+       "COM1 (/no/option): No such file"},
+      {"env WSMON_COM0=/dev/ttyUSB0 " + kWsmon + " --headless", 2, "WSMON_COM0: the port number"},
+      {"env WSMON_COM1= " + kWsmon + " --headless", 2, "WSMON_COM1 is empty"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words);
+    const Outcome run = Shell(dir, c.words, "open\n");
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+  }
+}
+
+TEST(PortFindingTest, AFailedOpenSaysWhyOnStandardErrorAndTheEventStreamStaysAsItWas) {
+  ScratchDirectory dir;
+  PseudoTerminal line;
+  chmod(dir.path().c_str(), 0777);  // the unprivileged run saves its settings here too
+  // A second monitor holds the line open.
+  Program holder(WSMON_PATH, {"--headless", "--com", "1=" + line.path()}, true, dir.path());
+  holder.Write("open\n");
+  ASSERT_TRUE(holder.WaitFor([](const std::string& l) { return l == "menu close enabled"; }));
+
+  const std::string wsmon = kWsmon + " --headless --com 1=";
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {wsmon + dir.File("missing"), "(" + dir.File("missing") +
+                                        "): No such file or directory; is the receiver plugged "
+                                        "in? wsmon --list-ports shows"},
+      {wsmon + line.path(), "the device is busy: another program holds it"},
+      {wsmon + dir.File("in"), "this is not a serial device"}};
+  if (getuid() == 0) {  // root opens anything; nobody meets the root-owned pseudo-terminal
+    // A copy that nobody may run, wherever the build lies.
+    std::system(("cp '" + kWsmon + "' '" + dir.File("wsmon") + "'").c_str());
+    cases.push_back(
+        {"setpriv --reuid=nobody --regid=nogroup --clear-groups ./wsmon --headless "
+         "--com 1=" +
+             line.path(),
+         "Permission denied; this user may not use the device: sudo usermod -aG "
+         "dialout $USER, then log in again"});
+  }
+  for (const auto& [words, reason] : cases) {
+    SCOPED_TRACE(words);
+    const Outcome run = Shell(dir, words, "open\n");
+    EXPECT_EQ(run.err.rfind("wsmon: cannot open COM1 (", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    EXPECT_NE(
+        run.out.find("> open\nmessage \"错误提示\" \"端口不存在或出现错误，请重新设置!\"\n> exit"),
+        std::string::npos)
+        << run.out;
+  }
+
+  // The listing shows who holds the line, and which port leads there.
+  const Outcome list = Shell(dir, "env WSMON_COM4=" + line.path() + " " + kWsmon + " --list-ports");
+  EXPECT_EQ(list.status, 0);
+  EXPECT_NE(list.out.find(line.path() + " = COM4\n  open:    yes\n  in use:  yes, by wsmon (pid "),
+            std::string::npos)
+      << list.out;
+  EXPECT_EQ(holder.Finish(), 0);
+}
+
+}  // namespace
