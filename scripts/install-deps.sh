@@ -4,7 +4,7 @@
 # As root it runs apt-get; otherwise it prints the command to run and fails.
 set -euo pipefail
 
-native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
+native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev libncurses-dev tmux
         libbenchmark-dev python3)
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
 

@@ -96,6 +96,17 @@ bool SimulatedReceiver::Start(const std::string& program, const std::vector<std:
   return true;
 }
 
+bool SimulatedReceiver::StartForPorts(const std::string& program,
+                                      const std::vector<std::string>& args, ComPortMap* ports,
+                                      std::string* error) {
+  if (!Start(program.empty() ? SiblingProgram("wsmon-sim") : program, args, error)) return false;
+  const ComPortMap defaults;
+  for (int n = ComPortMap::kFirstPort; n <= ComPortMap::kLastPort; ++n) {
+    if (ports->PathFor(n) == defaults.PathFor(n)) ports->Set(n, device_path_);
+  }
+  return true;
+}
+
 std::vector<std::string> SimulatedReceiver::Stop() {
   std::vector<std::string> lines;
   if (pid_ <= 0) return lines;
