@@ -1,11 +1,15 @@
-// wsmon: the monitor on Linux. `wsmon --headless` runs it without a screen, driven by commands
-// on standard input and reporting every visible change on standard output.
+// wsmon: the monitor on Linux. On a terminal it is the interactive monitor; `wsmon --headless`
+// runs it without a screen, driven by commands on standard input and reporting every visible
+// change on standard output.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "frontend/headless/headless_main.h"
 #include "frontend/program/options.h"
+#include "frontend/terminal/terminal_main.h"
 #include "settings/export_log.h"
 
 namespace {
@@ -39,5 +43,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.export_bytes) return EncodeExportLines();
-  return RunHeadless(options);
+  if (options.headless) return RunHeadless(options);
+  if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
+    std::fprintf(stderr,
+                 "wsmon: the interactive monitor needs a terminal on standard input and output; "
+                 "say --headless to drive it by commands (wsmon --help)\n");
+    return 2;
+  }
+  return RunTerminal(options);
 }
