@@ -36,7 +36,8 @@ Options:
                    bytes the export writes for them: code page 936, each line ended by CR LF
   --help           this text
 
-Commands of --headless (standard input, one per line; blank lines and lines starting with # are skipped):
+Commands of --headless (standard input, one per line; blank lines and lines starting with #
+are skipped):
   open | close | start | stop | exit
                    the menu commands; one whose menu item is greyed now is refused
   settings [port=N] [baud=RATE] [save=0|1] [sensors=TEXT]
@@ -48,8 +49,8 @@ Commands of --headless (standard input, one per line; blank lines and lines star
   wait MS          keep monitoring for MS milliseconds before reading the next command
 The end of input (or an interrupt) acts as exit. Polling goes on while input is awaited.
 
-Output of --headless (standard output, UTF-8, one event per line; "TEXT" is in double quotes with \\, \" and
-control characters (\xNN) escaped):
+Output of --headless (standard output, UTF-8, one event per line; "TEXT" is in double quotes
+with \\, \" and control characters (\xNN) escaped):
   > COMMAND                   a command as read
   error: MESSAGE; nothing done
                               an unknown or malformed command

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr std::uint32_t kFlashMs = 400;
 constexpr int kTitleRow = 0;
 constexpr int kMenuRow = 1;
 

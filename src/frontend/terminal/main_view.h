@@ -1,7 +1,8 @@
 // The main window in cells: the title line, the menu bar, the boxes of the in-memory window
 // (each with its frame, its caption and as many of its lines as it shows, from its top index,
 // clipped to its width), and the status line. A flashed box shows its caption highlighted for a
-// moment.
+// moment; so does the error log when the monitor beeps for a new error line, for a terminal
+// whose bell is silent.
 #pragma once
 
 #include <cstdint>
@@ -25,10 +26,13 @@ class MainView {
 
   // Draws the whole screen of columns x rows cells at tick now (the caller refreshes).
   void Draw(int columns, int rows, std::uint32_t now);
+  // Highlights the caption of a box for a moment from tick now.
+  void Highlight(WindowHandle box, std::uint32_t now) { flashes_[box].until = now + kFlashMs; }
   // Milliseconds until the view changes by itself (a flash ends, the status line's clock), or -1.
   long MillisecondsToNextChange(std::uint32_t now) const;
 
  private:
+  static constexpr std::uint32_t kFlashMs = 400;
   struct Flash {
     int seen = 0;             // the box's flash count when last drawn
     std::uint32_t until = 0;  // the caption is highlighted before this tick

@@ -50,6 +50,11 @@ TerminalSession::~TerminalSession() {
   surface.SetObserver(nullptr);
 }
 
+void TerminalSession::OnBeep(unsigned) {
+  terminal_->Bell();
+  view_.Highlight(g_state.error_log_box, clock_->TickCount());
+}
+
 void TerminalSession::Run() {
   while (!host_->Ended()) {
     if (host_->PollIfDue()) continue;

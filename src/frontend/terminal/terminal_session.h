@@ -42,7 +42,7 @@ class TerminalSession : public SurfaceObserver {
 
   void OnCreated(const MemoryWindow&) override { geometry_.Invalidate(); }
   void OnDestroyed(const MemoryWindow&) override { geometry_.Invalidate(); }
-  void OnBeep(unsigned) override { terminal_->Bell(); }
+  void OnBeep(unsigned) override;
 
  private:
   // Draws the chart or the window; false when the screen is too small for either.
