@@ -98,6 +98,12 @@ class Screen {
       std::this_thread::sleep_for(std::chrono::milliseconds(150));
     }
   }
+  void Click(int row, int column) {
+    char bytes[80];  // the press and the release of the left button
+    std::snprintf(bytes, sizeof bytes, "send-keys -H 1b 5b 4d 20 %x %x 1b 5b 4d 23 %x %x",
+                  33 + column, 33 + row, 33 + column, 33 + row);
+    Tmux(bytes);
+  }
   void Resize(int columns, int rows) {
     Tmux("resize-window -x " + std::to_string(columns) + " -y " + std::to_string(rows));
   }
@@ -269,6 +275,12 @@ TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
   ASSERT_TRUE(screen.WaitFor("通讯口配置读取错误，调用缺省配置!"));  // no settings file yet
   screen.Keys({"Enter"});
   ASSERT_TRUE(screen.WaitFor("传感器3:"));
+  // A click on the setting item (row 1, column 32), then on the close box of the dialog
+  // centred on 100 x 30 (row 7, column 71): both as the terminal reports the left button.
+  screen.Click(1, 32);
+  ASSERT_TRUE(screen.WaitFor("参数设定"));
+  screen.Click(7, 71);
+  ASSERT_TRUE(screen.WaitUntil([](const std::string& s) { return s.find("参数设定") == s.npos; }));
   // Two items share e: the first press marks close, the second setting, Enter runs it.
   screen.Keys({"e", "e"});
   EXPECT_TRUE(

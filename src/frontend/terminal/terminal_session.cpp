@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int kMenuRow = 1;
+constexpr int kControlC = 3;
 
 // The earlier of two waits in milliseconds (-1: none).
 long Earliest(long a, long b) {
@@ -102,6 +103,10 @@ void TerminalSession::Handle(const Input& in) {
       return;
     default:
       break;
+  }
+  if (in.kind == Input::kChar && in.key == kControlC) {
+    Execute(CMD_EXIT);  // where the terminal hands Ctrl-C over as a key instead of a signal
+    return;
   }
   if (TooSmall(terminal_->Columns(), terminal_->Rows())) return;
   if (chart_open_) {
