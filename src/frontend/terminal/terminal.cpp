@@ -56,7 +56,8 @@ constexpr int kIdleReadsOfAClosedTerminal = 100;
 }  // namespace
 
 void ChooseTextLocale() {
-  std::setlocale(LC_ALL, "");
+  // The character set alone: numbers and times stay as the monitor writes them.
+  std::setlocale(LC_CTYPE, "");
   const char* codeset = nl_langinfo(CODESET);
   if (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "GB18030") == 0) return;
   if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) std::setlocale(LC_CTYPE, "en_US.UTF-8");

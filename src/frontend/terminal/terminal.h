@@ -6,8 +6,8 @@
 
 #include <string>
 
-// Chooses the character set of the program's own output: the environment's locale when it is
-// UTF-8 or GB18030 (the monitor's Chinese texts show correctly in both), otherwise C.UTF-8.
+// Chooses the character set of the program's own output: the environment's when it is UTF-8 or
+// GB18030 (the monitor's Chinese texts show correctly in both), otherwise C.UTF-8.
 void ChooseTextLocale();
 
 // One thing the operator did, or why the wait ended without one.
