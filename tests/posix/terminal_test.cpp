@@ -66,7 +66,14 @@ class Screen {
     Tmux("new-session -d -x " + std::to_string(columns) + " -y " + std::to_string(rows) + " '" +
          command + "'");
   }
-  ~Screen() { Tmux("kill-server"); }
+  ~Screen() {
+    // A monitor still running ends now, before its directory goes.
+    if (!Exists(dir_.File("stty.after")) && Pid() > 0) {
+      kill(Pid(), SIGINT);
+      Status();
+    }
+    Tmux("kill-server");
+  }
 
   std::string Tmux(const std::string& words) const {
     return Output("env -u TMUX tmux -S " + socket_ + " -f /dev/null " + words + " 2>/dev/null");
