@@ -13,6 +13,12 @@ if(FRONTEND_SOURCES)
   add_executable(wsmon ${FRONTEND_SOURCES})
   target_link_libraries(wsmon PRIVATE wsmon_posix wsmon_memory wsmon_core)
   target_compile_options(wsmon PRIVATE ${WSMON_WARNINGS})
+  # The terminal front end: ncurses with its wide-character API (Debian's libncurses-dev).
+  set(CURSES_NEED_WIDE TRUE)
+  find_package(Curses REQUIRED)
+  target_include_directories(wsmon PRIVATE ${CURSES_INCLUDE_DIRS})
+  target_link_libraries(wsmon PRIVATE ${CURSES_LIBRARIES})
+  target_compile_definitions(wsmon PRIVATE NCURSES_WIDECHAR=1)
 endif()
 
 # The simulated receiver.

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Runs the monitor against the simulated receiver: about 20 seconds of readings from 4 sensors
-# with a few faults, stopped with saving on, in a fresh directory under demo/. Prints every
-# event as it happens, then where the export file is.
+# Runs the monitor against the simulated receiver (4 sensors with a few faults) in a fresh
+# directory under demo/.
+# On a terminal: the interactive monitor, set to COM1 at 9600 with saving on; the operator opens
+# the port (p), starts (s), stops (t, which writes the export) and exits (x).
+# Otherwise (CI, a pipe): a scripted run of about 20 seconds with --headless, stopped with saving
+# on, printing every event as it happens.
+# Then it tells where the export file is.
 # Usage: scripts/demo.sh [BUILD_DIR]   (default build/native; `make demo` builds it first)
 set -euo pipefail
 
@@ -21,13 +25,21 @@ run="$root/demo/$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$run"
 cd "$run"
 
-echo "== wsmon --headless --simulate in $run"
 # Stray bytes, bad check bytes, sensor ids beyond 31 and frames cut in two, now and then.
-"$wsmon" --headless --simulate --sim "$sim" \
-  --sim-arg=--sensors --sim-arg=4 --sim-arg=--seed --sim-arg=42 \
-  --sim-arg=--stray --sim-arg=0.04 --sim-arg=--bad-check --sim-arg=0.04 \
-  --sim-arg=--high-id --sim-arg=0.02 --sim-arg=--split --sim-arg=0.04 \
-  <<'COMMANDS' | tee wsmon-output.txt
+receiver=(--simulate --sim "$sim"
+  --sim-arg=--sensors --sim-arg=4 --sim-arg=--seed --sim-arg=42
+  --sim-arg=--stray --sim-arg=0.04 --sim-arg=--bad-check --sim-arg=0.04
+  --sim-arg=--high-id --sim-arg=0.02 --sim-arg=--split --sim-arg=0.04)
+
+if [ -t 0 ] && [ -t 1 ]; then
+  printf '\001\000\001\004' >wscfg.cfg  # COM1, 9600 baud, saving on, 4 sensors
+  echo "== wsmon --simulate in $run"
+  echo "Keys: p open, s start, t stop (writes the export), g chart, x exit; F10 marks the menu."
+  sleep 2
+  "$wsmon" "${receiver[@]}"
+else
+  echo "== wsmon --headless --simulate in $run"
+  "$wsmon" --headless "${receiver[@]}" <<'COMMANDS' | tee wsmon-output.txt
 settings port=1 baud=9600 save=1 sensors=4
 open
 start
@@ -35,11 +47,16 @@ wait 20000
 stop
 exit
 COMMANDS
+fi
 
 shopt -s nullglob
 exports=(RUVEZ_*.txt)
 echo
 if [ ${#exports[@]} -eq 0 ]; then
+  if [ -t 0 ] && [ -t 1 ]; then
+    echo "No run was stopped, so no export file was written. The settings: $run/wscfg.cfg"
+    exit 0
+  fi
   echo "demo: no export file was written" >&2
   exit 1
 fi
@@ -50,4 +67,5 @@ if command -v iconv >/dev/null 2>&1; then
 fi
 echo
 echo "Export file: $export_file ($(wc -l <"$export_file") lines)"
-echo "Every event: $run/wsmon-output.txt"
+[ -f wsmon-output.txt ] && echo "Every event: $run/wsmon-output.txt"
+exit 0

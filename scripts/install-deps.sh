@@ -5,8 +5,9 @@
 set -euo pipefail
 
 # dpkg-dev and file: the Debian package's dependencies are computed by dpkg-shlibdeps.
+# libncurses-dev and tmux: the terminal monitor and its tests.
 native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
-        libbenchmark-dev python3 dpkg-dev file)
+        libbenchmark-dev python3 dpkg-dev file libncurses-dev tmux)
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
 
 case "${1:-all}" in

@@ -2,7 +2,11 @@
 # the simulated receiver, the front ends. Every .cpp file of this folder belongs to them.
 file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 if(POSIX_TEST_SOURCES AND TARGET wsmon_posix)
-  add_executable(wsmon_posix_tests ${POSIX_TEST_SOURCES} ${UNIT_SUPPORT_SOURCES})
+  # The terminal front end's cell geometry and text widths need no terminal: tested as units.
+  set(TERMINAL_UNIT_SOURCES ${PROJECT_SOURCE_DIR}/src/frontend/terminal/cell_layout.cpp
+                            ${PROJECT_SOURCE_DIR}/src/frontend/terminal/cell_text.cpp)
+  add_executable(wsmon_posix_tests ${POSIX_TEST_SOURCES} ${UNIT_SUPPORT_SOURCES}
+                                   ${TERMINAL_UNIT_SOURCES})
   target_link_libraries(wsmon_posix_tests PRIVATE wsmon_posix wsmon_memory wsmon_core
                                                   ${WSMON_GTEST})
   target_include_directories(wsmon_posix_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

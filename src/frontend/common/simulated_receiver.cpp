@@ -75,6 +75,9 @@ bool SimulatedReceiver::Start(const std::string& program, const std::vector<std:
     // The receiver goes when the monitor goes, however the monitor ends.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (::getppid() != parent) ::_exit(127);
+    // Ctrl-C, Ctrl-\ and Ctrl-Z on the monitor's terminal are for the monitor: the receiver
+    // leaves the terminal's foreground job and ends when the monitor stops it.
+    ::setpgid(0, 0);
     ::dup2(pipe_fds[1], STDOUT_FILENO);
     ::execvp(argv[0], argv.data());
     const char msg[] = "wsmon: cannot run the simulated receiver\n";
@@ -93,6 +96,17 @@ bool SimulatedReceiver::Start(const std::string& program, const std::vector<std:
     return false;
   }
   device_path_ = TakeLine(&pending_);
+  return true;
+}
+
+bool SimulatedReceiver::StartForPorts(const std::string& program,
+                                      const std::vector<std::string>& args, ComPortMap* ports,
+                                      std::string* error) {
+  if (!Start(program.empty() ? SiblingProgram("wsmon-sim") : program, args, error)) return false;
+  const ComPortMap defaults;
+  for (int n = ComPortMap::kFirstPort; n <= ComPortMap::kLastPort; ++n) {
+    if (ports->PathFor(n) == defaults.PathFor(n)) ports->Set(n, device_path_);
+  }
   return true;
 }
 

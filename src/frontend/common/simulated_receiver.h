@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/com_port_map.h"
+
 class SimulatedReceiver {
  public:
   SimulatedReceiver() = default;
@@ -18,6 +20,10 @@ class SimulatedReceiver {
   // the path of its device. False with a message in *error when it cannot be started or names
   // no device.
   bool Start(const std::string& program, const std::vector<std::string>& args, std::string* error);
+  // Starts it for a monitor's --simulate: program (empty: wsmon-sim beside this program, or on
+  // PATH) with args; every port of ports that was not pointed elsewhere leads to it from then on.
+  bool StartForPorts(const std::string& program, const std::vector<std::string>& args,
+                     ComPortMap* ports, std::string* error);
   const std::string& DevicePath() const { return device_path_; }
   // Stops the child (SIGTERM), waits for it, and returns the lines it printed after the path
   // (its summary).

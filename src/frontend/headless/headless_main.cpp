@@ -31,20 +31,11 @@ int RunHeadless(Options& options) {
   EventPrinter printer(stdout);
   SimulatedReceiver receiver;
   if (options.simulate) {
-    const std::string program =
-        options.sim_program.empty() ? SiblingProgram("wsmon-sim") : options.sim_program;
-    if (!receiver.Start(program, options.sim_args, &error)) {
+    if (!receiver.StartForPorts(options.sim_program, options.sim_args, &options.ports, &error)) {
       std::fprintf(stderr, "wsmon: %s\n", error.c_str());
       return 1;
     }
     printer.Note("sim device " + receiver.DevicePath());
-    // Every port that --com did not point elsewhere leads to the simulated receiver.
-    const ComPortMap defaults;
-    for (int n = ComPortMap::kFirstPort; n <= ComPortMap::kLastPort; ++n) {
-      if (options.ports.PathFor(n) == defaults.PathFor(n)) {
-        options.ports.Set(n, receiver.DevicePath());
-      }
-    }
   }
 
   {

@@ -1,5 +1,8 @@
-// wsmon: the monitor on Linux. `wsmon --headless` runs it without a screen, driven by commands
-// on standard input and reporting every visible change on standard output.
+// wsmon: the monitor on Linux. On a terminal it is the interactive monitor; `wsmon --headless`
+// runs it without a screen, driven by commands on standard input and reporting every visible
+// change on standard output.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,6 +11,7 @@
 #include "frontend/headless/headless_main.h"
 #include "frontend/program/list_ports.h"
 #include "frontend/program/options.h"
+#include "frontend/terminal/terminal_main.h"
 #include "settings/export_log.h"
 
 namespace {
@@ -46,5 +50,12 @@ int main(int argc, char** argv) {
   }
   if (options.export_bytes) return EncodeExportLines();
   if (options.list_ports) return ListPorts(options.ports, SystemRoots{}, stdout);
-  return RunHeadless(options);
+  if (options.headless) return RunHeadless(options);
+  if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
+    std::fprintf(stderr,
+                 "wsmon: the interactive monitor needs a terminal on standard input and output; "
+                 "say --headless to drive it by commands (wsmon --help)\n");
+    return 2;
+  }
+  return RunTerminal(options);
 }

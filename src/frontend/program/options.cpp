@@ -7,16 +7,27 @@
 namespace {
 
 const char kUsage[] =
-    R"(usage: wsmon --headless [--com N=PATH]... [--csv] [--simulate [--sim-arg ARG]...]
+    R"(usage: wsmon [--com N=PATH]... [--csv] [--simulate [--sim-arg ARG]...]
+       wsmon --headless [--com N=PATH]... [--csv] [--simulate [--sim-arg ARG]...]
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
        wsmon --help | --version
 
-Runs the wireless sensor test monitor without a screen. The current directory is the start
-directory: the settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
+Runs the wireless sensor test monitor. The current directory is the start directory: the
+settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
+
+Without a mode option wsmon is the interactive monitor on the terminal (at least 80 x 24):
+the window's title, menu bar, sensor panels, counters and error log in character cells, a
+status line, and a live chart. Keys: the menu's letters p (open), e (close, setting: press
+again to move between them, Enter runs), s (start), t (stop), x (exit), alone or with Alt;
+F10 marks the menu bar, the arrows move, Enter runs; a click runs an item; g opens the chart
+(Left/Right or a number choose the sensor, Esc returns). In the settings dialog Tab moves
+between the controls, the arrows within a group, Space toggles, Enter confirms. Ctrl-C exits
+(the settings are saved); the terminal closing or SIGTERM stop a run that saves its lines
+first, then exit. With standard input or output not a terminal, say --headless.
 
 Options:
-  --headless       run the monitor, reading commands from standard input
+  --headless       run the monitor without a screen, reading commands from standard input
 )"
     "%s"
     R"(  --simulate       start the simulated receiver (wsmon-sim) on a pseudo-terminal and use it
@@ -35,7 +46,8 @@ Options:
   --version        print the version
   --help           this text
 
-Commands (standard input, one per line; blank lines and lines starting with # are skipped):
+Commands of --headless (standard input, one per line; blank lines and lines starting with #
+are skipped):
   open | close | start | stop | exit
                    the menu commands; one whose menu item is greyed now is refused
   settings [port=N] [baud=RATE] [save=0|1] [sensors=TEXT]
@@ -47,8 +59,8 @@ Commands (standard input, one per line; blank lines and lines starting with # ar
   wait MS          keep monitoring for MS milliseconds before reading the next command
 The end of input (or an interrupt) acts as exit. Polling goes on while input is awaited.
 
-Output (standard output, UTF-8, one event per line; "TEXT" is in double quotes with \\, \" and
-control characters (\xNN) escaped):
+Output of --headless (standard output, UTF-8, one event per line; "TEXT" is in double quotes
+with \\, \" and control characters (\xNN) escaped):
   > COMMAND                   a command as read
   error: MESSAGE; nothing done
                               an unknown or malformed command
@@ -74,8 +86,8 @@ control characters (\xNN) escaped):
   sim device PATH             --simulate: the simulated receiver's pseudo-terminal
   sim KEY VALUE               --simulate: its summary at the end (see wsmon-sim --help)
 
-Exit status: 0 after the monitor ended; 2 for a bad command line; 1 when the simulated
-receiver cannot be started.
+Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --headless, no
+terminal); 1 when the simulated receiver or the terminal cannot be started.
 )";
 
 // A value option as "--name VALUE" or "--name=VALUE".
@@ -124,16 +136,19 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     }
   }
   if (o->help || o->version) return true;
-  if (o->headless + o->export_bytes + o->list_ports != 1) {
-    *error = "say --headless (or --export-bytes, or --list-ports)";
+  if (o->headless + o->export_bytes + o->list_ports > 1) {
+    *error = "--headless, --export-bytes and --list-ports are modes: say one at most";
     return false;
   }
-  if (o->csv && !o->headless) {
-    *error = "--csv goes with --headless";
+  if (o->csv && (o->export_bytes || o->list_ports)) {
+    *error = "--csv goes with the monitor, not --export-bytes or --list-ports";
     return false;
   }
-  if ((o->simulate || !o->sim_args.empty() || !o->sim_program.empty()) && !o->headless) {
-    *error = "--simulate, --sim-arg and --sim go with --headless";
+  if ((o->simulate || !o->sim_args.empty() || !o->sim_program.empty()) &&
+      (o->export_bytes || o->list_ports)) {
+    *error =
+        "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes or "
+        "--list-ports";
     return false;
   }
   if ((!o->sim_args.empty() || !o->sim_program.empty()) && !o->simulate) {

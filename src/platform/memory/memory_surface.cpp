@@ -28,6 +28,18 @@ void MemorySurface::SetDialogHandler(std::function<int(WindowHandle)> handler) {
   dialog_handler_ = std::move(handler);
 }
 
+void MemorySurface::SetMessageBoxHandler(std::function<int(const MessageRecord&)> handler) {
+  message_box_handler_ = std::move(handler);
+}
+
+void MemorySurface::RefitBoxes() {
+  for (MemoryWindow& w : windows_) {
+    if (!w.alive || !w.list_box) continue;
+    const int max_top = std::max(0, static_cast<int>(w.lines.size()) - VisibleLinesOf(w));
+    w.top_index = std::clamp(w.top_index, 0, max_top);
+  }
+}
+
 WindowHandle MemorySurface::CreateMainWindow(WindowProc proc) {
   MemoryWindow main;
   main.rect = kMainWindowRect;
@@ -194,7 +206,9 @@ int MemorySurface::MessageBox(WindowHandle /*owner*/, const char* text, const ch
                               unsigned type) {
   messages_.push_back(MessageRecord{text, caption, type});
   if (observer_) observer_->OnMessageBox(text, caption, type);
-  return 1;  // answered with OK at once
+  if (!message_box_handler_) return 1;           // OK
+  const MessageRecord shown = messages_.back();  // the handler may show another box
+  return message_box_handler_(shown);
 }
 
 int MemorySurface::SettingsDialog(WindowHandle owner) {
@@ -320,7 +334,8 @@ void MemorySurface::Destroy(MemoryWindow& window) {
   if (observer_) observer_->OnDestroyed(self);
 }
 
-int MemorySurface::VisibleLinesOf(const MemoryWindow& box) {
+int MemorySurface::VisibleLinesOf(const MemoryWindow& box) const {
+  if (line_measure_ != nullptr) return std::max(line_measure_->LinesShown(box), 0);
   int client = Height(box.rect) - 2 * kFrame;
   if (box.style & kStyleCaption) client -= kCaptionHeight;
   if (box.style & kStyleHScroll) client -= kScrollBarSize;

@@ -8,6 +8,9 @@
 //   line height 16 px; the client height is rounded down to whole lines, as a box without
 //   LBS_NOINTEGRALHEIGHT is.
 // The main window's outer rectangle is 0, 0, 1024, 768 and its client rectangle 0, 0, 1016, 714.
+// A front end that shows the boxes in units of its own (a terminal's character cells) tells the
+// surface how many lines each box really shows, so that the monitor's measure of the visible
+// lines and the boxes' scroll ranges follow what is on the screen.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +54,13 @@ class SurfaceObserver {
   virtual void OnQuit(int /*exit_code*/) {}
 };
 
+// How many whole lines a list box shows, for a front end that draws the boxes in its own units.
+class LineMeasure {
+ public:
+  virtual ~LineMeasure() = default;
+  virtual int LinesShown(const MemoryWindow& box) = 0;
+};
+
 class MemorySurface : public WindowSurface {
  public:
   static constexpr int kFrame = 3;
@@ -68,9 +78,23 @@ class MemorySurface : public WindowSurface {
   // --- Driving the surface (front ends and tests) ------------------------------------------
   void SetScreenSize(int width, int height);
   void SetObserver(SurfaceObserver* observer) { observer_ = observer; }
+  // Measures the lines a box shows from now on (nullptr: the modelled pixel figures). The
+  // client rectangle of a box is then as high as those lines.
+  void SetLineMeasure(LineMeasure* measure) { line_measure_ = measure; }
+  // The boxes changed size on the screen: each top index is limited to the new scroll range,
+  // as a list box does when it is resized.
+  void RefitBoxes();
   // Runs the settings dialog when the monitor asks for it; returns the code it ended with.
   // Without a handler the dialog is left at once with the exit button (301).
   void SetDialogHandler(std::function<int(WindowHandle owner)> handler);
+  struct MessageRecord {
+    std::string text;
+    std::string caption;
+    unsigned type;
+  };
+  // Shows each message box until the operator answers it; returns the button chosen. Without a
+  // handler every box is answered with OK at once.
+  void SetMessageBoxHandler(std::function<int(const MessageRecord&)> handler);
   // Creates the main window and delivers the creation message to proc (as window creation
   // does). Returns the main window.
   WindowHandle CreateMainWindow(WindowProc proc);
@@ -98,11 +122,6 @@ class MemorySurface : public WindowSurface {
   int MenuBarDraws() const { return menu_bar_draws_; }
   bool TimerArmed(int timer_id) const;
   unsigned TimerPeriod(int timer_id) const;
-  struct MessageRecord {
-    std::string text;
-    std::string caption;
-    unsigned type;
-  };
   const std::vector<MessageRecord>& Messages() const { return messages_; }
   int Beeps() const { return beeps_; }
   bool QuitPosted() const { return quit_posted_; }
@@ -146,13 +165,16 @@ class MemorySurface : public WindowSurface {
   MemoryWindow* LiveBox(WindowHandle box);
   WindowHandle NewWindow(MemoryWindow window);
   void Destroy(MemoryWindow& window);
-  // Lines a box shows: client height over the line height, the client height being the box
-  // height less frame, caption and horizontal scroll bar, rounded down to whole lines.
-  static int VisibleLinesOf(const MemoryWindow& box);
+  // Lines a box shows: as the line measure says, or else the client height over the line
+  // height, the client height being the box height less frame, caption and horizontal scroll
+  // bar, rounded down to whole lines.
+  int VisibleLinesOf(const MemoryWindow& box) const;
 
   Clock* clock_;
   SurfaceObserver* observer_ = nullptr;
   std::function<int(WindowHandle)> dialog_handler_;
+  std::function<int(const MessageRecord&)> message_box_handler_;
+  LineMeasure* line_measure_ = nullptr;
   WindowProc proc_;
   // Handles are 1 + the index in this table and are never reused, so a stale handle can
   // never name a newer window.

@@ -1,0 +1,73 @@
+#include "frontend/terminal/main_view.h"
+
+#include <curses.h>
+
+#include <string>
+
+#include "app/texts.h"
+#include "frontend/terminal/canvas.h"
+#include "frontend/terminal/cell_text.h"
+
+namespace {
+
+constexpr int kTitleRow = 0;
+constexpr int kMenuRow = 1;
+
+}  // namespace
+
+void MainView::Draw(int columns, int rows, std::uint32_t now) {
+  erase();
+  const attr_t title = PartAttributes(kTitleColours, A_REVERSE) | A_BOLD;
+  FillRow(kTitleRow, 0, columns, title);
+  PutText(kTitleRow, 1, std::string(text::kWindowTitle), columns - 1, title);
+  menu_->Draw(kMenuRow, columns, enabled_);
+
+  const CellLayout& layout = geometry_->Layout();
+  Frames frames(columns, rows);
+  for (const auto& entry : layout.boxes()) frames.Add(entry.second);
+  frames.Draw();
+  for (const auto& entry : layout.boxes()) {
+    if (const MemoryWindow* box = surface_->Find(entry.first)) DrawBox(*box, entry.second, now);
+  }
+  status_->Draw(rows - 1, columns, now);
+}
+
+void MainView::DrawBox(const MemoryWindow& box, const CellRect& cell, std::uint32_t now) {
+  Flash& flash = flashes_[box.handle];
+  if (box.flashes != flash.seen) {
+    flash.seen = box.flashes;
+    flash.until = now + kFlashMs;
+  }
+  const bool flashing = static_cast<std::int32_t>(flash.until - now) > 0;
+  PutText(cell.top, cell.left + 1, box.caption, cell.InnerWidth(),
+          flashing ? A_REVERSE | A_BOLD : A_BOLD);
+  const int shown = cell.InnerHeight();
+  for (int row = 0; row < shown; ++row) {
+    const int index = box.top_index + row;
+    if (index >= static_cast<int>(box.lines.size())) break;
+    const attr_t attributes = index == box.selection ? A_REVERSE : A_NORMAL;
+    PutText(cell.top + 1 + row, cell.left + 1, box.lines[static_cast<std::size_t>(index)],
+            cell.InnerWidth(), attributes);
+  }
+}
+
+long MainView::MillisecondsToNextChange(std::uint32_t now) const {
+  long next = status_->MillisecondsToNextChange(now);
+  for (const auto& entry : flashes_) {
+    const auto left = static_cast<std::int32_t>(entry.second.until - now);
+    if (left > 0 && (next < 0 || left < next)) next = left;
+  }
+  return next;
+}
+
+bool TooSmall(int columns, int rows) {
+  return columns < kMinColumns || rows < kMinRows;
+}
+
+void DrawTooSmall(int columns, int rows) {
+  erase();
+  const std::string line = "Please make the terminal at least " + std::to_string(kMinColumns) +
+                           " x " + std::to_string(kMinRows) + " (it is " + std::to_string(columns) +
+                           " x " + std::to_string(rows) + ")";
+  PutCentred(rows / 2, 0, columns, WideText(line), A_BOLD);
+}

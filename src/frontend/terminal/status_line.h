@@ -1,0 +1,36 @@
+// The status line at the bottom of the screen: the port with its device and rate, the kind of
+// receiver the probe found, the run time and the frame rate, the keys that are not on the menu
+// bar, and room for a notice to the operator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "frontend/terminal/reading_history.h"
+#include "platform/posix/com_port_map.h"
+
+class StatusLine {
+ public:
+  StatusLine(const ComPortMap* ports, const ReadingHistory* history)
+      : ports_(ports), history_(history) {}
+
+  // A message for the operator (why a port did not open, say), shown until the next menu
+  // command or the next notice.
+  void ShowNotice(std::string text) { notice_ = std::move(text); }
+  void ClearNotice() { notice_.clear(); }
+  // The open command opened this port at this rate (later settings take effect at the next open).
+  void PortOpened(int port_number, int baud_index);
+
+  // What the line says at now, without the notice and the keys.
+  std::string State(std::uint32_t now) const;
+  void Draw(int row, int columns, std::uint32_t now) const;
+  // Milliseconds until the line changes by itself (the run time's next second), or -1.
+  long MillisecondsToNextChange(std::uint32_t now) const;
+
+ private:
+  const ComPortMap* ports_;
+  const ReadingHistory* history_;
+  std::string notice_;
+  int open_port_ = 0;
+  int open_baud_index_ = 0;
+};

@@ -1,0 +1,77 @@
+#include "frontend/terminal/terminal_main.h"
+
+#include <cstdio>
+#include <string>
+
+#include "frontend/common/csv_export.h"
+#include "frontend/common/monitor_host.h"
+#include "frontend/common/open_failure_text.h"
+#include "frontend/common/simulated_receiver.h"
+#include "frontend/common/stop_signals.h"
+#include "frontend/terminal/canvas.h"
+#include "frontend/terminal/reading_history.h"
+#include "frontend/terminal/terminal.h"
+#include "frontend/terminal/terminal_session.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_file_store.h"
+#include "platform/posix/posix_serial_port.h"
+
+int RunTerminal(Options& options) {
+  std::string error;
+  // Before curses starts, so that it leaves the stop signals and the hang-up to the monitor.
+  InstallStopSignals();
+  ChooseTextLocale();
+
+  SimulatedReceiver receiver;
+  if (options.simulate &&
+      !receiver.StartForPorts(options.sim_program, options.sim_args, &options.ports, &error)) {
+    std::fprintf(stderr, "wsmon: %s\n", error.c_str());
+    return 1;
+  }
+
+  Terminal terminal;
+  if (!terminal.Start(&error)) {
+    std::fprintf(stderr, "wsmon: %s\n", error.c_str());
+    return 1;
+  }
+  SetUpColours();
+  std::vector<std::string> unshown;
+  {
+    PosixClock clock;
+    PosixSerialPort port(options.ports);
+    PosixFileStore files;
+    // Why a port did not open, and what went wrong with a CSV file, go to the status line:
+    // standard error is the screen.
+    TerminalSession* shown_in = nullptr;
+    const auto notice = [&shown_in](const std::string& text) {
+      if (shown_in != nullptr) shown_in->ShowNotice(text);
+    };
+    port.SetOpenFailureListener(
+        [&notice](const OpenFailure& f) { notice(DescribeOpenFailure(f)); });
+    CsvExport csv(notice);
+    MonitorHost host(&port, &clock, &files);
+    ReadingHistory history(&clock);
+    host.readings().Add(&history);
+    if (options.csv) host.readings().Add(&csv);
+    // The screen a front end with cells instead of pixels pretends to have: large enough for
+    // the main window, whose layout then maps onto the terminal.
+    host.surface().SetScreenSize(1280, 1024);
+    TerminalSession session(&host, &terminal, &history, &options.ports, &clock);
+    shown_in = &session;
+    host.Create();
+    session.Run();
+    unshown = session.unshown();
+  }
+  terminal.Stop();
+
+  for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());
+  if (options.simulate) {
+    const std::vector<std::string> summary = receiver.Stop();
+    if (!summary.empty())
+      std::printf("The simulated receiver (%s) sent:\n", receiver.DevicePath().c_str());
+    for (const std::string& line : summary) {
+      if (line != "summary 1" && line != "end") std::printf("  %s\n", line.c_str());
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,208 @@
+#include "frontend/terminal/terminal_session.h"
+
+#include <curses.h>
+
+#include <cctype>
+
+#include "app/monitor_state.h"
+#include "app/resource_ids.h"
+#include "display/box_lines.h"
+#include "display/panel_layout.h"
+#include "frontend/terminal/message_box.h"
+#include "frontend/terminal/settings_form.h"
+
+namespace {
+
+constexpr int kMenuRow = 1;
+constexpr int kControlC = 3;
+
+// The earlier of two waits in milliseconds (-1: none).
+long Earliest(long a, long b) {
+  if (a < 0) return b;
+  if (b < 0) return a;
+  return a < b ? a : b;
+}
+
+}  // namespace
+
+TerminalSession::TerminalSession(MonitorHost* host, Terminal* terminal, ReadingHistory* history,
+                                 const ComPortMap* ports, Clock* clock)
+    : host_(host),
+      terminal_(terminal),
+      history_(history),
+      clock_(clock),
+      geometry_(&host->surface()),
+      status_(ports, history),
+      view_(&host->surface(), &geometry_, &menu_, &status_,
+            [host](int command) { return host->Enabled(command); }),
+      chart_(history) {
+  geometry_.SetScreen(terminal->Columns(), terminal->Rows());
+  MemorySurface& surface = host->surface();
+  surface.SetObserver(this);
+  surface.SetLineMeasure(&geometry_);
+  surface.SetMessageBoxHandler(
+      [this](const MemorySurface::MessageRecord& m) { return ShowMessageBox(m); });
+}
+
+TerminalSession::~TerminalSession() {
+  MemorySurface& surface = host_->surface();
+  surface.SetMessageBoxHandler(nullptr);
+  surface.SetLineMeasure(nullptr);
+  surface.SetObserver(nullptr);
+}
+
+void TerminalSession::OnBeep(unsigned) {
+  terminal_->Bell();
+  view_.Highlight(g_state.error_log_box, clock_->TickCount());
+}
+
+void TerminalSession::Run() {
+  while (!host_->Ended()) {
+    if (host_->PollIfDue()) continue;
+    if (hung_up_) {
+      EndOn(StopRequest::kStopThenExit);  // as the hang-up signal would
+      continue;
+    }
+    if (StopRequested()) {
+      EndOn(TakeStopRequest());
+      continue;
+    }
+    DrawView();
+    refresh();
+    const long wait = Earliest(host_->MillisecondsToNextPoll(),
+                               view_.MillisecondsToNextChange(clock_->TickCount()));
+    Handle(terminal_->Next(wait));
+  }
+}
+
+bool TerminalSession::DrawView() {
+  const int columns = terminal_->Columns();
+  const int rows = terminal_->Rows();
+  if (TooSmall(columns, rows) || !geometry_.Layout().fits()) {
+    DrawTooSmall(columns, rows);
+    return false;
+  }
+  const std::uint32_t now = clock_->TickCount();
+  if (chart_open_) {
+    chart_.Draw(columns, rows, now, g_state.running == 1);
+  } else {
+    view_.Draw(columns, rows, now);
+  }
+  return true;
+}
+
+void TerminalSession::Handle(const Input& in) {
+  switch (in.kind) {
+    case Input::kNone:
+      return;
+    case Input::kHangup:
+      hung_up_ = true;
+      return;
+    case Input::kResize:
+      Resize();
+      return;
+    default:
+      break;
+  }
+  if (in.kind == Input::kChar && in.key == kControlC) {
+    Execute(CMD_EXIT);  // where the terminal hands Ctrl-C over as a key instead of a signal
+    return;
+  }
+  if (TooSmall(terminal_->Columns(), terminal_->Rows())) return;
+  if (chart_open_) {
+    chart_open_ = chart_.Handle(in, clock_->TickCount());
+    return;
+  }
+  MenuAction action;
+  if (in.kind == Input::kClick) {
+    if (in.row == kMenuRow) action = menu_.OnClick(in.column);
+  } else if (in.kind == Input::kAlt ||
+             (in.kind == Input::kChar && in.key < 0x80 && std::isalpha(in.key))) {
+    action = menu_.OnLetter(in.key);
+    if (!action.handled && in.kind == Input::kChar && (in.key == 'g' || in.key == 'G')) {
+      chart_open_ = true;
+    }
+  } else {
+    action = menu_.OnKey(in.key, in.kind == Input::kFunction);
+  }
+  if (action.command != 0) Execute(action.command);
+}
+
+void TerminalSession::Execute(int command) {
+  status_.ClearNotice();
+  if (!host_->Enabled(command)) return;  // a greyed item does nothing
+  if (command == CMD_SETTINGS) {
+    host_->ChooseSettings([this](MemoryDialog& dialog) { return RunSettingsDialog(dialog); });
+    return;
+  }
+  host_->Choose(command);
+  if (command == CMD_OPEN && g_state.port_open == 1) {
+    status_.PortOpened(g_state.port_number, g_state.baud_index);
+  }
+}
+
+void TerminalSession::Resize() {
+  geometry_.SetScreen(terminal_->Columns(), terminal_->Rows());
+  if (TooSmall(terminal_->Columns(), terminal_->Rows())) return;
+  // The boxes have new sizes: their scroll ranges change, the monitor measures them again and
+  // keeps the newest line of each growing box in view as it does after adding one.
+  host_->surface().RefitBoxes();
+  MeasureListBoxes(host_->surface().MainWindow());
+  if (g_state.sensor_count <= kMaxSensorsWithGrowingPanels) {
+    for (int i = 0; i < g_state.panel_count; ++i) {
+      ScrollToNewest(g_state.panel_boxes[i], g_state.panel_visible_lines);
+    }
+  }
+  ScrollToNewest(g_state.error_log_box, g_state.log_visible_lines);
+}
+
+void TerminalSession::EndOn(StopRequest request) {
+  ending_ = true;
+  if (request == StopRequest::kStopThenExit && host_->RunWouldBeExported()) {
+    host_->Choose(CMD_STOP);
+  }
+  host_->Choose(CMD_EXIT);
+}
+
+int TerminalSession::Modal(const std::function<void(int, int)>& draw,
+                           const std::function<int(const Input&)>& answer) {
+  for (;;) {
+    if (ending_ || hung_up_ || StopRequested()) return -1;
+    if (DrawView()) draw(terminal_->Columns(), terminal_->Rows());
+    refresh();
+    const Input in = terminal_->Next(-1);
+    if (in.kind == Input::kHangup) {
+      hung_up_ = true;
+    } else if (in.kind == Input::kResize) {
+      Resize();
+    } else if (in.kind != Input::kNone && !TooSmall(terminal_->Columns(), terminal_->Rows())) {
+      const int result = answer(in);
+      if (result >= 0) return result;
+    }
+  }
+}
+
+int TerminalSession::ShowMessageBox(const MemorySurface::MessageRecord& message) {
+  MessageBoxView box(message);
+  if (message.type == kBoxExclamation && !ending_) terminal_->Bell();
+  const int answer = Modal([&box](int columns, int rows) { box.Draw(columns, rows); },
+                           [&box](const Input& in) { return box.Answered(in) ? 1 : -1; });
+  if (answer < 0) unshown_.push_back(message.caption + ": " + message.text);
+  return 1;  // OK
+}
+
+int TerminalSession::RunSettingsDialog(MemoryDialog& dialog) {
+  SettingsForm form(&dialog);
+  const int code = Modal([&form](int columns, int rows) { form.Draw(columns, rows); },
+                         [&form](const Input& in) {
+                           switch (form.Handle(in)) {
+                             case SettingsForm::Outcome::kConfirm:
+                               return IDC_CONFIRM;
+                             case SettingsForm::Outcome::kExit:
+                               return IDC_EXIT;
+                             default:
+                               return -1;
+                           }
+                         });
+  return code < 0 ? IDC_EXIT : code;
+}

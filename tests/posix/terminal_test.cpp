@@ -1,0 +1,416 @@
+// wsmon on a terminal as its users see it: in a tmux session of its own (a private server on a
+// socket in the test's directory), keys sent and the screen read back, a pseudo-terminal as the
+// serial line and real files in the start directory.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "support.h"
+
+namespace {
+
+constexpr int kWaitMs = 30000;  // generous: a sanitizer build on a busy machine
+const char kTitle[] = "ZEP Wireless Sensor test  2006.04.04 -- v1.50";
+const Bytes kConfig4 = {1, 0, 1, 4};  // COM1, 9600 baud, saving on, 4 sensors
+
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
+}
+
+void Write(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+bool Exists(const std::string& path) {
+  struct stat s;
+  return stat(path.c_str(), &s) == 0;
+}
+
+// A reading of sensor id: temperature in tenths of a degree (whole sixteenths only), humidity in
+// tenths of a percent (-1: none).
+Bytes Reading(int id, int extra, int temperature_tenths, int humidity_tenths) {
+  const auto temp = static_cast<std::uint16_t>(temperature_tenths * 16 / 10);
+  const auto hum = static_cast<std::uint16_t>(humidity_tenths < 0 ? 0xFFFF : humidity_tenths);
+  return MakeFrame(static_cast<std::uint8_t>(id), static_cast<std::uint8_t>(extra), temp, hum);
+}
+
+class Screen {
+ public:
+  // Starts wsmon with args in dir on a terminal of columns x rows. Its shell keeps the terminal
+  // modes from before and after it (stty.before, stty.after) and its exit status (status).
+  Screen(const ScratchDirectory& dir, const std::vector<std::string>& args, int columns = 100,
+         int rows = 30)
+      : dir_(dir), socket_(dir.File("tmux")) {
+    std::string command = "cd " + dir.path() +
+                          " && stty -g >stty.before; LANG=C.UTF-8 sh -c \"echo \\$\\$ >pid; exec " +
+                          WSMON_PATH;
+    for (const std::string& arg : args) command += " " + arg;
+    command += "\"; echo $? >status; stty -g >stty.after; exec sleep 600";
+    Tmux("new-session -d -x " + std::to_string(columns) + " -y " + std::to_string(rows) + " '" +
+         command + "'");
+  }
+  ~Screen() {
+    // A monitor still running ends now, before its directory goes.
+    if (!Exists(dir_.File("stty.after")) && Pid() > 0) {
+      kill(Pid(), SIGINT);
+      Status();
+    }
+    Tmux("kill-server");
+  }
+
+  std::string Tmux(const std::string& words) const {
+    return Output("env -u TMUX tmux -S " + socket_ + " -f /dev/null " + words + " 2>/dev/null");
+  }
+  std::string Text(bool attributes = false) const {
+    return Tmux(std::string("capture-pane -p") + (attributes ? " -e" : ""));
+  }
+  Lines Rows(bool attributes = false) const {
+    Lines rows;
+    std::istringstream text(Text(attributes));
+    for (std::string row; std::getline(text, row);) rows.push_back(row);
+    return rows;
+  }
+  bool WaitUntil(const std::function<bool(const std::string&)>& ok, int timeout_ms = kWaitMs) {
+    for (const double end = NowMs() + timeout_ms; NowMs() < end;) {
+      if (ok(Text())) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+  bool WaitFor(const std::string& text) {
+    return WaitUntil(
+        [&text](const std::string& screen) { return screen.find(text) != screen.npos; });
+  }
+  // One key after another (tmux key names), with a pause after each, so that an Esc stands alone.
+  void Keys(std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+      Tmux(std::string("send-keys ") + key);
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+  }
+  void Click(int row, int column) {
+    char bytes[80];  // the press and the release of the left button
+    std::snprintf(bytes, sizeof bytes, "send-keys -H 1b 5b 4d 20 %x %x 1b 5b 4d 23 %x %x",
+                  33 + column, 33 + row, 33 + column, 33 + row);
+    Tmux(bytes);
+  }
+  void Resize(int columns, int rows) {
+    Tmux("resize-window -x " + std::to_string(columns) + " -y " + std::to_string(rows));
+  }
+  bool Dim(const std::string& text) const { return Attribute(text, 2); }
+  bool Reversed(const std::string& text) const { return Attribute(text, 7); }
+
+ private:
+  // Whether text stands in this attribute (SGR parameter) on the screen.
+  bool Attribute(const std::string& text, int attribute) const {
+    for (const std::string& row : Rows(true)) {
+      const std::size_t at = row.find(text);
+      if (at == std::string::npos) continue;
+      bool on = false;
+      const std::regex sgr("\x1b\\[([0-9;]*)m");
+      const std::string before = row.substr(0, at);
+      for (std::sregex_iterator m(before.begin(), before.end(), sgr), end; m != end; ++m) {
+        std::stringstream parameters((*m)[1].str());
+        for (std::string p; std::getline(parameters, p, ';');) {
+          if (p.empty() || p == "0" || p == std::to_string(20 + attribute)) on = false;
+          if (p == std::to_string(attribute)) on = true;
+        }
+      }
+      return on;
+    }
+    ADD_FAILURE() << text << " is not on the screen";
+    return false;
+  }
+  const ScratchDirectory& dir_;
+  std::string socket_;
+
+ public:
+  pid_t Pid() const { return static_cast<pid_t>(std::stol("0" + ReadWholeFile(dir_.File("pid")))); }
+  // Waits for wsmon to end: its exit status as its shell saw it (-1 when it did not end).
+  int Status() {
+    for (const double end = NowMs() + kWaitMs; NowMs() < end;) {
+      if (Exists(dir_.File("stty.after"))) return std::stoi(ReadWholeFile(dir_.File("status")));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return -1;
+  }
+};
+
+const std::regex kCaption("传感器\\d+:|错误纪录|正确次数|错误次数|错误比率");
+
+std::vector<std::string> Captions(const std::string& row) {
+  std::vector<std::string> found;
+  for (std::sregex_iterator m(row.begin(), row.end(), kCaption), end; m != end; ++m) {
+    found.push_back(m->str());
+  }
+  return found;
+}
+
+long Count(const std::string& text, const std::string& what) {
+  long n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The caption of the box that shows text: the caption over its column in the nearest row of
+// captions above it.
+std::string BoxOf(const Lines& rows, const std::string& text) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::size_t at = rows[i].find(text);
+    if (at == std::string::npos) continue;
+    const long column = Count(rows[i].substr(0, at), "│");
+    for (std::size_t j = i; j-- > 0;) {
+      const std::vector<std::string> captions = Captions(rows[j]);
+      if (captions.empty()) continue;
+      return column >= 1 && column <= static_cast<long>(captions.size())
+                 ? captions[static_cast<std::size_t>(column - 1)]
+                 : "";
+    }
+  }
+  return "<" + text + " not shown>";
+}
+
+// The first line of the box with this caption, without the blanks around it.
+std::string FirstLine(const Lines& rows, const std::string& caption) {
+  for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
+    const std::vector<std::string> captions = Captions(rows[i]);
+    for (std::size_t k = 0; k < captions.size(); ++k) {
+      if (captions[k] != caption) continue;
+      std::stringstream row(std::regex_replace(rows[i + 1], std::regex("│"), "\t"));
+      std::string cell;
+      for (std::size_t c = 0; c <= k + 1 && std::getline(row, cell, '\t');) ++c;
+      return std::regex_replace(cell, std::regex("^ +| +$"), "");
+    }
+  }
+  return "<" + caption + " not shown>";
+}
+
+// A monitor with these settings on a terminal of columns x rows, COM1 a pseudo-terminal.
+struct Monitor {
+  Monitor(const Bytes& settings, int columns = 100, int rows = 30) {
+    Write(dir.File("wscfg.cfg"), settings);
+    screen = std::make_unique<Screen>(dir, std::vector<std::string>{"--com", "1=" + line.path()},
+                                      columns, rows);
+  }
+  // Opens the port and starts a run.
+  bool Start() {
+    if (!screen->WaitFor(kTitle)) return false;
+    screen->Keys({"p", "s"});
+    return screen->WaitFor("frames/s");
+  }
+  ScratchDirectory dir;
+  PseudoTerminal line;
+  std::unique_ptr<Screen> screen;
+};
+
+TEST(TerminalTest, TheMenuFollowsTheRunAndEachReadingShowsInItsPanelUntilTheStopExports) {
+  Monitor monitor(kConfig4);
+  Screen& screen = *monitor.screen;
+  const ScratchDirectory& dir = monitor.dir;
+  ASSERT_TRUE(screen.WaitFor(kTitle));
+  const Lines rows = screen.Rows();
+  EXPECT_EQ(rows[0], std::string(" ") + kTitle);
+  EXPECT_EQ(rows[1],
+            " 打开串口(open) 关闭串口(close) 设置(setting) 启动(start) 停止(stop) 退出(exit)");
+
+  // Greyed items are dim in each state; settings and exit never are.
+  auto greyed = [&screen] {
+    std::string marks;
+    for (const char* item : {"打开串口", "关闭串口", "设置", "启动", "停止", "退出"}) {
+      marks += screen.Dim(item) ? '-' : '+';
+    }
+    return marks;
+  };
+  EXPECT_EQ(greyed(), "+-+--+");
+  screen.Keys({"p"});
+  ASSERT_TRUE(screen.WaitFor("plain receiver, stopped"));
+  EXPECT_EQ(greyed(), "-+++-+") << screen.Rows(true)[1];
+  screen.Keys({"M-s"});  // Alt and the letter
+  ASSERT_TRUE(screen.WaitFor("frames/s"));
+  EXPECT_EQ(greyed(), "-++-++");
+
+  for (int id = 0; id < 4; ++id) {
+    monitor.line.Send(Reading(id, 0, 100 + 10 * id, 400 + 10 * id));
+    const std::string shown = "+1" + std::to_string(id) + ".0℃/4" + std::to_string(id) + ".0%RH";
+    ASSERT_TRUE(screen.WaitFor(shown));
+    EXPECT_EQ(BoxOf(screen.Rows(), shown), "传感器" + std::to_string(id) + ":");
+  }
+  Bytes bad = Reading(2, 1, 0, 0);
+  bad[7] ^= 0x55;
+  monitor.line.Send(bad);
+  ASSERT_TRUE(screen.WaitFor("ERR2"));
+  const Lines run = screen.Rows();
+  EXPECT_EQ(BoxOf(run, "ERR2,n=0,D:CC-02-01-00-00-00-00-"), "错误纪录");
+  EXPECT_EQ(FirstLine(run, "正确次数"), "4");
+  EXPECT_EQ(FirstLine(run, "错误次数"), "1");
+  EXPECT_EQ(FirstLine(run, "错误比率"), "20.00%");
+
+  screen.Keys({"t"});
+  ASSERT_TRUE(screen.WaitFor("plain receiver, stopped"));
+  EXPECT_EQ(greyed(), "-+++-+");
+  std::string exported;
+  for (const std::string& name : dir.Names()) {
+    if (name.rfind("RUVEZ_", 0) == 0) exported = ReadWholeFile(dir.File(name));
+  }
+  EXPECT_NE(exported.find("+13.0"), std::string::npos);
+  EXPECT_NE(exported.find("ERR2,n=0"), std::string::npos);
+  screen.Keys({"x"});
+  EXPECT_EQ(screen.Status(), 0);
+  EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), std::string("\x01\x00\x01\x04", 4));
+}
+
+TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
+  ScratchDirectory dir;
+  Screen screen(dir, {});
+  ASSERT_TRUE(screen.WaitFor("通讯口配置读取错误，调用缺省配置!"));  // no settings file yet
+  screen.Keys({"Enter"});
+  ASSERT_TRUE(screen.WaitFor("传感器3:"));
+  // A click on the setting item (row 1, column 32), then on the close box of the dialog
+  // centred on 100 x 30 (row 7, column 71): both as the terminal reports the left button.
+  screen.Click(1, 32);
+  ASSERT_TRUE(screen.WaitFor("参数设定"));
+  screen.Click(7, 71);
+  ASSERT_TRUE(screen.WaitUntil([](const std::string& s) { return s.find("参数设定") == s.npos; }));
+  // Two items share e: the first press marks close, the second setting, Enter runs it.
+  screen.Keys({"e", "e"});
+  EXPECT_TRUE(
+      screen.WaitUntil([&screen](const std::string&) { return screen.Reversed("设置(s"); }));
+  screen.Keys({"Enter"});
+  ASSERT_TRUE(screen.WaitFor("参数设定"));
+  for (const char* control : {"串口选择:", "(*) COM1", "( ) COM4", "波特率:", "(*) 9600",
+                              "[ ] 保存数据文件", "传感器数量: 4", "(1--32)", "确  认", "退  出"}) {
+    EXPECT_NE(screen.Text().find(control), std::string::npos) << control;
+  }
+  // Esc leaves the dialog open. Then COM2, 19200, saving on, 12 sensors, confirmed.
+  screen.Keys({"Escape", "Down", "Tab", "Down", "Tab", "Space", "Tab", "1", "2"});
+  ASSERT_TRUE(screen.WaitFor("传感器数量: 12"));
+  screen.Keys({"Enter"});
+  ASSERT_TRUE(screen.WaitFor("传感器14:"));
+  const std::string grid = screen.Text();
+  EXPECT_EQ(Captions(grid).size(), 15u + 4u);  // 15 panels, the log and three counters
+  EXPECT_EQ(grid.find("参数设定"), std::string::npos);
+  screen.Keys({"x"});
+  EXPECT_EQ(screen.Status(), 0);
+  EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), std::string("\x02\x01\x01\x0c", 4));
+}
+
+TEST(TerminalTest, ResizingRedrawsAtOnceWithTheNewestLinesInViewAndNothingLostMeanwhile) {
+  Monitor monitor(kConfig4, 80, 24);
+  ASSERT_TRUE(monitor.Start());
+  Screen& screen = *monitor.screen;
+  auto shown = [](int n) {
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%03d-", n);
+    return std::string(prefix);
+  };
+  for (int n = 0; n < 12; ++n) {
+    monitor.line.Send(Reading(0, n, 200 + n, 500));
+    ASSERT_TRUE(screen.WaitFor(shown(n)));
+  }
+  EXPECT_EQ(screen.Text().find(shown(0)), std::string::npos);  // scrolled out of the panel
+
+  screen.Resize(60, 20);
+  ASSERT_TRUE(screen.WaitFor("Please make the terminal at least 80 x 24 (it is 60 x 20)"));
+  monitor.line.Send(
+      Concat({Reading(0, 12, 212, 500), Reading(0, 13, 213, 500), Reading(0, 14, 214, 500)}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // polled meanwhile
+
+  screen.Resize(200, 60);
+  ASSERT_TRUE(screen.WaitFor(shown(14)));
+  const std::string tall = screen.Text();
+  for (int n = 0; n < 15; ++n) EXPECT_NE(tall.find(shown(n)), std::string::npos) << n;
+  EXPECT_NE(tall.find("sensor0, 开始于:"), std::string::npos);
+  screen.Resize(80, 24);  // drawn anew from the title down, the panel scrolled to its end
+  EXPECT_TRUE(screen.WaitUntil([&shown](const std::string& s) {
+    return s.rfind(std::string(" ") + kTitle, 0) == 0 && s.find(shown(14)) != s.npos &&
+           s.find("sensor0,") == s.npos;
+  })) << screen.Text();
+}
+
+TEST(TerminalTest, SignalsEndLikeTheOperatorWouldAndLeaveTheTerminalAsItWas) {
+  const struct {
+    int signal;
+    bool exported;  // the run was stopped first
+    bool saved;     // the settings were saved
+    int status;
+  } cases[] = {
+      {SIGTERM, true, true, 0},
+      {SIGHUP, true, true, 0},
+      {SIGINT, false, true, 0},
+      {SIGSEGV, false, false, 128 + SIGSEGV},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(strsignal(c.signal));
+    Monitor monitor({1, 0, 1, 5});
+    ASSERT_TRUE(monitor.Start());
+    Screen& screen = *monitor.screen;
+    const ScratchDirectory& dir = monitor.dir;
+    monitor.line.Send(Reading(4, 0, 150, 500));
+    ASSERT_TRUE(screen.WaitFor("+15.0℃"));
+    std::remove(dir.File("wscfg.cfg").c_str());
+    ASSERT_EQ(kill(screen.Pid(), c.signal), 0);
+    EXPECT_EQ(screen.Status(), c.status);
+    EXPECT_EQ(ReadWholeFile(dir.File("stty.after")), ReadWholeFile(dir.File("stty.before")));
+    // The monitor's screen is gone, the cursor shown, the mouse left alone.
+    EXPECT_EQ(screen.Tmux("display -p '#{alternate_on} #{cursor_flag} #{mouse_any_flag}'"),
+              "0 1 0\n");
+    EXPECT_EQ(Exists(dir.File("wscfg.cfg")), c.saved);
+    long exports = 0;
+    for (const std::string& name : dir.Names()) exports += name.rfind("RUVEZ_", 0) == 0;
+    EXPECT_EQ(exports, c.exported ? 1 : 0);
+  }
+}
+
+TEST(TerminalTest, TheChartShowsTheRangeOfTheValuesSentWithGapsAndCloses) {
+  Monitor monitor(kConfig4);
+  ASSERT_TRUE(monitor.Start());
+  Screen& screen = *monitor.screen;
+  const int values[][2] = {{200, 400}, {255, 600}, {220, -1}};  // the last without humidity
+  for (int n = 0; n < 3; ++n) {
+    monitor.line.Send(Reading(1, n, values[n][0], values[n][1]));
+    ASSERT_TRUE(screen.WaitFor(std::to_string(values[n][0] / 10) + "." +
+                               std::to_string(values[n][0] % 10) + "℃"));
+  }
+  screen.Keys({"g", "1"});
+  ASSERT_TRUE(screen.WaitFor("传感器1:  3 readings in this run"));
+  const std::string chart = screen.Text();
+  EXPECT_NE(chart.find("min +20.0   max +25.5   last +22.0"), std::string::npos) << chart;
+  EXPECT_NE(chart.find("min 40.0   max 60.0   last ----"), std::string::npos) << chart;
+  EXPECT_NE(chart.find("+26.0"), std::string::npos);  // the scale: whole degrees around them
+  EXPECT_NE(chart.find("+20.0  "), std::string::npos);
+  EXPECT_TRUE(std::regex_search(chart, std::regex("[⠁-⣿]")));  // Braille dots
+  screen.Keys({"Right"});
+  ASSERT_TRUE(screen.WaitFor("传感器2:  0 readings in this run"));
+  screen.Keys({"Escape"});
+  ASSERT_TRUE(screen.WaitFor(kTitle));
+}
+
+TEST(TerminalTest, WithoutATerminalOneLineSaysToUseHeadless) {
+  ScratchDirectory dir;
+  const int status = std::system(
+      (std::string(WSMON_PATH) + " </dev/null >" + dir.File("out") + " 2>" + dir.File("err"))
+          .c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  const std::string said = ReadWholeFile(dir.File("err"));
+  EXPECT_EQ(Count(said, "\n"), 1);
+  EXPECT_NE(said.find("--headless"), std::string::npos);
+}
+
+}  // namespace
