@@ -68,6 +68,9 @@ void PollCycle(WindowHandle hwnd) {
     received = ReceiveMore();
     HandleReceiveResult(received);
   }
+  // Bytes that the driver lost before any read could take them are reported as a full buffer,
+  // once for the poll.
+  if (g_platform.port->LostInput(g_state.port_handle) != 0) LogError(kErrBufferFull, 0);
   g_platform.window->SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
 }
 

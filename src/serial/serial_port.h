@@ -35,6 +35,12 @@ class SerialPort {
   // handle that is not open.
   virtual int WaitingCount(PortHandle port) = 0;
 
+  // 1 when the driver has lost received bytes since the last call (its input queue overflowed
+  // or the line overran), as far as it noticed at a waiting count, a read or this call; 0
+  // otherwise, for a handle that is not open, and where the driver keeps no such record. A loss
+  // that only a purge came upon is not told: the purge threw those bytes away anyway.
+  virtual int LostInput(PortHandle port) = 0;
+
   // Reads up to count bytes into dst. Ends as soon as count bytes are there, at the latest
   // 3 * count + 10 ms after it began, with the bytes that came (possibly none). Returns the
   // number of bytes read, or -1 when the read was refused at its start.

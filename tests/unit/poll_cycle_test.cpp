@@ -82,15 +82,19 @@ TEST_F(PollCycleTest, BadFrameAndRefusedIdAreLoggedInTheirPlace) {
   EXPECT_TRUE(Panel(2).empty());
 }
 
-TEST_F(PollCycleTest, ReadFailureIsLoggedAndPollingGoesOn) {
+TEST_F(PollCycleTest, ReadFailureAndLostInputAreLoggedAndPollingGoesOn) {
   g_state.bad_frames = 4;
   port_.Arrive(Reading(0));
   port_.FailNextRead();
   PollCycle(hwnd_);
   EXPECT_EQ(port_.Queued(), 0u);  // a refused read still empties the port
   port_.Arrive(Reading(1));
+  port_.LoseInput();
   PollCycle(hwnd_);
-  EXPECT_EQ(Log(), Lines({"00004 -> 09:05:00 -- ERR3,COM PORT READ ERR!"}));
+  PollCycle(hwnd_);
+  EXPECT_EQ(Log(), Lines({"00004 -> 09:05:00 -- ERR3,COM PORT READ ERR!",
+                          "00004 -> 09:05:00 -- ERR4,TMP-BUFF FULL!"}));
+  EXPECT_LT(IndexOf("panel 1: "), IndexOf("log: 00004 -> 09:05:00 -- ERR4"));
   EXPECT_EQ(g_state.good_frames, 1);
   EXPECT_EQ(g_state.bad_frames, 4);
   EXPECT_EQ(log_.events.back(), "set timer 100 200");

@@ -98,6 +98,13 @@ int ScriptedSerialPort::WaitingCount(PortHandle port) {
   return static_cast<int>(Queued());
 }
 
+int ScriptedSerialPort::LostInput(PortHandle port) {
+  if (!CheckOpen(port)) return 0;
+  const bool lost = input_lost_;
+  input_lost_ = false;
+  return lost ? 1 : 0;
+}
+
 int ScriptedSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {
   ++read_calls_;
   last_read_request_ = count;

@@ -36,6 +36,8 @@ class ScriptedSerialPort : public SerialPort {
   void ArriveDuringNextRead(const std::vector<std::uint8_t>& bytes);
   // Bytes that reach the input queue just after the next read has ended.
   void ArriveAfterNextRead(const std::vector<std::uint8_t>& bytes);
+  // The driver loses received bytes (its queue overflowed): LostInput tells it once.
+  void LoseInput() { input_lost_ = true; }
   // Bytes the receiver sends back after every write (an echoing receiver), until changed.
   void ReplyToWrites(const std::vector<std::uint8_t>& bytes) { write_reply_ = bytes; }
   // The next read is refused at its start.
@@ -69,6 +71,7 @@ class ScriptedSerialPort : public SerialPort {
   int SetBaud(PortHandle port, std::uint32_t baud) override;
   void Purge(PortHandle port) override;
   int WaitingCount(PortHandle port) override;
+  int LostInput(PortHandle port) override;
   int Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) override;
   int WriteOverlapped(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
@@ -95,6 +98,7 @@ class ScriptedSerialPort : public SerialPort {
   std::size_t head_ = 0;
   std::vector<std::uint8_t> during_read_;
   std::vector<std::uint8_t> after_read_;
+  bool input_lost_ = false;
   std::vector<std::uint8_t> write_reply_;
   bool fail_next_read_ = false;
   bool fail_writes_ = false;

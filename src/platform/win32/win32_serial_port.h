@@ -18,6 +18,7 @@ class Win32SerialPort : public SerialPort {
   int SetBaud(PortHandle port, std::uint32_t baud) override;
   void Purge(PortHandle port) override;
   int WaitingCount(PortHandle port) override;
+  int LostInput(PortHandle port) override;
   int Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) override;
   int WriteOverlapped(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
@@ -38,6 +39,7 @@ class Win32SerialPort : public SerialPort {
     HANDLE handle = INVALID_HANDLE_VALUE;
     OVERLAPPED read = {};
     OVERLAPPED write = {};
+    DWORD lost = 0;  // the bits of lost input that the error words told since LostInput
   };
   static constexpr int kMaxOpenPorts = 4;
 
