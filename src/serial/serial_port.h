@@ -3,7 +3,8 @@
 // tests with a scripted fake.
 //
 // Line settings of every open port: the baud rate given to SetBaud, 8 data bits, no parity, one
-// stop bit, no flow control, raw binary. Input queue 1024 bytes, output queue 256 bytes.
+// stop bit, no flow control, raw binary. Input queue 4096 bytes (where the driver takes a size),
+// output queue 256 bytes.
 #pragma once
 
 #include <cstdint>
