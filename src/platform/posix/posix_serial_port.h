@@ -48,8 +48,8 @@ class PosixSerialPort : public SerialPort {
   // Takes the count; a move is kept unless a purge took it (the purge threw the bytes out too).
   // nullptr where the driver keeps no count.
   LossRecord* NoteLosses(int fd, bool keep);
+  std::vector<LossRecord> losses_;
 
   ComPortMap ports_;
   std::vector<int> open_fds_;
-  std::vector<LossRecord> losses_;
 };
