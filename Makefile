@@ -42,6 +42,7 @@ bench: deps-native
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench
 	build/bench/bench/wsmon_bench
+	build/bench/bench/wsmon_capture
 
 demo: deps-native
 	cmake --preset native >/dev/null

@@ -54,6 +54,6 @@ int ExtractFrames() {
     g_state.rx_length = length - front;
   }
   g_state.frame_count = static_cast<std::uint8_t>(frames);
-  ResetPort();
+  FinishRead();
   return strays;
 }

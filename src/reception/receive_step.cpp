@@ -13,6 +13,24 @@ constexpr std::uint32_t kSettleMs = 30;
 // A read asks for this many more bytes than were waiting, catching those that come meanwhile.
 constexpr int kReadSlack = 10;
 
+// The most one read may ask for: what read_buffer holds, and what rx_buffer can still take (an
+// echoing receiver's rx_skip bytes are dropped, so they need no room). What does not fit stays
+// queued at the port for the next round.
+int ReadLimit() {
+  const int room = kRxBufferSize - g_state.rx_length + g_state.rx_skip;
+  if (room < 0) return 0;
+  return room < kReadBufferSize ? room : kReadBufferSize;
+}
+
+int ReadAtMost(int request) {
+  const int n = g_platform.port->Read(g_state.port_handle, g_state.read_buffer,
+                                      static_cast<std::uint32_t>(request));
+  // A port that brings more than it was asked for cannot be trusted to have brought bytes that
+  // fit: they are dropped as a full buffer, and the port is left as it is.
+  if (n > request) return kReceiveOverflow;
+  return AcceptRead(n);
+}
+
 }  // namespace
 
 int ReceiveStep() {
@@ -24,13 +42,17 @@ int ReceiveStep() {
   // those have come.
   if (waiting < g_state.rx_skip + 1) return kReceiveNothing;
   g_platform.clock->Sleep(kSettleMs);
-  // Never ask for more than read_buffer holds, however many bytes wait.
-  const int request =
-      waiting > kReadBufferSize - kReadSlack ? kReadBufferSize : waiting + kReadSlack;
-  int n = g_platform.port->Read(g_state.port_handle, g_state.read_buffer,
-                                static_cast<std::uint32_t>(request));
-  if (n > request) n = request;  // a port never brings more than asked for
-  return AcceptRead(n);
+  const int limit = ReadLimit();
+  return ReadAtMost(waiting < limit - kReadSlack ? waiting + kReadSlack : limit);
+}
+
+int ReceiveMore() {
+  const int waiting = g_platform.port->WaitingCount(g_state.port_handle);
+  if (waiting < 0) return AcceptRead(-1);
+  if (waiting < kFrameSize) return kReceiveNothing;
+  // The bytes are there already: a read of no more than wait returns at once.
+  const int limit = ReadLimit();
+  return ReadAtMost(waiting < limit ? waiting : limit);
 }
 
 int AcceptRead(int n) {
@@ -47,6 +69,6 @@ int AcceptRead(int n) {
   std::memcpy(g_state.rx_buffer + g_state.rx_length, g_state.read_buffer + skip,
               static_cast<std::size_t>(m));
   g_state.rx_length += m;
-  ResetPort();
+  FinishRead();
   return g_state.rx_length >= kFrameSize ? kReceiveFrameReady : kReceiveNothing;
 }

@@ -66,6 +66,14 @@ void ResetPort() {
   std::memset(g_state.read_buffer, 0, sizeof g_state.read_buffer);
 }
 
+void FinishRead() {
+  if (g_state.rx_skip != 0) {
+    ResetPort();
+  } else {
+    std::memset(g_state.read_buffer, 0, sizeof g_state.read_buffer);
+  }
+}
+
 void ProbeLink() {
   ResetPort();
   (void)WritePort(g_state.port_handle, kProbe, sizeof kProbe);

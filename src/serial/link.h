@@ -20,6 +20,12 @@ void ProbeLink();
 // Empties both queues of the open port and zero-fills read_buffer.
 void ResetPort();
 
+// Ends the use of a read's bytes: zero-fills read_buffer and, for an echoing receiver only,
+// empties the port's queues (ResetPort). Such a receiver begins every block with rx_skip bytes
+// of its own, so each read has to start where a block starts. A plain receiver sends readings
+// alone: the bytes queued behind a read are kept for the next one.
+void FinishRead();
+
 // Sets os_family from the platform's family: 98 for the 95/98 family, 40 for the NT family;
 // any other answer leaves it as it was. Runs at every open.
 void DetectOsFamily();

@@ -3,7 +3,8 @@
 // tests with a scripted fake.
 //
 // Line settings of every open port: the baud rate given to SetBaud, 8 data bits, no parity, one
-// stop bit, no flow control, raw binary. Input queue 1024 bytes, output queue 256 bytes.
+// stop bit, no flow control, raw binary. Input queue 4096 bytes (where the driver takes a size),
+// output queue 256 bytes.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,12 @@ class SerialPort {
   // -1 when the open port cannot tell it because the device has gone away or failed; 0 for a
   // handle that is not open.
   virtual int WaitingCount(PortHandle port) = 0;
+
+  // 1 when the driver has lost received bytes since the last call (its input queue overflowed
+  // or the line overran), as far as it noticed at a waiting count, a read or this call; 0
+  // otherwise, for a handle that is not open, and where the driver keeps no such record. A loss
+  // that only a purge came upon is not told: the purge threw those bytes away anyway.
+  virtual int LostInput(PortHandle port) = 0;
 
   // Reads up to count bytes into dst. Ends as soon as count bytes are there, at the latest
   // 3 * count + 10 ms after it began, with the bytes that came (possibly none). Returns the

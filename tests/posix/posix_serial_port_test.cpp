@@ -173,6 +173,7 @@ TEST_F(PosixSerialPortTest, TheFarEndGoingAwayEndsAReadAndLaterCallsFailQuietly)
   // A read that begins on a dead line is refused; nothing hangs or crashes.
   EXPECT_EQ(port_->Read(handle, buffer, 100), -1);
   EXPECT_EQ(port_->WaitingCount(handle), -1) << "a dead line cannot tell what waits";
+  EXPECT_EQ(port_->LostInput(handle), 0) << "a pseudo-terminal counts no overruns";
   EXPECT_EQ(port_->WritePlain(handle, buffer, 3), -1);
   port_->Purge(handle);
   port_->Close(handle);

@@ -2,6 +2,8 @@
 // each outcome moves, and that no byte stream can push the state out of its bounds.
 #include "app/poll_cycle.h"
 
+#include <cstdio>
+
 #include "reception/receive_step.h"
 #include "support/allocation_count.h"
 #include "support/fixture.h"
@@ -80,36 +82,64 @@ TEST_F(PollCycleTest, BadFrameAndRefusedIdAreLoggedInTheirPlace) {
   EXPECT_TRUE(Panel(2).empty());
 }
 
-TEST_F(PollCycleTest, FrameSplitOverTwoPollsIsShownOnceComplete) {
-  const Bytes frame = Reading(0);
-  port_.Arrive(Bytes(frame.begin(), frame.begin() + 5));
-  PollCycle(hwnd_);
-  EXPECT_EQ(g_state.rx_length, 5);
-  EXPECT_TRUE(Panel(0).empty());
-  port_.Arrive(Concat({Bytes(frame.begin() + 5, frame.end()), {0xCC}}));
-  PollCycle(hwnd_);
-  EXPECT_EQ(Panel(0).size(), 1u);
-  EXPECT_EQ(g_state.good_frames, 1);
-  EXPECT_EQ(g_state.bad_frames, 0);
-  EXPECT_EQ(Rx(), Bytes({0xCC}));
-}
-
-TEST_F(PollCycleTest, ReadFailureAndFullBufferAreLoggedAndPollingGoesOn) {
+TEST_F(PollCycleTest, ReadFailureAndLostInputAreLoggedAndPollingGoesOn) {
   g_state.bad_frames = 4;
   port_.Arrive(Reading(0));
   port_.FailNextRead();
   PollCycle(hwnd_);
-  const Bytes tail = {0xCC, 1, 2, 3, 4, 5, 6, 7};
-  FillRx(tail);
-  port_.Arrive(Bytes(313, 0x00));
+  EXPECT_EQ(port_.Queued(), 0u);  // a refused read still empties the port
+  port_.Arrive(Reading(1));
+  port_.LoseInput();
   PollCycle(hwnd_);
-  // The long read of the second tick took almost a second.
+  PollCycle(hwnd_);
   EXPECT_EQ(Log(), Lines({"00004 -> 09:05:00 -- ERR3,COM PORT READ ERR!",
-                          "00004 -> 09:05:01 -- ERR4,TMP-BUFF FULL!"}));
-  EXPECT_EQ(g_state.good_frames, 0);
+                          "00004 -> 09:05:00 -- ERR4,TMP-BUFF FULL!"}));
+  EXPECT_LT(IndexOf("panel 1: "), IndexOf("log: 00004 -> 09:05:00 -- ERR4"));
+  EXPECT_EQ(g_state.good_frames, 1);
   EXPECT_EQ(g_state.bad_frames, 4);
-  EXPECT_EQ(Rx(), tail);
   EXPECT_EQ(log_.events.back(), "set timer 100 200");
+}
+
+TEST_F(PollCycleTest, BacklogOfAPlainReceiverIsShownInArrivalOrderWithinOnePoll) {
+  // 100 frames, 900 bytes, about what 38400 baud brings between two polls: more than one read
+  // takes, so frames straddle the reads.
+  Bytes stream;
+  for (int i = 0; i < 100; ++i) {
+    stream = Concat({stream, MakeFrame(static_cast<std::uint8_t>(i % 4),
+                                       static_cast<std::uint8_t>(i), 0x0171, 0x01C8)});
+  }
+  port_.Arrive(stream);
+  const int sleeps = clock_.SleepCalls();
+  PollCycle(hwnd_);
+  EXPECT_EQ(clock_.SleepCalls(), sleeps + 1);
+  EXPECT_EQ(g_state.good_frames, 100);
+  EXPECT_TRUE(Log().empty());
+  EXPECT_EQ(port_.Queued(), 0u);
+  std::string extras;  // each reading's extra byte, in the order the panels got them
+  for (const std::string& event : log_.events) {
+    if (event.rfind("panel ", 0) == 0) extras += event.substr(event.find(": ") + 15, 2) + " ";
+  }
+  std::string expected;
+  char hex[4];
+  for (int i = 0; i < 100; ++i) expected += (std::snprintf(hex, sizeof hex, "%02X ", i), hex);
+  EXPECT_EQ(extras, expected);
+
+  // Three times as much: one poll takes what its reads can, the next one the rest, joining the
+  // frame that the last read cut.
+  port_.Arrive(Concat({stream, stream, stream}));
+  PollCycle(hwnd_);
+  EXPECT_GT(port_.Queued(), 0u);
+  PollCycle(hwnd_);
+  EXPECT_EQ(g_state.good_frames, 400);
+  EXPECT_EQ(port_.Queued(), 0u);
+
+  // An echoing receiver: one read, its first five bytes dropped, the rest of the queue purged.
+  g_state.rx_skip = 5;
+  port_.Arrive(Concat({{1, 2, 3, 4, 5}, stream}));
+  PollCycle(hwnd_);
+  EXPECT_EQ(g_state.good_frames, 400 + 320 / 9);  // the read filled rx_buffer
+  EXPECT_EQ(port_.Queued(), 0u);
+  EXPECT_TRUE(Log().empty());
 }
 
 TEST_F(PollCycleTest, AnyByteStreamKeepsTheStateInBoundsAndEveryByteAccountedFor) {

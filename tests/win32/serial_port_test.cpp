@@ -48,6 +48,7 @@ TEST_F(SerialPortTest, ReadTakesWhatWaitsAndEndsAtItsTimeOutWithWhatCameOrNothin
   EXPECT_EQ(serial_.WaitingCount(port_), 3);
   ASSERT_EQ(serial_.Read(port_, buf, 20), 3);
   EXPECT_EQ(buf[2], 12);
+  EXPECT_EQ(serial_.LostInput(port_), 0);  // the driver lost nothing
 }
 
 TEST_F(SerialPortTest, PurgeAndBothWritePathsDiscardUnreadInput) {

@@ -301,10 +301,12 @@ Summary (stdout, after the line is closed): one "KEY VALUE" line each, in this o
                      frame that lost a byte this way is not counted above
   end
 
-What a monitor counts can fall short of these figures: it empties the port after every read,
-so bytes that arrive between the end of its read and its purge are lost, and with --echo it
-drops the first 5 bytes of every block it reads, which matches the prefix only when one
-transmission arrives per poll. Compare exactly only with a reader that takes every byte; compare
-a monitor's counts as "at most" per sensor, or space transmissions well apart (long --interval,
-no --burst) to make losses rare.
+A monitor that takes every byte, as wsmon does with a plain receiver, counts exactly these
+figures: readings per sensor, high_id, bad_check, stray_bytes, missing values. Its error events
+can outnumber stray_runs, since stray bytes that two of its reads cut apart make two events.
+With --echo it is different: the monitor empties the port after every read, so that the next read
+starts with a block's 5 bytes; bytes that arrive between its read and that purge are lost, and a
+read that catches two blocks keeps the second block's 5 bytes as stray bytes. There compare its
+counts as "at most" per sensor, or space transmissions well apart (long --interval, no --burst)
+to make losses rare.
 )";

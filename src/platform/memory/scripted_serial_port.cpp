@@ -51,6 +51,17 @@ void ScriptedSerialPort::ArriveDuringNextRead(const std::vector<std::uint8_t>& b
   during_read_.insert(during_read_.end(), bytes.begin(), bytes.end());
 }
 
+void ScriptedSerialPort::ArriveAfterNextRead(const std::vector<std::uint8_t>& bytes) {
+  after_read_.insert(after_read_.end(), bytes.begin(), bytes.end());
+}
+
+void ScriptedSerialPort::ArriveLater(std::vector<std::uint8_t>* bytes) {
+  if (bytes->empty()) return;
+  std::vector<std::uint8_t> arriving;
+  arriving.swap(*bytes);
+  Arrive(arriving);
+}
+
 PortHandle ScriptedSerialPort::Open(int port_number) {
   last_port_number_ = port_number;
   const bool open_already = std::any_of(
@@ -87,6 +98,13 @@ int ScriptedSerialPort::WaitingCount(PortHandle port) {
   return static_cast<int>(Queued());
 }
 
+int ScriptedSerialPort::LostInput(PortHandle port) {
+  if (!CheckOpen(port)) return 0;
+  const bool lost = input_lost_;
+  input_lost_ = false;
+  return lost ? 1 : 0;
+}
+
 int ScriptedSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {
   ++read_calls_;
   last_read_request_ = count;
@@ -96,18 +114,16 @@ int ScriptedSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t c
     fail_next_read_ = false;
     return -1;
   }
-  if (!during_read_.empty()) {
-    std::vector<std::uint8_t> arriving;
-    arriving.swap(during_read_);
-    Arrive(arriving);
-  }
+  ArriveLater(&during_read_);
   const std::size_t available = Queued();
   // The read waits for its whole time-out when fewer bytes than asked for come.
   if (available < count && clock_ != nullptr) clock_->Advance(3 * count + 10);
   const std::size_t n = std::min<std::size_t>(available, count);
   if (n > 0) std::memcpy(dst, queue_.data() + head_, n);
   head_ += n;
+  bytes_read_ += n;
   if (head_ == queue_.size()) DropQueue();
+  ArriveLater(&after_read_);
   return static_cast<int>(n);
 }
 

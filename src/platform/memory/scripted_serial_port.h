@@ -34,6 +34,10 @@ class ScriptedSerialPort : public SerialPort {
   // Bytes that reach the input queue while the next read is under way (after the monitor
   // looked at the waiting count and paused).
   void ArriveDuringNextRead(const std::vector<std::uint8_t>& bytes);
+  // Bytes that reach the input queue just after the next read has ended.
+  void ArriveAfterNextRead(const std::vector<std::uint8_t>& bytes);
+  // The driver loses received bytes (its queue overflowed): LostInput tells it once.
+  void LoseInput() { input_lost_ = true; }
   // Bytes the receiver sends back after every write (an echoing receiver), until changed.
   void ReplyToWrites(const std::vector<std::uint8_t>& bytes) { write_reply_ = bytes; }
   // The next read is refused at its start.
@@ -50,6 +54,8 @@ class ScriptedSerialPort : public SerialPort {
   int ReadCalls() const { return read_calls_; }
   std::uint32_t LastReadRequest() const { return last_read_request_; }
   std::uint32_t LargestReadRequest() const { return largest_read_request_; }
+  // Bytes that reads took from the input queue, all reads together.
+  std::uint64_t BytesRead() const { return bytes_read_; }
   // Calls that named a handle that was not open (none should ever happen).
   int CallsOnClosedHandles() const { return closed_handle_calls_; }
   std::uint32_t Baud() const { return baud_; }
@@ -65,6 +71,7 @@ class ScriptedSerialPort : public SerialPort {
   int SetBaud(PortHandle port, std::uint32_t baud) override;
   void Purge(PortHandle port) override;
   int WaitingCount(PortHandle port) override;
+  int LostInput(PortHandle port) override;
   int Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) override;
   int WriteOverlapped(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
@@ -74,6 +81,8 @@ class ScriptedSerialPort : public SerialPort {
   bool CheckOpen(PortHandle port);
   int Write(PortHandle port, const std::uint8_t* src, std::uint32_t count);
   void DropQueue();
+  // Moves bytes scripted to come at some point of a read into the queue.
+  void ArriveLater(std::vector<std::uint8_t>* bytes);
 
   ManualClock* clock_;
   std::set<int> present_;
@@ -88,6 +97,8 @@ class ScriptedSerialPort : public SerialPort {
   std::vector<std::uint8_t> queue_;
   std::size_t head_ = 0;
   std::vector<std::uint8_t> during_read_;
+  std::vector<std::uint8_t> after_read_;
+  bool input_lost_ = false;
   std::vector<std::uint8_t> write_reply_;
   bool fail_next_read_ = false;
   bool fail_writes_ = false;
@@ -102,6 +113,7 @@ class ScriptedSerialPort : public SerialPort {
   int last_port_number_ = 0;
   std::uint32_t last_read_request_ = 0;
   std::uint32_t largest_read_request_ = 0;
+  std::uint64_t bytes_read_ = 0;
   std::uint32_t baud_ = 0;
   std::vector<std::vector<std::uint8_t>> writes_;
 };

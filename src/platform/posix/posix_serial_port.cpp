@@ -1,6 +1,7 @@
 #include "platform/posix/posix_serial_port.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -52,6 +53,15 @@ void WaitForDrain(int fd, std::int64_t deadline_ns) {
   }
 }
 
+// The driver's count of received bytes it lost: the UART's overruns and those of its buffer.
+// False where it keeps none (pseudo-terminals).
+bool LossCount(int fd, long* count) {
+  serial_icounter_struct counters{};
+  if (ioctl(fd, TIOCGICOUNT, &counters) != 0) return false;
+  *count = static_cast<long>(counters.overrun) + counters.buf_overrun;
+  return true;
+}
+
 }  // namespace
 
 PosixSerialPort::PosixSerialPort(ComPortMap ports) : ports_(std::move(ports)) {}
@@ -69,6 +79,9 @@ int PosixSerialPort::OpenDescriptor(PortHandle port) const {
 
 void PosixSerialPort::Release(int fd) {
   open_fds_.erase(std::remove(open_fds_.begin(), open_fds_.end(), fd), open_fds_.end());
+  losses_.erase(std::remove_if(losses_.begin(), losses_.end(),
+                               [fd](const LossRecord& r) { return r.fd == fd; }),
+                losses_.end());
   // The exclusive flag belongs to the terminal, not to this descriptor: left set, it would
   // keep everyone but root out after we are gone while another process still holds the device.
   (void)ioctl(fd, TIOCNXCL);
@@ -152,6 +165,7 @@ void PosixSerialPort::Purge(PortHandle port) {
   // discipline. With parity checking off and no error marking, termios keeps no error
   // condition that would need clearing.
   (void)tcflush(fd, TCIOFLUSH);
+  NoteLosses(fd, false);
 }
 
 int PosixSerialPort::WaitingCount(PortHandle port) {
@@ -160,7 +174,29 @@ int PosixSerialPort::WaitingCount(PortHandle port) {
   int waiting = 0;
   // A line that hung up (or a device that went away) refuses the question.
   if (ioctl(fd, FIONREAD, &waiting) != 0 || waiting < 0) return -1;
+  NoteLosses(fd, true);
   return waiting;
+}
+
+int PosixSerialPort::LostInput(PortHandle port) {
+  const int fd = OpenDescriptor(port);
+  LossRecord* record = fd < 0 ? nullptr : NoteLosses(fd, true);
+  if (record == nullptr || !record->lost) return 0;
+  record->lost = false;
+  return 1;
+}
+
+PosixSerialPort::LossRecord* PosixSerialPort::NoteLosses(int fd, bool keep) {
+  long count = 0;
+  if (!LossCount(fd, &count)) return nullptr;
+  for (LossRecord& record : losses_) {
+    if (record.fd != fd) continue;
+    record.lost = record.lost || (keep && count != record.seen);
+    record.seen = count;
+    return &record;
+  }
+  losses_.push_back(LossRecord{fd, count, false});
+  return &losses_.back();
 }
 
 int PosixSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {

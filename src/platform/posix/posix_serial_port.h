@@ -28,6 +28,8 @@ class PosixSerialPort : public SerialPort {
   int SetBaud(PortHandle port, std::uint32_t baud) override;
   void Purge(PortHandle port) override;
   int WaitingCount(PortHandle port) override;
+  // Where the driver counts its overruns (TIOCGICOUNT; pseudo-terminals do not).
+  int LostInput(PortHandle port) override;
   int Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) override;
   int WriteOverlapped(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
@@ -46,6 +48,18 @@ class PosixSerialPort : public SerialPort {
   int OpenDescriptor(PortHandle port) const;
   int Write(PortHandle port, const std::uint8_t* src, std::uint32_t count);
   void Release(int fd);
+
+  // The driver's loss count as last seen on a descriptor, and whether it moved since LostInput
+  // last told.
+  struct LossRecord {
+    int fd = -1;
+    long seen = 0;
+    bool lost = false;
+  };
+  // Takes the count; a move is kept unless a purge took it (the purge threw the bytes out too).
+  // nullptr where the driver keeps no count.
+  LossRecord* NoteLosses(int fd, bool keep);
+  std::vector<LossRecord> losses_;
 
   ComPortMap ports_;
   std::vector<int> open_fds_;

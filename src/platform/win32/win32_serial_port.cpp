@@ -32,20 +32,26 @@ void PurgeHandle(HANDLE handle) {
   ClearCommError(handle, &errors, nullptr);
 }
 
-void ClearErrors(HANDLE handle) {
+// The error bits that say the driver lost received bytes: its input queue was full, or a
+// character came before the previous one was taken from the UART.
+constexpr DWORD kInputLost = CE_RXOVER | CE_OVERRUN;
+
+// Clears the port's error condition, keeping in *lost the bits that tell of lost input.
+void ClearErrors(HANDLE handle, DWORD* lost) {
   DWORD errors = 0;
   COMSTAT status = {};
   ClearCommError(handle, &errors, &status);
+  *lost |= errors & kInputLost;
 }
 
 // Waits until the pending operation of the record has ended and returns the bytes it moved. One
 // that ended in a failure (under Wine: a read whose time-out ran out with nothing read) has moved
 // the bytes that came before it; the port's error condition is cleared.
-DWORD FinishPending(HANDLE handle, OVERLAPPED* record) {
+DWORD FinishPending(HANDLE handle, OVERLAPPED* record, DWORD* lost) {
   DWORD count = 0;
   while (!GetOverlappedResult(handle, record, &count, TRUE)) {
     if (GetLastError() != ERROR_IO_INCOMPLETE) {
-      ClearErrors(handle);
+      ClearErrors(handle, lost);
       break;
     }
   }
@@ -172,7 +178,17 @@ int Win32SerialPort::WaitingCount(PortHandle port) {
   COMSTAT status = {};
   // The device went away (or the driver failed): the count cannot be told.
   if (!ClearCommError(entry->handle, &errors, &status)) return -1;
+  entry->lost |= errors & kInputLost;
   return static_cast<int>(status.cbInQue);
+}
+
+int Win32SerialPort::LostInput(PortHandle port) {
+  OpenPort* entry = Find(port);
+  if (entry == nullptr) return 0;
+  ClearErrors(entry->handle, &entry->lost);
+  const bool lost = entry->lost != 0;
+  entry->lost = 0;
+  return lost ? 1 : 0;
 }
 
 int Win32SerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {
@@ -185,14 +201,14 @@ int Win32SerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t coun
   if (error == ERROR_TIMEOUT) {
     // Wine ends a read whose time-out ran out with nothing read as a failure with this code,
     // where Windows reports success with 0 bytes.
-    ClearErrors(entry->handle);
+    ClearErrors(entry->handle, &entry->lost);
     return 0;
   }
   if (error != ERROR_IO_PENDING) {
-    ClearErrors(entry->handle);
+    ClearErrors(entry->handle, &entry->lost);
     return -1;
   }
-  return static_cast<int>(FinishPending(entry->handle, &entry->read));
+  return static_cast<int>(FinishPending(entry->handle, &entry->read, &entry->lost));
 }
 
 int Win32SerialPort::WriteOverlapped(PortHandle port, const std::uint8_t* src,
@@ -207,7 +223,7 @@ int Win32SerialPort::WriteOverlapped(PortHandle port, const std::uint8_t* src,
       PurgeHandle(entry->handle);  // which drops RTS too
       return -1;
     }
-    written = FinishPending(entry->handle, &entry->write);
+    written = FinishPending(entry->handle, &entry->write, &entry->lost);
   }
   SetRts(entry->handle, false);
   return static_cast<int>(written);

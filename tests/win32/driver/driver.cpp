@@ -196,9 +196,10 @@ void SaveScreenshot(Checks& checks, const std::wstring& path, const std::string&
   checks.Expect(CaptureScreen(&shot) && SaveBmp(shot, path), "a screenshot " + what + " is saved");
 }
 
-// Sends bytes and waits until the counters move. Bytes that reach the port while the monitor
-// purges it after a read are lost, as the receiver's would be; so a batch after which nothing
-// moved for ten polls is sent once more.
+// Sends bytes and waits until the counters move. The start purges the port right after it has
+// written the panel headers, which the driver waits for: a batch sent in between is lost, so one
+// after which nothing moved for ten polls is sent once more. During the run the monitor keeps
+// every byte of this plain receiver.
 void Deliver(Checks& checks, Receiver& receiver, const std::vector<std::uint8_t>& bytes, HWND good,
              HWND bad) {
   const std::string before = OnlyLine(good) + "|" + OnlyLine(bad);
