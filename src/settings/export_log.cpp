@@ -32,12 +32,11 @@ FileHandle CreateExportFile() {
       std::snprintf(g_state.log_file_name, sizeof g_state.log_file_name, "%s_%d%s", stem, k,
                     text::kExportNameExtension);
     }
-    const FileHandle file = files.CreateNew(g_state.log_file_name);
-    if (file != kInvalidFile) return file;
-    // Only a name that is taken is worth another try; otherwise the directory takes no file.
-    const FileHandle existing = files.OpenRead(g_state.log_file_name);
-    if (existing == kInvalidFile) return kInvalidFile;
-    files.Close(existing);
+    // Only a name that is taken, by whatever kind of file, is worth another try; otherwise the
+    // directory takes no file.
+    CreateFailure why = CreateFailure::kNone;
+    const FileHandle file = files.CreateNew(g_state.log_file_name, &why);
+    if (file != kInvalidFile || why != CreateFailure::kNameTaken) return file;
   }
   return kInvalidFile;
 }
