@@ -8,6 +8,7 @@
 #include "frontend/common/monitor_host.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
+#include "frontend/headless/escaping.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
 #include "platform/posix/posix_clock.h"
@@ -27,7 +28,7 @@ int RunHeadless(Options& options) {
       std::fprintf(stderr, "wsmon: %s\n", error.c_str());
       return 1;
     }
-    printer.Note("sim device " + receiver.DevicePath());
+    printer.Note("sim device " + Escaped(receiver.DevicePath()));
     // Every port that --com did not point elsewhere leads to the simulated receiver.
     const ComPortMap defaults;
     for (int n = ComPortMap::kFirstPort; n <= ComPortMap::kLastPort; ++n) {
@@ -52,7 +53,7 @@ int RunHeadless(Options& options) {
   }
 
   if (options.simulate) {
-    for (const std::string& line : receiver.Stop()) printer.Note("sim " + line);
+    for (const std::string& line : receiver.Stop()) printer.Note("sim " + Escaped(line));
   }
   return 0;
 }
