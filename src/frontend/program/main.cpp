@@ -6,6 +6,7 @@
 
 #include "frontend/headless/headless_main.h"
 #include "frontend/program/options.h"
+#include "frontend/program/standard_descriptors.h"
 #include "settings/export_log.h"
 
 namespace {
@@ -27,6 +28,7 @@ int EncodeExportLines() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!OpenClosedStandardDescriptors()) return 1;
   Options options;
   std::string error;
   if (!ParseOptions(argc, argv, &options, &error)) {

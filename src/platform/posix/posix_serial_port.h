@@ -5,7 +5,10 @@
 // more bytes at once than its buffers hold.
 #pragma once
 
+#include <termios.h>
+
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/com_port_map.h"
@@ -38,4 +41,6 @@ class PosixSerialPort : public SerialPort {
 
   ComPortMap ports_;
   std::vector<int> open_fds_;
+  // The line settings each device had before it was opened, put back when it is closed.
+  std::vector<std::pair<int, termios>> settings_before_;
 };
