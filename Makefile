@@ -1,7 +1,7 @@
 # wsmon: every target installs what it needs on a fresh Debian 12 machine first.
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
-.PHONY: test test-native test-asan test-windows bench demo deps-native deps-windows clean format
+.PHONY: test test-native test-asan test-windows test-fuzz bench demo deps-native deps-windows clean format
 
 deps-native:
 	@scripts/install-deps.sh native
@@ -24,7 +24,11 @@ test-windows: deps-windows
 	cmake --build --preset mingw
 	scripts/run-windows-tests.sh build/mingw
 
-test: test-native test-asan test-windows
+# Every fuzz harness for 20 s on a copy of its corpus (skipped where clang has no libFuzzer).
+test-fuzz: deps-native
+	scripts/run-fuzz.sh
+
+test: test-native test-asan test-windows test-fuzz
 
 bench: deps-native
 	cmake --preset bench >/dev/null

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
-        libbenchmark-dev python3)
+        libbenchmark-dev python3 clang libclang-rt-14-dev)
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
 
 case "${1:-all}" in
