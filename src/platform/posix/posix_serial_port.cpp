@@ -70,8 +70,8 @@ int PosixSerialPort::OpenDescriptor(PortHandle port) const {
 void PosixSerialPort::Release(int fd) {
   open_fds_.erase(std::remove(open_fds_.begin(), open_fds_.end(), fd), open_fds_.end());
   for (auto it = settings_before_.begin(); it != settings_before_.end(); ++it) {
-    if (it->first != fd) continue;
-    (void)tcsetattr(fd, TCSANOW, &it->second);
+    if (it->fd != fd) continue;
+    (void)tcsetattr(fd, TCSANOW, &it->settings);
     settings_before_.erase(it);
     break;
   }
@@ -89,19 +89,27 @@ PortHandle PosixSerialPort::Open(int port_number) {
   if (fd < 0) return kInvalidPort;
   // Exclusive use: TIOCEXCL keeps other openers out except root, the lock keeps out everyone
   // who asks for it (another monitor, the tests) even as root. A file that is no terminal is
-  // not a serial port, and the terminal the monitor runs in is the operator's, not a port.
-  termios settings{};
-  if (tcgetattr(fd, &settings) != 0 || tcgetsid(fd) == getsid(0) ||
-      flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // not a serial port.
+  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
     return kInvalidPort;
   }
+  // The terminal the monitor runs in is the operator's, never a port. Any other keeps the
+  // settings it had, put back when it is closed.
+  if (tcgetsid(fd) == getsid(0)) {
+    ::close(fd);
+    return kInvalidPort;
+  }
+  termios before{};
+  if (tcgetattr(fd, &before) == 0) settings_before_.push_back({fd, before});
   (void)ioctl(fd, TIOCEXCL);
-  settings_before_.emplace_back(fd, settings);
   // Raw mode with VMIN 1 and the descriptor non-blocking: an empty queue reads as EAGAIN, so
   // that a read of 0 bytes can only mean that the other end hung up.
-  MakeRaw(&settings);  // at the speed the device already has, until SetBaud
-  (void)tcsetattr(fd, TCSANOW, &settings);
+  termios settings{};
+  if (tcgetattr(fd, &settings) == 0) {
+    MakeRaw(&settings);  // at the speed the device already has, until SetBaud
+    (void)tcsetattr(fd, TCSANOW, &settings);
+  }
   SetModemLine(fd, TIOCM_RTS, false);
   SetModemLine(fd, TIOCM_DTR, true);
   (void)tcflush(fd, TCIOFLUSH);

@@ -8,7 +8,6 @@
 #include <termios.h>
 
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "platform/posix/com_port_map.h"
@@ -39,8 +38,12 @@ class PosixSerialPort : public SerialPort {
   int Write(PortHandle port, const std::uint8_t* src, std::uint32_t count);
   void Release(int fd);
 
+  // The line settings each device had before it was opened, put back when it is closed.
+  struct SettingsBefore {
+    int fd;
+    termios settings;
+  };
+  std::vector<SettingsBefore> settings_before_;
   ComPortMap ports_;
   std::vector<int> open_fds_;
-  // The line settings each device had before it was opened, put back when it is closed.
-  std::vector<std::pair<int, termios>> settings_before_;
 };
