@@ -1,7 +1,7 @@
 # wsmon: every target installs what it needs on a fresh Debian 12 machine first.
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
-.PHONY: test test-native test-asan test-windows test-fuzz bench demo deps-native deps-windows clean format
+.PHONY: test test-native test-asan test-windows bench demo deps-native deps-windows clean format
 
 deps-native:
 	@scripts/install-deps.sh native
@@ -25,6 +25,7 @@ test-windows: deps-windows
 	scripts/run-windows-tests.sh build/mingw
 
 # Every fuzz harness for 20 s on a copy of its corpus (skipped where clang has no libFuzzer).
+.PHONY: test-fuzz
 test-fuzz: deps-native
 	scripts/run-fuzz.sh
 
