@@ -107,7 +107,7 @@ bool PosixFileStore::Replace(const char* from, const char* to) {
   const int fd = ::open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   struct stat st {};
   const bool kept =
-      fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fchmod(fd, old.st_mode & 07777) == 0;
+      fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fchmod(fd, old.st_mode & 0777) == 0;
   if (fd >= 0) ::close(fd);
   return kept && std::rename(from, to) == 0;
 }
