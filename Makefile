@@ -25,7 +25,12 @@ test-windows: deps-windows
 	cmake --build --preset mingw
 	scripts/run-windows-tests.sh build/mingw
 
-test: test-native test-asan test-windows
+# Every fuzz harness for 20 s on a copy of its corpus (skipped where clang has no libFuzzer).
+.PHONY: test-fuzz
+test-fuzz: deps-native
+	scripts/run-fuzz.sh
+
+test: test-native test-asan test-windows test-fuzz
 
 # build/packages: the Debian package of the Linux programs and the zip of the Windows program.
 package: deps-native deps-windows

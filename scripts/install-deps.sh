@@ -9,6 +9,8 @@ set -euo pipefail
 native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
         libbenchmark-dev python3 dpkg-dev file libncurses-dev tmux)
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
+# make test-fuzz: clang with libFuzzer.
+native+=(clang libclang-rt-14-dev)
 
 case "${1:-all}" in
   native) wanted=("${native[@]}") ;;

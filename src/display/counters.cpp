@@ -63,7 +63,7 @@ void TellError(int code, int arg, const char* line) {
 }  // namespace
 
 void CountGoodFrame() {
-  ++g_state.good_frames;
+  CountUp(g_state.good_frames);
   // The good count is shown highlighted.
   const int index = ShowCount(g_state.good_count_box, g_state.good_frames);
   g_platform.window->SetCurSel(g_state.good_count_box, index);
@@ -71,7 +71,7 @@ void CountGoodFrame() {
 }
 
 void CountBadFrame() {
-  ++g_state.bad_frames;
+  CountUp(g_state.bad_frames);
   ShowCount(g_state.bad_count_box, g_state.bad_frames);
   RefreshRatio();
 }

@@ -1,6 +1,14 @@
 // The good and bad counters, the error ratio and the error log.
 #pragma once
 
+#include <climits>
+
+// Raises a count by one. A count stops at the largest value it can hold rather than wrap: a
+// monitor left running for years must not show a negative count.
+inline void CountUp(int& count) {
+  if (count < INT_MAX) ++count;
+}
+
 void CountGoodFrame();
 void CountBadFrame();
 

@@ -110,7 +110,7 @@ int ShowReading(int k) {
   const WindowHandle panel = g_state.panel_boxes[id];
 
   const int number = g_state.sensor_frame_count[id];
-  g_state.sensor_frame_count[id] = number + 1;
+  CountUp(g_state.sensor_frame_count[id]);
 
   TextLine line;
   const int sensors = g_state.sensor_count;

@@ -11,7 +11,9 @@ namespace {
 
 constexpr int kConfigSize = 4;
 // The new settings are written here first and then put in place of the old file in one step,
-// so that a failed write never leaves a damaged configuration behind.
+// so that a failed write never leaves a damaged configuration behind. The name is created
+// afresh each time: a file left by an interrupted save is removed first, while anything else
+// under the name (a link, a pipe) stays and makes the save fail rather than lead it elsewhere.
 constexpr char kConfigTempName[] = "wscfg.cfg.tmp";
 
 constexpr int kMaxBaudIndex = kBaudRateCount - 1;
@@ -46,7 +48,8 @@ int LoadConfig(WindowHandle /*hwnd*/) {
 int SaveConfig(WindowHandle hwnd) {
   FileStore& files = *g_platform.files;
   EnterStartDirectory();
-  const FileHandle file = files.CreateAlways(kConfigTempName);
+  files.Remove(kConfigTempName);
+  const FileHandle file = files.CreateNew(kConfigTempName, nullptr);
   if (file == kInvalidFile) return -1;
 
   const std::uint8_t bytes[kConfigSize] = {
@@ -64,8 +67,8 @@ int SaveConfig(WindowHandle hwnd) {
     return -2;
   }
   if (!files.Replace(kConfigTempName, text::kConfigFileName)) {
-    // The old file is still in place: the settings could not be stored, as when the file
-    // cannot be created at all.
+    // The old file is still in place (perhaps because it is read-only): the settings could not
+    // be stored, as when the file cannot be created at all.
     files.Remove(kConfigTempName);
     return -1;
   }

@@ -32,19 +32,33 @@ FileHandle CreateExportFile() {
       std::snprintf(g_state.log_file_name, sizeof g_state.log_file_name, "%s_%d%s", stem, k,
                     text::kExportNameExtension);
     }
-    const FileHandle file = files.CreateNew(g_state.log_file_name);
-    if (file != kInvalidFile) return file;
-    // Only a name that is taken is worth another try; otherwise the directory takes no file.
-    const FileHandle existing = files.OpenRead(g_state.log_file_name);
-    if (existing == kInvalidFile) return kInvalidFile;
-    files.Close(existing);
+    // Only a name that is taken, by whatever kind of file, is worth another try; otherwise the
+    // directory takes no file.
+    CreateFailure why = CreateFailure::kNone;
+    const FileHandle file = files.CreateNew(g_state.log_file_name, &why);
+    if (file != kInvalidFile || why != CreateFailure::kNameTaken) return file;
   }
   return kInvalidFile;
 }
 
-// Writes every line of a list box, each followed by CR LF. A box without lines (or without an
-// answer) contributes nothing. False when a write failed or fell short.
-bool WriteBoxLines(FileHandle file, WindowHandle box) {
+// The file's bytes are gathered here and written in large pieces: a write per line makes the
+// export of a long run take seconds. Static storage, as the monitor allocates nothing.
+struct PendingBytes {
+  std::uint8_t bytes[64 * 1024];
+  std::size_t used = 0;
+};
+PendingBytes g_pending;
+
+// Writes the pending bytes. False when the write failed or fell short.
+bool Flush(FileHandle file) {
+  const int n = static_cast<int>(g_pending.used);
+  g_pending.used = 0;
+  return n == 0 || g_platform.files->Write(file, g_pending.bytes, n) == n;
+}
+
+// Adds every line of a list box, each followed by CR LF, to the pending bytes. A box without
+// lines (or without an answer) contributes nothing. False when a write failed or fell short.
+bool AddBoxLines(FileHandle file, WindowHandle box) {
   WindowSurface& surface = *g_platform.window;
   const int count = surface.GetCount(box);
   for (int j = 0; j < count; ++j) {
@@ -54,11 +68,9 @@ bool WriteBoxLines(FileHandle file, WindowHandle box) {
     const std::size_t stored = static_cast<std::size_t>(length) < sizeof line
                                    ? static_cast<std::size_t>(length)
                                    : sizeof line - 1;
-    std::uint8_t out[kLineOutSize];
-    const std::size_t n = EncodeExportLine(line, stored, out, sizeof out);
-    if (g_platform.files->Write(file, out, static_cast<int>(n)) != static_cast<int>(n)) {
-      return false;
-    }
+    if (g_pending.used + kLineOutSize > sizeof g_pending.bytes && !Flush(file)) return false;
+    g_pending.used +=
+        EncodeExportLine(line, stored, g_pending.bytes + g_pending.used, kLineOutSize);
   }
   return true;
 }
@@ -80,11 +92,15 @@ int ExportLog(WindowHandle hwnd) {
     g_platform.window->MessageBox(hwnd, text::kFileHandleError, text::kCaptionFileError, kBoxOk);
     return 0;
   }
+  g_pending.used = 0;
   int result = 0;
   for (int p = 0; p < g_state.panel_count && result == 0; ++p) {
-    if (!WriteBoxLines(file, g_state.panel_boxes[p])) result = -1;
+    if (!AddBoxLines(file, g_state.panel_boxes[p])) result = -1;
   }
-  if (result == 0 && !WriteBoxLines(file, g_state.error_log_box)) result = -2;
+  // The panels' bytes are written apart from the error log's, so that a failure is told by the
+  // kind of line it struck.
+  if (result == 0 && !Flush(file)) result = -1;
+  if (result == 0 && !(AddBoxLines(file, g_state.error_log_box) && Flush(file))) result = -2;
   // Lines that never reached the device are lost as surely as a failed write.
   if (!g_platform.files->Close(file) && result == 0) result = -2;
   if (result != 0) {

@@ -71,6 +71,41 @@ TEST(HeadlessTest, MalformedAndGreyedCommandsAreReportedAndNothingIsDone) {
   EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), kDefaultConfig);
 }
 
+TEST(HeadlessTest, HostileCommandTextIsEchoedEscapedAsValidUtf8WithoutControls) {
+  const std::string unknown = " (open, close, settings, start, stop, exit, wait); nothing done";
+  const std::pair<std::string, Lines> cases[] = {
+      {"\x1B]0;owned\x07",
+       {"> \\x1B]0;owned\\x07", "error: unknown command \"\\x1B]0;owned\\x07\"" + unknown}},
+      {std::string("open\0now", 8),
+       {"> open\\x00now", "error: unknown command \"open\\x00now\"" + unknown}},
+      {"\xFF\xC0\xAF \xED\xA0\x80\xF4\x90\x80\x80 \xE2\x82",
+       {"> \\xFF\\xC0\\xAF \\xED\\xA0\\x80\\xF4\\x90\\x80\\x80 \\xE2\\x82",
+        "error: unknown command \"\\xFF\\xC0\\xAF\"" + unknown}},
+      {"settings x\"\\\xC2\x9B" "2J=传感器",
+       {"> settings x\"\\\\\\xC2\\x9B2J=传感器",
+        "error: settings has no field \"x\\\"\\\\\\xC2\\x9B2J\" (port, baud, save, sensors); "
+        "nothing done"}},
+      {std::string(70000, 'x'),
+       {"> " + std::string(64, 'x') + "...",
+        "error: a line longer than 65536 bytes; nothing done"}},
+  };
+  ScratchDirectory dir;
+  std::string input;
+  for (const auto& c : cases) input += c.first + "\nwait 0\n";
+  int status = 0;
+  const Lines out = RunHeadless({}, input, dir.path(), &status);
+  EXPECT_EQ(status, 0);
+  for (const auto& c : cases) {
+    const auto echo = std::find(out.begin(), out.end(), c.second[0]);
+    ASSERT_NE(echo, out.end()) << c.second[0];
+    EXPECT_EQ(Lines(echo, echo + 3), Lines({c.second[0], c.second[1], "> wait 0"}));
+  }
+  for (const std::string& line : out) {
+    EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) { return c >= 0 && c < 0x20; }))
+        << line;
+  }
+}
+
 TEST(HeadlessTest, APortPathThatIsNoTerminalOrDoesNotExistFailsTheOpenCommand) {
   ScratchDirectory dir;
   const std::string plain = dir.File("not-a-terminal");

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -100,18 +101,45 @@ void PseudoTerminal::Hangup() {
 }
 
 Program::Program(const std::string& program, const std::vector<std::string>& args, bool input,
-                 const std::string& cwd)
+                 const std::string& cwd, const Surroundings& around)
     : input_(input) {
-  std::string command = "cd '" + cwd + "' && exec timeout 60 '" + program + "'";
-  for (const std::string& arg : args) command += " '" + arg + "'";
-  if (input) command += " >'" + output_.File("out") + "'";
   signal(SIGPIPE, SIG_IGN);  // a program that ended early must not end the test
-  pipe_ = popen(command.c_str(), input ? "w" : "r");
+  int in[2] = {-1, -1};
+  int out[2] = {-1, -1};
+  const int out_file =
+      input ? open(output_.File("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644) : -1;
+  if (pipe2(in, O_CLOEXEC) != 0 || (!input && pipe2(out, O_CLOEXEC) != 0)) return;
+  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_ = fork();
+  if (pid_ == 0) {
+    if (!around.terminal.empty()) {
+      setsid();
+      close(open(around.terminal.c_str(), O_RDWR));  // the first terminal a leader opens
+    }
+    const bool placed = dup2(in[0], 0) == 0 && dup2(input ? out_file : out[1], 1) == 1 &&
+                        chdir(cwd.c_str()) == 0 &&
+                        (!around.as_nobody ||
+                         (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0));
+    for (const int fd : around.closed) close(fd);
+    alarm(60);  // kept across exec
+    if (placed) execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(input ? out_file : out[1]);
+  pipe_ = input ? fdopen(in[1], "w") : fdopen(out[0], "r");
+  close(input ? out[0] : in[1]);
 }
 
 void Program::Write(const std::string& text) {
-  if (input_ && pipe_ != nullptr) std::fputs(text.c_str(), pipe_);
+  if (input_ && pipe_ != nullptr) std::fwrite(text.data(), 1, text.size(), pipe_);
   if (pipe_ != nullptr) std::fflush(pipe_);
+}
+
+void Program::Signal(int signal) const {
+  if (pid_ > 0) kill(pid_, signal);
 }
 
 bool Program::ReadLine() {
@@ -140,8 +168,11 @@ int Program::Finish() {
   if (pipe_ == nullptr) return status_;
   while (ReadLine()) {
   }
-  const int status = pclose(pipe_);
+  std::fclose(pipe_);
   pipe_ = nullptr;
+  int status = -1;
+  while (pid_ > 0 && waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
   status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return status_;
 }
@@ -185,7 +216,9 @@ ScratchDirectory::ScratchDirectory() {
 }
 
 ScratchDirectory::~ScratchDirectory() {
-  for (const std::string& name : Names()) unlink(File(name).c_str());
+  for (const std::string& name : Names()) {
+    if (unlink(File(name).c_str()) != 0) rmdir(File(name).c_str());
+  }
   rmdir(path_.c_str());
 }
 

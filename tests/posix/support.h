@@ -56,18 +56,26 @@ class ScratchDirectory {
   std::string path_;
 };
 
-// A program of this project run by the shell in directory cwd, ended after a minute at most.
-// With input set the test writes its standard input and its output goes to a file, which can
-// be watched while it runs; otherwise the test reads its output.
+// What a program may be started with besides its arguments.
+struct Surroundings {
+  std::vector<int> closed;  // standard descriptors left closed
+  std::string terminal;     // a session of its own, with this device as its terminal
+  bool as_nobody = false;   // run as the user nobody
+};
+
+// A program of this project run in directory cwd, ended after a minute at most. With input set
+// the test writes its standard input and its output goes to a file, which can be watched while
+// it runs; otherwise the test reads its output.
 class Program {
  public:
   Program(const std::string& program, const std::vector<std::string>& args, bool input,
-          const std::string& cwd = ".");
+          const std::string& cwd = ".", const Surroundings& around = {});
   ~Program() { Finish(); }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
   void Write(const std::string& text);
+  void Signal(int signal) const;
   // Reads output up to a line that satisfies match, at most timeout_ms when it goes to a file.
   bool WaitFor(const std::function<bool(const std::string&)>& match, int timeout_ms = 10000);
   // Ends its input, reads the rest of its output and waits for it to end: its exit status.
@@ -80,6 +88,7 @@ class Program {
   bool input_;
   ScratchDirectory output_;
   std::FILE* pipe_ = nullptr;
+  int pid_ = -1;
   int status_ = -1;
   Lines lines_;
 };

@@ -1,4 +1,6 @@
 // The counter boxes, the error ratio and the error log lines.
+#include <climits>
+
 #include "display/counters.h"
 #include "support/fixture.h"
 
@@ -34,6 +36,14 @@ TEST_F(CountersTest, CountBoxesHoldOneLineTheGoodCountIsSelectedAndTheRatioRound
   g_state.bad_frames = 99999;
   CountBadFrame();
   EXPECT_EQ(Only(g_state.bad_count_box), " 100000 ");
+
+  // The counts stop at their largest value instead of wrapping.
+  g_state.good_frames = g_state.bad_frames = INT_MAX;
+  CountGoodFrame();
+  CountBadFrame();
+  EXPECT_EQ(Only(g_state.good_count_box), " 2147483647 ");
+  EXPECT_EQ(Only(g_state.bad_count_box), " 2147483647 ");
+  EXPECT_EQ(Only(g_state.error_ratio_box), " 50.00% ");
 }
 
 TEST_F(CountersTest, StrayDumpShowsFifteenBytesAtMost) {

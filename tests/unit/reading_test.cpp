@@ -1,5 +1,7 @@
 // Panel lines: the three shapes, missing values, intervals, scrolling, and which panel a
 // reading may touch.
+#include <climits>
+
 #include "reception/reading.h"
 #include "support/fixture.h"
 
@@ -48,6 +50,9 @@ TEST_F(ReadingTest, ExampleLinesInEachShape) {
   g_state.sensor_frame_count[5] = 0;
   Show(ExampleFrame());
   EXPECT_EQ(Panel(5), Lines({"000-+23.1℃/45.6%RH"}));
+  g_state.sensor_frame_count[5] = INT_MAX;  // the count stops there
+  Show(ExampleFrame());
+  EXPECT_EQ(g_state.sensor_frame_count[5], INT_MAX);
 }
 
 TEST_F(ReadingTest, TenOrMoreSensorsShowOnlyTheLatestReadingAndLeaveTheTicks) {

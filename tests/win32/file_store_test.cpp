@@ -1,5 +1,5 @@
-// The Windows file store on real files: UTF-8 names in any script, the three ways of opening,
-// and replacing a file in one step.
+// The Windows file store on real files: UTF-8 names in any script, new files only where the
+// name is free and only on a disk, and replacing a file in one step where it may be written.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -27,9 +27,9 @@ class FileStoreTest : public ::testing::Test {
     ASSERT_TRUE(files_.SetCurrentDir(work_.c_str()));
   }
   void TearDown() override {
-    files_.SetCurrentDir(start_.c_str());
     for (const char* name : {"传感器.txt", "wscfg.cfg", "wscfg.new", "RUVEZ.txt"})
       files_.Remove(name);
+    files_.SetCurrentDir(start_.c_str());
     RemoveDirectoryW(Wide(work_).c_str());
   }
   static std::wstring Wide(const std::string& utf8) {
@@ -38,7 +38,8 @@ class FileStoreTest : public ::testing::Test {
     return out;
   }
   bool Put(const char* name, const Bytes& bytes) {
-    const FileHandle file = files_.CreateAlways(name);
+    files_.Remove(name);
+    const FileHandle file = files_.CreateNew(name, nullptr);
     if (file == kInvalidFile) return false;
     const bool written = files_.Write(file, bytes.data(), static_cast<int>(bytes.size())) ==
                          static_cast<int>(bytes.size());
@@ -69,26 +70,34 @@ TEST_F(FileStoreTest, ChineseNamesReachTheFileSystemAsTheirCharacters) {
   EXPECT_NE(GetFileAttributesW((Wide(work_) + L"\\\x4F20\x611F\x5668.txt").c_str()),
             INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Get("传感器.txt"), Bytes({0xA1, 0xE6}));
-  EXPECT_EQ(files_.CreateAlways("\xFF\xFE.txt"), kInvalidFile) << "not UTF-8";
+  EXPECT_EQ(files_.CreateNew("\xFF\xFE.txt", nullptr), kInvalidFile) << "not UTF-8";
 }
 
-TEST_F(FileStoreTest, CreateNewRefusesAnExistingFileCreateAlwaysTruncatesReplaceSwaps) {
+TEST_F(FileStoreTest, NewFilesOnlyWhereTheNameIsFreeAndNothingButDiskFiles) {
   ASSERT_TRUE(Put("wscfg.cfg", {1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(files_.CreateNew("wscfg.cfg"), kInvalidFile);
+  CreateFailure why = CreateFailure::kNone;
+  EXPECT_EQ(files_.CreateNew("wscfg.cfg", &why), kInvalidFile);
+  EXPECT_EQ(why, CreateFailure::kNameTaken);
   EXPECT_EQ(Get("wscfg.cfg").size(), 6u);
-  ASSERT_TRUE(Put("wscfg.cfg", {1, 0, 0, 4}));
-  EXPECT_EQ(Get("wscfg.cfg"), Bytes({1, 0, 0, 4}));
-  const FileHandle fresh = files_.CreateNew("RUVEZ.txt");
-  ASSERT_NE(fresh, kInvalidFile);
-  EXPECT_TRUE(files_.Close(fresh));
+  EXPECT_EQ(files_.CreateNew("NUL", &why), kInvalidFile) << "a device";
+  EXPECT_EQ(why, CreateFailure::kRefused);
+  ASSERT_TRUE(CreateDirectoryW(L"RUVEZ.txt", nullptr));
+  EXPECT_EQ(files_.OpenRead("RUVEZ.txt"), kInvalidFile);
+  EXPECT_FALSE(files_.Remove("RUVEZ.txt"));
+  EXPECT_TRUE(RemoveDirectoryW(L"RUVEZ.txt"));
+}
 
+TEST_F(FileStoreTest, ReplaceTakesTheOldFilesPlaceButNeverAReadOnlyOnes) {
+  ASSERT_TRUE(Put("wscfg.cfg", {1, 0, 0, 4}));
   ASSERT_TRUE(Put("wscfg.new", {2, 1, 1, 8}));
   EXPECT_TRUE(files_.Replace("wscfg.new", "wscfg.cfg"));
   EXPECT_EQ(Get("wscfg.cfg"), Bytes({2, 1, 1, 8}));
   EXPECT_EQ(files_.OpenRead("wscfg.new"), kInvalidFile);
+  ASSERT_TRUE(SetFileAttributesW(L"wscfg.cfg", FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(Put("wscfg.new", {3, 0, 0, 1}));
   EXPECT_FALSE(files_.Replace("wscfg.new", "wscfg.cfg"));
-  EXPECT_TRUE(files_.Remove("wscfg.cfg"));
-  EXPECT_FALSE(files_.Remove("wscfg.cfg"));
+  EXPECT_EQ(Get("wscfg.cfg"), Bytes({2, 1, 1, 8}));
+  EXPECT_TRUE(SetFileAttributesW(L"wscfg.cfg", FILE_ATTRIBUTE_NORMAL));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "app/monitor_state.h"
 #include "app/resource_ids.h"
+#include "frontend/headless/escaping.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ bool ParseSettingsField(const std::string& word, DialogChanges* changes, std::st
   const std::size_t eq = word.find('=');
   if (eq == std::string::npos) {
     *error =
-        "settings takes port=N baud=RATE save=0|1 sensors=TEXT, or cancel; not \"" + word + "\"";
+        "settings takes port=N baud=RATE save=0|1 sensors=TEXT, or cancel; not " + Quoted(word);
     return false;
   }
   const std::string key = word.substr(0, eq);
@@ -95,7 +96,7 @@ bool ParseSettingsField(const std::string& word, DialogChanges* changes, std::st
     }
     changes->sensors = value;
   } else {
-    *error = "settings has no field \"" + key + "\" (port, baud, save, sensors)";
+    *error = "settings has no field " + Quoted(key) + " (port, baud, save, sensors)";
     return false;
   }
   return true;
@@ -130,7 +131,8 @@ bool ParseCommand(const std::string& line, Command* command, std::string* error)
   }
   const int menu = MenuCommandNamed(name);
   if (menu == 0) {
-    *error = "unknown command \"" + name + "\" (open, close, settings, start, stop, exit, wait)";
+    *error =
+        "unknown command " + Quoted(name) + " (open, close, settings, start, stop, exit, wait)";
     return false;
   }
   command->menu_command = menu;

@@ -2,6 +2,7 @@
 
 #include "app/resource_ids.h"
 #include "app/texts.h"
+#include "frontend/headless/escaping.h"
 
 namespace {
 
@@ -15,25 +16,6 @@ bool IsCounterBox(const std::string& label) {
 }
 
 }  // namespace
-
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (b < 0x20 || b == 0x7F) {
-      static const char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 const char* CommandName(int command) {
   switch (command) {
@@ -131,7 +113,7 @@ std::string EventPrinter::LabelOf(const MemoryWindow& window) const {
 }
 
 void EventPrinter::Emit(const std::string& line) {
-  std::fputs(line.c_str(), out_);
+  std::fwrite(line.data(), 1, line.size(), out_);
   std::fputc('\n', out_);
   std::fflush(out_);
 }

@@ -35,10 +35,6 @@ class EventPrinter : public SurfaceObserver {
   std::map<int, int> menu_states_;
 };
 
-// A text in double quotes, with backslash, double quote and control characters escaped
-// (\\, \", \xNN); other bytes, UTF-8 included, as they are.
-std::string Quoted(const std::string& text);
-
 // The menu command's name in commands and output (open, close, settings, start, stop, exit), or
 // empty for an identifier that is no command.
 const char* CommandName(int command);

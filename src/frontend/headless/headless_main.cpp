@@ -10,6 +10,7 @@
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
+#include "frontend/headless/escaping.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
 #include "platform/posix/posix_clock.h"
@@ -35,7 +36,7 @@ int RunHeadless(Options& options) {
       std::fprintf(stderr, "wsmon: %s\n", error.c_str());
       return 1;
     }
-    printer.Note("sim device " + receiver.DevicePath());
+    printer.Note("sim device " + Escaped(receiver.DevicePath()));
   }
 
   {
@@ -58,7 +59,7 @@ int RunHeadless(Options& options) {
   }
 
   if (options.simulate) {
-    for (const std::string& line : receiver.Stop()) printer.Note("sim " + line);
+    for (const std::string& line : receiver.Stop()) printer.Note("sim " + Escaped(line));
   }
   return 0;
 }

@@ -10,6 +10,8 @@
 #include "app/monitor_state.h"
 #include "app/resource_ids.h"
 #include "frontend/common/stop_signals.h"
+#include "frontend/headless/command_input.h"
+#include "frontend/headless/escaping.h"
 #include "platform/posix/posix_clock.h"
 #include "settings/settings_dialog.h"
 
@@ -36,7 +38,8 @@ long Earliest(long next_poll_ms, long other_ms) {
 }  // namespace
 
 void HeadlessSession::Run(int input_fd) {
-  std::string pending;  // input read but not yet carried out
+  CommandInput input;
+  std::string line;
   bool input_ended = false;
   while (!host_->Ended()) {
     if (host_->PollIfDue()) continue;
@@ -44,22 +47,24 @@ void HeadlessSession::Run(int input_fd) {
       EndOnSignal(TakeStopRequest());
       continue;
     }
-    const std::size_t newline = pending.find('\n');
-    if (newline != std::string::npos) {
-      const std::string line = pending.substr(0, newline);
-      pending.erase(0, newline + 1);
+    const CommandInput::Next next = input.Take(&line);
+    if (next == CommandInput::Next::kLine) {
       Wait(Execute(line));
+      continue;
+    }
+    if (next == CommandInput::Next::kTooLong) {
+      printer_->Note("> " + Escaped(line) + "...");
+      printer_->Note("error: a line longer than " + std::to_string(CommandInput::kMaxLineBytes) +
+                     " bytes; nothing done");
       continue;
     }
     if (input_ended) {
       // A last line without its newline still counts.
-      if (!pending.empty()) {
-        const std::string line = pending;
-        pending.clear();
+      if (input.TakeRest(&line)) {
         Wait(Execute(line));
-        continue;
+      } else {
+        ExitAtEndOfInput("end of input");
       }
-      ExitAtEndOfInput("end of input");
       continue;
     }
     // Wait for input, but no longer than until the next poll or a signal.
@@ -74,7 +79,7 @@ void HeadlessSession::Run(int input_fd) {
       input_ended = true;
       continue;
     }
-    pending.append(chunk, static_cast<std::size_t>(n));
+    input.Append(chunk, static_cast<std::size_t>(n));
   }
 }
 
@@ -85,7 +90,7 @@ std::uint32_t HeadlessSession::Execute(const std::string& line) {
   if (parsed && command.kind == CommandKind::kNone) return 0;
   std::string echo = line;
   if (!echo.empty() && echo.back() == '\r') echo.pop_back();
-  printer_->Note("> " + echo);
+  printer_->Note("> " + Escaped(echo));
   if (!parsed) {
     printer_->Note("error: " + error + "; nothing done");
     return 0;

@@ -11,6 +11,7 @@
 #include "frontend/headless/headless_main.h"
 #include "frontend/program/list_ports.h"
 #include "frontend/program/options.h"
+#include "frontend/program/standard_descriptors.h"
 #include "frontend/terminal/terminal_main.h"
 #include "settings/export_log.h"
 
@@ -33,6 +34,7 @@ int EncodeExportLines() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!OpenClosedStandardDescriptors()) return 1;
   Options options;
   std::string error;
   if (!ParseOptions(argc, argv, &options, &error)) {

@@ -57,13 +57,21 @@ are skipped):
                    keep what the dialog showed
   settings cancel  open the settings dialog and leave it with the exit button
   wait MS          keep monitoring for MS milliseconds before reading the next command
-The end of input (or an interrupt) acts as exit. Polling goes on while input is awaited.
+The end of input acts as exit. Polling goes on while input is awaited. A line longer than
+65536 bytes is refused as a whole.
 
-Output of --headless (standard output, UTF-8, one event per line; "TEXT" is in double quotes
-with \\, \" and control characters (\xNN) escaped):
-  > COMMAND                   a command as read
+Signals: SIGINT (Ctrl-C) is the exit command (> exit (interrupted)): a run in progress ends
+without an export. SIGTERM, SIGHUP and SIGQUIT first stop a run in progress when saving is on,
+so that it is exported (> stop (signal)), then exit (> exit (signal)). Either way the settings
+are saved. SIGUSR1, SIGUSR2 and SIGPIPE are ignored.
+
+Output of --headless (standard output, one event per line, always valid UTF-8): text from outside the monitor
+(commands, paths, lines) is escaped: \\ for a backslash, \xNN for each byte of a control
+character (C0, DEL, C1) and for each byte that is not valid UTF-8; "TEXT" stands in double
+quotes, with \" for a double quote in it.
+  > COMMAND                   a command as read (> START... for the start of a line too long)
   error: MESSAGE; nothing done
-                              an unknown or malformed command
+                              an unknown, malformed or too long command
   refused NAME: the menu item is greyed
   dialog shows port=N baud=RATE save=0|1 sensors="TEXT"
                               the settings dialog as it opened (port=none, baud=none: no

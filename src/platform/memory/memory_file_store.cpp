@@ -57,14 +57,14 @@ FileHandle MemoryFileStore::OpenRead(const char* name) {
   return handle;
 }
 
-FileHandle MemoryFileStore::CreateNew(const char* name) {
+FileHandle MemoryFileStore::CreateNew(const char* name, CreateFailure* why) {
   const std::string path = FullPath(name);
-  if (files_.count(path) != 0) return kInvalidFile;
-  return OpenForWriting(path);
-}
-
-FileHandle MemoryFileStore::CreateAlways(const char* name) {
-  return OpenForWriting(FullPath(name));
+  const bool taken = files_.count(path) != 0;
+  const FileHandle file = taken ? kInvalidFile : OpenForWriting(path);
+  if (file == kInvalidFile && why != nullptr) {
+    *why = taken ? CreateFailure::kNameTaken : CreateFailure::kRefused;
+  }
+  return file;
 }
 
 int MemoryFileStore::Read(FileHandle file, std::uint8_t* dst, int count) {

@@ -12,12 +12,37 @@ namespace {
 
 constexpr mode_t kFileMode = 0644;  // less the process's umask
 
-FileHandle OpenWith(const char* name, int flags) {
+// Opens name without ever waiting (a FIFO without a writer would hold the open for good, a
+// device may too) and keeps it only when it is a regular file, blocking again from then on so
+// that reads and writes are whole.
+FileHandle OpenRegular(const char* name, int flags, CreateFailure* why) {
   int fd;
   do {
-    fd = ::open(name, flags | O_CLOEXEC, kFileMode);
+    fd = ::open(name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, kFileMode);
   } while (fd < 0 && errno == EINTR);
-  return fd < 0 ? kInvalidFile : static_cast<FileHandle>(fd);
+  if (fd < 0) {
+    if (why != nullptr)
+      *why = errno == EEXIST ? CreateFailure::kNameTaken : CreateFailure::kRefused;
+    return kInvalidFile;
+  }
+  struct stat st {};
+  const int status = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || status < 0 ||
+      fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    if (why != nullptr) *why = CreateFailure::kRefused;
+    return kInvalidFile;
+  }
+  return static_cast<FileHandle>(fd);
+}
+
+// Whether the permission bits let this user write a file. They are judged as for any user, root
+// included, so that a file made read-only stays so for everyone, as a read-only file does on
+// Windows.
+bool WritableByMode(const struct stat& st) {
+  if (st.st_uid == geteuid()) return (st.st_mode & S_IWUSR) != 0;
+  if (group_member(st.st_gid) != 0) return (st.st_mode & S_IWGRP) != 0;
+  return (st.st_mode & S_IWOTH) != 0;
 }
 
 }  // namespace
@@ -32,15 +57,11 @@ bool PosixFileStore::SetCurrentDir(const char* path) {
 }
 
 FileHandle PosixFileStore::OpenRead(const char* name) {
-  return OpenWith(name, O_RDONLY);
+  return OpenRegular(name, O_RDONLY, nullptr);
 }
 
-FileHandle PosixFileStore::CreateNew(const char* name) {
-  return OpenWith(name, O_WRONLY | O_CREAT | O_EXCL);
-}
-
-FileHandle PosixFileStore::CreateAlways(const char* name) {
-  return OpenWith(name, O_WRONLY | O_CREAT | O_TRUNC);
+FileHandle PosixFileStore::CreateNew(const char* name, CreateFailure* why) {
+  return OpenRegular(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, why);
 }
 
 int PosixFileStore::Read(FileHandle file, std::uint8_t* dst, int count) {
@@ -78,9 +99,20 @@ bool PosixFileStore::Close(FileHandle file) {
 }
 
 bool PosixFileStore::Replace(const char* from, const char* to) {
-  return std::rename(from, to) == 0;
+  struct stat old {};
+  if (::lstat(to, &old) != 0) return errno == ENOENT && std::rename(from, to) == 0;
+  if (!S_ISREG(old.st_mode) || !WritableByMode(old)) return false;
+  // The new file takes the old one's permissions through its own descriptor: a name may have
+  // been swapped for a link since it was written, and a link is never followed here.
+  const int fd = ::open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat st {};
+  const bool kept =
+      fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fchmod(fd, old.st_mode & 0777) == 0;
+  if (fd >= 0) ::close(fd);
+  return kept && std::rename(from, to) == 0;
 }
 
 bool PosixFileStore::Remove(const char* name) {
-  return ::unlink(name) == 0;
+  struct stat st {};
+  return ::lstat(name, &st) == 0 && S_ISREG(st.st_mode) && ::unlink(name) == 0;
 }

@@ -8,9 +8,8 @@ class PosixFileStore : public FileStore {
   std::size_t GetCurrentDir(char* buf, std::size_t cap) override;
   bool SetCurrentDir(const char* path) override;
   FileHandle OpenRead(const char* name) override;
-  // Fails when the name exists (O_EXCL), so that an existing file is never replaced.
-  FileHandle CreateNew(const char* name) override;
-  FileHandle CreateAlways(const char* name) override;
+  // O_EXCL: fails on anything under the name, a link to nowhere included.
+  FileHandle CreateNew(const char* name, CreateFailure* why) override;
   int Read(FileHandle file, std::uint8_t* dst, int count) override;
   int Write(FileHandle file, const std::uint8_t* src, int count) override;
   // Flushes to the device (fsync) before closing; false when either failed.

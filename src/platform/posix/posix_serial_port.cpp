@@ -82,6 +82,12 @@ void PosixSerialPort::Release(int fd) {
   losses_.erase(std::remove_if(losses_.begin(), losses_.end(),
                                [fd](const LossRecord& r) { return r.fd == fd; }),
                 losses_.end());
+  for (auto it = settings_before_.begin(); it != settings_before_.end(); ++it) {
+    if (it->fd != fd) continue;
+    (void)tcsetattr(fd, TCSANOW, &it->settings);
+    settings_before_.erase(it);
+    break;
+  }
   // The exclusive flag belongs to the terminal, not to this descriptor: left set, it would
   // keep everyone but root out after we are gone while another process still holds the device.
   (void)ioctl(fd, TIOCNXCL);
@@ -118,6 +124,14 @@ PortHandle PosixSerialPort::Open(int port_number) {
                                              : OpenFailureKind::kSystemRefused;
     return Refuse(port_number, path, kind, error);
   }
+  // The terminal the monitor runs in is the operator's, never a port. Any other keeps the
+  // settings it had, put back when it is closed.
+  if (tcgetsid(fd) == getsid(0)) {
+    ::close(fd);
+    return Refuse(port_number, path, OpenFailureKind::kOwnTerminal, 0);
+  }
+  termios before{};
+  if (tcgetattr(fd, &before) == 0) settings_before_.push_back({fd, before});
   (void)ioctl(fd, TIOCEXCL);
   // Raw mode with VMIN 1 and the descriptor non-blocking: an empty queue reads as EAGAIN, so
   // that a read of 0 bytes can only mean that the other end hung up.

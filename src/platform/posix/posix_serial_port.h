@@ -5,6 +5,8 @@
 // more bytes at once than its buffers hold.
 #pragma once
 
+#include <termios.h>
+
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -61,6 +63,12 @@ class PosixSerialPort : public SerialPort {
   LossRecord* NoteLosses(int fd, bool keep);
   std::vector<LossRecord> losses_;
 
+  // The line settings each device had before it was opened, put back when it is closed.
+  struct SettingsBefore {
+    int fd;
+    termios settings;
+  };
+  std::vector<SettingsBefore> settings_before_;
   ComPortMap ports_;
   std::vector<int> open_fds_;
   OpenFailure failure_;

@@ -10,13 +10,42 @@ HANDLE ToHandle(FileHandle file) {
   return reinterpret_cast<HANDLE>(file);
 }
 
-FileHandle Open(const char* name, DWORD access, DWORD share, DWORD disposition) {
+// Opens a file on a disk: a name may also lead to a device or a pipe ("COM1", "NUL",
+// "\\.\pipe\..."), whose reads and writes can wait for ever, and which is refused.
+FileHandle Open(const char* name, DWORD access, DWORD share, DWORD disposition,
+                CreateFailure* why) {
+  CreateFailure failure = CreateFailure::kRefused;
   const WideText wide_name(name);
-  if (!wide_name.valid() || wide_name.get()[0] == L'\0') return kInvalidFile;
-  const HANDLE file = CreateFileW(wide_name.get(), access, share, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (wide_name.valid() && wide_name.get()[0] != L'\0') {
+    file = CreateFileW(wide_name.get(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+    const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+      failure = CreateFailure::kNameTaken;
+    }
+  }
+  if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+  }
+  if (file == INVALID_HANDLE_VALUE && why != nullptr) *why = failure;
   return reinterpret_cast<FileHandle>(file);  // INVALID_HANDLE_VALUE is kInvalidFile
 }
+
+// The attributes of a name, INVALID_FILE_ATTRIBUTES when there is none. *absent tells a name
+// that does not exist from one that cannot be asked about.
+DWORD AttributesOf(const WideText& name, bool* absent) {
+  const DWORD attributes = GetFileAttributesW(name.get());
+  const DWORD error = GetLastError();
+  *absent = attributes == INVALID_FILE_ATTRIBUTES &&
+            (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+  return attributes;
+}
+
+// Not a plain file: a directory, a link or junction, a device.
+constexpr DWORD kNoPlainFile =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
 
 }  // namespace
 
@@ -39,15 +68,11 @@ bool Win32FileStore::SetCurrentDir(const char* path) {
 }
 
 FileHandle Win32FileStore::OpenRead(const char* name) {
-  return Open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  return Open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, nullptr);
 }
 
-FileHandle Win32FileStore::CreateNew(const char* name) {
-  return Open(name, GENERIC_WRITE, 0, CREATE_NEW);
-}
-
-FileHandle Win32FileStore::CreateAlways(const char* name) {
-  return Open(name, GENERIC_WRITE, FILE_SHARE_WRITE, CREATE_ALWAYS);
+FileHandle Win32FileStore::CreateNew(const char* name, CreateFailure* why) {
+  return Open(name, GENERIC_WRITE, 0, CREATE_NEW, why);
 }
 
 int Win32FileStore::Read(FileHandle file, std::uint8_t* dst, int count) {
@@ -76,12 +101,26 @@ bool Win32FileStore::Close(FileHandle file) {
 bool Win32FileStore::Replace(const char* from, const char* to) {
   const WideText wide_from(from);
   const WideText wide_to(to);
+  bool absent = false;
   if (!wide_from.valid() || !wide_to.valid()) return false;
+  const DWORD old = AttributesOf(wide_to, &absent);
+  if (!absent) {
+    if (old == INVALID_FILE_ATTRIBUTES || (old & (kNoPlainFile | FILE_ATTRIBUTE_READONLY)) != 0) {
+      return false;
+    }
+    const DWORD kept = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (!SetFileAttributesW(wide_from.get(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) {
+      return false;
+    }
+  }
   return MoveFileExW(wide_from.get(), wide_to.get(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool Win32FileStore::Remove(const char* name) {
   const WideText wide_name(name);
-  return wide_name.valid() && DeleteFileW(wide_name.get()) != 0;
+  // No attributes (INVALID_FILE_ATTRIBUTES) have every bit set.
+  return wide_name.valid() && (GetFileAttributesW(wide_name.get()) & kNoPlainFile) == 0 &&
+         DeleteFileW(wide_name.get()) != 0;
 }

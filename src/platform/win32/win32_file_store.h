@@ -9,8 +9,8 @@ class Win32FileStore : public FileStore {
   std::size_t GetCurrentDir(char* buf, std::size_t cap) override;
   bool SetCurrentDir(const char* path) override;
   FileHandle OpenRead(const char* name) override;
-  FileHandle CreateNew(const char* name) override;
-  FileHandle CreateAlways(const char* name) override;
+  // CREATE_NEW: fails on anything under the name, a link included.
+  FileHandle CreateNew(const char* name, CreateFailure* why) override;
   int Read(FileHandle file, std::uint8_t* dst, int count) override;
   int Write(FileHandle file, const std::uint8_t* src, int count) override;
   bool Close(FileHandle file) override;
