@@ -67,25 +67,21 @@ bool LossCount(int fd, long* count) {
 PosixSerialPort::PosixSerialPort(ComPortMap ports) : ports_(std::move(ports)) {}
 
 PosixSerialPort::~PosixSerialPort() {
-  while (!open_fds_.empty()) Close(open_fds_.back());
+  while (!devices_.empty()) Close(devices_.back().fd);
 }
 
-int PosixSerialPort::OpenDescriptor(PortHandle port) const {
-  for (int fd : open_fds_) {
-    if (fd == port) return fd;
+PosixSerialPort::Device* PosixSerialPort::Find(PortHandle port) {
+  for (Device& device : devices_) {
+    if (device.fd == port) return &device;
   }
-  return -1;
+  return nullptr;
 }
 
 void PosixSerialPort::Release(int fd) {
-  open_fds_.erase(std::remove(open_fds_.begin(), open_fds_.end(), fd), open_fds_.end());
-  losses_.erase(std::remove_if(losses_.begin(), losses_.end(),
-                               [fd](const LossRecord& r) { return r.fd == fd; }),
-                losses_.end());
-  for (auto it = settings_before_.begin(); it != settings_before_.end(); ++it) {
+  for (auto it = devices_.begin(); it != devices_.end(); ++it) {
     if (it->fd != fd) continue;
-    (void)tcsetattr(fd, TCSANOW, &it->settings);
-    settings_before_.erase(it);
+    if (it->has_settings_before) (void)tcsetattr(fd, TCSANOW, &it->settings_before);
+    devices_.erase(it);
     break;
   }
   // The exclusive flag belongs to the terminal, not to this descriptor: left set, it would
@@ -130,8 +126,9 @@ PortHandle PosixSerialPort::Open(int port_number) {
     ::close(fd);
     return Refuse(port_number, path, OpenFailureKind::kOwnTerminal, 0);
   }
-  termios before{};
-  if (tcgetattr(fd, &before) == 0) settings_before_.push_back({fd, before});
+  Device device;
+  device.fd = fd;
+  device.has_settings_before = tcgetattr(fd, &device.settings_before) == 0;
   (void)ioctl(fd, TIOCEXCL);
   // Raw mode with VMIN 1 and the descriptor non-blocking: an empty queue reads as EAGAIN, so
   // that a read of 0 bytes can only mean that the other end hung up.
@@ -143,13 +140,15 @@ PortHandle PosixSerialPort::Open(int port_number) {
   SetModemLine(fd, TIOCM_RTS, false);
   SetModemLine(fd, TIOCM_DTR, true);
   (void)tcflush(fd, TCIOFLUSH);
-  open_fds_.push_back(fd);
+  NoteLosses(device, false);
+  devices_.push_back(device);
   return fd;
 }
 
 int PosixSerialPort::SetBaud(PortHandle port, std::uint32_t baud) {
-  const int fd = OpenDescriptor(port);
-  if (fd < 0) return 0;
+  const Device* device = Find(port);
+  if (device == nullptr) return 0;
+  const int fd = device->fd;
   speed_t speed = B0;
   termios wanted{};
   bool applied = SpeedFor(baud, &speed) && tcgetattr(fd, &wanted) == 0;
@@ -171,51 +170,47 @@ int PosixSerialPort::SetBaud(PortHandle port, std::uint32_t baud) {
 }
 
 void PosixSerialPort::Purge(PortHandle port) {
-  const int fd = OpenDescriptor(port);
-  if (fd < 0) return;
+  Device* device = Find(port);
+  if (device == nullptr) return;
+  const int fd = device->fd;
   SetModemLine(fd, TIOCM_RTS, false);
   SetModemLine(fd, TIOCM_DTR, true);
   // Also drops what the pseudo-terminal has accepted but not yet handed to the line
   // discipline. With parity checking off and no error marking, termios keeps no error
   // condition that would need clearing.
   (void)tcflush(fd, TCIOFLUSH);
-  NoteLosses(fd, false);
+  NoteLosses(*device, false);
 }
 
 int PosixSerialPort::WaitingCount(PortHandle port) {
-  const int fd = OpenDescriptor(port);
-  if (fd < 0) return 0;
+  Device* device = Find(port);
+  if (device == nullptr) return 0;
   int waiting = 0;
   // A line that hung up (or a device that went away) refuses the question.
-  if (ioctl(fd, FIONREAD, &waiting) != 0 || waiting < 0) return -1;
-  NoteLosses(fd, true);
+  if (ioctl(device->fd, FIONREAD, &waiting) != 0 || waiting < 0) return -1;
+  NoteLosses(*device, true);
   return waiting;
 }
 
 int PosixSerialPort::LostInput(PortHandle port) {
-  const int fd = OpenDescriptor(port);
-  LossRecord* record = fd < 0 ? nullptr : NoteLosses(fd, true);
-  if (record == nullptr || !record->lost) return 0;
-  record->lost = false;
+  Device* device = Find(port);
+  if (device == nullptr || !NoteLosses(*device, true) || !device->lost) return 0;
+  device->lost = false;
   return 1;
 }
 
-PosixSerialPort::LossRecord* PosixSerialPort::NoteLosses(int fd, bool keep) {
+bool PosixSerialPort::NoteLosses(Device& device, bool keep) {
   long count = 0;
-  if (!LossCount(fd, &count)) return nullptr;
-  for (LossRecord& record : losses_) {
-    if (record.fd != fd) continue;
-    record.lost = record.lost || (keep && count != record.seen);
-    record.seen = count;
-    return &record;
-  }
-  losses_.push_back(LossRecord{fd, count, false});
-  return &losses_.back();
+  if (!LossCount(device.fd, &count)) return false;
+  device.lost = device.lost || (keep && count != device.losses_seen);
+  device.losses_seen = count;
+  return true;
 }
 
 int PosixSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {
-  const int fd = OpenDescriptor(port);
-  if (fd < 0 || dst == nullptr) return -1;
+  const Device* device = Find(port);
+  if (device == nullptr || dst == nullptr) return -1;
+  const int fd = device->fd;
   count = std::min<std::uint32_t>(count, INT_MAX);
   const std::int64_t deadline = DeadlineAfter(count, 10);
   std::uint32_t got = 0;
@@ -239,8 +234,9 @@ int PosixSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t coun
 }
 
 int PosixSerialPort::Write(PortHandle port, const std::uint8_t* src, std::uint32_t count) {
-  const int fd = OpenDescriptor(port);
-  if (fd < 0 || (src == nullptr && count > 0)) return -1;
+  const Device* device = Find(port);
+  if (device == nullptr || (src == nullptr && count > 0)) return -1;
+  const int fd = device->fd;
   count = std::min<std::uint32_t>(count, INT_MAX);
   Purge(port);  // discards every received byte that nobody has read
   const std::int64_t deadline = DeadlineAfter(count, 20);
@@ -279,8 +275,9 @@ int PosixSerialPort::WritePlain(PortHandle port, const std::uint8_t* src, std::u
 }
 
 void PosixSerialPort::Close(PortHandle port) {
-  const int fd = OpenDescriptor(port);
-  if (fd < 0) return;
+  const Device* device = Find(port);
+  if (device == nullptr) return;
+  const int fd = device->fd;
   Purge(port);
   Release(fd);
 }

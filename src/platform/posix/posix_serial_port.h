@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -46,31 +47,24 @@ class PosixSerialPort : public SerialPort {
 
  private:
   PortHandle Refuse(int port_number, const std::string& path, OpenFailureKind kind, int error);
-  // The descriptor behind a handle this port opened, or -1.
-  int OpenDescriptor(PortHandle port) const;
+  // What the port keeps of each descriptor it opened.
+  struct Device {
+    int fd = -1;
+    bool has_settings_before = false;
+    termios settings_before{};  // the line settings it had, put back when it is closed
+    long losses_seen = 0;       // the driver's loss count as last seen
+    bool lost = false;          // the count moved since LostInput last told
+  };
+  // The device behind a handle this port opened, or nullptr.
+  Device* Find(PortHandle port);
   int Write(PortHandle port, const std::uint8_t* src, std::uint32_t count);
   void Release(int fd);
+  // Takes the driver's loss count; a move is kept unless a purge took it (the purge threw the
+  // bytes out too). False where the driver keeps no count.
+  static bool NoteLosses(Device& device, bool keep);
 
-  // The driver's loss count as last seen on a descriptor, and whether it moved since LostInput
-  // last told.
-  struct LossRecord {
-    int fd = -1;
-    long seen = 0;
-    bool lost = false;
-  };
-  // Takes the count; a move is kept unless a purge took it (the purge threw the bytes out too).
-  // nullptr where the driver keeps no count.
-  LossRecord* NoteLosses(int fd, bool keep);
-  std::vector<LossRecord> losses_;
-
-  // The line settings each device had before it was opened, put back when it is closed.
-  struct SettingsBefore {
-    int fd;
-    termios settings;
-  };
-  std::vector<SettingsBefore> settings_before_;
   ComPortMap ports_;
-  std::vector<int> open_fds_;
+  std::vector<Device> devices_;
   OpenFailure failure_;
   std::function<void(const OpenFailure&)> failure_listener_;
 };
