@@ -24,6 +24,11 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
+bool ReadBufferZero() {
+  return std::all_of(std::begin(g_state.read_buffer), std::end(g_state.read_buffer),
+                     [](std::uint8_t b) { return b == 0; });
+}
+
 Bytes StreamSource::Stream(std::size_t length) {
   Bytes s;
   while (s.size() < length) {

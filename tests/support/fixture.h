@@ -27,6 +27,8 @@ Bytes MakeFrame(std::uint8_t id, std::uint8_t extra, std::uint16_t temp, std::ui
 // Sensor 5: +23.0625 degrees, 45.6 %RH.
 Bytes ExampleFrame();
 Bytes Concat(std::initializer_list<Bytes> parts);
+// Whether g_state.read_buffer holds zeros only, as every link operation must leave it.
+bool ReadBufferZero();
 
 // Reproducible streams of the kind a damaged line brings: mostly frames (any sensor id, some
 // with a broken check byte, some cut short), lone marks and noise.
