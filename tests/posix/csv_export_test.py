@@ -88,8 +88,10 @@ def sent_frames_come_back_exactly(cwd):
 
 def simulated_runs_match_their_exports(cwd):
     sim = "--sensors 3 --interval 150 --temp -30:-2 --missing 0.3 --stray 0.05 --bad-check 0.05"
-    run(cwd, ["--simulate"] + [w for s in sim.split() for w in ("--sim-arg", s)],
-        "settings save=1 sensors=3\nopen\nstart\nwait 1500\nstop\nstart\nwait 1000\n", "stop\n")
+    out = run(cwd, ["--simulate"] + [w for s in sim.split() for w in ("--sim-arg", s)],
+              "settings save=1 sensors=3\nopen\nstart\nwait 1500\nstop\nstart\nwait 1000\n", "stop\n")
+    check(out[0].startswith("sim device /dev/pts/") and out[-1] == "sim end",
+          "the simulated receiver's device comes first, its end last")
     runs = list(files(cwd))
     check(len(runs) == 2, "two runs, two exports")
     decoded = negative = missing = 0

@@ -102,34 +102,4 @@ TEST(SimulatedRunTest, WhatTheMonitorShowsAgreesExactlyWithWhatTheReceiverSent) 
   }
 }
 
-TEST(SimulatedRunTest, SimulateOptionRunsTheReceiverAndExportsEveryLineShown) {
-  ScratchDirectory dir;
-  Program wsmon(WSMON_PATH, {"--headless", "--simulate", "--sim-arg=--interval", "--sim-arg=300"},
-                true, dir.path());
-  wsmon.Write("settings save=1\nopen\nstart\nwait 2000\nstop\nexit\n");
-  ASSERT_EQ(wsmon.Finish(), 0);
-  const Lines& out = wsmon.lines();
-  ASSERT_FALSE(out.empty());
-  EXPECT_EQ(out[0].rfind("sim device /dev/pts/", 0), 0u) << out[0];
-  EXPECT_EQ(out.back(), "sim end");
-  // Lines added during the run: the four header lines, the readings, any error lines.
-  long added = 0;
-  long readings = 0;
-  bool in_run = false;
-  for (const std::string& line : out) {
-    if (line == "> start" || line == "> stop") in_run = line == "> start";
-    if (!in_run || line.find(" line ") == std::string::npos) continue;
-    ++added;
-    readings += line.rfind("panel ", 0) == 0 && line.find("\"sensor") == std::string::npos;
-  }
-  EXPECT_GT(readings, 0);
-  const std::vector<std::string> names = dir.Names();  // the configuration and one export
-  ASSERT_EQ(names.size(), 2u);
-  ASSERT_EQ(names[0].rfind("RUVEZ_", 0), 0u);
-  const std::string text = ReadWholeFile(dir.File(names[0]));
-  long crlf = 0;
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) crlf += text[i] == '\r' && text[i + 1] == '\n';
-  EXPECT_EQ(crlf, added);
-}
-
 }  // namespace
