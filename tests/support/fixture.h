@@ -18,12 +18,10 @@
 #include "platform/memory/memory_file_store.h"
 #include "platform/memory/memory_surface.h"
 #include "platform/memory/scripted_serial_port.h"
+#include "support/frames.h"
 
-using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 
-// A frame whose check byte makes bytes 1 to 7 sum to 0 modulo 256.
-Bytes MakeFrame(std::uint8_t id, std::uint8_t extra, std::uint16_t temp, std::uint16_t hum);
 // Sensor 5: +23.0625 degrees, 45.6 %RH.
 Bytes ExampleFrame();
 Bytes Concat(std::initializer_list<Bytes> parts);
