@@ -127,7 +127,7 @@ TEST(HeadlessTest, SettingsDialogIsOperatedAsAnOperatorWould) {
 TEST(HeadlessTest, ADeviceThatGoesAwayDuringARunIsReportedAtEveryPollAndEndsNothing) {
   ScratchDirectory dir;
   auto line = std::make_unique<PseudoTerminal>();
-  Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + line->path()}, true, dir.path());
+  Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + line->path()}, dir.path());
   // The echo of the wait shows that the start, with its purge of the port, is over.
   wsmon.Write("open\nstart\nwait 1\n");
   ASSERT_TRUE(wsmon.WaitFor([](const std::string& l) { return l == "> wait 1"; }));

@@ -38,12 +38,12 @@ TEST(SimulatedRunTest, WhatTheMonitorShowsAgreesExactlyWithWhatTheReceiverSent) 
                                      "--wait-probe"};
     std::istringstream words(run.sim_args);
     for (std::string word; words >> word;) args.push_back(word);
-    Program sim(WSMON_SIM_PATH, args, false);
+    Program sim(WSMON_SIM_PATH, args);
     std::string device;  // the first line of output
     ASSERT_TRUE(
         sim.WaitFor([&device](const std::string& line) { return !(device = line).empty(); }));
     ScratchDirectory dir;
-    Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + device}, true, dir.path());
+    Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + device}, dir.path());
     // With ten or more sensors the start does not purge, and the panels are one line each.
     wsmon.Write("settings baud=" + std::to_string(run.baud) + " sensors=10\nopen\nstart\n");
     ASSERT_EQ(sim.Finish(), 0);
