@@ -92,6 +92,10 @@ class AppFixture : public ::testing::Test {
   std::string MenuRow() const;
   // Message boxes shown so far as "caption|text".
   Lines Boxes() const;
+  // The four settings: port number, baud index, saving, sensor count.
+  static std::vector<int> Stored() {
+    return {g_state.port_number, g_state.baud_index, g_state.save_log, g_state.sensor_count};
+  }
 
   ManualClock clock_;
   ScriptedSerialPort port_{&clock_};
