@@ -1,6 +1,7 @@
 // wsmon --headless as its users run it: commands on standard input, events on standard output,
 // real files in the start directory and real pseudo-terminals as serial ports.
 #include <algorithm>
+#include <sstream>
 
 #include "support.h"
 
@@ -24,20 +25,11 @@ Lines After(const Lines& lines, const std::string& command) {
 }
 
 TEST(HeadlessTest, BadCommandsAreReportedEscapedAsValidUtf8AndNothingIsDone) {
-  const Lines bad = {"bogus",
-                     "open now",
-                     "wait",
-                     "wait -5",
-                     "wait 1e3",
-                     "wait 86400001",
-                     "settings port=5",
-                     "settings port=1 port=2",
-                     "settings baud=1200",
-                     "settings save=2",
-                     "settings colour=red",
-                     "settings sensors=\"12",
-                     "settings cancel now",
-                     "OPEN"};
+  // One a line: malformed, misspelt or out of range.
+  const std::string bad_input =
+      "bogus\nopen now\nwait\nwait -5\nwait 1e3\nwait 86400001\nsettings port=5\n"
+      "settings port=1 port=2\nsettings baud=1200\nsettings save=2\nsettings colour=red\n"
+      "settings sensors=\"12\nsettings cancel now\nOPEN\n";
   // Texts meant to steer a terminal or break a reader: the echo and the error, exactly.
   const std::string unknown = " (open, close, settings, start, stop, exit, wait); nothing done";
   const std::pair<std::string, Lines> hostile[] = {
@@ -58,14 +50,14 @@ TEST(HeadlessTest, BadCommandsAreReportedEscapedAsValidUtf8AndNothingIsDone) {
         "error: a line longer than 65536 bytes; nothing done"}},
   };
   ScratchDirectory dir;
-  std::string input;
-  for (const std::string& c : bad) input += c + "\n";
+  std::string input = bad_input;
   for (const auto& c : hostile) input += c.first + "\n";
   int status = 0;
   const Lines out =
       RunHeadless({}, input + "start\nstop\nclose\n# a comment\n\n", dir.path(), &status);
   EXPECT_EQ(status, 0);
-  for (const std::string& c : bad) {
+  std::istringstream bad(bad_input);
+  for (std::string c; std::getline(bad, c);) {
     const Lines after = After(out, c);
     ASSERT_EQ(after.size(), 1u) << c;
     EXPECT_EQ(after[0].rfind("error: ", 0), 0u) << after[0];
