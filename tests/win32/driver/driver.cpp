@@ -164,17 +164,6 @@ bool Matches(const std::string& line, const std::string& pattern) {
 const std::string kTime = R"(\d\d:\d\d:\d\d)";
 const std::string kInterval = R"(-( \d|\d\d+)\.\d)";
 
-// Writes the lines in the order the export walks them (the panels, then the error log), one
-// per line, UTF-8.
-void WriteLines(const std::wstring& path, const std::vector<std::vector<std::string>>& panels,
-                const std::vector<std::string>& log) {
-  std::ofstream out(path.c_str(), std::ios::binary);
-  for (const std::vector<std::string>& lines : panels) {
-    for (const std::string& line : lines) out << line << "\n";
-  }
-  for (const std::string& line : log) out << line << "\n";
-}
-
 // A dialog of the monitor with a caption, answered with OK after its text was checked.
 void ExpectMessage(Checks& checks, Monitor& monitor, const char* caption, const char* message,
                    const std::string& when) {
@@ -360,9 +349,15 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
   checks.Expect(WaitFor([&] { return ExportFiles(dir).size() == 1; }, kTimeoutMs),
                 "stop with saving on writes one RUVEZ_*.txt");
   ExpectMenu(checks, main, "stopped", {kClose, kSettings, kStart, kExit});
-  std::vector<std::vector<std::string>> panel_lines;
-  for (HWND panel : panels) panel_lines.push_back(LinesOf(panel));
-  WriteLines(paths.out + L"\\listbox-lines.txt", panel_lines, LinesOf(log));
+  {
+    // The lines in the order the export walks them (the panels, then the error log), UTF-8.
+    std::ofstream out((paths.out + L"\\listbox-lines.txt").c_str(), std::ios::binary);
+    std::vector<HWND> boxes = panels;
+    boxes.push_back(log);
+    for (HWND box : boxes) {
+      for (const std::string& line : LinesOf(box)) out << line << "\n";
+    }
+  }
 
   // Settings again: leaving by the exit button or the close box changes nothing; 4 sensors
   // rebuild the grid as four panels.
@@ -395,15 +390,8 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
 void SecondStart(Checks& checks, const Paths& paths) {
   const std::wstring dir = paths.work + L"\\second";
   CreateDirectoryW(dir.c_str(), nullptr);
-  {
-    // COM1, 38400 baud, saving off, 3 sensors.
-    FILE* out = _wfopen((dir + L"\\wscfg.cfg").c_str(), L"wb");
-    const unsigned char config[4] = {1, 2, 0, 3};
-    if (out != nullptr) {
-      std::fwrite(config, 1, sizeof config, out);
-      std::fclose(out);
-    }
-  }
+  // COM1, 38400 baud, saving off, 3 sensors.
+  std::ofstream((dir + L"\\wscfg.cfg").c_str(), std::ios::binary) << std::string("\1\2\0\3", 4);
   Monitor monitor;
   if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts again")) return;
   const HWND main = monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
