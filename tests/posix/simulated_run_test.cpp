@@ -1,12 +1,25 @@
 // The whole Linux path: the simulated receiver on a pseudo-terminal sends readings and faults,
 // wsmon --headless monitors them, and what wsmon shows agrees with what the receiver reports
 // it sent.
+#include <algorithm>
+#include <map>
 #include <regex>
 #include <sstream>
 
 #include "support.h"
 
 namespace {
+
+// The simulated receiver's summary in output lines: KEY -> VALUE ("sensor 7" is one key).
+std::map<std::string, long> Summary(const Lines& lines) {
+  std::map<std::string, long> summary;
+  auto line = std::find(lines.begin(), lines.end(), "summary 1");
+  for (; line != lines.end() && *line != "end"; ++line) {
+    const std::size_t space = line->rfind(' ');
+    summary[line->substr(0, space)] = std::stol(line->substr(space + 1));
+  }
+  return summary;
+}
 
 struct RunCase {
   const char* name;

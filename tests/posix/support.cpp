@@ -56,15 +56,6 @@ int OpenDescriptorCount() {
   return static_cast<int>(Entries("/proc/self/fd").size()) - 1;  // the listing's own
 }
 
-bool WaitForWaiting(SerialPort* port, PortHandle handle, int count, int timeout_ms) {
-  const double end = NowMs() + timeout_ms;
-  while (port->WaitingCount(handle) < count) {
-    if (NowMs() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 PseudoTerminal::PseudoTerminal() {
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   char name[128] = {};
@@ -167,16 +158,6 @@ const Lines& Program::lines() {
     if (input_ == nullptr || !text.eof()) lines_.push_back(line);
   }
   return lines_;
-}
-
-std::map<std::string, long> Summary(const Lines& lines) {
-  std::map<std::string, long> summary;
-  auto line = std::find(lines.begin(), lines.end(), "summary 1");
-  for (; line != lines.end() && *line != "end"; ++line) {
-    const std::size_t space = line->rfind(' ');
-    summary[line->substr(0, space)] = std::stol(line->substr(space + 1));
-  }
-  return summary;
 }
 
 Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,

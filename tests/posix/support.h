@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -15,9 +14,6 @@
 double NowMs();
 // How many descriptors the process holds.
 int OpenDescriptorCount();
-// Waits until the port reports at least count bytes waiting (bytes written to a
-// pseudo-terminal reach the other side a moment later). False after timeout_ms.
-bool WaitForWaiting(SerialPort* port, PortHandle handle, int count, int timeout_ms = 1000);
 std::string ReadWholeFile(const std::string& path);
 
 class PseudoTerminal {
@@ -94,5 +90,3 @@ class Program {
 // output lines and sets *status to its exit status.
 Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,
                   const std::string& cwd, int* status);
-// The simulated receiver's summary in output lines: KEY -> VALUE ("sensor 7" is one key).
-std::map<std::string, long> Summary(const Lines& lines);
