@@ -56,7 +56,8 @@ def run(cwd, args, commands, rest, between=None):
 def sent_frames_come_back_exactly(cwd):
     master, slave = os.openpty()
     tty.setraw(master)
-    sent = [b"\x11\x22", frame(0, 0x10, 0x0801, 0), frame(1, 0xFF, 0x07FF, 0xFFFE),
+    # More stray bytes than an error log line dumps; readings at the limits of their values.
+    sent = [bytes(range(1, 21)), frame(0, 0x10, 0x0801, 0), frame(1, 0xFF, 0x07FF, 0xFFFE),
             frame(2, 3, 0x0170, 0x01C8, check_byte=0), frame(2, 3, 0xFFFF, 456),
             frame(0, 4, 0x0800, 0xFFFF), frame(40, 5, 0x0100, 0x0100), frame(1, 6, 0x0895, 1000)]
     out = run(cwd, ["--com", "1=" + os.ttyname(slave)], "settings save=1 sensors=3\nopen\nstart\n"
@@ -74,7 +75,7 @@ def sent_frames_come_back_exactly(cwd):
         ["0", "1", "0.0000", "", "4", hexes(sent[5])],
         ["1", "1", "-9.3125", "100.0", "6", hexes(sent[7])]], "readings: exact, empty when missing")
     check([r[1:] for r in errors[1:]] == [
-        ["ERR1", "2 stray bytes", "11 22"], ["ERR2", "bad check byte", hexes(sent[3])],
+        ["ERR1", "20 stray bytes", hexes(sent[0])], ["ERR2", "bad check byte", hexes(sent[3])],
         ["ERR5", "sensor id 40 is 32 or more", hexes(sent[6])]], "errors with every byte concerned")
     # The export holds what the boxes showed since the start, byte for byte as without --csv.
     shown = {}
@@ -88,8 +89,10 @@ def sent_frames_come_back_exactly(cwd):
 
 def simulated_runs_match_their_exports(cwd):
     sim = "--sensors 3 --interval 150 --temp -30:-2 --missing 0.3 --stray 0.05 --bad-check 0.05"
-    run(cwd, ["--simulate"] + [w for s in sim.split() for w in ("--sim-arg", s)],
-        "settings save=1 sensors=3\nopen\nstart\nwait 1500\nstop\nstart\nwait 1000\n", "stop\n")
+    out = run(cwd, ["--simulate"] + [w for s in sim.split() for w in ("--sim-arg", s)],
+              "settings save=1 sensors=3\nopen\nstart\nwait 1500\nstop\nstart\nwait 1000\n", "stop\n")
+    check(out[0].startswith("sim device /dev/pts/") and out[-1] == "sim end",
+          "the simulated receiver's device comes first, its end last")
     runs = list(files(cwd))
     check(len(runs) == 2, "two runs, two exports")
     decoded = negative = missing = 0

@@ -57,7 +57,7 @@ TEST(PortFindingTest, AFailedOpenSaysWhyOnStandardErrorAndTheEventStreamStaysAsI
   PseudoTerminal line;
   chmod(dir.path().c_str(), 0777);  // the unprivileged run saves its settings here too
   // A second monitor holds the line open.
-  Program holder(WSMON_PATH, {"--headless", "--com", "1=" + line.path()}, true, dir.path());
+  Program holder(WSMON_PATH, {"--headless", "--com", "1=" + line.path()}, dir.path());
   holder.Write("open\n");
   ASSERT_TRUE(holder.WaitFor([](const std::string& l) { return l == "menu close enabled"; }));
 

@@ -30,7 +30,7 @@ TEST(ProcessSurroundingsTest, SignalsDuringARunExportItOnlyWhenTheOperatorDidNot
     SCOPED_TRACE(strsignal(c.signal) + std::string(", saving ") + std::to_string(c.save));
     ScratchDirectory dir;
     PseudoTerminal line;
-    Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + line.path()}, true, dir.path());
+    Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + line.path()}, dir.path());
     wsmon.Write("settings save=" + std::to_string(c.save) + "\nopen\nstart\nwait 1\n");
     ASSERT_TRUE(wsmon.WaitFor([](const std::string& l) { return l == "> wait 1"; }));
     wsmon.Signal(c.signal);
@@ -60,7 +60,7 @@ TEST(ProcessSurroundingsTest, ClosedStandardDescriptorsAreTakenByNothingTheMonit
     around.closed = closed;
     const Lines args = simulate ? Lines{"--headless", "--simulate"}
                                 : Lines{"--headless", "--com", "1=" + line.path()};
-    Program wsmon(WSMON_PATH, args, true, dir.path(), around);
+    Program wsmon(WSMON_PATH, args, dir.path(), around);
     // Without standard input the monitor ends at once, before any command.
     wsmon.Write("open\nwait 300\nexit\n");
     EXPECT_EQ(wsmon.Finish(), 0);
@@ -93,7 +93,7 @@ TEST(ProcessSurroundingsTest, APortsTerminalSettingsComeBackAndTheMonitorsOwnTer
     Surroundings around;
     if (c.own_terminal) around.terminal = line.path();
     Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + (c.by_tty ? "/dev/tty" : line.path())},
-                  true, dir.path(), around);
+                  dir.path(), around);
     wsmon.Write("open\nwait 1\n");
     ASSERT_TRUE(wsmon.WaitFor([](const std::string& l) { return l == "> wait 1"; }));
     termios during{};

@@ -70,8 +70,7 @@ TEST(StartDirectoryTest, TrapsUnderTheMonitorsFileNamesNeitherHoldItUpNorMislead
     }
     Surroundings around;
     around.as_nobody = trap.as_nobody;
-    Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + line.path()}, true, dir.path(),
-                  around);
+    Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + line.path()}, dir.path(), around);
     wsmon.Write("settings save=1\nopen\nstart\nwait 300\nstop\nexit\n");
     EXPECT_EQ(wsmon.Finish(), 0);
     const Lines& out = wsmon.lines();

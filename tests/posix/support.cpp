@@ -56,15 +56,6 @@ int OpenDescriptorCount() {
   return static_cast<int>(Entries("/proc/self/fd").size()) - 1;  // the listing's own
 }
 
-bool WaitForWaiting(SerialPort* port, PortHandle handle, int count, int timeout_ms) {
-  const double end = NowMs() + timeout_ms;
-  while (port->WaitingCount(handle) < count) {
-    if (NowMs() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 PseudoTerminal::PseudoTerminal() {
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   char name[128] = {};
@@ -100,15 +91,12 @@ void PseudoTerminal::Hangup() {
   master_ = -1;
 }
 
-Program::Program(const std::string& program, const std::vector<std::string>& args, bool input,
-                 const std::string& cwd, const Surroundings& around)
-    : input_(input) {
+Program::Program(const std::string& program, const std::vector<std::string>& args,
+                 const std::string& cwd, const Surroundings& around) {
   signal(SIGPIPE, SIG_IGN);  // a program that ended early must not end the test
   int in[2] = {-1, -1};
-  int out[2] = {-1, -1};
-  const int out_file =
-      input ? open(output_.File("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644) : -1;
-  if (pipe2(in, O_CLOEXEC) != 0 || (!input && pipe2(out, O_CLOEXEC) != 0)) return;
+  const int out = open(output_.File("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (out < 0 || pipe2(in, O_CLOEXEC) != 0) return;
   std::vector<char*> argv = {const_cast<char*>(program.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -118,8 +106,7 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
       setsid();
       close(open(around.terminal.c_str(), O_RDWR));  // the first terminal a leader opens
     }
-    const bool placed = dup2(in[0], 0) == 0 && dup2(input ? out_file : out[1], 1) == 1 &&
-                        chdir(cwd.c_str()) == 0 &&
+    const bool placed = dup2(in[0], 0) == 0 && dup2(out, 1) == 1 && chdir(cwd.c_str()) == 0 &&
                         (!around.as_nobody ||
                          (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0));
     for (const int fd : around.closed) close(fd);
@@ -128,48 +115,34 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
     _exit(127);
   }
   close(in[0]);
-  close(input ? out_file : out[1]);
-  pipe_ = input ? fdopen(in[1], "w") : fdopen(out[0], "r");
-  close(input ? out[0] : in[1]);
+  close(out);
+  input_ = fdopen(in[1], "w");
 }
 
 void Program::Write(const std::string& text) {
-  if (input_ && pipe_ != nullptr) std::fwrite(text.data(), 1, text.size(), pipe_);
-  if (pipe_ != nullptr) std::fflush(pipe_);
+  if (input_ == nullptr) return;
+  std::fwrite(text.data(), 1, text.size(), input_);
+  std::fflush(input_);
 }
 
 void Program::Signal(int signal) const {
   if (pid_ > 0) kill(pid_, signal);
 }
 
-bool Program::ReadLine() {
-  char buffer[4096];
-  if (input_ || pipe_ == nullptr || std::fgets(buffer, sizeof buffer, pipe_) == nullptr) {
-    return false;
-  }
-  lines_.emplace_back(buffer);
-  if (lines_.back().back() == '\n') lines_.back().pop_back();
-  return true;
-}
-
 bool Program::WaitFor(const std::function<bool(const std::string&)>& match, int timeout_ms) {
   const double end = NowMs() + timeout_ms;
-  std::size_t seen = 0;
-  do {
+  for (std::size_t seen = 0;; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
     for (const Lines& all = lines(); seen < all.size(); ++seen) {
       if (match(all[seen])) return true;
     }
-    if (input_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  } while (input_ ? NowMs() < end : ReadLine());
-  return false;
+    if (NowMs() >= end) return false;
+  }
 }
 
 int Program::Finish() {
-  if (pipe_ == nullptr) return status_;
-  while (ReadLine()) {
-  }
-  std::fclose(pipe_);
-  pipe_ = nullptr;
+  if (input_ == nullptr) return status_;
+  std::fclose(input_);
+  input_ = nullptr;
   int status = -1;
   while (pid_ > 0 && waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
@@ -178,31 +151,20 @@ int Program::Finish() {
 }
 
 const Lines& Program::lines() {
-  if (!input_) return lines_;
   // Whole lines only while the program runs: the last one may still be half written.
   std::istringstream text(ReadWholeFile(output_.File("out")));
   lines_.clear();
   for (std::string line; std::getline(text, line);) {
-    if (pipe_ == nullptr || !text.eof()) lines_.push_back(line);
+    if (input_ == nullptr || !text.eof()) lines_.push_back(line);
   }
   return lines_;
-}
-
-std::map<std::string, long> Summary(const Lines& lines) {
-  std::map<std::string, long> summary;
-  auto line = std::find(lines.begin(), lines.end(), "summary 1");
-  for (; line != lines.end() && *line != "end"; ++line) {
-    const std::size_t space = line->rfind(' ');
-    summary[line->substr(0, space)] = std::stol(line->substr(space + 1));
-  }
-  return summary;
 }
 
 Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,
                   const std::string& cwd, int* status) {
   std::vector<std::string> all = {"--headless"};
   all.insert(all.end(), args.begin(), args.end());
-  Program wsmon(WSMON_PATH, all, true, cwd);
+  Program wsmon(WSMON_PATH, all, cwd);
   wsmon.Write(input);
   *status = wsmon.Finish();
   return wsmon.lines();

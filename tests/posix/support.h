@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -15,9 +14,6 @@
 double NowMs();
 // How many descriptors the process holds.
 int OpenDescriptorCount();
-// Waits until the port reports at least count bytes waiting (bytes written to a
-// pseudo-terminal reach the other side a moment later). False after timeout_ms.
-bool WaitForWaiting(SerialPort* port, PortHandle handle, int count, int timeout_ms = 1000);
 std::string ReadWholeFile(const std::string& path);
 
 class PseudoTerminal {
@@ -63,12 +59,11 @@ struct Surroundings {
   bool as_nobody = false;   // run as the user nobody
 };
 
-// A program of this project run in directory cwd, ended after a minute at most. With input set
-// the test writes its standard input and its output goes to a file, which can be watched while
-// it runs; otherwise the test reads its output.
+// A program of this project run in directory cwd, ended after a minute at most. The test writes
+// its standard input; its output goes to a file, which can be watched while it runs.
 class Program {
  public:
-  Program(const std::string& program, const std::vector<std::string>& args, bool input,
+  Program(const std::string& program, const std::vector<std::string>& args,
           const std::string& cwd = ".", const Surroundings& around = {});
   ~Program() { Finish(); }
   Program(const Program&) = delete;
@@ -76,18 +71,16 @@ class Program {
 
   void Write(const std::string& text);
   void Signal(int signal) const;
-  // Reads output up to a line that satisfies match, at most timeout_ms when it goes to a file.
+  // Waits at most timeout_ms for a line of output that satisfies match.
   bool WaitFor(const std::function<bool(const std::string&)>& match, int timeout_ms = 10000);
-  // Ends its input, reads the rest of its output and waits for it to end: its exit status.
+  // Ends its input and waits for it to end: its exit status.
   int Finish();
   // Every whole line of output so far.
   const Lines& lines();
 
  private:
-  bool ReadLine();
-  bool input_;
   ScratchDirectory output_;
-  std::FILE* pipe_ = nullptr;
+  std::FILE* input_ = nullptr;
   int pid_ = -1;
   int status_ = -1;
   Lines lines_;
@@ -97,5 +90,3 @@ class Program {
 // output lines and sets *status to its exit status.
 Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,
                   const std::string& cwd, int* status);
-// The simulated receiver's summary in output lines: KEY -> VALUE ("sensor 7" is one key).
-std::map<std::string, long> Summary(const Lines& lines);

@@ -7,13 +7,6 @@
 #include "platform/memory/memory_window_proc.h"
 #include "support/allocation_count.h"
 
-Bytes MakeFrame(std::uint8_t id, std::uint8_t extra, std::uint16_t temp, std::uint16_t hum) {
-  const auto byte = [](unsigned value) { return static_cast<std::uint8_t>(value & 0xFF); };
-  const unsigned sum = id + extra + (temp & 0xFF) + (temp >> 8) + (hum & 0xFF) + (hum >> 8);
-  return {0xCC,           id,  extra, byte(temp), byte(temp >> 8u), byte(hum), byte(hum >> 8u),
-          byte(0u - sum), 0xDD};
-}
-
 Bytes ExampleFrame() {
   return {0xCC, 0x05, 0x3A, 0x71, 0x01, 0xC8, 0x01, 0x86, 0xDD};
 }
@@ -22,6 +15,11 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;
   for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
   return all;
+}
+
+bool ReadBufferZero() {
+  return std::all_of(std::begin(g_state.read_buffer), std::end(g_state.read_buffer),
+                     [](std::uint8_t b) { return b == 0; });
 }
 
 Bytes StreamSource::Stream(std::size_t length) {

@@ -18,15 +18,15 @@
 #include "platform/memory/memory_file_store.h"
 #include "platform/memory/memory_surface.h"
 #include "platform/memory/scripted_serial_port.h"
+#include "support/frames.h"
 
-using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 
-// A frame whose check byte makes bytes 1 to 7 sum to 0 modulo 256.
-Bytes MakeFrame(std::uint8_t id, std::uint8_t extra, std::uint16_t temp, std::uint16_t hum);
 // Sensor 5: +23.0625 degrees, 45.6 %RH.
 Bytes ExampleFrame();
 Bytes Concat(std::initializer_list<Bytes> parts);
+// Whether g_state.read_buffer holds zeros only, as every link operation must leave it.
+bool ReadBufferZero();
 
 // Reproducible streams of the kind a damaged line brings: mostly frames (any sensor id, some
 // with a broken check byte, some cut short), lone marks and noise.
@@ -92,6 +92,10 @@ class AppFixture : public ::testing::Test {
   std::string MenuRow() const;
   // Message boxes shown so far as "caption|text".
   Lines Boxes() const;
+  // The four settings: port number, baud index, saving, sensor count.
+  static std::vector<int> Stored() {
+    return {g_state.port_number, g_state.baud_index, g_state.save_log, g_state.sensor_count};
+  }
 
   ManualClock clock_;
   ScriptedSerialPort port_{&clock_};

@@ -11,9 +11,6 @@ const std::string kWriteErrorBox = "ERROR!|write zep cfg err";
 class ConfigFileTest : public AppFixture {
  protected:
   Bytes Saved() const { return files_.Bytes("wscfg.cfg"); }
-  std::vector<int> Stored() const {
-    return {g_state.port_number, g_state.baud_index, g_state.save_log, g_state.sensor_count};
-  }
 };
 
 TEST_F(ConfigFileTest, RoundTripOfTheFourSettings) {

@@ -88,11 +88,7 @@ TEST_F(FrameExtractionTest, FullBufferOfFramesLeavesTheLastFiveBytes) {
     input = Concat({input, MakeFrame(static_cast<std::uint8_t>(i), 0, 0, 0)});
   input.insert(input.end(), {0xCC, 0x01, 0x02, 0x03, 0x04});
   ASSERT_EQ(input.size(), 320u);
-  FillRx(input);
-  EXPECT_EQ(ExtractFrames(), 0);
-  EXPECT_EQ(g_state.frame_count, 35);
-  EXPECT_EQ(g_state.frame_table[34][1], 34);
-  EXPECT_EQ(Rx(), Bytes({0xCC, 0x01, 0x02, 0x03, 0x04}));
+  ExpectLikeReference(input);
 
   // A stray byte in front shifts everything by one; the rest still comes out intact.
   input.insert(input.begin(), 0x00);

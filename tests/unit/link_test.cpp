@@ -1,9 +1,9 @@
 // The link on the scripted port: opening at the configured port and rate, failures that leave
-// nothing open, the write path the platform family chooses, and closing that is safe however
-// often it runs. The probe's verdicts are checked on a real line (tests/posix).
+// nothing open, the reply to the probe, the write path the platform family chooses, and closing
+// that is safe however often it runs. read_buffer is zero after every link operation.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstring>
 
 #include "app/platform.h"
 #include "serial/link.h"
@@ -11,9 +11,8 @@
 
 namespace {
 
-bool ReadBufferZero() {
-  return std::all_of(std::begin(g_state.read_buffer), std::end(g_state.read_buffer),
-                     [](std::uint8_t b) { return b == 0; });
+void SoilReadBuffer() {
+  std::memset(g_state.read_buffer, 0x77, sizeof g_state.read_buffer);
 }
 
 class LinkTest : public ::testing::Test {
@@ -36,12 +35,16 @@ TEST_F(LinkTest, OpensTheConfiguredPortAtEachRateWithEmptyQueuesAndClosesItOnce)
   for (int index = 0; index < kBaudRateCount; ++index) {
     g_state.baud_index = index;
     port_.Arrive({1, 2, 3});
+    SoilReadBuffer();
     ASSERT_EQ(OpenLink(), 1);
     EXPECT_EQ(port_.LastOpenedPortNumber(), 3);
     EXPECT_EQ(port_.Baud(), BaudRates[index]);
     EXPECT_EQ(port_.Queued(), 0u);
+    EXPECT_TRUE(ReadBufferZero());
+    SoilReadBuffer();
     for (int i = 0; i < 3; ++i) CloseLink();
     EXPECT_EQ(port_.CloseCalls(), index + 1);
+    EXPECT_TRUE(ReadBufferZero());
   }
 }
 
@@ -67,16 +70,30 @@ TEST_F(LinkTest, AFailedOpenLeavesNothingOpenAndTheOpenFlagAsItWas) {
   }
 }
 
-TEST_F(LinkTest, AFailedWriteOrReadCountsAsNoEcho) {
+TEST_F(LinkTest, TheReplyToTheProbeDecidesTheSkipAndNothingOfItStays) {
+  const Bytes probe = {'A', 'B', 'C'};
+  enum Failure { kNone, kWrite, kRead };
+  const struct {
+    std::string reply;  // the long one is more than the 18 bytes read
+    Failure failure;
+    int rx_skip;
+  } cases[] = {{"ABC", kNone, 5},  {"ABC" + std::string(20, '\xC0'), kNone, 5},
+               {"", kNone, 0},     {"AB", kNone, 0},
+               {"ABDC", kNone, 0}, {"\rABC", kNone, 0},
+               {"ABC", kWrite, 0}, {"ABC", kRead, 0}};
   ASSERT_EQ(OpenLink(), 1);
-  port_.ReplyToWrites({'A', 'B', 'C'});
-  for (int failure = 0; failure < 2; ++failure) {
-    port_.FailWrites(failure == 0);
-    if (failure == 1) port_.FailNextRead();
-    g_state.rx_skip = 5;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.reply.size() << "-byte reply, failure " << c.failure);
+    port_.ReplyToWrites(Bytes(c.reply.begin(), c.reply.end()));
+    port_.FailWrites(c.failure == kWrite);
+    if (c.failure == kRead) port_.FailNextRead();
+    port_.Arrive(probe);  // left over from before the probe: no reply
+    g_state.rx_skip = 99;
+    SoilReadBuffer();
     ProbeLink();
-    EXPECT_EQ(g_state.rx_skip, 0);
+    EXPECT_EQ(g_state.rx_skip, c.rx_skip);
     EXPECT_TRUE(ReadBufferZero());
+    EXPECT_EQ(port_.Queued(), 0u) << "the rest is purged";
   }
   CloseLink();
 }

@@ -15,11 +15,6 @@ Bytes Sequence(int count, int first = 0) {
   return b;
 }
 
-bool ReadBufferZero() {
-  return std::all_of(std::begin(g_state.read_buffer), std::end(g_state.read_buffer),
-                     [](std::uint8_t b) { return b == 0; });
-}
-
 TEST_F(ReceiveStepTest, WaitsWithoutReadingUntilMoreThanTheSkippedBytesAreQueued) {
   const int reads = port_.ReadCalls();
   const int sleeps = clock_.SleepCalls();

@@ -70,17 +70,13 @@ TEST_F(SettingsDialogTest, ShowsTheSettingsAndStoresTheOperatorsChoicesOnlyOnCon
     choose(d);
     return IDC_EXIT;
   });
-  EXPECT_EQ(std::vector<int>(
-                {g_state.port_number, g_state.baud_index, g_state.save_log, g_state.sensor_count}),
-            std::vector<int>({3, 2, 1, 6}));
+  EXPECT_EQ(Stored(), std::vector<int>({3, 2, 1, 6}));
   EXPECT_EQ(g_state.panel_boxes[0], panel0);
   Settings([&](MemoryDialog& d) {
     choose(d);
     return IDC_CONFIRM;
   });
-  EXPECT_EQ(std::vector<int>(
-                {g_state.port_number, g_state.baud_index, g_state.save_log, g_state.sensor_count}),
-            std::vector<int>({1, 1, 0, 20}));
+  EXPECT_EQ(Stored(), std::vector<int>({1, 1, 0, 20}));
 }
 
 TEST_F(SettingsDialogTest, PortOutsideTheOfferedRangeChecksNoButtonAndIsKept) {
@@ -93,8 +89,7 @@ TEST_F(SettingsDialogTest, PortOutsideTheOfferedRangeChecksNoButtonAndIsKept) {
     EXPECT_EQ(d.GetCheck(IDC_BAUD_38400), 1);
     return IDC_CONFIRM;
   });
-  EXPECT_EQ(g_state.port_number, 11);
-  EXPECT_EQ(g_state.baud_index, 2);
+  EXPECT_EQ(Stored(), std::vector<int>({11, 2, 0, 4}));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ endif()
 # The operator: a console program that starts wsmon.exe and works its menu, dialog and boxes.
 file(GLOB DRIVER_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/driver/*.cpp)
 add_executable(wsmon_driver ${DRIVER_SOURCES})
-target_include_directories(wsmon_driver PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_include_directories(wsmon_driver PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_CURRENT_LIST_DIR}/..)
 target_compile_definitions(wsmon_driver PRIVATE UNICODE _UNICODE NOMINMAX)
 target_compile_options(wsmon_driver PRIVATE ${WSMON_WARNINGS})
 if(MINGW)

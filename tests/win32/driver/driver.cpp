@@ -23,6 +23,7 @@
 #include "operator.h"
 #include "receiver.h"
 #include "screen.h"
+#include "support/frames.h"
 
 namespace {
 
@@ -46,8 +47,8 @@ std::string Str(int value) {
   return std::to_string(value);
 }
 
-std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) {
-  std::vector<std::uint8_t> bytes;
+Bytes ReadFileBytes(const std::wstring& path) {
+  Bytes bytes;
   FILE* in = _wfopen(path.c_str(), L"rb");
   if (in == nullptr) return bytes;
   std::uint8_t buf[4096];
@@ -91,18 +92,13 @@ std::vector<std::string> PanelCaptions(int count) {
   return captions;
 }
 
-std::vector<HWND> Panels(HWND main) {
-  std::vector<HWND> panels;
-  for (const Box& box : ListBoxes(main)) {
-    if (box.caption.rfind("传感器", 0) == 0) panels.push_back(box.hwnd);
-  }
-  return panels;
-}
-
-std::vector<std::string> PanelCaptionsShown(HWND main) {
+// The sensor panels shown, in creation order: their captions, and their windows when asked.
+std::vector<std::string> PanelCaptionsShown(HWND main, std::vector<HWND>* panels = nullptr) {
   std::vector<std::string> captions;
   for (const Box& box : ListBoxes(main)) {
-    if (box.caption.rfind("传感器", 0) == 0) captions.push_back(box.caption);
+    if (box.caption.rfind("传感器", 0) != 0) continue;
+    captions.push_back(box.caption);
+    if (panels != nullptr) panels->push_back(box.hwnd);
   }
   return captions;
 }
@@ -168,17 +164,6 @@ bool Matches(const std::string& line, const std::string& pattern) {
 const std::string kTime = R"(\d\d:\d\d:\d\d)";
 const std::string kInterval = R"(-( \d|\d\d+)\.\d)";
 
-// Writes the lines in the order the export walks them (the panels, then the error log), one
-// per line, UTF-8.
-void WriteLines(const std::wstring& path, const std::vector<std::vector<std::string>>& panels,
-                const std::vector<std::string>& log) {
-  std::ofstream out(path.c_str(), std::ios::binary);
-  for (const std::vector<std::string>& lines : panels) {
-    for (const std::string& line : lines) out << line << "\n";
-  }
-  for (const std::string& line : log) out << line << "\n";
-}
-
 // A dialog of the monitor with a caption, answered with OK after its text was checked.
 void ExpectMessage(Checks& checks, Monitor& monitor, const char* caption, const char* message,
                    const std::string& when) {
@@ -200,8 +185,7 @@ void SaveScreenshot(Checks& checks, const std::wstring& path, const std::string&
 // written the panel headers, which the driver waits for: a batch sent in between is lost, so one
 // after which nothing moved for ten polls is sent once more. During the run the monitor keeps
 // every byte of this plain receiver.
-void Deliver(Checks& checks, Receiver& receiver, const std::vector<std::uint8_t>& bytes, HWND good,
-             HWND bad) {
+void Deliver(Checks& checks, Receiver& receiver, const Bytes& bytes, HWND good, HWND bad) {
   const std::string before = OnlyLine(good) + "|" + OnlyLine(bad);
   for (int attempt = 0; attempt < 2; ++attempt) {
     receiver.Send(bytes);
@@ -214,10 +198,10 @@ void Deliver(Checks& checks, Receiver& receiver, const std::vector<std::uint8_t>
 
 // The program ends with code 0 and leaves its settings in wscfg.cfg.
 void ExpectEndWithSettings(Checks& checks, Monitor& monitor, const std::wstring& dir,
-                           const std::string& how, const std::vector<std::uint8_t>& settings,
+                           const std::string& how, const Bytes& settings,
                            const std::string& meaning) {
   checks.Expect(monitor.WaitExit(kTimeoutMs) == 0, how + " ends the program with code 0");
-  const std::vector<std::uint8_t> config = ReadFileBytes(dir + L"\\wscfg.cfg");
+  const Bytes config = ReadFileBytes(dir + L"\\wscfg.cfg");
   checks.Expect(config == settings, how + " writes wscfg.cfg: " + meaning, Dump(config));
 }
 
@@ -286,34 +270,15 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
 
   // Open (Alt+P): the probe reaches the receiver.
   ChooseByMnemonic(main, L'p');
-  const std::vector<std::uint8_t> probe = receiver.Collect(3, kTimeoutMs);
+  const Bytes probe = receiver.Collect(3, kTimeoutMs);
   checks.ExpectEqual(std::string(probe.begin(), probe.end()), "ABC",
                      "opening the port sends the probe to the receiver");
   ExpectMenu(checks, main, "port open", {kClose, kSettings, kStart, kExit});
 
-  // Settings: the dialog shows the defaults; Esc leaves it open; 5 sensors with saving on.
+  // Settings (its texts are the resource script's, checked by the adapter tests): Esc leaves
+  // the dialog open; 5 sensors with saving on.
   HWND dialog = OpenSettings(checks, monitor, main, "port open");
   if (dialog == nullptr) return;
-  const std::vector<std::pair<int, const char*>> control_texts = {
-      {IDC_CONFIRM, text::kDialogConfirm},
-      {IDC_EXIT, text::kDialogExit},
-      {IDC_COM1, "COM1"},
-      {IDC_COM4, "COM4"},
-      {IDC_BAUD_9600, "9600"},
-      {IDC_BAUD_38400, "38400"},
-      {IDC_SAVE_LOG, text::kDialogSaveLog}};
-  std::string texts_seen;
-  bool texts_ok = TextOf(dialog) == text::kDialogCaption;
-  for (const auto& control : control_texts) {
-    const std::string seen = ControlText(dialog, control.first);
-    texts_seen += seen + "|";
-    if (seen != control.second) texts_ok = false;
-  }
-  checks.Expect(texts_ok, "the settings dialog shows its Chinese texts", texts_seen);
-  checks.Expect(IsChecked(dialog, IDC_COM1) && IsChecked(dialog, IDC_BAUD_9600) &&
-                    !IsChecked(dialog, IDC_SAVE_LOG) &&
-                    ControlText(dialog, IDC_SENSOR_COUNT) == "4",
-                "the dialog starts from the defaults: COM1, 9600, saving off, 4 sensors");
   SaveScreenshot(checks, paths.out + L"\\wsmon-settings.bmp", "of the settings dialog");
   PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
   PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
@@ -328,88 +293,54 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
   checks.Expect(WaitPanels(main, 6), "5 sensors rebuild the grid as six panels",
                 Join(PanelCaptionsShown(main)));
 
-  // Start (Alt+S): every panel gets the same header line; the counters restart.
+  // Start (Alt+S): every panel gets a header line with the clock's date and time.
   ChooseByMnemonic(main, L's');
   checks.Expect(WaitLine(good, text::kStartCount) && WaitLine(bad, text::kStartCount) &&
                     WaitLine(ratio, text::kStartRatio),
                 "start shows 0000, 0000 and 00.00%");
   ExpectMenu(checks, main, "running", {kClose, kSettings, kStop, kExit});
-  std::vector<HWND> panels = Panels(main);
-  std::string first_header;
+  std::vector<HWND> panels;
+  PanelCaptionsShown(main, &panels);
   bool headers_ok = panels.size() == 6;
-  for (std::size_t i = 0; i < panels.size(); ++i) {
+  for (std::size_t i = 0; headers_ok && i < panels.size(); ++i) {
     const std::vector<std::string> lines = LinesOf(panels[i]);
-    const std::string pattern =
-        "sensor" + Str(static_cast<int>(i)) + R"(, 开始于:<\d{4}/\d\d/\d\d--\d\d:\d\d:\d\d>)";
-    if (lines.size() != 1 || !Matches(lines[0], pattern)) headers_ok = false;
-    if (i == 0 && !lines.empty()) first_header = lines[0];
-    if (!lines.empty() && lines[0].substr(7) != first_header.substr(7)) headers_ok = false;
+    headers_ok =
+        lines.size() == 1 && Matches(lines[0], "sensor" + Str(static_cast<int>(i)) +
+                                                   R"(, 开始于:<\d{4}/\d\d/\d\d--\d\d:\d\d:\d\d>)");
   }
-  checks.Expect(headers_ok, "each panel holds one header line sensorN with the same start time",
-                first_header);
+  checks.Expect(headers_ok, "each panel holds one header line sensorN with the start time",
+                panels.empty() ? "" : Join(LinesOf(panels[0])));
 
-  // Clean frames of five sensors.
-  const std::vector<std::vector<std::uint8_t>> clean = {
-      Frame(0, 0x3A, 0x0171, 0x01C8),  // +23.0625 degrees, 45.6 %RH
-      Frame(1, 0x3C, 0x0828, 0x0320),  // -2.5 degrees, 80.0 %RH
-      Frame(2, 0x3B, 0xFFFF, 0xFFFF),  // no values
-      Frame(3, 0x01, 0x0174, 0x00FF),  // 23.25 degrees (rounds up), 25.5 %RH
-      Frame(4, 0x02, 0x0800, 0x0034),  // minus zero, 5.2 %RH
-  };
-  std::vector<std::uint8_t> batch;
-  for (const auto& frame : clean) batch.insert(batch.end(), frame.begin(), frame.end());
+  // Clean frames of three sensors (the numbers' every shape is the core's tests' concern).
+  Bytes batch;
+  for (const Bytes& frame : {MakeFrame(0, 0x3A, 0x0171, 0x01C8),     // +23.0625 degrees, 45.6 %RH
+                             MakeFrame(1, 0x3C, 0x0828, 0x0320),     // -2.5 degrees, 80.0 %RH
+                             MakeFrame(2, 0x3B, 0xFFFF, 0xFFFF)}) {  // no values
+    batch.insert(batch.end(), frame.begin(), frame.end());
+  }
   Deliver(checks, receiver, batch, good, bad);
-  checks.Expect(WaitLine(good, Count(5)) && OnlyLine(bad) == text::kStartCount,
-                "five clean frames count five good frames", OnlyLine(good));
-  checks.ExpectEqual(OnlyLine(ratio), " 0.00% ", "no error event: ratio 0.00%");
+  checks.Expect(WaitLine(good, Count(3)) && OnlyLine(bad) == text::kStartCount,
+                "three clean frames count three good frames", OnlyLine(good));
   const std::vector<std::string> expected_readings = {
       "000-" + kTime + R"(-3A-\+23\.1℃/45\.6%RH)" + kInterval,
       "000-" + kTime + R"(-3C--2\.5℃/80\.0%RH)" + kInterval,
       "000-" + kTime + R"(-3B-<----/---->)" + kInterval,
-      "000-" + kTime + R"(-01-\+23\.3℃/25\.5%RH)" + kInterval,
-      "000-" + kTime + R"(-02-\+0\.0℃/05\.2%RH)" + kInterval,
   };
   for (std::size_t i = 0; i < expected_readings.size() && i < panels.size(); ++i) {
     const std::vector<std::string> lines = LinesOf(panels[i]);
     checks.Expect(lines.size() == 2 && Matches(lines[1], expected_readings[i]),
                   "sensor " + Str(static_cast<int>(i)) + " shows its reading", Join(lines));
   }
-  checks.Expect(LinesOf(panels.size() > 5 ? panels[5] : nullptr).size() == 1,
-                "the sixth panel, of no sensor, keeps only its header");
 
   // A frame with a bad check byte.
-  const std::vector<std::uint8_t> broken = Frame(0, 0x3A, 0x0171, 0x01C8, true);
+  Bytes broken = MakeFrame(0, 0x3A, 0x0171, 0x01C8);
+  broken[7] ^= 0x01;
   Deliver(checks, receiver, broken, good, bad);
   checks.Expect(WaitLine(bad, Count(1)), "a bad check byte counts one error event", OnlyLine(bad));
-  checks.ExpectEqual(OnlyLine(ratio), " 16.67% ", "one error among six frames: 16.67%");
   std::vector<std::string> log_lines = LinesOf(log);
   checks.Expect(log_lines.size() == 1 &&
                     Matches(log_lines[0], "00001 -> " + kTime + " -- ERR2,n=0,D:" + Dump(broken)),
                 "the error log dumps the broken frame", Join(log_lines));
-
-  // Stray bytes before a clean frame; then a frame of a sensor id beyond the panels.
-  std::vector<std::uint8_t> stray = {0x11, 0x22, 0x33};
-  const std::vector<std::uint8_t> second = Frame(0, 0x3A, 0x0172, 0x01C9);
-  stray.insert(stray.end(), second.begin(), second.end());
-  Deliver(checks, receiver, stray, good, bad);
-  checks.Expect(WaitLine(good, Count(6)) && WaitLine(bad, Count(2)),
-                "stray bytes count one error event, the frame after them one good frame",
-                OnlyLine(good) + "|" + OnlyLine(bad));
-  checks.ExpectEqual(OnlyLine(ratio), " 25.00% ", "two errors among eight: 25.00%");
-  const std::vector<std::uint8_t> foreign = Frame(40, 0x3A, 0x0171, 0x01C8);
-  Deliver(checks, receiver, foreign, good, bad);
-  checks.Expect(WaitLine(good, Count(7)), "a frame of sensor 40 still counts as good",
-                OnlyLine(good));
-  log_lines = LinesOf(log);
-  checks.Expect(
-      log_lines.size() == 3 &&
-          Matches(log_lines[1], "00002 -> " + kTime + " -- ERR1,L=3,D:11-22-33-") &&
-          Matches(log_lines[2], "00002 -> " + kTime + " -- ERR5,ID > 32!" + Dump(foreign)),
-      "the error log shows the stray bytes and the foreign sensor id", Join(log_lines));
-  const std::vector<std::string> sensor0 = LinesOf(panels[0]);
-  checks.Expect(sensor0.size() == 3 &&
-                    Matches(sensor0[2], "001-" + kTime + R"(-3A-\+23\.1℃/45\.7%RH)" + kInterval),
-                "sensor 0's second reading is numbered 001", Join(sensor0));
 
   SaveScreenshot(checks, paths.out + L"\\wsmon-running.bmp", "of the running monitor");
 
@@ -418,21 +349,23 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
   checks.Expect(WaitFor([&] { return ExportFiles(dir).size() == 1; }, kTimeoutMs),
                 "stop with saving on writes one RUVEZ_*.txt");
   ExpectMenu(checks, main, "stopped", {kClose, kSettings, kStart, kExit});
-  checks.Expect(OnlyLine(good) == Count(7) && OnlyLine(bad) == Count(2),
-                "after the stop the counters still show the run");
-  std::vector<std::vector<std::string>> panel_lines;
-  for (HWND panel : Panels(main)) panel_lines.push_back(LinesOf(panel));
-  WriteLines(paths.out + L"\\listbox-lines.txt", panel_lines, LinesOf(log));
+  {
+    // The lines in the order the export walks them (the panels, then the error log), UTF-8.
+    std::ofstream out((paths.out + L"\\listbox-lines.txt").c_str(), std::ios::binary);
+    std::vector<HWND> boxes = panels;
+    boxes.push_back(log);
+    for (HWND box : boxes) {
+      for (const std::string& line : LinesOf(box)) out << line << "\n";
+    }
+  }
 
   // Settings again: leaving by the exit button or the close box changes nothing; 4 sensors
   // rebuild the grid as four panels.
   dialog = OpenSettings(checks, monitor, main, "stopped");
   if (dialog == nullptr) return;
-  checks.Expect(IsChecked(dialog, IDC_SAVE_LOG) && ControlText(dialog, IDC_SENSOR_COUNT) == "5",
-                "the dialog shows the settings chosen before");
   TypeInto(dialog, IDC_SENSOR_COUNT, "12");
   Click(dialog, IDC_EXIT);
-  checks.Expect(DialogCloses(monitor) && WaitPanels(main, 6) && LinesOf(panels[0]).size() == 3,
+  checks.Expect(DialogCloses(monitor) && WaitPanels(main, 6) && LinesOf(panels[0]).size() == 2,
                 "the exit button leaves panels and lines as they were");
   dialog = OpenSettings(checks, monitor, main, "after leaving");
   if (dialog == nullptr) return;
@@ -457,23 +390,14 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
 void SecondStart(Checks& checks, const Paths& paths) {
   const std::wstring dir = paths.work + L"\\second";
   CreateDirectoryW(dir.c_str(), nullptr);
-  {
-    // COM1, 38400 baud, saving off, 3 sensors.
-    FILE* out = _wfopen((dir + L"\\wscfg.cfg").c_str(), L"wb");
-    const unsigned char config[4] = {1, 2, 0, 3};
-    if (out != nullptr) {
-      std::fwrite(config, 1, sizeof config, out);
-      std::fclose(out);
-    }
-  }
+  // COM1, 38400 baud, saving off, 3 sensors.
+  std::ofstream((dir + L"\\wscfg.cfg").c_str(), std::ios::binary) << std::string("\1\2\0\3", 4);
   Monitor monitor;
   if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts again")) return;
   const HWND main = monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
   if (!checks.Expect(main != nullptr && monitor.NoDialog(Wide(text::kCaptionErrorBang)),
                      "with wscfg.cfg the main window appears without a message"))
     return;
-  checks.Expect(WaitPanels(main, 4), "3 sensors from the file give four panels");
-
   HWND dialog = OpenSettings(checks, monitor, main, "second start");
   if (dialog == nullptr) return;
   checks.Expect(IsChecked(dialog, IDC_COM1) && IsChecked(dialog, IDC_BAUD_38400) &&

@@ -48,23 +48,6 @@ std::vector<std::uint8_t> Receiver::Collect(std::size_t want, DWORD timeout_ms) 
   return got;
 }
 
-std::vector<std::uint8_t> Frame(std::uint8_t sensor_id, std::uint8_t extra, std::uint16_t temp,
-                                std::uint16_t humidity, bool bad_check) {
-  std::vector<std::uint8_t> f = {0xCC,
-                                 sensor_id,
-                                 extra,
-                                 static_cast<std::uint8_t>(temp & 0xFF),
-                                 static_cast<std::uint8_t>(temp >> 8),
-                                 static_cast<std::uint8_t>(humidity & 0xFF),
-                                 static_cast<std::uint8_t>(humidity >> 8),
-                                 0,
-                                 0xDD};
-  unsigned sum = 0;
-  for (int i = 1; i <= 6; ++i) sum += f[static_cast<std::size_t>(i)];
-  f[7] = static_cast<std::uint8_t>((256 - sum % 256) % 256 + (bad_check ? 1 : 0));
-  return f;
-}
-
 std::string Dump(const std::vector<std::uint8_t>& bytes) {
   std::string out;
   for (std::uint8_t b : bytes) {

@@ -25,10 +25,5 @@ class Receiver {
   HANDLE port_ = INVALID_HANDLE_VALUE;
 };
 
-// A sensor frame: marks, id, extra byte, the four value bytes and a check byte that makes bytes
-// 1 to 7 sum to 0 modulo 256 (or breaks that sum when bad_check is true).
-std::vector<std::uint8_t> Frame(std::uint8_t sensor_id, std::uint8_t extra, std::uint16_t temp,
-                                std::uint16_t humidity, bool bad_check = false);
-
 // Bytes as "CC-05-...-DD-", the way the error log dumps them.
 std::string Dump(const std::vector<std::uint8_t>& bytes);
