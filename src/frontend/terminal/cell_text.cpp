@@ -1,32 +1,13 @@
 #include "frontend/terminal/cell_text.h"
 
+#include <cstdint>
 #include <cwchar>
+
+#include "display/utf8.h"
 
 namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
-
-// The length of the UTF-8 sequence that begins with lead, and the payload bits of that byte;
-// 0 for a byte that begins none.
-int SequenceLength(unsigned char lead, char32_t* bits) {
-  if (lead < 0x80) {
-    *bits = lead;
-    return 1;
-  }
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    *bits = lead & 0x1Fu;
-    return 2;
-  }
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    *bits = lead & 0x0Fu;
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    *bits = lead & 0x07u;
-    return 4;
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -34,33 +15,23 @@ std::wstring WideText(const std::string& utf8) {
   std::wstring out;
   out.reserve(utf8.size());
   std::size_t i = 0;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
   while (i < utf8.size()) {
-    char32_t c = 0;
-    const int length = SequenceLength(static_cast<unsigned char>(utf8[i]), &c);
-    int taken = length;
-    for (int k = 1; k < length; ++k) {
-      const auto next = i + static_cast<std::size_t>(k) < utf8.size()
-                            ? static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)])
-                            : 0u;
-      if ((next & 0xC0u) != 0x80u) {
-        taken = k;
-        c = kReplacement;
-        break;
-      }
-      c = (c << 6) | (next & 0x3Fu);
-    }
-    // Overlong forms, surrogates and values beyond Unicode are not text either.
-    static constexpr char32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (length == 0) {
+    std::uint32_t c = 0;
+    std::size_t taken = DecodeUtf8(bytes + i, utf8.size() - i, &c);
+    if (taken == 0) {
+      // One replacement for a byte that begins nothing, or for the whole of a sequence that
+      // is cut short, overlong or no character.
+      c = kReplacement;
+      const std::size_t length = Utf8LeadLength(bytes[i]);
       taken = 1;
-      c = kReplacement;
-    } else if (c != kReplacement &&
-               (c < kLeast[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) {
-      c = kReplacement;
+      while (taken < length && i + taken < utf8.size() && (bytes[i + taken] & 0xC0) == 0x80) {
+        ++taken;
+      }
     }
     if (c < 0x20 || c == 0x7F) c = '?';
     out.push_back(static_cast<wchar_t>(c));
-    i += static_cast<std::size_t>(taken);
+    i += taken;
   }
   return out;
 }
