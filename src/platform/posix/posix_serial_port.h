@@ -52,8 +52,11 @@ class PosixSerialPort : public SerialPort {
     int fd = -1;
     bool has_settings_before = false;
     termios settings_before{};  // the line settings it had, put back when it is closed
-    long losses_seen = 0;       // the driver's loss count as last seen
-    bool lost = false;          // the count moved since LostInput last told
+    // Whether the driver counts its losses at all, asked once at the open: the poll path need
+    // not ask a pseudo-terminal again at every waiting count.
+    bool counts_losses = false;
+    long losses_seen = 0;  // the driver's loss count as last seen
+    bool lost = false;     // the count moved since LostInput last told
   };
   // The device behind a handle this port opened, or nullptr.
   Device* Find(PortHandle port);
