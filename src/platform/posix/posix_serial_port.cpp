@@ -92,8 +92,7 @@ void PosixSerialPort::Release(int fd) {
 
 PortHandle PosixSerialPort::Refuse(int port_number, const std::string& path, OpenFailureKind kind,
                                    int error) {
-  failure_ = {kind, port_number, path, error, failure_.count + 1};
-  if (failure_listener_) failure_listener_(failure_);
+  if (failure_listener_) failure_listener_(OpenFailure{kind, port_number, path, error});
   return kInvalidPort;
 }
 

@@ -38,9 +38,8 @@ class PosixSerialPort : public SerialPort {
   int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   void Close(PortHandle port) override;
 
-  // Why the last Open failed; its count rises with every failure.
-  const OpenFailure& LastOpenFailure() const { return failure_; }
-  // Called at every failed Open, before Open returns (for a front end that tells the user).
+  // Called at every failed Open with the reason, before Open returns (for a front end that
+  // tells the user).
   void SetOpenFailureListener(std::function<void(const OpenFailure&)> listener) {
     failure_listener_ = std::move(listener);
   }
@@ -68,6 +67,5 @@ class PosixSerialPort : public SerialPort {
 
   ComPortMap ports_;
   std::vector<Device> devices_;
-  OpenFailure failure_;
   std::function<void(const OpenFailure&)> failure_listener_;
 };
