@@ -66,11 +66,10 @@ void AppendHumidityPiece(TextLine& line, const std::uint8_t* f) {
   line.Append(text::kHumidityUnit);
 }
 
-// Tells a listening front end the reading's values. With 10 or more sensors the line carries no
-// time, so the clock is read here for the listener alone, leaving the monitor's own state as it
-// would be without one.
-void TellReading(const std::uint8_t* f, int number, bool timed, bool has_interval,
-                 std::uint32_t interval_ms) {
+// Tells a listening front end the reading's values. A timed reading (up to 9 sensors) carries
+// its interval; with 10 or more sensors the line carries no time, so the clock is read here for
+// the listener alone, leaving the monitor's own state as it would be without one.
+void TellReading(const std::uint8_t* f, int number, bool timed, std::uint32_t interval_ms) {
   ReadingSink* sink = g_platform.readings;
   if (sink == nullptr) return;
   ReadingEvent reading;
@@ -87,7 +86,7 @@ void TellReading(const std::uint8_t* f, int number, bool timed, bool has_interva
   reading.temperature_sixteenths = reading.has_temperature ? TemperatureSixteenths(f) : 0;
   reading.has_humidity = HasHumidity(f);
   reading.humidity_tenths = reading.has_humidity ? HumidityTenths(f) : 0;
-  reading.has_interval = has_interval;
+  reading.has_interval = timed;
   reading.interval_ms = interval_ms;
   reading.frame = f;
   sink->OnReading(reading);
@@ -131,7 +130,7 @@ int ShowReading(int k) {
       g_platform.window->Flash(panel);
       ReplaceLine(panel, line.c_str());
     }
-    TellReading(f, number, false, false, 0);
+    TellReading(f, number, false, 0);
     return 0;
   }
   if (sensors <= kRawBytesShapeMax) {
@@ -148,6 +147,6 @@ int ShowReading(int k) {
     g_platform.window->AddString(panel, line.c_str());
     ScrollToNewest(panel, g_state.panel_visible_lines);
   }
-  TellReading(f, number, true, true, elapsed);
+  TellReading(f, number, true, elapsed);
   return 0;
 }

@@ -108,7 +108,6 @@ int ScriptedSerialPort::LostInput(PortHandle port) {
 int ScriptedSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {
   ++read_calls_;
   last_read_request_ = count;
-  largest_read_request_ = std::max(largest_read_request_, count);
   if (!CheckOpen(port)) return -1;
   if (fail_next_read_ || line_lost_) {
     fail_next_read_ = false;

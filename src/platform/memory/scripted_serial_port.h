@@ -53,7 +53,6 @@ class ScriptedSerialPort : public SerialPort {
   int PurgeCalls() const { return purge_calls_; }
   int ReadCalls() const { return read_calls_; }
   std::uint32_t LastReadRequest() const { return last_read_request_; }
-  std::uint32_t LargestReadRequest() const { return largest_read_request_; }
   // Bytes that reads took from the input queue, all reads together.
   std::uint64_t BytesRead() const { return bytes_read_; }
   // Calls that named a handle that was not open (none should ever happen).
@@ -112,7 +111,6 @@ class ScriptedSerialPort : public SerialPort {
   int overlapped_writes_ = 0;
   int last_port_number_ = 0;
   std::uint32_t last_read_request_ = 0;
-  std::uint32_t largest_read_request_ = 0;
   std::uint64_t bytes_read_ = 0;
   std::uint32_t baud_ = 0;
   std::vector<std::vector<std::uint8_t>> writes_;

@@ -13,6 +13,12 @@ bool AllDigits(const std::string& text) {
   return !text.empty();
 }
 
+// What a port number must be, for the messages about a bad one.
+std::string PortNumberRule() {
+  return "must be a whole number from " + std::to_string(ComPortMap::kFirstPort) + " to " +
+         std::to_string(ComPortMap::kLastPort);
+}
+
 }  // namespace
 
 int ComPortMap::PortNumber(const std::string& number) {
@@ -43,8 +49,7 @@ bool ComPortMap::ParseOverride(const std::string& value, std::string* error) {
   const std::string path = value.substr(equals + 1);
   const int port = PortNumber(number);
   if (port == 0) {
-    *error = "--com: the port number in \"" + value + "\" must be a whole number from " +
-             std::to_string(kFirstPort) + " to " + std::to_string(kLastPort);
+    *error = "--com: the port number in \"" + value + "\" " + PortNumberRule();
     return false;
   }
   if (path.empty()) {
@@ -86,8 +91,7 @@ bool TakeComEnvironment(const char* const* environment, ComPortMap* map, std::st
     const std::string name = entry.substr(0, equals);
     const int port = ComPortMap::PortNumber(number);
     if (port == 0) {
-      *error = name + ": the port number after " + kEnvironmentPrefix +
-               " must be a whole number from 1 to 255";
+      *error = name + ": the port number after " + kEnvironmentPrefix + " " + PortNumberRule();
       return false;
     }
     if (equals == std::string::npos || equals + 1 == entry.size()) {

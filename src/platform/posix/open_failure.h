@@ -1,5 +1,5 @@
-// Why the last attempt to open a serial port failed, kept by the Linux serial port so that a
-// front end can tell the user more than the monitor's own message box does.
+// Why an attempt to open a serial port failed, as the Linux serial port tells it so that a front
+// end can tell the user more than the monitor's own message box does.
 #pragma once
 
 #include <string>
@@ -17,6 +17,5 @@ struct OpenFailure {
   OpenFailureKind kind = OpenFailureKind::kNone;
   int port_number = 0;
   std::string path;
-  int error = 0;            // errno where the system gave one
-  unsigned long count = 0;  // failures so far: tells a new failure from the one seen before
+  int error = 0;  // errno where the system gave one
 };

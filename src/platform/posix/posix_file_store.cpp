@@ -104,10 +104,8 @@ bool PosixFileStore::Replace(const char* from, const char* to) {
   if (!S_ISREG(old.st_mode) || !WritableByMode(old)) return false;
   // The new file takes the old one's permissions through its own descriptor: a name may have
   // been swapped for a link since it was written, and a link is never followed here.
-  const int fd = ::open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  struct stat st {};
-  const bool kept =
-      fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fchmod(fd, old.st_mode & 0777) == 0;
+  const auto fd = static_cast<int>(OpenRegular(from, O_RDONLY | O_NOFOLLOW, nullptr));
+  const bool kept = fd >= 0 && fchmod(fd, old.st_mode & 0777) == 0;
   if (fd >= 0) ::close(fd);
   return kept && std::rename(from, to) == 0;
 }

@@ -92,8 +92,7 @@ void PosixSerialPort::Release(int fd) {
 
 PortHandle PosixSerialPort::Refuse(int port_number, const std::string& path, OpenFailureKind kind,
                                    int error) {
-  failure_ = {kind, port_number, path, error, failure_.count + 1};
-  if (failure_listener_) failure_listener_(failure_);
+  if (failure_listener_) failure_listener_(OpenFailure{kind, port_number, path, error});
   return kInvalidPort;
 }
 
@@ -140,7 +139,7 @@ PortHandle PosixSerialPort::Open(int port_number) {
   SetModemLine(fd, TIOCM_RTS, false);
   SetModemLine(fd, TIOCM_DTR, true);
   (void)tcflush(fd, TCIOFLUSH);
-  NoteLosses(device, false);
+  device.counts_losses = LossCount(fd, &device.losses_seen);
   devices_.push_back(device);
   return fd;
 }
@@ -201,7 +200,7 @@ int PosixSerialPort::LostInput(PortHandle port) {
 
 bool PosixSerialPort::NoteLosses(Device& device, bool keep) {
   long count = 0;
-  if (!LossCount(device.fd, &count)) return false;
+  if (!device.counts_losses || !LossCount(device.fd, &count)) return false;
   device.lost = device.lost || (keep && count != device.losses_seen);
   device.losses_seen = count;
   return true;

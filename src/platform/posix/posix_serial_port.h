@@ -38,9 +38,8 @@ class PosixSerialPort : public SerialPort {
   int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   void Close(PortHandle port) override;
 
-  // Why the last Open failed; its count rises with every failure.
-  const OpenFailure& LastOpenFailure() const { return failure_; }
-  // Called at every failed Open, before Open returns (for a front end that tells the user).
+  // Called at every failed Open with the reason, before Open returns (for a front end that
+  // tells the user).
   void SetOpenFailureListener(std::function<void(const OpenFailure&)> listener) {
     failure_listener_ = std::move(listener);
   }
@@ -52,8 +51,11 @@ class PosixSerialPort : public SerialPort {
     int fd = -1;
     bool has_settings_before = false;
     termios settings_before{};  // the line settings it had, put back when it is closed
-    long losses_seen = 0;       // the driver's loss count as last seen
-    bool lost = false;          // the count moved since LostInput last told
+    // Whether the driver counts its losses at all, asked once at the open: the poll path need
+    // not ask a pseudo-terminal again at every waiting count.
+    bool counts_losses = false;
+    long losses_seen = 0;  // the driver's loss count as last seen
+    bool lost = false;     // the count moved since LostInput last told
   };
   // The device behind a handle this port opened, or nullptr.
   Device* Find(PortHandle port);
@@ -65,6 +67,5 @@ class PosixSerialPort : public SerialPort {
 
   ComPortMap ports_;
   std::vector<Device> devices_;
-  OpenFailure failure_;
   std::function<void(const OpenFailure&)> failure_listener_;
 };
