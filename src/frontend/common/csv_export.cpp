@@ -19,6 +19,7 @@ const char kReadingsHeader[] =
 const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
 constexpr int kMaxNames = 999;  // base.csv, base_2.csv, ... base_999.csv
 constexpr std::size_t kTimeSize = 40;
+constexpr std::size_t kNumberSize = 16;
 
 // "2026-04-04T09:05:00"; out holds kTimeSize bytes (fields of up to five digits each).
 void FormatTime(const LocalTime& t, char* out) {
@@ -60,26 +61,28 @@ void FormatDetail(const ErrorEvent& e, char* out, std::size_t cap) {
   }
 }
 
+// Exact decimals, from the integers: sixteenths of a degree with the four decimals they need,
+// tenths with one, milliseconds as seconds with three. out holds kNumberSize bytes.
+void FormatSixteenths(int sixteenths, char* out) {
+  const unsigned magnitude =
+      sixteenths < 0 ? 0u - static_cast<unsigned>(sixteenths) : static_cast<unsigned>(sixteenths);
+  std::snprintf(out, kNumberSize, "%s%u.%04u", sixteenths < 0 ? "-" : "", magnitude / 16,
+                magnitude % 16 * 625);
+}
+
+void FormatTenths(unsigned tenths, char* out) {
+  std::snprintf(out, kNumberSize, "%u.%u", tenths / 10, tenths % 10);
+}
+
+void FormatMilliseconds(unsigned ms, char* out) {
+  std::snprintf(out, kNumberSize, "%u.%03u", ms / 1000, ms % 1000);
+}
+
 std::string Reason(const char* what, int error) {
   return std::string(what) + ": " + std::strerror(error);
 }
 
 }  // namespace
-
-int FormatSixteenths(int sixteenths, char* out) {
-  const unsigned magnitude =
-      sixteenths < 0 ? 0u - static_cast<unsigned>(sixteenths) : static_cast<unsigned>(sixteenths);
-  return std::snprintf(out, 16, "%s%u.%04u", sixteenths < 0 ? "-" : "", magnitude / 16,
-                       magnitude % 16 * 625);
-}
-
-int FormatTenths(unsigned tenths, char* out) {
-  return std::snprintf(out, 16, "%u.%u", tenths / 10, tenths % 10);
-}
-
-int FormatMilliseconds(unsigned ms, char* out) {
-  return std::snprintf(out, 16, "%u.%03u", ms / 1000, ms % 1000);
-}
 
 bool CsvRowFile::Begin(const char* header, std::string* problem) {
   Discard();
@@ -176,8 +179,8 @@ void CsvExport::OnRunStarted() {
 }
 
 void CsvExport::OnReading(const ReadingEvent& r) {
-  char time[kTimeSize], temperature[16] = "", humidity[16] = "", interval[16] = "";
-  char frame[3 * kFrameSize + 1];
+  char time[kTimeSize], frame[3 * kFrameSize + 1];
+  char temperature[kNumberSize] = "", humidity[kNumberSize] = "", interval[kNumberSize] = "";
   FormatTime(r.time, time);
   if (r.has_temperature) FormatSixteenths(r.temperature_sixteenths, temperature);
   if (r.has_humidity) FormatTenths(static_cast<unsigned>(r.humidity_tenths), humidity);

@@ -65,9 +65,3 @@ class CsvExport : public ReadingSink {
   CsvRowFile readings_;
   CsvRowFile errors_;
 };
-
-// Exact decimals: sixteenths of a degree with four decimals, tenths with one, milliseconds as
-// seconds with three. Each writes into out (at least 16 bytes) and returns the length.
-int FormatSixteenths(int sixteenths, char* out);
-int FormatTenths(unsigned tenths, char* out);
-int FormatMilliseconds(unsigned ms, char* out);
