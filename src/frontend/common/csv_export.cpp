@@ -11,6 +11,7 @@
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
+#include "platform/posix/posix_file_store.h"
 
 namespace {
 
@@ -114,13 +115,12 @@ void CsvRowFile::Append(const char* record, std::size_t length) {
 }
 
 bool CsvRowFile::Flush() {
-  std::size_t done = 0;
-  while (done < used_ && error_ == 0) {
-    const ssize_t n = ::write(fd_, buffer_ + done, used_ - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) error_ = n < 0 ? errno : EIO;
-    if (n > 0) done += static_cast<std::size_t>(n);
-  }
+  // The file store's write goes on through interruptions and partial writes; errno tells why it
+  // stopped short.
+  errno = 0;
+  const int count = static_cast<int>(used_);
+  if (error_ == 0 && count > 0 && PosixFileStore().Write(fd_, buffer_, count) != count)
+    error_ = errno != 0 ? errno : EIO;
   used_ = 0;  // after a failure the file is incomplete anyway: it will not be published
   return error_ == 0;
 }

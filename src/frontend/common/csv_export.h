@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -45,7 +46,7 @@ class CsvRowFile {
   int fd_ = -1;
   std::string temp_name_;  // a named stand-in where the file system has no unnamed files
   int error_ = 0;          // the first write error of this file
-  char buffer_[16384];
+  std::uint8_t buffer_[16384];
   std::size_t used_ = 0;
 };
 
