@@ -7,7 +7,6 @@
 
 namespace {
 
-const std::string kOpenFailed = "message \"错误提示\" \"端口不存在或出现错误，请重新设置!\"";
 const std::string kSaveFailed = "message \"错误提示!\" \"通讯口配置保存错误!\"";
 const std::string kDefaultConfig("\x01\x00\x00\x04", 4);
 
@@ -135,7 +134,7 @@ TEST(HeadlessTest, ADeviceThatGoesAwayDuringARunIsReportedAtEveryPollAndEndsNoth
   EXPECT_EQ(After(out, "stop"), Lines({"menu start enabled", "menu stop greyed"}));
   EXPECT_EQ(After(out, "close"),
             Lines({"menu open enabled", "menu close greyed", "menu start greyed"}));
-  EXPECT_EQ(CountOf(out, kOpenFailed), 1) << "the device is gone when opened again";
+  EXPECT_EQ(CountOf(out, kOpenFailedLine), 1) << "the device is gone when opened again";
   EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), kDefaultConfig);
 }
 
