@@ -173,7 +173,9 @@ void CsvRowFile::Discard() {
 void CsvExport::OnRunStarted() {
   std::string problem;
   if (!readings_.Begin(kReadingsHeader, &problem) || !errors_.Begin(kErrorsHeader, &problem)) {
+    // Both go: a file left from an earlier run must not be published as this run's.
     readings_.Discard();
+    errors_.Discard();
     report_(problem);
   }
 }
