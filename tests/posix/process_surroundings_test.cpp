@@ -102,9 +102,7 @@ TEST(ProcessSurroundingsTest, APortsTerminalSettingsComeBackAndTheMonitorsOwnTer
     wsmon.Write(c.then);
     EXPECT_EQ(wsmon.Finish(), 0);
     const Lines& out = wsmon.lines();
-    EXPECT_EQ(std::count(out.begin(), out.end(),
-                         "message \"错误提示\" \"端口不存在或出现错误，请重新设置!\""),
-              c.own_terminal);
+    EXPECT_EQ(std::count(out.begin(), out.end(), kOpenFailedLine), c.own_terminal);
     termios after{};
     ASSERT_EQ(tcgetattr(tty, &after), 0);
     EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0) << "as before";

@@ -1,6 +1,5 @@
 #include "support.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -10,12 +9,13 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "platform/posix/serial_device_list.h"
 
 double NowMs() {
   using namespace std::chrono;
@@ -23,20 +23,6 @@ double NowMs() {
 }
 
 namespace {
-
-// Every name in a directory but . and .., sorted.
-std::vector<std::string> Entries(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(path.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // Waits for fd to become readable until the deadline; false when time is up.
 bool Readable(int fd, double deadline) {
@@ -53,7 +39,7 @@ bool Readable(int fd, double deadline) {
 }  // namespace
 
 int OpenDescriptorCount() {
-  return static_cast<int>(Entries("/proc/self/fd").size()) - 1;  // the listing's own
+  return static_cast<int>(DirectoryEntries("/proc/self/fd").size()) - 1;  // the listing's own
 }
 
 PseudoTerminal::PseudoTerminal() {
@@ -185,7 +171,7 @@ ScratchDirectory::~ScratchDirectory() {
 }
 
 std::vector<std::string> ScratchDirectory::Names() const {
-  return Entries(path_);
+  return DirectoryEntries(path_);
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -10,6 +10,10 @@
 #include "platform/posix/posix_serial_port.h"
 #include "support/fixture.h"
 
+// The headless line of the message box that a port which did not open brings up.
+inline const std::string kOpenFailedLine =
+    "message \"错误提示\" \"端口不存在或出现错误，请重新设置!\"";
+
 // Milliseconds of the monotonic clock.
 double NowMs();
 // How many descriptors the process holds.

@@ -11,6 +11,7 @@
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
+#include "platform/posix/posix_file_store.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ const char kReadingsHeader[] =
 const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
 constexpr int kMaxNames = 999;  // base.csv, base_2.csv, ... base_999.csv
 constexpr std::size_t kTimeSize = 40;
+constexpr std::size_t kNumberSize = 16;
 
 // "2026-04-04T09:05:00"; out holds kTimeSize bytes (fields of up to five digits each).
 void FormatTime(const LocalTime& t, char* out) {
@@ -60,26 +62,28 @@ void FormatDetail(const ErrorEvent& e, char* out, std::size_t cap) {
   }
 }
 
+// Exact decimals, from the integers: sixteenths of a degree with the four decimals they need,
+// tenths with one, milliseconds as seconds with three. out holds kNumberSize bytes.
+void FormatSixteenths(int sixteenths, char* out) {
+  const unsigned magnitude =
+      sixteenths < 0 ? 0u - static_cast<unsigned>(sixteenths) : static_cast<unsigned>(sixteenths);
+  std::snprintf(out, kNumberSize, "%s%u.%04u", sixteenths < 0 ? "-" : "", magnitude / 16,
+                magnitude % 16 * 625);
+}
+
+void FormatTenths(unsigned tenths, char* out) {
+  std::snprintf(out, kNumberSize, "%u.%u", tenths / 10, tenths % 10);
+}
+
+void FormatMilliseconds(unsigned ms, char* out) {
+  std::snprintf(out, kNumberSize, "%u.%03u", ms / 1000, ms % 1000);
+}
+
 std::string Reason(const char* what, int error) {
   return std::string(what) + ": " + std::strerror(error);
 }
 
 }  // namespace
-
-int FormatSixteenths(int sixteenths, char* out) {
-  const unsigned magnitude =
-      sixteenths < 0 ? 0u - static_cast<unsigned>(sixteenths) : static_cast<unsigned>(sixteenths);
-  return std::snprintf(out, 16, "%s%u.%04u", sixteenths < 0 ? "-" : "", magnitude / 16,
-                       magnitude % 16 * 625);
-}
-
-int FormatTenths(unsigned tenths, char* out) {
-  return std::snprintf(out, 16, "%u.%u", tenths / 10, tenths % 10);
-}
-
-int FormatMilliseconds(unsigned ms, char* out) {
-  return std::snprintf(out, 16, "%u.%03u", ms / 1000, ms % 1000);
-}
 
 bool CsvRowFile::Begin(const char* header, std::string* problem) {
   Discard();
@@ -111,13 +115,12 @@ void CsvRowFile::Append(const char* record, std::size_t length) {
 }
 
 bool CsvRowFile::Flush() {
-  std::size_t done = 0;
-  while (done < used_ && error_ == 0) {
-    const ssize_t n = ::write(fd_, buffer_ + done, used_ - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) error_ = n < 0 ? errno : EIO;
-    if (n > 0) done += static_cast<std::size_t>(n);
-  }
+  // The file store's write goes on through interruptions and partial writes; errno tells why it
+  // stopped short.
+  errno = 0;
+  const int count = static_cast<int>(used_);
+  if (error_ == 0 && count > 0 && PosixFileStore().Write(fd_, buffer_, count) != count)
+    error_ = errno != 0 ? errno : EIO;
   used_ = 0;  // after a failure the file is incomplete anyway: it will not be published
   return error_ == 0;
 }
@@ -170,14 +173,16 @@ void CsvRowFile::Discard() {
 void CsvExport::OnRunStarted() {
   std::string problem;
   if (!readings_.Begin(kReadingsHeader, &problem) || !errors_.Begin(kErrorsHeader, &problem)) {
+    // Both go: a file left from an earlier run must not be published as this run's.
     readings_.Discard();
+    errors_.Discard();
     report_(problem);
   }
 }
 
 void CsvExport::OnReading(const ReadingEvent& r) {
-  char time[kTimeSize], temperature[16] = "", humidity[16] = "", interval[16] = "";
-  char frame[3 * kFrameSize + 1];
+  char time[kTimeSize], frame[3 * kFrameSize + 1];
+  char temperature[kNumberSize] = "", humidity[kNumberSize] = "", interval[kNumberSize] = "";
   FormatTime(r.time, time);
   if (r.has_temperature) FormatSixteenths(r.temperature_sixteenths, temperature);
   if (r.has_humidity) FormatTenths(static_cast<unsigned>(r.humidity_tenths), humidity);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -45,7 +46,7 @@ class CsvRowFile {
   int fd_ = -1;
   std::string temp_name_;  // a named stand-in where the file system has no unnamed files
   int error_ = 0;          // the first write error of this file
-  char buffer_[16384];
+  std::uint8_t buffer_[16384];
   std::size_t used_ = 0;
 };
 
@@ -65,9 +66,3 @@ class CsvExport : public ReadingSink {
   CsvRowFile readings_;
   CsvRowFile errors_;
 };
-
-// Exact decimals: sixteenths of a degree with four decimals, tenths with one, milliseconds as
-// seconds with three. Each writes into out (at least 16 bytes) and returns the length.
-int FormatSixteenths(int sixteenths, char* out);
-int FormatTenths(unsigned tenths, char* out);
-int FormatMilliseconds(unsigned ms, char* out);

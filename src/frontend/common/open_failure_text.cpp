@@ -17,7 +17,7 @@ std::string Remedy(int error) {
       return "is the receiver plugged in? " + kListHint;
     case EACCES:
     case EPERM:
-      return "this user may not use the device: sudo usermod -aG dialout $USER, then log in again";
+      return std::string("this user may not use the device: ") + kDeviceAccessRemedy;
     case EIO:
     case ENXIO:
     case ENODEV:
@@ -28,6 +28,8 @@ std::string Remedy(int error) {
 }
 
 }  // namespace
+
+const char kDeviceAccessRemedy[] = "sudo usermod -aG dialout $USER, then log in again";
 
 std::string DescribeOpenFailure(const OpenFailure& f) {
   if (f.kind == OpenFailureKind::kNone) return std::string();

@@ -9,3 +9,6 @@
 // One line, without a program name in front: the port, the device, the system's reason and,
 // where there is one, what to do about it. Empty when nothing failed.
 std::string DescribeOpenFailure(const OpenFailure& failure);
+
+// What a user whom the system refuses a serial device does about it.
+extern const char kDeviceAccessRemedy[];

@@ -14,7 +14,6 @@ class ReadingFanout : public ReadingSink {
     listeners_[count_++] = listener;
     return true;
   }
-  bool Empty() const { return count_ == 0; }
 
   void OnReading(const ReadingEvent& reading) override {
     for (int i = 0; i < count_; ++i) listeners_[i]->OnReading(reading);

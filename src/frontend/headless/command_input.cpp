@@ -24,9 +24,11 @@ void CommandInput::Append(const char* bytes, std::size_t count) {
 CommandInput::Next CommandInput::Take(std::string* line) {
   const std::size_t newline = pending_.find('\n', scanned_);
   if (newline != std::string::npos) {
-    line->assign(pending_, start_, newline - start_);
+    // A line past the limit may come whole in one read: it is refused all the same.
+    const std::size_t length = newline - start_;
+    line->assign(pending_, start_, length > kMaxLineBytes ? kShownBytes : length);
     start_ = scanned_ = newline + 1;
-    return Next::kLine;
+    return length > kMaxLineBytes ? Next::kTooLong : Next::kLine;
   }
   // Only the line in progress is kept.
   pending_.erase(0, start_);

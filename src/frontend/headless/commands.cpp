@@ -102,13 +102,17 @@ bool ParseSettingsField(const std::string& word, DialogChanges* changes, std::st
   return true;
 }
 
+// The menu commands by the names that the input and the output give them.
+const struct {
+  int id;
+  const char* name;
+} kMenuCommands[] = {{CMD_OPEN, "open"},   {CMD_CLOSE, "close"}, {CMD_SETTINGS, "settings"},
+                     {CMD_START, "start"}, {CMD_STOP, "stop"},   {CMD_EXIT, "exit"}};
+
 int MenuCommandNamed(const std::string& name) {
-  if (name == "open") return CMD_OPEN;
-  if (name == "close") return CMD_CLOSE;
-  if (name == "settings") return CMD_SETTINGS;
-  if (name == "start") return CMD_START;
-  if (name == "stop") return CMD_STOP;
-  if (name == "exit") return CMD_EXIT;
+  for (const auto& c : kMenuCommands) {
+    if (name == c.name) return c.id;
+  }
   return 0;
 }
 
@@ -158,4 +162,11 @@ bool ParseCommand(const std::string& line, Command* command, std::string* error)
   }
   command->kind = CommandKind::kMenu;
   return true;
+}
+
+const char* CommandName(int command) {
+  for (const auto& c : kMenuCommands) {
+    if (command == c.id) return c.name;
+  }
+  return "";
 }

@@ -30,3 +30,7 @@ struct Command {
 
 // Reads one input line. False with a message in *error for an unknown or malformed command.
 bool ParseCommand(const std::string& line, Command* command, std::string* error);
+
+// The menu command's name in commands and output (open, close, settings, start, stop, exit), or
+// empty for an identifier that is no command.
+const char* CommandName(int command);

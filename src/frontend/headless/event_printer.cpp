@@ -1,7 +1,7 @@
 #include "frontend/headless/event_printer.h"
 
-#include "app/resource_ids.h"
 #include "app/texts.h"
+#include "frontend/headless/commands.h"
 #include "frontend/headless/escaping.h"
 
 namespace {
@@ -16,25 +16,6 @@ bool IsCounterBox(const std::string& label) {
 }
 
 }  // namespace
-
-const char* CommandName(int command) {
-  switch (command) {
-    case CMD_OPEN:
-      return "open";
-    case CMD_CLOSE:
-      return "close";
-    case CMD_SETTINGS:
-      return "settings";
-    case CMD_START:
-      return "start";
-    case CMD_STOP:
-      return "stop";
-    case CMD_EXIT:
-      return "exit";
-    default:
-      return "";
-  }
-}
 
 void EventPrinter::Note(const std::string& line) {
   Emit(line);

@@ -34,7 +34,3 @@ class EventPrinter : public SurfaceObserver {
   std::map<WindowHandle, std::string> labels_;
   std::map<int, int> menu_states_;
 };
-
-// The menu command's name in commands and output (open, close, settings, start, stop, exit), or
-// empty for an identifier that is no command.
-const char* CommandName(int command);

@@ -33,7 +33,7 @@ int RunHeadless(Options& options) {
   SimulatedReceiver receiver;
   if (options.simulate) {
     if (!receiver.StartForPorts(options.sim_program, options.sim_args, &options.ports, &error)) {
-      std::fprintf(stderr, "wsmon: %s\n", error.c_str());
+      TellOnStderr(error);
       return 1;
     }
     printer.Note("sim device " + Escaped(receiver.DevicePath()));
@@ -50,8 +50,6 @@ int RunHeadless(Options& options) {
     MonitorHost host(&port, &clock, &files);
     if (options.csv) host.readings().Add(&csv);
     host.surface().SetObserver(&printer);
-    // The screen a front end without one pretends to have: large enough for the main window.
-    host.surface().SetScreenSize(1280, 1024);
     host.Create();
     HeadlessSession session(&host, &printer);
     session.Run(STDIN_FILENO);

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <string>
 
 #include "app/monitor_state.h"
@@ -63,7 +62,7 @@ void HeadlessSession::Run(int input_fd) {
       if (input.TakeRest(&line)) {
         Wait(Execute(line));
       } else {
-        ExitAtEndOfInput("end of input");
+        Exit("end of input");
       }
       continue;
     }
@@ -150,10 +149,10 @@ void HeadlessSession::EndOnSignal(StopRequest request) {
     printer_->Note("> stop (signal)");
     host_->Choose(CMD_STOP);
   }
-  ExitAtEndOfInput(request == StopRequest::kExit ? "interrupted" : "signal");
+  Exit(request == StopRequest::kExit ? "interrupted" : "signal");
 }
 
-void HeadlessSession::ExitAtEndOfInput(const char* why) {
+void HeadlessSession::Exit(const char* why) {
   printer_->Note(std::string("> exit (") + why + ")");
   host_->Choose(CMD_EXIT);
 }

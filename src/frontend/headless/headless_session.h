@@ -24,7 +24,8 @@ class HeadlessSession {
   // Polls for ms milliseconds without reading input (or until the monitor ends).
   void Wait(std::uint32_t ms);
   void EndOnSignal(StopRequest request);
-  void ExitAtEndOfInput(const char* why);
+  // The exit command, echoed with why it was given ("end of input", "signal", "interrupted").
+  void Exit(const char* why);
 
   MonitorHost* host_;
   EventPrinter* printer_;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "frontend/common/open_failure_text.h"
+
 namespace {
 
 // The COM numbers whose path leads to the device, as " = COM1, COM5".
@@ -24,7 +26,7 @@ std::string OpenText(const SerialDevice& d) {
       return "yes";
     case EACCES:
     case EPERM:
-      return "no, this user may not: sudo usermod -aG dialout $USER, then log in again";
+      return std::string("no, this user may not: ") + kDeviceAccessRemedy;
     case EBUSY:
       return "no, it is busy";
     case ENOTTY:

@@ -21,19 +21,6 @@ constexpr char kNoUart[] = "0";
 // ("port", "ctrl") only stand between it and the real one.
 constexpr char kSerialBase[] = "serial-base";
 
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (const dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // The first line of a small file (sysfs attributes), or empty.
 std::string FirstLine(const std::string& path) {
   std::ifstream in(path);
@@ -96,13 +83,26 @@ void FillFromSysfs(const std::string& device_dir, const std::string& sys_root, S
 std::string StableName(const std::string& device_path, const std::string& dev_root) {
   const std::string real = RealPath(device_path);
   const std::string dir = dev_root + "/serial/by-id";
-  for (const std::string& name : Entries(dir)) {
+  for (const std::string& name : DirectoryEntries(dir)) {
     if (!real.empty() && RealPath(dir + "/" + name) == real) return dir + "/" + name;
   }
   return std::string();
 }
 
 }  // namespace
+
+std::vector<std::string> DirectoryEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string RealPath(const std::string& path) {
   char* resolved = realpath(path.c_str(), nullptr);
@@ -117,10 +117,10 @@ std::vector<std::string> HoldersOf(const std::string& path, const std::string& p
   const std::string real = RealPath(path);
   const std::string self = std::to_string(getpid());
   if (real.empty()) return holders;
-  for (const std::string& pid : Entries(proc_root)) {
+  for (const std::string& pid : DirectoryEntries(proc_root)) {
     if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos) continue;
     const std::string fds = proc_root + "/" + pid + "/fd";
-    for (const std::string& fd : Entries(fds)) {
+    for (const std::string& fd : DirectoryEntries(fds)) {
       if (RealPath(fds + "/" + fd) != real) continue;
       holders.push_back(FirstLine(proc_root + "/" + pid + "/comm") + " (pid " + pid + ")");
       break;
@@ -153,7 +153,7 @@ std::vector<SerialDevice> ListSerialDevices(const SystemRoots& roots,
                                             std::vector<std::string>* absent) {
   const std::string classes = roots.sys + "/class/tty";
   const std::string sys_root = RealPath(roots.sys);
-  std::vector<std::string> names = Entries(classes);
+  std::vector<std::string> names = DirectoryEntries(classes);
   std::sort(names.begin(), names.end(), NameOrder);
   std::vector<SerialDevice> devices;
   for (const std::string& name : names) {

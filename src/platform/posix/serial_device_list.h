@@ -41,5 +41,8 @@ SerialDevice ProbeSerialDevice(const std::string& path, const SystemRoots& roots
 // this user may look at.
 std::vector<std::string> HoldersOf(const std::string& path, const std::string& proc_root);
 
+// The names in a directory but . and .., sorted; none when it cannot be read.
+std::vector<std::string> DirectoryEntries(const std::string& dir);
+
 // The canonical path of a file (symbolic links resolved), or empty when it does not exist.
 std::string RealPath(const std::string& path);
