@@ -119,7 +119,7 @@ const CellRect* CellLayout::Find(WindowHandle box) const {
 }
 
 void CellGeometry::SetScreen(int columns, int rows) {
-  if (columns < kMinColumns || rows < kMinRows) return;
+  if (TooSmall(columns, rows)) return;
   if (columns == columns_ && rows == rows_) return;
   columns_ = columns;
   rows_ = rows;

@@ -23,8 +23,13 @@
 // The smallest terminal the monitor works in.
 constexpr int kMinColumns = 80;
 constexpr int kMinRows = 24;
-// Rows above the client area (title, menu bar) and below it (status line).
-constexpr int kRowsAbove = 2;
+inline bool TooSmall(int columns, int rows) {
+  return columns < kMinColumns || rows < kMinRows;
+}
+// The rows above the client area (the title, the menu bar) and below it (the status line).
+constexpr int kTitleRow = 0;
+constexpr int kMenuRow = 1;
+constexpr int kRowsAbove = kMenuRow + 1;
 constexpr int kRowsBelow = 1;
 
 // A box in cells: the columns and rows of its border lines. Its lines are shown strictly inside.
