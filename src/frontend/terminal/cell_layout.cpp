@@ -39,16 +39,14 @@ bool PlaceColumns(const std::vector<const PixelBox*>& boxes, const std::vector<i
   const int width = client.right - client.left;
   positions->assign(lefts.size() + 1, 0);
   for (std::size_t i = 0; i < lefts.size(); ++i) {
-    int needed = kMinBoxRows;
+    int needed = 0;
     for (const PixelBox* b : boxes) {
       if (b->rect.left == lefts[i]) needed = std::max(needed, b->caption_cells + kCaptionMargin);
     }
-    const int wanted =
-        i == 0
-            ? 0
-            : RoundDiv(static_cast<long long>(std::max(lefts[i] - client.left, 0)) * (columns - 1),
-                       width);
-    if (i > 0) (*positions)[i] = std::max((*positions)[i], wanted);
+    if (i > 0) {
+      const long long offset = std::max(lefts[i] - client.left, 0);
+      (*positions)[i] = std::max((*positions)[i], RoundDiv(offset * (columns - 1), width));
+    }
     (*positions)[i + 1] = (*positions)[i] + needed;
   }
   const bool fits = positions->back() <= columns - 1;
