@@ -39,16 +39,14 @@ bool PlaceColumns(const std::vector<const PixelBox*>& boxes, const std::vector<i
   const int width = client.right - client.left;
   positions->assign(lefts.size() + 1, 0);
   for (std::size_t i = 0; i < lefts.size(); ++i) {
-    int needed = kMinBoxRows;
+    int needed = 0;
     for (const PixelBox* b : boxes) {
       if (b->rect.left == lefts[i]) needed = std::max(needed, b->caption_cells + kCaptionMargin);
     }
-    const int wanted =
-        i == 0
-            ? 0
-            : RoundDiv(static_cast<long long>(std::max(lefts[i] - client.left, 0)) * (columns - 1),
-                       width);
-    if (i > 0) (*positions)[i] = std::max((*positions)[i], wanted);
+    if (i > 0) {
+      const long long offset = std::max(lefts[i] - client.left, 0);
+      (*positions)[i] = std::max((*positions)[i], RoundDiv(offset * (columns - 1), width));
+    }
     (*positions)[i + 1] = (*positions)[i] + needed;
   }
   const bool fits = positions->back() <= columns - 1;
@@ -58,9 +56,9 @@ bool PlaceColumns(const std::vector<const PixelBox*>& boxes, const std::vector<i
 
 }  // namespace
 
-CellLayout::CellLayout(const std::vector<PixelBox>& boxes, const Rect& client, int columns,
-                       int rows) {
-  const int band_top_px = client.bottom - kBottomBandPixels;
+CellLayout::CellLayout(const std::vector<PixelBox>& boxes, const Rect& client, int band_top_px,
+                       int columns, int rows) {
+  const int band_px = std::max(client.bottom - band_top_px, 1);
   std::vector<const PixelBox*> panels;
   std::vector<const PixelBox*> band;
   for (const PixelBox& b : boxes) (b.rect.top < band_top_px ? panels : band).push_back(&b);
@@ -70,8 +68,8 @@ CellLayout::CellLayout(const std::vector<PixelBox>& boxes, const Rect& client, i
   const int span = rows - 1 - kRowsBelow - first;
   const std::vector<int> band_tops = Distinct(band, [](const PixelBox& b) { return b.rect.top; });
   const int band_min = kMinBoxRows * std::max<int>(1, static_cast<int>(band_tops.size()));
-  int band_rows = std::max(band_min, RoundDiv(static_cast<long long>(span) * kBottomBandPixels,
-                                              client.bottom - client.top));
+  int band_rows = std::max(
+      band_min, RoundDiv(static_cast<long long>(span) * band_px, client.bottom - client.top));
   const std::vector<int> panel_tops =
       Distinct(panels, [](const PixelBox& b) { return b.rect.top; });
   const int panel_rows = static_cast<int>(panel_tops.size());
@@ -91,7 +89,6 @@ CellLayout::CellLayout(const std::vector<PixelBox>& boxes, const Rect& client, i
   fits_ = PlaceColumns(panels, panel_lefts, client, columns, &panel_columns) && fits_;
   fits_ = PlaceColumns(band, band_lefts, client, columns, &band_columns) && fits_;
 
-  const int band_px = std::max(client.bottom - band_top_px, 1);
   auto band_row_of = [&](int y) {
     const int offset = std::clamp(y, band_top_px, client.bottom) - band_top_px;
     return band_row + RoundDiv(static_cast<long long>(offset) * band_rows, band_px);
@@ -120,7 +117,7 @@ const CellRect* CellLayout::Find(WindowHandle box) const {
 }
 
 void CellGeometry::SetScreen(int columns, int rows) {
-  if (columns < kMinColumns || rows < kMinRows) return;
+  if (TooSmall(columns, rows)) return;
   if (columns == columns_ && rows == rows_) return;
   columns_ = columns;
   rows_ = rows;
@@ -135,7 +132,11 @@ const CellLayout& CellGeometry::Layout() {
     if (w == nullptr || !w->list_box) continue;
     boxes.push_back(PixelBox{handle, w->rect, CellWidth(WideText(w->caption))});
   }
-  layout_ = CellLayout(boxes, MemorySurface::kMainClientRect, columns_, rows_);
+  // The bottom band begins where the error log does (while there is none, every box is a panel).
+  const Rect& client = MemorySurface::kMainClientRect;
+  const MemoryWindow* log = surface_->Find(g_state.error_log_box);
+  const int band_top = log != nullptr && log->alive ? log->rect.top : client.bottom;
+  layout_ = CellLayout(boxes, client, band_top, columns_, rows_);
   valid_ = true;
   return layout_;
 }

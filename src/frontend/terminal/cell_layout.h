@@ -23,11 +23,14 @@
 // The smallest terminal the monitor works in.
 constexpr int kMinColumns = 80;
 constexpr int kMinRows = 24;
-// Rows above the client area (title, menu bar) and below it (status line).
-constexpr int kRowsAbove = 2;
+inline bool TooSmall(int columns, int rows) {
+  return columns < kMinColumns || rows < kMinRows;
+}
+// The rows above the client area (the title, the menu bar) and below it (the status line).
+constexpr int kTitleRow = 0;
+constexpr int kMenuRow = 1;
+constexpr int kRowsAbove = kMenuRow + 1;
 constexpr int kRowsBelow = 1;
-// The bottom band of the client area that holds the error log and the counter boxes.
-constexpr int kBottomBandPixels = 210;
 
 // A box in cells: the columns and rows of its border lines. Its lines are shown strictly inside.
 struct CellRect {
@@ -50,7 +53,9 @@ class CellLayout {
  public:
   CellLayout() = default;
   // Lays out the boxes of a client area of client pixels on a screen of columns x rows cells.
-  CellLayout(const std::vector<PixelBox>& boxes, const Rect& client, int columns, int rows);
+  // The boxes from band_top down form the bottom band, those above it the panel grid.
+  CellLayout(const std::vector<PixelBox>& boxes, const Rect& client, int band_top, int columns,
+             int rows);
 
   // False when the screen is too small for every box to show a line and its caption.
   bool fits() const { return fits_; }

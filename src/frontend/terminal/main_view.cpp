@@ -8,13 +8,6 @@
 #include "frontend/terminal/canvas.h"
 #include "frontend/terminal/cell_text.h"
 
-namespace {
-
-constexpr int kTitleRow = 0;
-constexpr int kMenuRow = 1;
-
-}  // namespace
-
 void MainView::Draw(int columns, int rows, std::uint32_t now) {
   erase();
   const attr_t title = PartAttributes(kTitleColours, A_REVERSE) | A_BOLD;
@@ -58,10 +51,6 @@ long MainView::MillisecondsToNextChange(std::uint32_t now) const {
     if (left > 0 && (next < 0 || left < next)) next = left;
   }
   return next;
-}
-
-bool TooSmall(int columns, int rows) {
-  return columns < kMinColumns || rows < kMinRows;
 }
 
 void DrawTooSmall(int columns, int rows) {

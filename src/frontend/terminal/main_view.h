@@ -47,7 +47,5 @@ class MainView {
   std::map<WindowHandle, Flash> flashes_;
 };
 
-// True when the terminal cannot show the window: fewer than 80 x 24 cells.
-bool TooSmall(int columns, int rows);
 // The one line in the middle of a screen too small for the window.
 void DrawTooSmall(int columns, int rows);

@@ -2,7 +2,6 @@
 
 #include <curses.h>
 
-#include <cstring>
 #include <cwctype>
 #include <string>
 
@@ -13,12 +12,12 @@
 
 namespace {
 
-struct Item {
+struct ItemText {
   int command;
   const char* text;  // "&" marks the mnemonic letter
 };
 
-constexpr Item kMenuItems[MenuBar::kItems] = {
+constexpr ItemText kMenuItems[MenuBar::kItems] = {
     {CMD_OPEN, text::kMenuOpen},         {CMD_CLOSE, text::kMenuClose},
     {CMD_SETTINGS, text::kMenuSettings}, {CMD_START, text::kMenuStart},
     {CMD_STOP, text::kMenuStop},         {CMD_EXIT, text::kMenuExit},
@@ -28,52 +27,43 @@ constexpr Item kMenuItems[MenuBar::kItems] = {
 constexpr int kFirstColumn = 1;
 constexpr int kGap = 1;
 
-// An item's text without the mark, and the index of its mnemonic letter in it.
-std::wstring Shown(const Item& item, std::size_t* mnemonic) {
-  const std::wstring marked = WideText(item.text);
-  const std::size_t amp = marked.find(L'&');
-  *mnemonic = amp;
-  std::wstring shown = marked;
-  if (amp != std::wstring::npos) shown.erase(amp, 1);
-  return shown;
-}
-
-int Mnemonic(const Item& item) {
-  std::size_t at = 0;
-  const std::wstring shown = Shown(item, &at);
-  return at < shown.size() ? static_cast<int>(std::towlower(static_cast<wint_t>(shown[at]))) : 0;
-}
-
-// The columns an item takes on the bar.
-int ItemLeft(int index) {
-  int column = kFirstColumn;
-  for (int i = 0; i < index; ++i) {
-    std::size_t at = 0;
-    column += CellWidth(Shown(kMenuItems[i], &at)) + kGap;
-  }
-  return column;
+int Lower(int letter) {
+  return static_cast<int>(std::towlower(static_cast<wint_t>(letter)));
 }
 
 }  // namespace
 
+MenuBar::MenuBar() {
+  int column = kFirstColumn;
+  for (int i = 0; i < kItems; ++i) {
+    Item& item = items_[i];
+    item.command = kMenuItems[i].command;
+    item.shown = WideText(kMenuItems[i].text);
+    item.mnemonic = item.shown.find(L'&');
+    if (item.mnemonic != std::wstring::npos) item.shown.erase(item.mnemonic, 1);
+    if (item.mnemonic < item.shown.size()) item.letter = Lower(item.shown[item.mnemonic]);
+    item.left = column;
+    item.width = CellWidth(item.shown);
+    column += item.width + kGap;
+  }
+}
+
 MenuAction MenuBar::OnLetter(int letter) {
-  const int wanted = static_cast<int>(std::towlower(static_cast<wint_t>(letter)));
+  const int wanted = Lower(letter);
+  const bool marked_shares = marked_ >= 0 && items_[marked_].letter == wanted;
   int sharing = 0;
   int first = -1;
   int after_marked = -1;
   for (int i = 0; i < kItems; ++i) {
-    if (Mnemonic(kMenuItems[i]) != wanted) continue;
+    if (items_[i].letter != wanted) continue;
     ++sharing;
     if (first < 0) first = i;
-    if (after_marked < 0 && i > marked_ && marked_ >= 0 &&
-        Mnemonic(kMenuItems[marked_]) == wanted) {
-      after_marked = i;
-    }
+    if (after_marked < 0 && marked_shares && i > marked_) after_marked = i;
   }
   if (sharing == 0) return {};
   if (sharing == 1) {
     marked_ = -1;
-    return {true, kMenuItems[first].command};
+    return {true, items_[first].command};
   }
   marked_ = after_marked >= 0 ? after_marked : first;
   return {true, 0};
@@ -90,7 +80,7 @@ MenuAction MenuBar::OnKey(int key, bool function_key) {
     return {true, 0};
   }
   if ((function_key && key == KEY_ENTER) || (!function_key && (key == '\r' || key == '\n'))) {
-    const int command = kMenuItems[marked_].command;
+    const int command = items_[marked_].command;
     marked_ = -1;
     return {true, command};
   }
@@ -102,12 +92,8 @@ MenuAction MenuBar::OnKey(int key, bool function_key) {
 }
 
 MenuAction MenuBar::OnClick(int column) const {
-  for (int i = 0; i < kItems; ++i) {
-    std::size_t at = 0;
-    const int left = ItemLeft(i);
-    if (column >= left && column < left + CellWidth(Shown(kMenuItems[i], &at))) {
-      return {true, kMenuItems[i].command};
-    }
+  for (const Item& item : items_) {
+    if (column >= item.left && column < item.left + item.width) return {true, item.command};
   }
   return {};
 }
@@ -115,16 +101,14 @@ MenuAction MenuBar::OnClick(int column) const {
 void MenuBar::Draw(int row, int columns, const std::function<bool(int)>& enabled) const {
   FillRow(row, 0, columns, A_NORMAL);
   for (int i = 0; i < kItems; ++i) {
-    std::size_t mnemonic = 0;
-    const std::wstring shown = Shown(kMenuItems[i], &mnemonic);
-    attr_t attributes = enabled(kMenuItems[i].command) ? A_NORMAL : A_DIM;
+    const Item& item = items_[i];
+    attr_t attributes = enabled(item.command) ? A_NORMAL : A_DIM;
     if (i == marked_) attributes |= A_REVERSE;
-    const int left = ItemLeft(i);
-    const int room = columns - left;
-    PutText(row, left, shown, room, attributes);
-    if (mnemonic < shown.size()) {
-      const int offset = CellWidth(shown.substr(0, mnemonic));
-      PutText(row, left + offset, shown.substr(mnemonic, 1), room - offset,
+    const int room = columns - item.left;
+    PutText(row, item.left, item.shown, room, attributes);
+    if (item.letter != 0) {
+      const int offset = CellWidth(item.shown.substr(0, item.mnemonic));
+      PutText(row, item.left + offset, item.shown.substr(item.mnemonic, 1), room - offset,
               attributes | A_UNDERLINE);
     }
   }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 // What a key did to the menu bar.
 struct MenuAction {
@@ -18,6 +19,8 @@ struct MenuAction {
 class MenuBar {
  public:
   static constexpr int kItems = 6;
+
+  MenuBar();
 
   // A letter, typed alone or with Alt.
   MenuAction OnLetter(int letter);
@@ -32,5 +35,15 @@ class MenuBar {
   void Draw(int row, int columns, const std::function<bool(int)>& enabled) const;
 
  private:
+  // An item as the bar shows it, laid out once.
+  struct Item {
+    int command = 0;
+    std::wstring shown;        // its text without the mark
+    std::size_t mnemonic = 0;  // the index of its mnemonic letter in shown
+    int letter = 0;            // that letter in lower case (0: none)
+    int left = 0;              // its first column on the bar
+    int width = 0;             // the cells it takes
+  };
+  Item items_[kItems];
   int marked_ = -1;
 };

@@ -3,6 +3,7 @@
 #include <curses.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "display/window_surface.h"
 #include "frontend/terminal/canvas.h"
@@ -10,10 +11,11 @@
 
 namespace {
 
+// Texts of one cell a character.
 constexpr wchar_t kOk[] = L"[ OK ]";
-constexpr int kOkWidth = 6;
+constexpr int kOkWidth = static_cast<int>(std::size(kOk)) - 1;
 constexpr wchar_t kWarningMark[] = L"! ";
-constexpr int kMarkWidth = 2;
+constexpr int kMarkWidth = static_cast<int>(std::size(kWarningMark)) - 1;
 
 }  // namespace
 

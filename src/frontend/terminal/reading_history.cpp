@@ -2,14 +2,7 @@
 
 #include <algorithm>
 
-namespace {
-
-// Error codes that stand for a frame that was cut: a bad check byte, and a sensor id beyond the
-// panels (that frame's check byte was good).
-constexpr int kBadCheckCode = 2;
-constexpr int kHighIdCode = 5;
-
-}  // namespace
+#include "display/counters.h"
 
 ReadingHistory::ReadingHistory(Clock* clock)
     : clock_(clock), samples_(static_cast<std::size_t>(kSensors) * kPerSensor) {}
@@ -55,7 +48,9 @@ void ReadingHistory::OnReading(const ReadingEvent& reading) {
 }
 
 void ReadingHistory::OnError(const ErrorEvent& error) {
-  if (error.code == kBadCheckCode || error.code == kHighIdCode) CountFrame(error.tick);
+  // Two errors stand for a frame that was cut: a bad check byte, and a sensor id of 32 or more
+  // (whose check byte was good).
+  if (error.code == kErrBadCheck || error.code == kErrSensorId) CountFrame(error.tick);
 }
 
 void ReadingHistory::OnRunStarted() {

@@ -3,6 +3,7 @@
 #include <curses.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "app/resource_ids.h"
 #include "app/texts.h"
@@ -31,7 +32,7 @@ constexpr Place kConfirm = {132, 67, 50, 17};
 constexpr Place kExit = {132, 91, 50, 17};
 
 constexpr wchar_t kCloseBox[] = L"[x]";
-constexpr int kCloseBoxWidth = 3;
+constexpr int kCloseBoxWidth = static_cast<int>(std::size(kCloseBox)) - 1;
 
 // Dialog units to cells, halves rounded up.
 int Column(int x) {

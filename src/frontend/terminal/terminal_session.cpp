@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int kMenuRow = 1;
 constexpr int kControlC = 3;
 
 // The earlier of two waits in milliseconds (-1: none).
