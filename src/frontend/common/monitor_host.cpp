@@ -41,6 +41,16 @@ bool MonitorHost::RunWouldBeExported() const {
   return g_state.running == 1 && g_state.save_log == 1;
 }
 
+void MonitorHost::EndOn(StopRequest request,
+                        const std::function<void(int command)>& before_command) {
+  const auto run = [&](int command) {
+    if (before_command) before_command(command);
+    Choose(command);
+  };
+  if (request == StopRequest::kStopThenExit && RunWouldBeExported()) run(CMD_STOP);
+  run(CMD_EXIT);
+}
+
 bool MonitorHost::PollIfDue() {
   const int timer = surface_.TimerDue(clock_->TickCount());
   if (timer < 0) return false;

@@ -7,10 +7,18 @@
 
 #include "app/clock.h"
 #include "frontend/common/reading_fanout.h"
+#include "frontend/common/stop_signals.h"
 #include "platform/memory/memory_dialog.h"
 #include "platform/memory/memory_surface.h"
 #include "serial/serial_port.h"
 #include "settings/file_store.h"
+
+// The sooner of two waits in milliseconds, -1 standing for none.
+inline long SoonerWait(long a, long b) {
+  if (a < 0) return b;
+  if (b < 0) return a;
+  return a < b ? a : b;
+}
 
 class MonitorHost {
  public:
@@ -36,6 +44,10 @@ class MonitorHost {
   void ChooseSettings(const std::function<int(MemoryDialog&)>& operator_actions);
   // True while a run is in progress whose stop would export it (saving is on).
   bool RunWouldBeExported() const;
+  // Ends the monitor on a stop request: for kStopThenExit a run whose stop exports it is
+  // stopped first (the operator did not choose to end it), then the exit command runs.
+  // before_command, when given, is told each command just before it runs.
+  void EndOn(StopRequest request, const std::function<void(int command)>& before_command = {});
   // Runs a poll cycle when the poll timer has expired. True when one ran.
   bool PollIfDue();
   // Milliseconds until the poll timer expires (0 when it has), or -1 when it is not armed.

@@ -26,14 +26,6 @@ std::string DialogContents(MemoryDialog& d) {
          " sensors=" + Quoted(d.Text(IDC_SENSOR_COUNT));
 }
 
-// Milliseconds to sleep when the next poll is next_poll_ms away (-1: none) and another
-// deadline is other_ms away (-1: none). -1 when nothing is due.
-long Earliest(long next_poll_ms, long other_ms) {
-  if (next_poll_ms < 0) return other_ms;
-  if (other_ms < 0) return next_poll_ms;
-  return next_poll_ms < other_ms ? next_poll_ms : other_ms;
-}
-
 }  // namespace
 
 void HeadlessSession::Run(int input_fd) {
@@ -137,7 +129,7 @@ void HeadlessSession::Wait(std::uint32_t ms) {
     if (left_ns <= 0) return;
     const long left_ms =
         static_cast<long>((left_ns + kNanosecondsPerMillisecond - 1) / kNanosecondsPerMillisecond);
-    const long sleep_ms = Earliest(host_->MillisecondsToNextPoll(), left_ms);
+    const long sleep_ms = SoonerWait(host_->MillisecondsToNextPoll(), left_ms);
     // The poll timer's deadline is whole milliseconds of the tick count; a sleep of 0 would
     // spin until the tick moves on.
     ::poll(nullptr, 0, static_cast<int>(sleep_ms > 0 ? sleep_ms : 1));
@@ -145,11 +137,10 @@ void HeadlessSession::Wait(std::uint32_t ms) {
 }
 
 void HeadlessSession::EndOnSignal(StopRequest request) {
-  if (request == StopRequest::kStopThenExit && host_->RunWouldBeExported()) {
-    printer_->Note("> stop (signal)");
-    host_->Choose(CMD_STOP);
-  }
-  Exit(request == StopRequest::kExit ? "interrupted" : "signal");
+  const char* why = request == StopRequest::kExit ? "interrupted" : "signal";
+  host_->EndOn(request, [this, why](int command) {
+    printer_->Note(std::string(command == CMD_STOP ? "> stop (" : "> exit (") + why + ")");
+  });
 }
 
 void HeadlessSession::Exit(const char* why) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/texts.h"
+#include "frontend/common/monitor_host.h"
 #include "frontend/terminal/canvas.h"
 #include "frontend/terminal/cell_text.h"
 
@@ -48,7 +49,7 @@ long MainView::MillisecondsToNextChange(std::uint32_t now) const {
   long next = status_->MillisecondsToNextChange(now);
   for (const auto& entry : flashes_) {
     const auto left = static_cast<std::int32_t>(entry.second.until - now);
-    if (left > 0 && (next < 0 || left < next)) next = left;
+    if (left > 0) next = SoonerWait(next, left);
   }
   return next;
 }

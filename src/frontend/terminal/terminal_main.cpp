@@ -53,9 +53,6 @@ int RunTerminal(Options& options) {
     ReadingHistory history(&clock);
     host.readings().Add(&history);
     if (options.csv) host.readings().Add(&csv);
-    // The screen a front end with cells instead of pixels pretends to have: large enough for
-    // the main window, whose layout then maps onto the terminal.
-    host.surface().SetScreenSize(1280, 1024);
     TerminalSession session(&host, &terminal, &history, &options.ports, &clock);
     shown_in = &session;
     host.Create();

@@ -15,13 +15,6 @@ namespace {
 
 constexpr int kControlC = 3;
 
-// The earlier of two waits in milliseconds (-1: none).
-long Earliest(long a, long b) {
-  if (a < 0) return b;
-  if (b < 0) return a;
-  return a < b ? a : b;
-}
-
 }  // namespace
 
 TerminalSession::TerminalSession(MonitorHost* host, Terminal* terminal, ReadingHistory* history,
@@ -68,8 +61,8 @@ void TerminalSession::Run() {
     }
     DrawView();
     refresh();
-    const long wait = Earliest(host_->MillisecondsToNextPoll(),
-                               view_.MillisecondsToNextChange(clock_->TickCount()));
+    const long wait = SoonerWait(host_->MillisecondsToNextPoll(),
+                                 view_.MillisecondsToNextChange(clock_->TickCount()));
     Handle(terminal_->Next(wait));
   }
 }
@@ -157,10 +150,7 @@ void TerminalSession::Resize() {
 
 void TerminalSession::EndOn(StopRequest request) {
   ending_ = true;
-  if (request == StopRequest::kStopThenExit && host_->RunWouldBeExported()) {
-    host_->Choose(CMD_STOP);
-  }
-  host_->Choose(CMD_EXIT);
+  host_->EndOn(request);
 }
 
 int TerminalSession::Modal(const std::function<void(int, int)>& draw,
