@@ -9,10 +9,10 @@
 
 #include "app/monitor_state.h"
 #include "app/platform.h"
-#include "platform/memory/manual_clock.h"
 #include "platform/memory/memory_surface.h"
 #include "platform/posix/posix_file_store.h"
 #include "settings/export_log.h"
+#include "support/fakes/manual_clock.h"
 
 namespace {
 

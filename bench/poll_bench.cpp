@@ -9,9 +9,9 @@
 #include "app/monitor_state.h"
 #include "app/platform.h"
 #include "app/poll_cycle.h"
-#include "platform/memory/manual_clock.h"
 #include "platform/memory/memory_surface.h"
 #include "reception/frame_extraction.h"
+#include "support/fakes/manual_clock.h"
 
 namespace {
 

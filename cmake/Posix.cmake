@@ -6,19 +6,25 @@ if(POSIX_SOURCES)
   target_compile_options(wsmon_posix PRIVATE ${WSMON_WARNINGS})
 endif()
 
-# The monitor's Linux program: its entry and command line (src/frontend/program) with every
-# front end folder under src/frontend, sharing src/frontend/common.
+# The front ends (src/frontend: the command line, the headless and the terminal front ends and
+# what they share) as one library, so that the program, the tests, the fuzzers and the
+# benchmarks link the same code; the program itself is its entry alone.
 file(GLOB FRONTEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/frontend/*/*.cpp)
+list(FILTER FRONTEND_SOURCES EXCLUDE REGEX "/src/frontend/program/main\\.cpp$")
 if(FRONTEND_SOURCES)
-  add_executable(wsmon ${FRONTEND_SOURCES})
-  target_link_libraries(wsmon PRIVATE wsmon_posix wsmon_memory wsmon_core)
-  target_compile_options(wsmon PRIVATE ${WSMON_WARNINGS})
+  add_library(wsmon_frontend STATIC ${FRONTEND_SOURCES})
+  target_link_libraries(wsmon_frontend PUBLIC wsmon_posix wsmon_memory wsmon_core)
+  target_compile_options(wsmon_frontend PRIVATE ${WSMON_WARNINGS})
   # The terminal front end: ncurses with its wide-character API (Debian's libncurses-dev).
   set(CURSES_NEED_WIDE TRUE)
   find_package(Curses REQUIRED)
-  target_include_directories(wsmon PRIVATE ${CURSES_INCLUDE_DIRS})
-  target_link_libraries(wsmon PRIVATE ${CURSES_LIBRARIES})
-  target_compile_definitions(wsmon PRIVATE NCURSES_WIDECHAR=1)
+  target_include_directories(wsmon_frontend PRIVATE ${CURSES_INCLUDE_DIRS})
+  target_link_libraries(wsmon_frontend PUBLIC ${CURSES_LIBRARIES})
+  target_compile_definitions(wsmon_frontend PRIVATE NCURSES_WIDECHAR=1)
+
+  add_executable(wsmon src/frontend/program/main.cpp)
+  target_link_libraries(wsmon PRIVATE wsmon_frontend)
+  target_compile_options(wsmon PRIVATE ${WSMON_WARNINGS})
 endif()
 
 # The simulated receiver.

@@ -14,10 +14,10 @@
 #include "display/counters.h"
 #include "frontend/common/monitor_host.h"
 #include "frontend/common/simulated_receiver.h"
-#include "platform/memory/memory_file_store.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_serial_port.h"
 #include "reception/frame_extraction.h"
+#include "support/fakes/memory_file_store.h"
 
 namespace {
 

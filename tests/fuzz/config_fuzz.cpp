@@ -5,8 +5,8 @@
 
 #include "app/monitor_state.h"
 #include "app/platform.h"
-#include "platform/memory/memory_file_store.h"
 #include "settings/config_file.h"
+#include "support/fakes/memory_file_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   MemoryFileStore files(".");

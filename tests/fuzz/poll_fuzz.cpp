@@ -10,9 +10,9 @@
 #include "app/monitor_state.h"
 #include "app/platform.h"
 #include "app/poll_cycle.h"
-#include "platform/memory/manual_clock.h"
 #include "platform/memory/memory_surface.h"
 #include "reception/receive_step.h"
+#include "support/fakes/manual_clock.h"
 
 namespace {
 

@@ -17,12 +17,12 @@
 #include "app/platform.h"
 #include "app/resource_ids.h"
 #include "display/counters.h"
-#include "platform/memory/manual_clock.h"
 #include "platform/memory/memory_dialog.h"
-#include "platform/memory/memory_file_store.h"
 #include "platform/memory/memory_surface.h"
 #include "platform/memory/memory_window_proc.h"
-#include "platform/memory/scripted_serial_port.h"
+#include "support/fakes/manual_clock.h"
+#include "support/fakes/memory_file_store.h"
+#include "support/fakes/scripted_serial_port.h"
 
 namespace {
 

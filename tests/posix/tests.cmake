@@ -1,18 +1,12 @@
 # Tests that need Linux itself: the termios serial port and the link on real pseudo-terminals,
 # the simulated receiver, the front ends. Every .cpp file of this folder belongs to them.
 file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
-if(POSIX_TEST_SOURCES AND TARGET wsmon_posix)
-  # The terminal front end's cell geometry and text widths need no terminal: tested as units.
-  set(TERMINAL_UNIT_SOURCES ${PROJECT_SOURCE_DIR}/src/frontend/terminal/cell_layout.cpp
-                            ${PROJECT_SOURCE_DIR}/src/frontend/terminal/cell_text.cpp)
-  add_executable(wsmon_posix_tests ${POSIX_TEST_SOURCES} ${UNIT_SUPPORT_SOURCES}
-                                   ${TERMINAL_UNIT_SOURCES})
-  target_link_libraries(wsmon_posix_tests PRIVATE wsmon_posix wsmon_memory wsmon_core
-                                                  ${WSMON_GTEST})
+if(POSIX_TEST_SOURCES AND TARGET wsmon_frontend)
+  add_executable(wsmon_posix_tests ${POSIX_TEST_SOURCES} ${UNIT_SUPPORT_SOURCES})
+  # The front ends' parts (cell geometry, text widths, CSV files, ...) are tested as units too.
+  target_link_libraries(wsmon_posix_tests PRIVATE wsmon_frontend wsmon_fakes ${WSMON_GTEST})
   target_include_directories(wsmon_posix_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_options(wsmon_posix_tests PRIVATE ${WSMON_WARNINGS})
-  # A run's CSV files where making them must fail: in the test's own process.
-  target_sources(wsmon_posix_tests PRIVATE ${PROJECT_SOURCE_DIR}/src/frontend/common/csv_export.cpp)
   if(TARGET wsmon)
     # The front end's tests run wsmon as its own process.
     add_dependencies(wsmon_posix_tests wsmon)

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "app/monitor_state.h"
-#include "platform/memory/manual_clock.h"
 #include "platform/memory/memory_dialog.h"
-#include "platform/memory/memory_file_store.h"
 #include "platform/memory/memory_surface.h"
-#include "platform/memory/scripted_serial_port.h"
+#include "support/fakes/manual_clock.h"
+#include "support/fakes/memory_file_store.h"
+#include "support/fakes/scripted_serial_port.h"
 #include "support/frames.h"
 
 using Lines = std::vector<std::string>;

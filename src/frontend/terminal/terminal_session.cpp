@@ -21,7 +21,6 @@ TerminalSession::TerminalSession(MonitorHost* host, Terminal* terminal, ReadingH
                                  const ComPortMap* ports, Clock* clock)
     : host_(host),
       terminal_(terminal),
-      history_(history),
       clock_(clock),
       geometry_(&host->surface()),
       status_(ports, history),

@@ -60,7 +60,6 @@ class TerminalSession : public SurfaceObserver {
 
   MonitorHost* host_;
   Terminal* terminal_;
-  ReadingHistory* history_;
   Clock* clock_;
   CellGeometry geometry_;
   MenuBar menu_;

@@ -1,4 +1,4 @@
-#include "platform/memory/memory_file_store.h"
+#include "support/fakes/memory_file_store.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/memory/manual_clock.h"
+#include "support/fakes/manual_clock.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <set>
 #include <vector>
 
-#include "platform/memory/manual_clock.h"
 #include "serial/serial_port.h"
+#include "support/fakes/manual_clock.h"
 
 class ScriptedSerialPort : public SerialPort {
  public:

@@ -1,4 +1,4 @@
-#include "platform/memory/scripted_serial_port.h"
+#include "support/fakes/scripted_serial_port.h"
 
 #include <algorithm>
 #include <cstring>
