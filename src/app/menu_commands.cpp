@@ -28,6 +28,13 @@ void ClearCounts() {
   g_state.good_frames = 0;
 }
 
+// Tells a front end that listens that the run in progress has ended.
+void TellRunStopped() {
+  if (g_platform.readings != nullptr) {
+    g_platform.readings->OnRunStopped(g_platform.clock->TickCount());
+  }
+}
+
 void ShowPortOpenState(WindowHandle hwnd) {
   SetMenuItems(hwnd, kMenuGrayed, kMenuEnabled, kMenuEnabled, kMenuGrayed);
   g_platform.window->DrawMenuBar(hwnd);
@@ -47,6 +54,7 @@ void OpenPort(WindowHandle hwnd) {
 void ClosePort(WindowHandle hwnd) {
   WindowSurface& surface = *g_platform.window;
   CloseLink();
+  if (g_state.running == 1) TellRunStopped();
   g_state.running = 0;
   surface.KillTimer(hwnd, POLL_TIMER_ID);
   ClearCounts();
@@ -63,6 +71,7 @@ void ChangeSettings(WindowHandle hwnd) {
     ResetPort();
     ClearCounts();
     g_state.running = 0;
+    TellRunStopped();
     surface.EnableMenuItem(hwnd, CMD_START, kMenuEnabled);
     surface.EnableMenuItem(hwnd, CMD_STOP, kMenuGrayed);
   }
@@ -119,6 +128,7 @@ void StopRun(WindowHandle hwnd) {
   WindowSurface& surface = *g_platform.window;
   surface.KillTimer(hwnd, POLL_TIMER_ID);
   if (g_state.save_log == 1) ExportLog(hwnd);
+  TellRunStopped();
   ResetPort();
   ClearCounts();
   ShowPortOpenState(hwnd);
@@ -128,6 +138,7 @@ void StopRun(WindowHandle hwnd) {
 
 void Exit(WindowHandle hwnd) {
   CloseLink();
+  if (g_state.running == 1) TellRunStopped();
   g_platform.window->SendClose(hwnd);
 }
 

@@ -36,6 +36,12 @@ struct ErrorEvent {
   const char* line = nullptr;  // the error log line as added (UTF-8)
 };
 
+struct PortEvent {
+  std::uint32_t tick = 0;       // clock tick (milliseconds) of the event
+  LocalTime time = {};          // local time of the event
+  std::uint32_t outage_ms = 0;  // for the port's return: how long it was away
+};
+
 class ReadingSink {
  public:
   virtual ~ReadingSink() = default;
@@ -47,4 +53,12 @@ class ReadingSink {
   virtual void OnRunStarted() {}
   // A run's lines were exported to this file (relative to the start directory).
   virtual void OnExported(const char* file_name) { (void)file_name; }
+  // A run ended, by the stop command (after its export, when it had one), the close command,
+  // the settings command or the exit command; tick is the clock tick of the end.
+  virtual void OnRunStopped(std::uint32_t tick) { (void)tick; }
+  // The port stopped answering during a run: told once per outage, after its error line. The
+  // monitor has let the port go and tries to open it again at each poll.
+  virtual void OnPortLost(const PortEvent& event) { (void)event; }
+  // The port answers again after an outage; the run goes on.
+  virtual void OnPortBack(const PortEvent& event) { (void)event; }
 };

@@ -13,10 +13,12 @@ struct Heard : ReadingSink {
   void OnError(const ErrorEvent&) override {}
   void OnRunStarted() override { ++starts; }
   void OnExported(const char* name) override { exports.emplace_back(name); }
+  void OnRunStopped(std::uint32_t) override { ++stops; }
 
   std::vector<ReadingEvent> readings;
   Lines exports;
   int starts = 0;
+  int stops = 0;
 };
 
 class ReadingSinkTest : public CoreTest {
@@ -55,6 +57,34 @@ TEST_F(ReadingSinkTest, OnlyACompleteExportIsAnnounced) {
   Command(CMD_STOP);
   EXPECT_EQ(heard_.exports.size(), 1u);
   EXPECT_EQ(heard_.starts, 2);
+}
+
+TEST_F(ReadingSinkTest, EveryWayARunEndsIsToldOnceAndNothingElseIsAStop) {
+  struct Case {
+    const char* name;
+    int command;
+  };
+  const Case cases[] = {{"stop", CMD_STOP}, {"close", CMD_CLOSE}, {"exit", CMD_EXIT}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    heard_.stops = 0;
+    Restart();
+    CreateWith(4);
+    Command(CMD_OPEN);
+    Command(CMD_START);
+    Command(c.command);
+    EXPECT_EQ(heard_.stops, 1);
+    // Closing or leaving after the run has ended is no second end.
+    if (c.command != CMD_EXIT) Command(c.command == CMD_STOP ? CMD_CLOSE : CMD_EXIT);
+    EXPECT_EQ(heard_.stops, 1);
+  }
+  heard_.stops = 0;
+  Restart();
+  CreateWith(4);
+  Command(CMD_OPEN);
+  Command(CMD_START);
+  Settings([](MemoryDialog&) { return IDC_EXIT; });
+  EXPECT_EQ(heard_.stops, 1);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 class ReadingFanout : public ReadingSink {
  public:
-  static constexpr int kMaxListeners = 4;
+  static constexpr int kMaxListeners = 8;
 
   // Adds a listener; false when all places are taken. Listeners hear in the order added.
   bool Add(ReadingSink* listener) {
@@ -26,6 +26,15 @@ class ReadingFanout : public ReadingSink {
   }
   void OnExported(const char* file_name) override {
     for (int i = 0; i < count_; ++i) listeners_[i]->OnExported(file_name);
+  }
+  void OnRunStopped(std::uint32_t tick) override {
+    for (int i = 0; i < count_; ++i) listeners_[i]->OnRunStopped(tick);
+  }
+  void OnPortLost(const PortEvent& event) override {
+    for (int i = 0; i < count_; ++i) listeners_[i]->OnPortLost(event);
+  }
+  void OnPortBack(const PortEvent& event) override {
+    for (int i = 0; i < count_; ++i) listeners_[i]->OnPortBack(event);
   }
 
  private:
