@@ -13,7 +13,7 @@ file(GLOB FRONTEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/fro
 list(FILTER FRONTEND_SOURCES EXCLUDE REGEX "/src/frontend/program/main\\.cpp$")
 if(FRONTEND_SOURCES)
   add_library(wsmon_frontend STATIC ${FRONTEND_SOURCES})
-  target_link_libraries(wsmon_frontend PUBLIC wsmon_posix wsmon_memory wsmon_core)
+  target_link_libraries(wsmon_frontend PUBLIC wsmon_posix wsmon_memory wsmon_ledger wsmon_core)
   target_compile_options(wsmon_frontend PRIVATE ${WSMON_WARNINGS})
   # The terminal front end: ncurses with its wide-character API (Debian's libncurses-dev).
   set(CURSES_NEED_WIDE TRUE)
@@ -21,6 +21,9 @@ if(FRONTEND_SOURCES)
   target_include_directories(wsmon_frontend PRIVATE ${CURSES_INCLUDE_DIRS})
   target_link_libraries(wsmon_frontend PUBLIC ${CURSES_LIBRARIES})
   target_compile_definitions(wsmon_frontend PRIVATE NCURSES_WIDECHAR=1)
+  # The JSON Lines records (Debian's nlohmann-json3-dev, headers only).
+  find_package(nlohmann_json 3 REQUIRED)
+  target_link_libraries(wsmon_frontend PRIVATE nlohmann_json::nlohmann_json)
 
   add_executable(wsmon src/frontend/program/main.cpp)
   target_link_libraries(wsmon PRIVATE wsmon_frontend)

@@ -4,7 +4,8 @@ file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 if(POSIX_TEST_SOURCES AND TARGET wsmon_frontend)
   add_executable(wsmon_posix_tests ${POSIX_TEST_SOURCES} ${UNIT_SUPPORT_SOURCES})
   # The front ends' parts (cell geometry, text widths, CSV files, ...) are tested as units too.
-  target_link_libraries(wsmon_posix_tests PRIVATE wsmon_frontend wsmon_fakes ${WSMON_GTEST})
+  target_link_libraries(wsmon_posix_tests PRIVATE wsmon_frontend wsmon_fakes ${WSMON_GTEST}
+                                                  nlohmann_json::nlohmann_json)
   target_include_directories(wsmon_posix_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_options(wsmon_posix_tests PRIVATE ${WSMON_WARNINGS})
   if(TARGET wsmon)

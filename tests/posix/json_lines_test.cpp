@@ -1,0 +1,281 @@
+// The JSON records read back with the JSON library: keys, units, exact values, nulls, escaping;
+// and the writer: one record per line, the ledger every 60 s and at the end, and a reader that
+// does not keep up or goes away.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/monitor_state.h"
+#include "display/counters.h"
+#include "frontend/common/json_events.h"
+#include "frontend/common/json_lines_writer.h"
+#include "frontend/common/reading_fanout.h"
+#include "support/fakes/manual_clock.h"
+#include "support/frames.h"
+
+namespace {
+
+using nlohmann::json;
+
+ReadingEvent Reading(const Bytes& frame, int sixteenths, int tenths, std::uint32_t tick = 42) {
+  ReadingEvent r;
+  r.sensor_id = frame[1];
+  r.number = 12;
+  r.tick = tick;
+  r.time = {2026, 4, 6, 4, 9, 5, 0, 123};
+  r.has_temperature = sixteenths != 0xFFFF;
+  r.temperature_sixteenths = sixteenths;
+  r.has_humidity = tenths != 0xFFFF;
+  r.humidity_tenths = tenths;
+  r.frame = frame.data();
+  return r;
+}
+
+// Every line of a text, each parsed: a line cut short fails here.
+std::vector<json> ParseLines(const std::string& text) {
+  std::vector<json> records;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) records.push_back(json::parse(line));
+  return records;
+}
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[65536];
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  return text;
+}
+
+// Each record against the keys it must hold (a JSON pointer each, with the value).
+void ExpectKeys(const std::string& text, const json& expected) {
+  SCOPED_TRACE(text);
+  const json record = json::parse(text);
+  for (const auto& [pointer, value] : expected.items()) {
+    EXPECT_EQ(record.at(json::json_pointer(pointer)), value) << pointer;
+  }
+}
+
+TEST(JsonEvents, RecordsHoldExactValuesUnitsInTheirKeysAndNullsForWhatIsMissing) {
+  const Bytes frame = MakeFrame(5, 0x3A, 0x0171, 0x01C8);
+  ReadingEvent timed = Reading(frame, 369, 456);
+  timed.has_interval = true;
+  timed.interval_ms = 5200;
+  const std::string text = ReadingJson(timed);
+  // The event first, then the time; the exact decimals, not the nearest binary fraction.
+  EXPECT_EQ(text.rfind("{\"event\":\"reading\",\"time\":\"2026-04-04T09:05:00.123\",", 0), 0u);
+  EXPECT_NE(text.find("\"temperature_C\":23.0625,\"humidity_RH\":45.6,"), std::string::npos);
+  const Bytes cold = MakeFrame(7, 0x3C, 0x0828, 0x0320);
+  const Bytes strays = {0x11, 0x22, 0x33};
+  const Bytes bad = MakeFrame(5, 0x3A, 0x0171, 0x01C9);
+  // clang-format off
+  ExpectKeys(text, {{"/tick_ms", 42}, {"/sensor", 5}, {"/number", 12}, {"/interval_ms", 5200},
+                    {"/extra_byte", 0x3A}, {"/frame", "CC 05 3A 71 01 C8 01 86 DD"}});
+  ExpectKeys(ReadingJson(Reading(cold, -40, 800)), {{"/temperature_C", -2.5}, {"/humidity_RH", 80.0}});
+  ExpectKeys(ReadingJson(Reading(cold, 0xFFFF, 0xFFFF)),
+             {{"/temperature_C", nullptr}, {"/humidity_RH", nullptr}, {"/interval_ms", nullptr}});
+  struct Case {
+    int code, arg;
+    const Bytes* bytes;
+    json expected;
+  };
+  const Case errors[] = {
+      {kErrStrayBytes, 3, &strays,
+       {{"/code", "ERR1"}, {"/stray_bytes", 3}, {"/sensor", nullptr}, {"/bytes", "11 22 33"}}},
+      {kErrBadCheck, 0, &bad,
+       {{"/code", "ERR2"}, {"/stray_bytes", nullptr}, {"/sensor", 5}, {"/number", 3}}},
+      {kErrPortRead, 0, nullptr, {{"/code", "ERR3"}, {"/bytes", nullptr}, {"/line", "L"}}},
+  };
+  // clang-format on
+  for (const Case& c : errors) {
+    ErrorEvent e;
+    e.code = c.code;
+    e.arg = c.arg;
+    e.number = 3;
+    e.bytes = c.bytes != nullptr ? c.bytes->data() : nullptr;
+    e.byte_count = c.bytes != nullptr ? static_cast<int>(c.bytes->size()) : 0;
+    e.line = "L";
+    ExpectKeys(ErrorJson(e), c.expected);
+  }
+}
+
+TEST(JsonEvents, TextsAreEscapedByTheLibraryAndBytesThatAreNotUtf8AreReplaced) {
+  const std::string name = "RUVEZ \"a\\b\"\n\t\x01 \xE4\xBC\xA0\xE6\x84\x9F.txt";
+  const std::string text = ExportJson({1, {}}, name.c_str());
+  EXPECT_EQ(text.find('\n'), std::string::npos);
+  EXPECT_EQ(json::parse(text)["file"], name);
+  EXPECT_EQ(json::parse(ExportJson({1, {}}, "a\xFF!"))["file"], "a\xEF\xBF\xBD!");
+}
+
+TEST(JsonEvents, TheLedgerRecordHoldsTheRunTheWatchedSensorsAndTheRefusedRow) {
+  ResetMonitorState();
+  g_state.sensor_count = 3;
+  ManualClock clock;
+  Ledger ledger(&clock);
+  ledger.OnRunStarted();
+  const Bytes frame = MakeFrame(1, 0, 0, 0);
+  for (std::uint32_t tick : {0u, 1000u, 3000u, 4000u, 6000u, 7000u, 9000u, 10000u}) {
+    ledger.OnReading(Reading(frame, -641, 456, tick));
+  }
+  ErrorEvent refused;
+  refused.code = kErrSensorId;
+  const Bytes high = MakeFrame(40, 0, 0, 0);
+  refused.bytes = high.data();
+  refused.byte_count = kFrameSize;
+  refused.tick = 5000;
+  ledger.OnError(refused);
+  LedgerSnapshot snapshot;
+  ledger.Snapshot(10500, snapshot);
+  const std::string text = LedgerJson(snapshot, {});
+  EXPECT_EQ(json::parse(text)["sensors"].size(), 3u);
+  // clang-format off
+  ExpectKeys(text, {
+      {"/event", "ledger"}, {"/tick_ms", 10500}, {"/run/active", true},
+      {"/run/end_time", nullptr}, {"/run/duration_ms", 10500}, {"/run/readings", 8},
+      {"/run/errors", {{"ERR1", 0}, {"ERR2", 0}, {"ERR3", 0}, {"ERR4", 0}, {"ERR5", 1}}},
+      {"/run/watched", 3}, {"/run/silent", 2},  // sensors 0 and 2: not heard in 10.5 s
+      // Every third reading lost.
+      {"/sensors/1/sensor", 1}, {"/sensors/1/interval_median_ms", 1000},
+      {"/sensors/1/interval_p95_ms", 2000}, {"/sensors/1/missed", 3},
+      {"/sensors/1/delivery_percent", 72.73}, {"/sensors/1/temperature_min_C", -40.0625},
+      {"/sensors/1/implausible_temperatures", 8}, {"/sensors/1/humidity_last_RH", 45.6},
+      {"/sensors/1/first_seen", "2026-04-04T09:05:00.123"}, {"/sensors/1/sequence_lost", nullptr},
+      // Never heard: counts of 0 and nulls, not invented figures.
+      {"/sensors/0/readings", 0}, {"/sensors/0/first_seen", nullptr},
+      {"/sensors/0/interval_min_ms", nullptr}, {"/sensors/0/interval_median_ms", nullptr},
+      {"/sensors/0/delivery_percent", nullptr}, {"/sensors/0/temperature_last_C", nullptr},
+      {"/sensors/0/age_ms", 10500}, {"/sensors/0/silent", true},
+      {"/refused/frames", 1}, {"/refused/age_ms", 5500}});
+  // clang-format on
+}
+
+class JsonLinesWriterTest : public ::testing::Test {
+ protected:
+  JsonLinesWriterTest() {
+    ResetMonitorState();
+    std::signal(SIGPIPE, SIG_IGN);  // as the front ends have it: a reader gone is EPIPE
+    EXPECT_EQ(::pipe2(pipe_, O_CLOEXEC), 0);
+  }
+  ~JsonLinesWriterTest() override {
+    for (int fd : pipe_) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  // A reading record of about 200 bytes.
+  const Bytes frame_ = MakeFrame(2, 0, 0x0100, 0x0200);
+  const ReadingEvent reading_ = Reading(frame_, 256, 512);
+  ManualClock clock_;
+  Ledger ledger_{&clock_};
+  int pipe_[2] = {-1, -1};
+};
+
+TEST_F(JsonLinesWriterTest, ARunIsOneRecordPerLineWithTheLedgerEveryMinuteAndAtItsEnd) {
+  ASSERT_GT(::fcntl(pipe_[1], F_SETPIPE_SZ, 1 << 18), 0);  // room for the whole run
+  JsonLinesWriter writer(pipe_[1], &clock_, &ledger_);
+  // The writer first: it tells the ledger of the end itself before it writes the figures.
+  ReadingFanout fanout;
+  fanout.Add(&writer);
+  fanout.Add(&ledger_);
+  clock_.SetTick(1000);
+  fanout.OnRunStarted();
+  std::vector<std::string> expected = {"run_started"};
+  for (std::uint32_t t = 2000; t <= 131000; t += 1000) {
+    clock_.SetTick(t);
+    ReadingEvent r = reading_;
+    r.tick = t;
+    fanout.OnReading(r);
+    writer.Tick(t);
+    expected.emplace_back("reading");
+    if (t == 61000 || t == 121000) expected.emplace_back("ledger");  // 60 s and 120 s of the run
+  }
+  PortEvent port;
+  fanout.OnPortLost(port);
+  fanout.OnPortBack(port);
+  fanout.OnExported("RUVEZ_2026_04_04_09_05.txt");
+  fanout.OnRunStopped(132000);
+  for (const char* e : {"port_lost", "port_back", "export", "run_stopped", "ledger"}) {
+    expected.emplace_back(e);
+  }
+  ::close(pipe_[1]);
+  pipe_[1] = -1;
+  const std::vector<json> records = ParseLines(ReadAll(pipe_[0]));
+  std::vector<std::string> events;
+  for (const json& r : records) events.push_back(r["event"]);
+  EXPECT_EQ(events, expected);
+  EXPECT_EQ(writer.written(), records.size());
+  EXPECT_EQ(writer.dropped(), 0u);
+  ExpectKeys(records.back().dump(), {{"/run/active", false},
+                                     {"/run/duration_ms", 131000},
+                                     {"/run/outages", 1},
+                                     {"/sensors/2/readings", 130}});
+}
+
+TEST_F(JsonLinesWriterTest, AReaderThatDoesNotKeepUpLosesWholeRecordsAndIsToldHowMany) {
+  ASSERT_EQ(::fcntl(pipe_[1], F_SETPIPE_SZ, 4096), 4096);
+  std::vector<std::string> problems;
+  JsonLinesWriter writer(pipe_[1], &clock_, nullptr,
+                         [&problems](const std::string& p) { problems.push_back(p); });
+  // Three times what the writer keeps: no call waits for the reader.
+  const std::uint64_t offered = 3 * JsonLinesWriter::kPendingLimit / ReadingJson(reading_).size();
+  for (std::uint64_t i = 0; i < offered; ++i) writer.OnReading(reading_);
+  EXPECT_GT(writer.dropped(), 0u);
+  EXPECT_LE(writer.pending(), JsonLinesWriter::kPendingLimit);
+
+  // The reader catches up; the next record brings the note of the loss.
+  ASSERT_EQ(::fcntl(pipe_[0], F_SETFL, O_NONBLOCK), 0);
+  std::string text;
+  for (int round = 0; round < 100000 && writer.pending() > 0; ++round) {
+    text += ReadAll(pipe_[0]);
+    writer.Tick(0);
+  }
+  text += ReadAll(pipe_[0]);
+  writer.OnReading(reading_);
+  ASSERT_TRUE(writer.Drain(1000));
+  text += ReadAll(pipe_[0]);
+  std::uint64_t readings = 0, noted = 0;
+  const std::vector<json> records = ParseLines(text);
+  for (const json& r : records) {
+    readings += r["event"] == "reading" ? 1 : 0;
+    if (r["event"] == "records_dropped") noted += r["count"].get<std::uint64_t>();
+  }
+  EXPECT_EQ(records.back()["event"], "reading");
+  EXPECT_EQ(noted, writer.dropped());
+  EXPECT_EQ(readings + writer.dropped(), offered + 1);
+  EXPECT_EQ(writer.written(), records.size());
+
+  // The reader goes away: told once, and nothing more is kept or waited for.
+  ::close(pipe_[0]);
+  pipe_[0] = -1;
+  writer.OnReading(reading_);
+  writer.OnReading(reading_);
+  EXPECT_EQ(writer.error(), EPIPE);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("Broken pipe"), std::string::npos);
+  EXPECT_EQ(writer.pending(), 0u);
+  EXPECT_EQ(readings + writer.dropped(), offered + 3);
+}
+
+TEST_F(JsonLinesWriterTest, ARegularFileTakesEveryRecordAtOnce) {
+  char name[] = "/tmp/wsmon-json-XXXXXX";
+  const int fd = ::mkstemp(name);
+  ASSERT_GE(fd, 0);
+  ::unlink(name);
+  {
+    JsonLinesWriter writer(fd, &clock_, &ledger_);
+    writer.OnRunStarted();
+    for (int i = 0; i < 10000; ++i) writer.OnReading(reading_);  // 2 MB, more than it keeps
+    writer.OnRunStopped(5);
+    EXPECT_EQ(writer.pending() + writer.dropped(), 0u);
+  }
+  ASSERT_EQ(::lseek(fd, 0, SEEK_SET), 0);
+  EXPECT_EQ(ParseLines(ReadAll(fd)).size(), 10003u);
+  ::close(fd);
+}
+
+}  // namespace
