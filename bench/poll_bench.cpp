@@ -1,5 +1,6 @@
 // make bench: frame extraction in MB/s on a clean stream and on a stream of stray bytes only,
-// and the whole poll path (extract, count, decode, format, add to a list box) per good frame.
+// and the whole poll path (extract, count, decode, format, add to a list box) per good frame,
+// alone and with the reception ledger listening.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 #include "app/monitor_state.h"
 #include "app/platform.h"
 #include "app/poll_cycle.h"
+#include "frontend/common/reading_fanout.h"
+#include "ledger/ledger.h"
 #include "platform/memory/memory_surface.h"
 #include "reception/frame_extraction.h"
 #include "support/fakes/manual_clock.h"
@@ -74,14 +77,15 @@ void BM_ExtractStrayBytes(benchmark::State& state) {
 BENCHMARK(BM_ExtractStrayBytes);
 
 // One chunk of 35 good frames through the whole poll path, the line shape chosen by the
-// sensor count; the panels are emptied now and then, outside the timing.
-void BM_PollPathPerFrame(benchmark::State& state) {
-  ManualClock clock;
+// sensor count; the panels are emptied now and then, outside the timing. listener, when given,
+// hears every event as a front end's listener does.
+void RunPollPath(benchmark::State& state, ManualClock& clock, ReadingSink* listener) {
   MemorySurface surface(&clock);
   ResetMonitorState();
   g_platform = Platform{};
   g_platform.clock = &clock;
   g_platform.window = &surface;
+  g_platform.readings = listener;
   const WindowHandle main = surface.CreateMainWindow(nullptr);
   for (int id = 0; id < 4; ++id) {
     g_state.panel_boxes[id] =
@@ -117,7 +121,39 @@ void BM_PollPathPerFrame(benchmark::State& state) {
   g_platform = Platform{};
   ResetMonitorState();
 }
+
+void BM_PollPathPerFrame(benchmark::State& state) {
+  ManualClock clock;
+  RunPollPath(state, clock, nullptr);
+}
 BENCHMARK(BM_PollPathPerFrame)->Arg(4)->Arg(9)->Arg(32);
+
+// A listener that does nothing: what the monitor's telling costs by itself.
+struct IdleListener : ReadingSink {
+  void OnReading(const ReadingEvent& reading) override { benchmark::DoNotOptimize(&reading); }
+  void OnError(const ErrorEvent& error) override { benchmark::DoNotOptimize(&error); }
+};
+
+void BM_PollPathPerFrameWithIdleListener(benchmark::State& state) {
+  ManualClock clock;
+  IdleListener idle;
+  ReadingFanout fanout;
+  fanout.Add(&idle);
+  RunPollPath(state, clock, &fanout);
+}
+BENCHMARK(BM_PollPathPerFrameWithIdleListener)->Arg(4)->Arg(9)->Arg(32);
+
+// The same with the reception ledger listening through the front ends' fanout.
+void BM_PollPathPerFrameWithLedger(benchmark::State& state) {
+  ManualClock clock;
+  Ledger ledger(&clock);
+  ReadingFanout fanout;
+  fanout.Add(&ledger);
+  ledger.OnRunStarted();
+  RunPollPath(state, clock, &fanout);
+  if (ledger.Run().readings == 0) state.SkipWithError("the ledger heard nothing");
+}
+BENCHMARK(BM_PollPathPerFrameWithLedger)->Arg(4)->Arg(9)->Arg(32);
 
 }  // namespace
 
