@@ -100,12 +100,13 @@ struct SensorFigures {
   bool has_delivery = false;
   int delivery_hundredths = 0;  // hundredths of a percent, halfway rounds up
 
-  // Milliseconds since the latest reading (since the run's start while there was none); valid
-  // for a row that has counted frames, or a watched sensor once a run has started.
+  // Milliseconds since the row's latest frame, or since the run's start for a sensor of the
+  // run's count that has sent none; valid in these two cases only.
   bool has_age = false;
   std::uint32_t age_ms = 0;
-  // A watched sensor is silent when its age passes 3 x its median interval, or 10 s while it
-  // has no median. The refused row is never silent.
+  // A sensor of the run's count, or one that has sent readings, is silent when its age passes
+  // 3 x its median interval, or 10 s while it has no median. A row named only by damaged frames
+  // (its id may be a damaged one) and the refused row are never silent.
   bool silent = false;
 
   // With the sequence byte on: frames that were not duplicates against those plus the lost.
