@@ -1,5 +1,7 @@
 #include "app/menu_commands.h"
 
+#include <cstring>
+
 #include "app/monitor_state.h"
 #include "app/platform.h"
 #include "app/resource_ids.h"
@@ -47,6 +49,10 @@ void OpenPort(WindowHandle hwnd) {
     g_state.port_open = 0;
     return;
   }
+  // Bytes kept from an earlier port session can never join this session's bytes into a true
+  // frame; within one session a run's leftover bytes stay for the next run.
+  std::memset(g_state.rx_buffer, 0, sizeof g_state.rx_buffer);
+  g_state.rx_length = 0;
   ProbeLink();
   ShowPortOpenState(hwnd);
 }
@@ -107,11 +113,11 @@ void StartRun(WindowHandle hwnd) {
   surface.DrawMenuBar(hwnd);
   g_state.running = 1;
   ClearCounts();
-  // Only the watched sensors' panels are emptied; the headers go to every panel.
-  for (int i = 0; i < g_state.sensor_count && i < kSensorIdLimit; ++i) {
-    surface.ResetContent(g_state.panel_boxes[i]);
-    g_state.sensor_frame_count[i] = 0;
-  }
+  // Every live panel is emptied, the spare ones of a grid larger than the sensor count too, and
+  // every sensor's numbering starts again: lines of an earlier run would otherwise be exported
+  // with this one.
+  for (int i = 0; i < g_state.panel_count; ++i) surface.ResetContent(g_state.panel_boxes[i]);
+  for (int& count : g_state.sensor_frame_count) count = 0;
   surface.ResetContent(g_state.good_count_box);
   surface.ResetContent(g_state.bad_count_box);
   surface.ResetContent(g_state.error_ratio_box);
