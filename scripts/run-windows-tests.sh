@@ -70,6 +70,12 @@ fi
 relay "$e2e/com1" "$e2e/com2"
 relay "$e2e/com7" "$e2e/com8"  # COM7 and COM12 for the serial port tests
 # Chinese needs a font with its glyphs wherever the system asks for its usual Chinese faces.
+# The system font, which the list boxes use, gets the monospaced face, whose Latin letters are
+# half as wide as its Chinese ones, as in the system font of a Chinese Windows: with a wider
+# face the panel lines no longer fit their panels. The menu font is SimSun at 16 pixels: the
+# prefix's own (8 points of MS Shell Dlg) comes out with strokes missing from the Chinese glyphs,
+# which this font renders whole only from 16 pixels on (the value is a LOGFONTW: height -16,
+# weight 400, charset GB2312, face SimSun).
 # Every program runs in a Wine desktop of 1280 x 1024, which draws caption bars (there is no
 # window manager); "small" is a desktop of 800 x 600 for the screen-size check.
 # COM4 leads to no device: it opens, but cannot be set up.
@@ -81,7 +87,10 @@ REGEDIT4
 "NSimSun"="WenQuanYi Zen Hei"
 "Microsoft YaHei"="WenQuanYi Zen Hei"
 "MS Shell Dlg"="WenQuanYi Zen Hei"
-"System"="WenQuanYi Zen Hei"
+"System"="WenQuanYi Zen Hei Mono"
+
+[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]
+"MenuFont"=hex:f0,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,86,00,00,00,00,53,00,69,00,6d,00,53,00,75,00,6e,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
 "Desktop"="Default"

@@ -1,4 +1,5 @@
-// The Windows window surface on real list boxes: a destroyed box answers as no box.
+// The Windows window surface on real list boxes: a destroyed box answers as no box, and a line
+// wider than its box can be scrolled to.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -33,6 +34,28 @@ TEST_F(SurfaceTest, ADestroyedBoxAnswersAsNoBox) {
   EXPECT_EQ(surface_.GetText(box_, 0, buf, sizeof buf), kListError);
   Rect client;
   EXPECT_FALSE(surface_.ClientRect(box_, &client));
+}
+
+// The box's horizontal extent follows its widest line, so that its scroll bar reaches the end of
+// every line; emptied, it needs none.
+TEST_F(SurfaceTest, TheWidestLineCanBeScrolledTo) {
+  const HWND box = ToHwnd(box_);
+  const auto extent = [box] { return SendMessageW(box, LB_GETHORIZONTALEXTENT, 0, 0); };
+  RECT client = {};
+  ASSERT_TRUE(GetClientRect(box, &client));
+  surface_.AddString(box_, "000-");
+  const LRESULT short_line = extent();
+  EXPECT_GT(short_line, 0);
+  EXPECT_LT(short_line, client.right);
+  const std::string wide =
+      "000-14:05:09-3A-+23.1℃/45.6%RH-<71-01-C8-01-86>- 5.2 " + std::string(40, '0');
+  surface_.AddString(box_, wide.c_str());
+  EXPECT_GT(extent(), client.right);
+  const LRESULT widest = extent();
+  surface_.AddString(box_, "000-");
+  EXPECT_EQ(extent(), widest);
+  surface_.ResetContent(box_);
+  EXPECT_EQ(extent(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_surface.h"
 
+#include <cwchar>
 #include <string>
 
 #include "app/resource_ids.h"
@@ -28,6 +29,26 @@ int AskBox(WindowHandle box, UINT message, WPARAM wparam, LPARAM lparam) {
   if (!IsWindow(ToHwnd(box))) return kListError;
   const LRESULT r = Send(box, message, wparam, lparam);
   return r < 0 ? kListError : static_cast<int>(r);
+}
+
+// A list box scrolls sideways only as far as its horizontal extent, which it never sets itself:
+// without one, a line wider than the box (a larger system font, a wider substitute font) is cut
+// at the right edge with no way to reach the rest. The extent grows to the widest line.
+void WidenToLine(HWND box, const wchar_t* line) {
+  HDC dc = GetDC(box);
+  if (dc == nullptr) return;
+  const auto font = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0));
+  const HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
+  SIZE size = {};
+  const BOOL measured = GetTextExtentPoint32W(dc, line, static_cast<int>(wcslen(line)), &size);
+  if (old != nullptr) SelectObject(dc, old);
+  ReleaseDC(box, dc);
+  // A few pixels of room after the last character, as the box leaves before the first.
+  constexpr LONG kMargin = 4;
+  const LRESULT extent = SendMessageW(box, LB_GETHORIZONTALEXTENT, 0, 0);
+  if (measured && size.cx + kMargin > extent) {
+    SendMessageW(box, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(size.cx + kMargin), 0);
+  }
 }
 
 }  // namespace
@@ -112,11 +133,14 @@ void Win32Surface::DestroyWindow(WindowHandle window) {
 
 int Win32Surface::AddString(WindowHandle box, const char* line) {
   const WideText wide_line(line);
-  return AskBox(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_line.get()));
+  const int index = AskBox(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_line.get()));
+  if (index >= 0) WidenToLine(ToHwnd(box), wide_line.get());
+  return index;
 }
 
 void Win32Surface::ResetContent(WindowHandle box) {
   Send(box, LB_RESETCONTENT, 0, 0);
+  Send(box, LB_SETHORIZONTALEXTENT, 0, 0);
 }
 
 int Win32Surface::GetCount(WindowHandle box) {

@@ -279,6 +279,16 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
   // the dialog open; 5 sensors with saving on.
   HWND dialog = OpenSettings(checks, monitor, main, "port open");
   if (dialog == nullptr) return;
+  // The picture once the dialog has drawn its controls (the confirm button's text).
+  checks.Expect(WaitFor(
+                    [&] {
+                      RECT button = {};
+                      Screenshot shot;
+                      return GetWindowRect(GetDlgItem(dialog, IDC_CONFIRM), &button) &&
+                             CaptureScreen(&shot) && HasText(shot, button);
+                    },
+                    kTimeoutMs),
+                "the settings dialog draws its controls");
   SaveScreenshot(checks, paths.out + L"\\wsmon-settings.bmp", "of the settings dialog");
   PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
   PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
@@ -342,6 +352,21 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
                     Matches(log_lines[0], "00001 -> " + kTime + " -- ERR2,n=0,D:" + Dump(broken)),
                 "the error log dumps the broken frame", Join(log_lines));
 
+  // Each panel scrolls sideways as far as its widest line; with the prefix's fonts, whose
+  // Latin letters are as wide as those of a Chinese Windows, every line fits without scrolling.
+  bool reachable = !panels.empty();
+  bool fits = !panels.empty();
+  std::string extents;
+  for (HWND panel : panels) {
+    RECT client = {};
+    GetClientRect(panel, &client);
+    const LRESULT extent = SendMessageW(panel, LB_GETHORIZONTALEXTENT, 0, 0);
+    reachable = reachable && extent > 0;
+    fits = fits && extent <= client.right;
+    extents += Str(static_cast<int>(extent)) + "/" + Str(static_cast<int>(client.right)) + " ";
+  }
+  checks.Expect(reachable, "every panel can be scrolled to the end of its widest line", extents);
+  checks.Expect(fits, "every panel line fits its panel", extents);
   SaveScreenshot(checks, paths.out + L"\\wsmon-running.bmp", "of the running monitor");
 
   // Stop (Alt+T) with saving on: the export file appears; the boxes keep the run's figures.

@@ -58,6 +58,17 @@ bool CaptureScreen(Screenshot* out) {
   return ok;
 }
 
+bool HasText(const Screenshot& shot, const RECT& area) {
+  for (int y = std::max(0, static_cast<int>(area.top));
+       y < std::min(shot.height, static_cast<int>(area.bottom)); ++y) {
+    for (int x = std::max(0, static_cast<int>(area.left));
+         x < std::min(shot.width, static_cast<int>(area.right)); ++x) {
+      if (Brightness(shot.At(x, y)) < kEnabledDarkest) return true;
+    }
+  }
+  return false;
+}
+
 bool SaveBmp(const Screenshot& shot, const std::wstring& path) {
   const int row = (shot.width * 3 + 3) & ~3;
   const DWORD image_size = static_cast<DWORD>(row * shot.height);

@@ -20,6 +20,8 @@ struct Screenshot {
 };
 
 bool CaptureScreen(Screenshot* out);
+// Whether anything is drawn darker than text is, inside a rectangle of the screen.
+bool HasText(const Screenshot& shot, const RECT& area);
 // Writes a 24-bit BMP file.
 bool SaveBmp(const Screenshot& shot, const std::wstring& path);
 
