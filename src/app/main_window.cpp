@@ -60,10 +60,12 @@ void CreationSequence(WindowHandle hwnd) {
     g_state.start_directory[1] = '\0';
   }
   if (LoadConfig(hwnd) != 0) {
-    surface.MessageBox(hwnd, text::kConfigReadFailed, text::kCaptionErrorBang, kBoxOk);
+    // The defaults are in place before the message that announces them, so that whatever the
+    // front end shows beside the box already tells the settings in use.
     g_state.port_number = 1;
     g_state.baud_index = 0;
     g_state.sensor_count = 4;
+    surface.MessageBox(hwnd, text::kConfigReadFailed, text::kCaptionErrorBang, kBoxOk);
   }
 
   g_state.window_rect = surface.WindowRect(hwnd);
