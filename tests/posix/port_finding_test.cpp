@@ -66,7 +66,7 @@ TEST(PortFindingTest, AFailedOpenSaysWhyOnStandardErrorAndTheEventStreamStaysAsI
       {wsmon + dir.File("missing"), "(" + dir.File("missing") +
                                         "): No such file or directory; is the receiver plugged "
                                         "in? wsmon --list-ports shows"},
-      {wsmon + line.path(), "the device is busy: another program holds it"},
+      {wsmon + line.path(), "the device is busy: wsmon (pid "},  // the holder, named
       {wsmon + dir.File("in"), "this is not a serial device"}};
   if (getuid() == 0) {  // root opens anything; nobody meets the root-owned pseudo-terminal
     // A copy that nobody may run, wherever the build lies.
@@ -88,11 +88,17 @@ TEST(PortFindingTest, AFailedOpenSaysWhyOnStandardErrorAndTheEventStreamStaysAsI
         << run.out;
   }
 
-  // The listing shows who holds the line, and which port leads there.
-  const Outcome list = Shell(dir, "env WSMON_COM4=" + line.path() + " " + kWsmon + " --list-ports");
+  // The listing shows who holds the line, and which port leads there; of a device that is not
+  // there it says so, and nothing of its use.
+  const Outcome list = Shell(dir, "env WSMON_COM4=" + line.path() + " " + kWsmon +
+                                      " --list-ports --com 5=" + dir.File("gone"));
   EXPECT_EQ(list.status, 0);
   EXPECT_NE(list.out.find(line.path() + " = COM4\n  open:    yes\n  in use:  yes, by wsmon (pid "),
             std::string::npos)
+      << list.out;
+  EXPECT_NE(
+      list.out.find(dir.File("gone") + " = COM5\n  open:    no, there is no such device\nCOMN"),
+      std::string::npos)
       << list.out;
   EXPECT_EQ(holder.Finish(), 0);
 }

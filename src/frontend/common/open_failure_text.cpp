@@ -29,6 +29,12 @@ std::string Remedy(int error) {
 
 }  // namespace
 
+std::string Joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
 const char kDeviceAccessRemedy[] = "sudo usermod -aG dialout $USER, then log in again";
 
 std::string DescribeOpenFailure(const OpenFailure& f) {
@@ -40,7 +46,9 @@ std::string DescribeOpenFailure(const OpenFailure& f) {
   const std::string lead = "cannot open " + port + " (" + f.path + "): ";
   switch (f.kind) {
     case OpenFailureKind::kBusy:
-      return lead + "the device is busy: another program holds it";
+      return lead +
+             "the device is busy: " + (f.holders.empty() ? "another program" : Joined(f.holders)) +
+             " holds it";
     case OpenFailureKind::kNotATerminal:
       return lead + "this is not a serial device; " + kListHint;
     case OpenFailureKind::kOwnTerminal:

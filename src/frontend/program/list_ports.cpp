@@ -20,7 +20,13 @@ std::string PortsOf(const SerialDevice& d, const ComPortMap& ports) {
   return text;
 }
 
+// A device file that is not there (a path given with --com or WSMON_COM<N>).
+bool Missing(const SerialDevice& d) {
+  return d.open_error == ENOENT || d.open_error == ENOTDIR;
+}
+
 std::string OpenText(const SerialDevice& d) {
+  if (Missing(d)) return "no, there is no such device";
   switch (d.open_error) {
     case 0:
       return "yes";
@@ -36,11 +42,11 @@ std::string OpenText(const SerialDevice& d) {
   }
 }
 
+// Empty (no line) for a device that does not exist: nothing holds what is not there.
 std::string InUseText(const SerialDevice& d) {
-  std::string holders;
-  for (const std::string& h : d.holders) holders += (holders.empty() ? "" : ", ") + h;
-  if (!holders.empty()) return "yes, by " + holders;
-  return d.locked ? "yes, by another program" : "no";
+  if (!d.holders.empty()) return "yes, by " + Joined(d.holders);
+  if (d.locked) return "yes, by another program";
+  return Missing(d) ? "" : "no";
 }
 
 void Print(std::FILE* out, const SerialDevice& d, const ComPortMap& ports) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum class OpenFailureKind {
   kNone,
@@ -17,5 +18,6 @@ struct OpenFailure {
   OpenFailureKind kind = OpenFailureKind::kNone;
   int port_number = 0;
   std::string path;
-  int error = 0;  // errno where the system gave one
+  int error = 0;                     // errno where the system gave one
+  std::vector<std::string> holders;  // for kBusy: the programs that have it open, "NAME (pid N)"
 };

@@ -15,6 +15,7 @@
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/raw_line.h"
+#include "platform/posix/serial_device_list.h"
 
 namespace {
 
@@ -92,7 +93,11 @@ void PosixSerialPort::Release(int fd) {
 
 PortHandle PosixSerialPort::Refuse(int port_number, const std::string& path, OpenFailureKind kind,
                                    int error) {
-  if (failure_listener_) failure_listener_(OpenFailure{kind, port_number, path, error});
+  if (!failure_listener_) return kInvalidPort;
+  OpenFailure failure{kind, port_number, path, error, {}};
+  // Who holds a busy device, where the system lets us see, as the port listing tells it.
+  if (kind == OpenFailureKind::kBusy) failure.holders = HoldersOf(path, "/proc");
+  failure_listener_(failure);
   return kInvalidPort;
 }
 
