@@ -1,11 +1,14 @@
-// The terminal's cells: the window's pixel layout mapped onto terminals of several sizes, and
-// texts clipped to a width without splitting a double-width character.
+// The terminal's cells: the window's pixel layout mapped onto terminals of several sizes, texts
+// clipped and wrapped to a width without splitting a double-width character, the line on a
+// screen too small for the window, and which characters draw the box lines.
 #include <clocale>
 #include <set>
 
 #include "display/panel_layout.h"
+#include "frontend/terminal/canvas.h"
 #include "frontend/terminal/cell_layout.h"
 #include "frontend/terminal/cell_text.h"
+#include "frontend/terminal/main_view.h"
 #include "platform/memory/memory_window_proc.h"
 #include "support/fixture.h"
 
@@ -104,6 +107,73 @@ TEST_F(CellTest, TextsAreClippedToWholeCharactersOfOneOrTwoCells) {
                      "b\x1b[2J"),
             std::wstring(L"a\xFFFD\xFFFD"
                          L"b?[2J"));
+}
+
+TEST_F(CellTest, TextsWrapBetweenWordsWhereTheyCan) {
+  const struct {
+    const char* text;
+    int cells;
+    std::vector<const char*> lines;
+  } cases[] = {
+      {"cannot open COM1 (/dev/ttyUSB0): No such file",
+       20,
+       {"cannot open COM1", "(/dev/ttyUSB0): No", "such file"}},
+      {"Cancel goes back", 6, {"Cancel", "goes", "back"}},
+      {"/dev/serial/by-id/usb", 8, {"/dev/ser", "ial/by-i", "d/usb"}},  // no blank: by cells
+      {"端口不存在或出现错误", 7, {"端口不", "存在或", "出现错", "误"}},
+      {"a b", 1, {"a", "b"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::wstring> want;
+    for (const char* line : c.lines) want.push_back(WideText(line));
+    EXPECT_EQ(WrapToCells(WideText(c.text), c.cells), want) << c.text << " in " << c.cells;
+  }
+}
+
+// However narrow the screen, the line asking for a larger one fits it whole: a shorter text
+// rather than a cut one.
+TEST_F(CellTest, TheTooSmallLineFitsEveryWidth) {
+  for (int columns = 1; columns <= 120; ++columns) {
+    const std::string text = TooSmallText(columns, 10);
+    EXPECT_FALSE(text.empty());
+    EXPECT_LE(static_cast<int>(text.size()), columns) << text;
+  }
+  const std::pair<int, const char*> cases[] = {
+      {79, "Please make the terminal at least 80 x 24 (it is 79 x 10)"},
+      {40, "At least 80 x 24 (now 40 x 10)"},
+      {20, "At least 80 x 24"},
+      {5, "80x24"},
+      {4, "!"},
+  };
+  for (const auto& [columns, text] : cases) EXPECT_EQ(TooSmallText(columns, 10), text);
+}
+
+// The box-drawing characters only where the locale is UTF-8 and each of them takes one cell.
+TEST_F(CellTest, BoxLinesAreAsciiWhereLineDrawingCannotBeTrusted) {
+  const auto one = [](wchar_t) { return 1; };
+  const auto wide_ambiguous = [](wchar_t c) { return c >= 0x2500 && c < 0x2580 ? 2 : 1; };
+  const struct {
+    const char* codeset;
+    std::function<int(wchar_t)> width;
+    LineStyle style;
+  } cases[] = {
+      {"UTF-8", one, LineStyle::kUnicode},
+      {"UTF-8", wide_ambiguous, LineStyle::kAscii},
+      {"GB18030", one, LineStyle::kAscii},
+      {"ANSI_X3.4-1968", one, LineStyle::kAscii},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ChooseLineStyle(c.codeset, c.width), c.style) << c.codeset;
+  const unsigned corner = kLineDown | kLineRight;
+  const unsigned across = kLineLeft | kLineRight;
+  const unsigned tee = kLineUp | kLineDown | kLineLeft;
+  UseLineStyle(LineStyle::kAscii);
+  EXPECT_EQ(std::wstring({LineCharacter(corner), LineCharacter(across), LineCharacter(tee),
+                          LineCharacter(kLineUp | kLineDown)}),
+            L"+-+|");
+  UseLineStyle(LineStyle::kUnicode);
+  EXPECT_EQ(std::wstring({LineCharacter(corner), LineCharacter(across), LineCharacter(tee)}),
+            L"\u250C\u2500\u2524");
+  UseLineStyle(LineStyle::kAscii);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // wsmon on a terminal as its users see it: in a tmux session of its own (a private server on a
 // socket in the test's directory), keys sent and the screen read back, a pseudo-terminal as the
 // serial line and real files in the start directory.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -49,16 +52,17 @@ class Screen {
  public:
   // Starts wsmon with args in dir on a terminal of columns x rows. Its shell keeps the terminal
   // modes from before and after it (stty.before, stty.after) and its exit status (status).
+  // environment (NAME=VALUE words) is set for the terminal and for wsmon.
   Screen(const ScratchDirectory& dir, const std::vector<std::string>& args, int columns = 100,
-         int rows = 30)
+         int rows = 30, const std::string& environment = "")
       : dir_(dir), socket_(dir.File("tmux")) {
-    std::string command = "cd " + dir.path() +
-                          " && stty -g >stty.before; LANG=C.UTF-8 sh -c \"echo \\$\\$ >pid; exec " +
-                          WSMON_PATH;
+    std::string command = "cd " + dir.path() + " && stty -g >stty.before; LANG=C.UTF-8 " +
+                          environment + " sh -c \"echo \\$\\$ >pid; exec " + WSMON_PATH;
     for (const std::string& arg : args) command += " " + arg;
     command += "\"; echo $? >status; stty -g >stty.after; exec sleep 600";
     Tmux("new-session -d -x " + std::to_string(columns) + " -y " + std::to_string(rows) + " '" +
-         command + "'");
+             command + "'",
+         environment);
   }
   ~Screen() {
     // A monitor still running ends now, before its directory goes.
@@ -69,12 +73,15 @@ class Screen {
     Tmux("kill-server");
   }
 
-  std::string Tmux(const std::string& words) const {
-    return Output("env -u TMUX tmux -S " + socket_ + " -f /dev/null " + words + " 2>/dev/null");
+  std::string Tmux(const std::string& words, const std::string& environment = "") const {
+    return Output("env -u TMUX " + environment + " tmux -S " + socket_ + " -f /dev/null " + words +
+                  " 2>/dev/null");
   }
   std::string Text(bool attributes = false) const {
     return Tmux(std::string("capture-pane -p") + (attributes ? " -e" : ""));
   }
+  // The screen with the lines that the terminal wrapped joined again.
+  std::string Joined() const { return Tmux("capture-pane -p -J"); }
   Lines Rows(bool attributes = false) const {
     Lines rows;
     std::istringstream text(Text(attributes));
@@ -207,10 +214,11 @@ std::string FirstLine(const Lines& rows, const std::string& caption) {
 
 // A monitor with these settings on a terminal of columns x rows, COM1 a pseudo-terminal.
 struct Monitor {
-  Monitor(const Bytes& settings, int columns = 100, int rows = 30) {
+  Monitor(const Bytes& settings, int columns = 100, int rows = 30,
+          const std::string& environment = "") {
     std::ofstream(dir.File("wscfg.cfg")) << std::string(settings.begin(), settings.end());
     screen = std::make_unique<Screen>(dir, std::vector<std::string>{"--com", "1=" + line.path()},
-                                      columns, rows);
+                                      columns, rows, environment);
   }
   // Opens the port and starts a run.
   bool Start() {
@@ -243,7 +251,7 @@ TEST(TerminalTest, TheMenuFollowsTheRunAndEachReadingShowsInItsPanelUntilTheStop
   };
   EXPECT_EQ(greyed(), "+-+--+");
   screen.Keys({"p"});
-  ASSERT_TRUE(screen.WaitFor("plain receiver, stopped"));
+  ASSERT_TRUE(screen.WaitFor("no data yet, stopped"));  // the probe had no answer
   EXPECT_EQ(greyed(), "-+++-+") << screen.Rows(true)[1];
   screen.Keys({"M-s"});  // Alt and the letter
   ASSERT_TRUE(screen.WaitFor("frames/s"));
@@ -277,6 +285,9 @@ TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
   ScratchDirectory dir;
   Screen screen(dir, {});
   ASSERT_TRUE(screen.WaitFor("通讯口配置读取错误，调用缺省配置!"));  // no settings file yet
+  // The status line beside the box already names the default port that the box announces.
+  EXPECT_EQ(screen.Rows().back().rfind(" COM1 /dev/ttyS0 9600 baud, port closed", 0), 0u)
+      << screen.Rows().back();
   screen.Keys({"Enter"});
   ASSERT_TRUE(screen.WaitFor("传感器3:"));
   // A click on the setting item (row 1, column 32), then on the close box of the dialog
@@ -413,6 +424,194 @@ TEST(TerminalTest, WithoutATerminalOneLineSaysToUseHeadless) {
   const std::string said = ReadWholeFile(dir.File("err"));
   EXPECT_EQ(Count(said, "\n"), 1);
   EXPECT_NE(said.find("--headless"), std::string::npos);
+}
+
+// A run with saving on would end without its export by exit, close or the settings: the
+// terminal monitor asks first. Yes stops and exports, No goes on as the command would, Esc
+// cancels. Ctrl-C and the stop signals never ask.
+TEST(TerminalTest, ACommandThatWouldDropTheRunsExportAsksFirst) {
+  const char kQuestion[] = "stop and save the run first?";
+  const struct {
+    const char* name;
+    std::vector<const char*> command;  // the keys that choose it
+    const char* answer;                // a key, or SIGTERM while the question is up
+    int exports;
+    const char* then;  // on the screen afterwards (nullptr: the program has ended)
+  } cases[] = {
+      {"exit, yes", {"x"}, "y", 1, nullptr},
+      {"exit, no", {"x"}, "n", 0, nullptr},
+      {"exit, Esc", {"x"}, "Escape", 0, "frames/s"},
+      {"close, yes", {"e", "Enter"}, "y", 1, "port closed"},
+      {"settings, no", {"e", "e", "Enter"}, "n", 0, "参数设定"},
+      {"settings, Cancel clicked", {"e", "e", "Enter"}, "click Cancel", 0, "frames/s"},
+      {"exit, a signal meanwhile", {"x"}, "SIGTERM", 1, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Monitor monitor(kConfig4);
+    ASSERT_TRUE(monitor.Start());
+    Screen& screen = *monitor.screen;
+    monitor.line.Send(Reading(1, 0, 150, 500));
+    ASSERT_TRUE(screen.WaitFor("+15.0℃"));
+    for (const char* key : c.command) screen.Keys({key});
+    ASSERT_TRUE(screen.WaitFor(kQuestion));
+    const std::string answer = c.answer;
+    if (answer == "SIGTERM") {
+      ASSERT_EQ(kill(screen.Pid(), SIGTERM), 0);
+    } else if (answer == "click Cancel") {
+      const Lines rows = screen.Rows();
+      for (std::size_t r = 0; r < rows.size(); ++r) {
+        const std::size_t at = rows[r].find("[ Cancel ]");
+        if (at == std::string::npos) continue;
+        // The column in cells: every character before it on this row is one cell wide but the
+        // box lines, which take three bytes.
+        const long column = static_cast<long>(at) - 2 * Count(rows[r].substr(0, at), "│");
+        screen.Click(static_cast<int>(r), static_cast<int>(column) + 2);
+      }
+    } else {
+      screen.Keys({c.answer});
+    }
+    if (c.then == nullptr) {
+      EXPECT_EQ(screen.Status(), 0);
+    } else {
+      ASSERT_TRUE(screen.WaitUntil([&c, &kQuestion](const std::string& s) {
+        return s.find(c.then) != s.npos && s.find(kQuestion) == s.npos;
+      })) << screen.Text();
+    }
+    long exports = 0;
+    for (const std::string& name : monitor.dir.Names()) exports += name.rfind("RUVEZ_", 0) == 0;
+    EXPECT_EQ(exports, c.exports);
+    if (c.then != nullptr && std::string(c.then) == "frames/s") {
+      // Still running: Ctrl-C ends it at once, without the question and without an export.
+      screen.Keys({"C-c"});
+      EXPECT_EQ(screen.Status(), 0);
+      long after = 0;
+      for (const std::string& name : monitor.dir.Names()) after += name.rfind("RUVEZ_", 0) == 0;
+      EXPECT_EQ(after, 0);
+    }
+  }
+}
+
+// Why a port did not open stands whole in the box that says it did not, wrapped between words,
+// and again on standard error once the terminal is back. A busy port names its holder.
+TEST(TerminalTest, AFailedOpenSaysWhyInItsBoxAndOnStandardErrorAfterwards) {
+  PseudoTerminal held;
+  const int holder = open(held.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  ScratchDirectory missing_dir;
+  const struct {
+    std::string path;
+    std::string reason;
+  } cases[] = {
+      {missing_dir.File("ttyUSB0"),
+       "cannot open COM1 (" + missing_dir.File("ttyUSB0") +
+           "): No such file or directory; is the receiver plugged in? wsmon --list-ports shows "
+           "this machine's serial devices; --com N=PATH or WSMON_COM<N>=PATH points a port at "
+           "one"},
+      {held.path(), "cannot open COM1 (" + held.path() +
+                        "): the device is busy: wsmon_posix_tes (pid " + std::to_string(getpid()) +
+                        ") holds it"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    ScratchDirectory dir;
+    std::ofstream(dir.File("wscfg.cfg")) << std::string("\x01\x00\x00\x04", 4);
+    Screen screen(dir, {"--com", "1=" + c.path});
+    ASSERT_TRUE(screen.WaitFor(kTitle));
+    screen.Keys({"p"});
+    ASSERT_TRUE(screen.WaitFor("端口不存在或出现错误，请重新设置!"));
+    // The box's lines joined again: the panels behind it are empty, so only frames and blanks
+    // stand beside them.
+    const std::string shown = std::regex_replace(
+        std::regex_replace(screen.Text(), std::regex("[│─┌┐└┘├┤┬┴┼]|\\[ OK \\]|!"), " "),
+        std::regex("\\s+"), " ");
+    EXPECT_NE(shown.find(c.reason), std::string::npos) << screen.Text();
+    screen.Keys({"Enter", "x"});
+    EXPECT_EQ(screen.Status(), 0);
+    EXPECT_NE(screen.Joined().find("wsmon: " + c.reason + "\n"), std::string::npos)
+        << screen.Joined();
+  }
+  close(holder);
+}
+
+// A terminal type without cursor addressing, or one that is not known, is refused in one line.
+TEST(TerminalTest, ATerminalThatCannotPlaceTheCursorIsRefusedInOneLine) {
+  for (const char* term : {"dumb", "no-such-terminal"}) {
+    SCOPED_TRACE(term);
+    ScratchDirectory dir;
+    Screen screen(dir, {}, 80, 24, std::string("TERM=") + term);
+    EXPECT_EQ(screen.Status(), 1);
+    EXPECT_NE(screen.Joined().find(std::string("wsmon: the terminal type \"") + term +
+                                   "\" is unknown or cannot place the cursor; set TERM"),
+              std::string::npos)
+        << screen.Joined();
+  }
+}
+
+TEST(TerminalTest, TheTooSmallLineFitsTheScreenAtEveryWidth) {
+  ScratchDirectory dir;
+  Screen screen(dir, {"--simulate"}, 80, 24);
+  ASSERT_TRUE(screen.WaitFor(kTitle));
+  const std::pair<int, const char*> cases[] = {
+      {40, "At least 80 x 24 (now 40 x 24)"}, {20, "At least 80 x 24"}, {5, "80x24"}, {1, "!"}};
+  for (const auto& [columns, text] : cases) {
+    screen.Resize(columns, 24);
+    EXPECT_TRUE(screen.WaitUntil([columns = columns, text = text](const std::string& s) {
+      const std::string row =
+          std::string(static_cast<std::size_t>((columns - static_cast<int>(std::strlen(text))) / 2),
+                      ' ') +
+          text + "\n";
+      return s.find(row) != s.npos;
+    })) << columns
+        << ":\n"
+        << screen.Text();
+  }
+}
+
+// In a locale that gives the degree sign and the box-drawing characters two cells, as a terminal
+// set up for CJK widths draws them, the boxes are drawn with ASCII lines, every row is as wide
+// as the screen, the borders stand in the same columns in every row, and the counts read right.
+TEST(TerminalTest, AWideDegreeSignLeavesBordersAndCountsInPlace) {
+  ScratchDirectory locales;
+  ASSERT_EQ(std::system(("python3 " WIDE_LOCALE_SCRIPT " " + locales.path()).c_str()), 0);
+  Monitor monitor(kConfig4, 100, 30, "LOCPATH=" + locales.path() + " LC_ALL=en_US.UTF-8");
+  ASSERT_TRUE(monitor.Start());
+  Screen& screen = *monitor.screen;
+  for (int id = 0; id < 4; ++id) monitor.line.Send(Reading(id, 0, 100 + 10 * id, 400));
+  Bytes bad = Reading(2, 1, 0, 0);
+  bad[7] ^= 0x55;
+  monitor.line.Send(bad);
+  ASSERT_TRUE(screen.WaitFor("ERR2"));
+  const Lines rows = screen.Rows();
+  // Cells: every character but ASCII takes two here (CJK, and the degree sign).
+  const auto cells = [](const std::string& text) {
+    long n = 0;
+    for (unsigned char b : text) n += b < 0x80 ? 1 : (b & 0xC0) == 0xC0 ? 2 : 0;
+    return n;
+  };
+  std::set<std::vector<long>> panel_borders;
+  for (std::size_t r = 2; r + 1 < rows.size(); ++r) {
+    EXPECT_EQ(rows[r].find("\xE2\x94"), std::string::npos) << rows[r];  // no U+2500..U+257F
+    EXPECT_LE(cells(rows[r]), 100) << rows[r];
+    if (r < 14 && rows[r].rfind("|", 0) == 0) {
+      std::vector<long> borders;
+      for (std::size_t at = rows[r].find('|'); at != std::string::npos;
+           at = rows[r].find('|', at + 1))
+        borders.push_back(cells(rows[r].substr(0, at)));
+      panel_borders.insert(borders);
+    }
+  }
+  EXPECT_EQ(panel_borders.size(), 1u) << screen.Text();
+  EXPECT_EQ(rows[2].rfind("+传感器0:---", 0), 0u) << rows[2];
+  // The helpers read boxes by their frame lines.
+  Lines framed;
+  for (const std::string& row : rows)
+    framed.push_back(std::regex_replace(row, std::regex("\\|"), "│"));
+  EXPECT_EQ(BoxOf(framed, "+12.0℃/40.0%RH"), "传感器2:");
+  EXPECT_EQ(FirstLine(framed, "正确次数"), "4");
+  EXPECT_EQ(FirstLine(framed, "错误次数"), "1");
+  EXPECT_EQ(FirstLine(framed, "错误比率"), "20.00%");
 }
 
 }  // namespace

@@ -19,6 +19,9 @@ if(POSIX_TEST_SOURCES AND TARGET wsmon_frontend)
     target_compile_definitions(wsmon_posix_tests
                                PRIVATE WSMON_SIM_PATH="$<TARGET_FILE:wsmon-sim>")
   endif()
+  # The terminal tests build a locale of wide ambiguous characters with it.
+  target_compile_definitions(wsmon_posix_tests
+                             PRIVATE WIDE_LOCALE_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/wide_locale.py")
   gtest_discover_tests(wsmon_posix_tests DISCOVERY_TIMEOUT 60)
 endif()
 

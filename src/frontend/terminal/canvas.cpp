@@ -1,41 +1,65 @@
 #include "frontend/terminal/canvas.h"
 
+#include <cstring>
+
 #include "frontend/terminal/cell_text.h"
 
 namespace {
 
-// The directions a border line leaves a cell in.
-constexpr unsigned kUp = 1;
-constexpr unsigned kDown = 2;
-constexpr unsigned kLeft = 4;
-constexpr unsigned kRight = 8;
+// The characters of each kind of line crossing, in both styles.
+struct LineCharacters {
+  unsigned bits;
+  wchar_t unicode;
+  wchar_t ascii;
+};
+constexpr LineCharacters kLineCharacters[] = {
+    {kLineDown | kLineRight, L'\u250C', L'+'},
+    {kLineDown | kLineLeft, L'\u2510', L'+'},
+    {kLineUp | kLineRight, L'\u2514', L'+'},
+    {kLineUp | kLineLeft, L'\u2518', L'+'},
+    {kLineUp | kLineDown | kLineRight, L'\u251C', L'+'},
+    {kLineUp | kLineDown | kLineLeft, L'\u2524', L'+'},
+    {kLineLeft | kLineRight | kLineDown, L'\u252C', L'+'},
+    {kLineLeft | kLineRight | kLineUp, L'\u2534', L'+'},
+    {kLineUp | kLineDown | kLineLeft | kLineRight, L'\u253C', L'+'},
+    {kLineUp | kLineDown, L'\u2502', L'|'},
+    {kLineLeft | kLineRight, L'\u2500', L'-'},
+};
 
-const cchar_t* LineCharacter(unsigned bits) {
-  switch (bits) {
-    case kDown | kRight:
-      return WACS_ULCORNER;
-    case kDown | kLeft:
-      return WACS_URCORNER;
-    case kUp | kRight:
-      return WACS_LLCORNER;
-    case kUp | kLeft:
-      return WACS_LRCORNER;
-    case kUp | kDown | kRight:
-      return WACS_LTEE;
-    case kUp | kDown | kLeft:
-      return WACS_RTEE;
-    case kLeft | kRight | kDown:
-      return WACS_TTEE;
-    case kLeft | kRight | kUp:
-      return WACS_BTEE;
-    case kUp | kDown | kLeft | kRight:
-      return WACS_PLUS;
-    default:
-      return (bits & (kUp | kDown)) != 0 ? WACS_VLINE : WACS_HLINE;
-  }
-}
+LineStyle g_line_style = LineStyle::kAscii;
 
 }  // namespace
+
+LineStyle ChooseLineStyle(const char* codeset, const std::function<int(wchar_t)>& width) {
+  // Through a converter (a GB18030 terminal) the box characters come out as letters or as two
+  // cells; where the locale counts them as wide, so does a terminal that agrees with it.
+  if (std::strcmp(codeset, "UTF-8") != 0) return LineStyle::kAscii;
+  for (const LineCharacters& c : kLineCharacters) {
+    if (width(c.unicode) != 1) return LineStyle::kAscii;
+  }
+  return LineStyle::kUnicode;
+}
+
+void UseLineStyle(LineStyle style) {
+  g_line_style = style;
+}
+
+wchar_t LineCharacter(unsigned bits) {
+  // A line end (one direction alone) is drawn as the line it ends.
+  if (bits == kLineUp || bits == kLineDown) bits = kLineUp | kLineDown;
+  if (bits == kLineLeft || bits == kLineRight) bits = kLineLeft | kLineRight;
+  for (const LineCharacters& c : kLineCharacters) {
+    if (c.bits == bits) return g_line_style == LineStyle::kUnicode ? c.unicode : c.ascii;
+  }
+  return L' ';
+}
+
+void PutLineCharacter(int row, int column, unsigned bits) {
+  const wchar_t text[2] = {LineCharacter(bits), L'\0'};
+  cchar_t cell;
+  setcchar(&cell, text, A_NORMAL, 0, nullptr);
+  mvadd_wch(row, column, &cell);
+}
 
 void SetUpColours() {
   if (!has_colors()) return;
@@ -91,12 +115,12 @@ void Frames::Mark(int row, int column, unsigned bits) {
 
 void Frames::Add(const CellRect& r) {
   for (int c = r.left; c <= r.right; ++c) {
-    const unsigned across = (c > r.left ? kLeft : 0) | (c < r.right ? kRight : 0);
+    const unsigned across = (c > r.left ? kLineLeft : 0) | (c < r.right ? kLineRight : 0);
     Mark(r.top, c, across);
     Mark(r.bottom, c, across);
   }
   for (int row = r.top; row <= r.bottom; ++row) {
-    const unsigned down = (row > r.top ? kUp : 0) | (row < r.bottom ? kDown : 0);
+    const unsigned down = (row > r.top ? kLineUp : 0) | (row < r.bottom ? kLineDown : 0);
     Mark(row, r.left, down);
     Mark(row, r.right, down);
   }
@@ -106,7 +130,7 @@ void Frames::Draw() const {
   for (int row = 0; row < rows_; ++row) {
     for (int c = 0; c < columns_; ++c) {
       const unsigned bits = bits_[static_cast<std::size_t>(row * columns_ + c)];
-      if (bits != 0) mvadd_wch(row, c, LineCharacter(bits));
+      if (bits != 0) PutLineCharacter(row, c, bits);
     }
   }
 }

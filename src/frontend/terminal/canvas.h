@@ -4,10 +4,27 @@
 
 #include <curses.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "frontend/terminal/cell_layout.h"
+
+// How box lines are drawn: with the Unicode box-drawing characters, or with ASCII + - | where
+// those cannot be trusted to take one cell each.
+enum class LineStyle { kUnicode, kAscii };
+// The style for a locale's character set and its cell widths: Unicode only in UTF-8, and only
+// where every box-drawing character takes one cell.
+LineStyle ChooseLineStyle(const char* codeset, const std::function<int(wchar_t)>& width);
+// The style of every line drawn from now on (ASCII until told).
+void UseLineStyle(LineStyle style);
+// The directions a line leaves a cell in, and the character that draws them in the style in use.
+constexpr unsigned kLineUp = 1;
+constexpr unsigned kLineDown = 2;
+constexpr unsigned kLineLeft = 4;
+constexpr unsigned kLineRight = 8;
+wchar_t LineCharacter(unsigned bits);
+void PutLineCharacter(int row, int column, unsigned bits);
 
 // Colour pairs of the screen's parts (used only where the terminal has colours).
 enum ColourPair : short {

@@ -64,7 +64,16 @@ std::vector<std::wstring> WrapToCells(const std::wstring& text, int cells) {
   while (!rest.empty()) {
     std::wstring line = ClipToCells(rest, cells);
     if (line.empty()) line = rest.substr(0, 1);
-    rest.erase(0, line.size());
+    std::size_t taken = line.size();
+    // Between words where the line has a blank to break at; the blank itself goes.
+    const std::size_t blank = line.rfind(L' ');
+    if (taken < rest.size() && rest[taken] != L' ' && blank != std::wstring::npos && blank > 0) {
+      line.erase(blank);
+      taken = blank + 1;
+    } else if (taken < rest.size() && rest[taken] == L' ') {
+      ++taken;
+    }
+    rest.erase(0, taken);
     lines.push_back(line);
   }
   return lines;

@@ -18,5 +18,6 @@ int CellWidth(const std::wstring& text);
 // stick out by one cell is left off whole.
 std::wstring ClipToCells(const std::wstring& text, int cells);
 
-// text cut into lines of at most cells cells (at least one character each).
+// text cut into lines of at most cells cells (at least one character each), between words where
+// a line has a blank to break at (the blank is left out), elsewhere between characters.
 std::vector<std::wstring> WrapToCells(const std::wstring& text, int cells);

@@ -159,7 +159,8 @@ void DrawSeries(const ReadingHistory& history, int sensor, const Series& series,
   const int axis_lo = Floor(lo, series.unit_size);
   int axis_hi = Ceiling(hi, series.unit_size);
   if (axis_hi == axis_lo) axis_hi += series.unit_size;
-  for (int r = 0; r < plot_rows; ++r) mvadd_wch(top + 1 + r, kScaleWidth, WACS_VLINE);
+  for (int r = 0; r < plot_rows; ++r)
+    PutLineCharacter(top + 1 + r, kScaleWidth, kLineUp | kLineDown);
   if (!any) return;
   PutText(top + 1, 0, Formatted(series, axis_hi), kScaleWidth);
   PutText(top + 1 + (plot_rows - 1) / 2, 0, Formatted(series, (axis_hi + axis_lo) / 2),

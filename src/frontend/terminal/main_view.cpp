@@ -54,10 +54,23 @@ long MainView::MillisecondsToNextChange(std::uint32_t now) const {
   return next;
 }
 
+std::string TooSmallText(int columns, int rows) {
+  const std::string least = std::to_string(kMinColumns) + " x " + std::to_string(kMinRows);
+  const std::string now = std::to_string(columns) + " x " + std::to_string(rows);
+  // The longest that fits: a shorter text rather than a cut one on a narrower screen.
+  for (const std::string& text : {
+           "Please make the terminal at least " + least + " (it is " + now + ")",
+           "Make the terminal at least " + least + " (it is " + now + ")",
+           "At least " + least + " (now " + now + ")",
+           "At least " + least,
+           std::to_string(kMinColumns) + "x" + std::to_string(kMinRows),
+       }) {
+    if (static_cast<int>(text.size()) <= columns) return text;
+  }
+  return "!";
+}
+
 void DrawTooSmall(int columns, int rows) {
   erase();
-  const std::string line = "Please make the terminal at least " + std::to_string(kMinColumns) +
-                           " x " + std::to_string(kMinRows) + " (it is " + std::to_string(columns) +
-                           " x " + std::to_string(rows) + ")";
-  PutCentred(rows / 2, 0, columns, WideText(line), A_BOLD);
+  PutCentred(rows / 2, 0, columns, WideText(TooSmallText(columns, rows)), A_BOLD);
 }

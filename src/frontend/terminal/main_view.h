@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <string>
 
 #include "frontend/terminal/cell_layout.h"
 #include "frontend/terminal/menu_bar.h"
@@ -47,5 +48,7 @@ class MainView {
   std::map<WindowHandle, Flash> flashes_;
 };
 
-// The one line in the middle of a screen too small for the window.
+// The one line in the middle of a screen too small for the window, and its text: the longest of
+// a few that fits into columns (one character at the least).
 void DrawTooSmall(int columns, int rows);
+std::string TooSmallText(int columns, int rows);

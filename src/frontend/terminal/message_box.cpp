@@ -3,32 +3,59 @@
 #include <curses.h>
 
 #include <algorithm>
-#include <iterator>
+#include <utility>
 
-#include "display/window_surface.h"
 #include "frontend/terminal/canvas.h"
 #include "frontend/terminal/cell_text.h"
 
 namespace {
 
 // Texts of one cell a character.
-constexpr wchar_t kOk[] = L"[ OK ]";
-constexpr int kOkWidth = static_cast<int>(std::size(kOk)) - 1;
 constexpr wchar_t kWarningMark[] = L"! ";
-constexpr int kMarkWidth = static_cast<int>(std::size(kWarningMark)) - 1;
+constexpr int kMarkWidth = 2;
+constexpr int kButtonGap = 2;
+// Paragraphs are wrapped to at most this many cells, however wide the screen.
+constexpr int kMaxTextCells = 64;
+constexpr int kEscape = 27;
+
+std::wstring ButtonText(const BoxButton& b) {
+  return L"[ " + WideText(b.label) + L" ]";
+}
+
+int Lower(int key) {
+  return key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key;
+}
 
 }  // namespace
 
+MessageBoxView::MessageBoxView(std::string caption, std::vector<std::string> paragraphs,
+                               bool warning, std::vector<BoxButton> buttons, int escape)
+    : caption_(std::move(caption)),
+      paragraphs_(std::move(paragraphs)),
+      warning_(warning),
+      buttons_(std::move(buttons)),
+      escape_(escape) {}
+
 void MessageBoxView::Draw(int columns, int rows) {
-  const bool warning = message_.type == kBoxExclamation;
-  const int mark = warning ? kMarkWidth : 0;
-  const std::wstring caption = WideText(message_.caption);
-  const std::vector<std::wstring> lines =
-      WrapToCells(WideText(message_.text), std::max(columns - 8 - mark, 1));
+  const int mark = warning_ ? kMarkWidth : 0;
+  const std::wstring caption = WideText(caption_);
+  // The lines of the paragraphs, a blank line between two paragraphs.
+  std::vector<std::wstring> lines;
+  for (const std::string& paragraph : paragraphs_) {
+    if (!lines.empty()) lines.emplace_back();
+    for (std::wstring& line :
+         WrapToCells(WideText(paragraph), std::clamp(columns - 8 - mark, 1, kMaxTextCells))) {
+      lines.push_back(std::move(line));
+    }
+  }
   int text_width = 0;
   for (const std::wstring& line : lines) text_width = std::max(text_width, CellWidth(line));
-  const int inner = std::max({mark + text_width, CellWidth(caption), kOkWidth}) + 4;
-  const int height = static_cast<int>(lines.size()) + 5;  // frame, blank, text, blank, OK, frame
+  int buttons_width = 0;
+  for (const BoxButton& b : buttons_) buttons_width += CellWidth(ButtonText(b)) + kButtonGap;
+  buttons_width -= kButtonGap;
+  const int inner = std::max({mark + text_width, CellWidth(caption), buttons_width}) + 4;
+  // frame, blank, text, blank, buttons, frame
+  const int height = static_cast<int>(lines.size()) + 5;
   CellRect box;
   box.left = std::max((columns - inner - 2) / 2, 0);
   box.top = std::max((rows - height) / 2, 0);
@@ -39,21 +66,52 @@ void MessageBoxView::Draw(int columns, int rows) {
   PutText(box.top, box.left + 2, caption, inner - 2, A_BOLD);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const int row = box.top + 2 + static_cast<int>(i);
-    if (warning && i == 0)
+    if (warning_ && i == 0) {
       PutText(row, box.left + 3, std::wstring(kWarningMark), kMarkWidth, A_BOLD);
+    }
     PutText(row, box.left + 3 + mark, lines[i], text_width);
   }
-  const int ok_row = box.bottom - 1;
-  const int ok_left = box.left + 1 + (inner - kOkWidth) / 2;
-  PutText(ok_row, ok_left, std::wstring(kOk), kOkWidth, A_REVERSE);
-  ok_ = CellRect{ok_left, ok_row, ok_left + kOkWidth - 1, ok_row};
+  const int row = box.bottom - 1;
+  int left = box.left + 1 + (inner - buttons_width) / 2;
+  drawn_.clear();
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    const std::wstring shown = ButtonText(buttons_[i]);
+    const int width = CellWidth(shown);
+    const bool focused = static_cast<int>(i) == focus_;
+    PutText(row, left, shown, width, focused ? A_REVERSE : A_NORMAL);
+    drawn_.push_back(CellRect{left, row, left + width - 1, row});
+    left += width + kButtonGap;
+  }
 }
 
-bool MessageBoxView::Answered(const Input& in) const {
+int MessageBoxView::Answer(const Input& in) {
+  const int count = static_cast<int>(buttons_.size());
   if (in.kind == Input::kClick) {
-    return in.row == ok_.top && in.column >= ok_.left && in.column <= ok_.right;
+    for (std::size_t i = 0; i < drawn_.size(); ++i) {
+      const CellRect& r = drawn_[i];
+      if (in.row == r.top && in.column >= r.left && in.column <= r.right)
+        return static_cast<int>(i);
+    }
+    return -1;
   }
-  if (in.kind == Input::kFunction) return in.key == KEY_ENTER;
-  return in.kind == Input::kChar && (in.key == '\r' || in.key == '\n' || in.key == ' ' ||
-                                     in.key == 27 || in.key == 'o' || in.key == 'O');
+  if (IsEnter(in) || (in.kind == Input::kChar && in.key == ' ')) return focus_;
+  if (in.kind == Input::kChar && in.key == kEscape) return escape_;
+  if ((in.kind == Input::kChar && in.key == '\t') ||
+      (in.kind == Input::kFunction && in.key == KEY_RIGHT)) {
+    focus_ = (focus_ + 1) % count;
+  } else if ((in.kind == Input::kFunction && (in.key == KEY_LEFT || in.key == KEY_BTAB))) {
+    focus_ = (focus_ + count - 1) % count;
+  } else if (in.kind == Input::kChar || in.kind == Input::kAlt) {
+    for (int i = 0; i < count; ++i) {
+      if (buttons_[static_cast<std::size_t>(i)].letter == Lower(in.key)) return i;
+    }
+  }
+  return -1;
+}
+
+MessageBoxView MonitorMessageBox(const std::string& caption, const std::string& text, bool warning,
+                                 const std::string& detail) {
+  std::vector<std::string> paragraphs = {text};
+  if (!detail.empty()) paragraphs.push_back(detail);
+  return MessageBoxView(caption, paragraphs, warning, {BoxButton{"OK", 'o'}}, 0);
 }

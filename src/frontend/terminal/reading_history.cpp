@@ -32,6 +32,7 @@ int ReadingHistory::FrameRateTenths(std::uint32_t now) const {
 }
 
 void ReadingHistory::OnReading(const ReadingEvent& reading) {
+  ++data_heard_;
   CountFrame(reading.tick);
   const int s = reading.sensor_id;
   if (s < 0 || s >= kSensors) return;
@@ -48,6 +49,8 @@ void ReadingHistory::OnReading(const ReadingEvent& reading) {
 }
 
 void ReadingHistory::OnError(const ErrorEvent& error) {
+  // Every error but a failed read was made of bytes that came.
+  if (error.code != kErrPortRead) ++data_heard_;
   // Two errors stand for a frame that was cut: a bad check byte, and a sensor id of 32 or more
   // (whose check byte was good).
   if (error.code == kErrBadCheck || error.code == kErrSensorId) CountFrame(error.tick);

@@ -37,6 +37,9 @@ class ReadingHistory : public ReadingSink {
   std::uint32_t run_start() const { return run_start_; }
   // The tick of the run's latest frame (the start while none came).
   std::uint32_t last_tick() const { return last_tick_; }
+  // Readings and error events made of received bytes, since the program started (runs and port
+  // sessions alike): a count that grows once the receiver has sent anything.
+  std::uint64_t data_heard() const { return data_heard_; }
   // Frames cut (good or not) per second over the last ten seconds of the run, in tenths.
   int FrameRateTenths(std::uint32_t now) const;
 
@@ -56,6 +59,7 @@ class ReadingHistory : public ReadingSink {
   bool run_started_ = false;
   std::uint32_t run_start_ = 0;
   std::uint32_t last_tick_ = 0;
+  std::uint64_t data_heard_ = 0;
   std::uint32_t bucket_id_[kBuckets] = {};
   int bucket_frames_[kBuckets] = {};
 };

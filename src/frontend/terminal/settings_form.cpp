@@ -42,11 +42,6 @@ int Row(int y) {
   return (y + 4) / 8;
 }
 
-bool IsEnter(const Input& in) {
-  return (in.kind == Input::kChar && (in.key == '\r' || in.key == '\n')) ||
-         (in.kind == Input::kFunction && in.key == KEY_ENTER);
-}
-
 const char* PortText(int i) {
   static const char* const kTexts[kPortButtonCount] = {"COM1", "COM2", "COM3", "COM4"};
   return kTexts[i];

@@ -25,14 +25,21 @@ std::string PortText(const ComPortMap& ports, int port_number, int baud_index) {
 void StatusLine::PortOpened(int port_number, int baud_index) {
   open_port_ = port_number;
   open_baud_index_ = baud_index;
+  heard_at_open_ = history_->data_heard();
+}
+
+const char* StatusLine::Receiver() const {
+  // The probe's echo shows an echoing receiver at once. Silence after the probe is all a plain
+  // receiver gives, and all that an empty port gives too: it is one once its bytes have come.
+  if (g_state.rx_skip != 0) return "echoing receiver";
+  return history_->data_heard() != heard_at_open_ ? "plain receiver" : "no data yet";
 }
 
 std::string StatusLine::State(std::uint32_t now) const {
   if (g_state.port_open != 1) {
     return PortText(*ports_, g_state.port_number, g_state.baud_index) + ", port closed";
   }
-  std::string text = PortText(*ports_, open_port_, open_baud_index_) +
-                     (g_state.rx_skip != 0 ? ", echoing receiver" : ", plain receiver");
+  std::string text = PortText(*ports_, open_port_, open_baud_index_) + ", " + Receiver();
   if (g_state.running != 1 || !history_->run_started()) return text + ", stopped";
   const std::uint32_t seconds = (now - history_->run_start()) / 1000;
   const int rate = history_->FrameRateTenths(now);

@@ -20,6 +20,8 @@ class StatusLine {
   void ClearNotice() { notice_.clear(); }
   // The open command opened this port at this rate (later settings take effect at the next open).
   void PortOpened(int port_number, int baud_index);
+  // What the probe and the bytes since the open say of the receiver.
+  const char* Receiver() const;
 
   // What the line says at now, without the notice and the keys.
   std::string State(std::uint32_t now) const;
@@ -33,4 +35,5 @@ class StatusLine {
   std::string notice_;
   int open_port_ = 0;
   int open_baud_index_ = 0;
+  std::uint64_t heard_at_open_ = 0;  // the history's data_heard() at the open
 };

@@ -53,6 +53,18 @@ constexpr int kEscapeDelayMs = 25;
 // Readable input that yields no character this many times in a row means the terminal is gone.
 constexpr int kIdleReadsOfAClosedTerminal = 100;
 
+// Whether the terminal that TERM names is known and can move the cursor to any cell: without
+// that (TERM=dumb, a printing terminal) curses would draw nothing that can be read. Asked of
+// the terminal description alone, before anything is written to the screen.
+bool CanAddressCells() {
+  int status = 0;
+  if (setupterm(nullptr, STDOUT_FILENO, &status) != OK) return false;
+  const char* move = tigetstr(const_cast<char*>("cup"));
+  const bool addressable = move != nullptr && move != reinterpret_cast<const char*>(-1);
+  del_curterm(cur_term);  // also makes it no longer the current one
+  return addressable;
+}
+
 }  // namespace
 
 void ChooseTextLocale() {
@@ -63,12 +75,18 @@ void ChooseTextLocale() {
   if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) std::setlocale(LC_CTYPE, "en_US.UTF-8");
 }
 
+bool IsEnter(const Input& in) {
+  return (in.kind == Input::kChar && (in.key == '\r' || in.key == '\n')) ||
+         (in.kind == Input::kFunction && in.key == KEY_ENTER);
+}
+
 bool Terminal::Start(std::string* error) {
   g_have_saved_modes = ::tcgetattr(STDIN_FILENO, &g_saved_modes) == 0;
-  if (newterm(nullptr, stdout, stdin) == nullptr) {
+  if (!CanAddressCells() || newterm(nullptr, stdout, stdin) == nullptr) {
     const char* term = std::getenv("TERM");
     *error = std::string("the terminal type \"") + (term != nullptr ? term : "") +
-             "\" is unknown; set TERM, or run wsmon --headless";
+             "\" is unknown or cannot place the cursor; set TERM to the terminal's type (such as "
+             "xterm-256color), or run wsmon --headless";
     return false;
   }
   started_ = true;

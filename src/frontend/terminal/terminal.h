@@ -27,6 +27,9 @@ struct Input {
   int column = 0;
 };
 
+// Enter, as a character or as the keypad's key.
+bool IsEnter(const Input& in);
+
 class Terminal {
  public:
   Terminal() = default;

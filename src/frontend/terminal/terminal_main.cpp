@@ -1,6 +1,9 @@
 #include "frontend/terminal/terminal_main.h"
 
+#include <langinfo.h>
+
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "frontend/common/csv_export.h"
@@ -35,19 +38,23 @@ int RunTerminal(Options& options) {
     return 1;
   }
   SetUpColours();
+  UseLineStyle(ChooseLineStyle(nl_langinfo(CODESET), [](wchar_t c) { return ::wcwidth(c); }));
   std::vector<std::string> unshown;
+  std::vector<std::string> failures;  // why ports did not open, in order
   {
     PosixClock clock;
     PosixSerialPort port(options.ports);
     PosixFileStore files;
-    // Why a port did not open, and what went wrong with a CSV file, go to the status line:
-    // standard error is the screen.
+    // Standard error is the screen: why a port did not open goes into the message box that
+    // says so (and to standard error afterwards), what went wrong with a CSV file to the status
+    // line.
     TerminalSession* shown_in = nullptr;
     const auto notice = [&shown_in](const std::string& text) {
       if (shown_in != nullptr) shown_in->ShowNotice(text);
     };
-    port.SetOpenFailureListener(
-        [&notice](const OpenFailure& f) { notice(DescribeOpenFailure(f)); });
+    port.SetOpenFailureListener([&shown_in](const OpenFailure& f) {
+      if (shown_in != nullptr) shown_in->TellOpenFailure(DescribeOpenFailure(f));
+    });
     CsvExport csv(notice);
     MonitorHost host(&port, &clock, &files);
     ReadingHistory history(&clock);
@@ -58,9 +65,11 @@ int RunTerminal(Options& options) {
     host.Create();
     session.Run();
     unshown = session.unshown();
+    failures = session.open_failures();
   }
   terminal.Stop();
 
+  for (const std::string& reason : failures) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
   for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());
   if (options.simulate) {
     const std::vector<std::string> summary = receiver.Stop();

@@ -6,6 +6,7 @@
 
 #include "app/monitor_state.h"
 #include "app/resource_ids.h"
+#include "app/texts.h"
 #include "display/box_lines.h"
 #include "display/panel_layout.h"
 #include "frontend/terminal/message_box.h"
@@ -14,6 +15,25 @@
 namespace {
 
 constexpr int kControlC = 3;
+
+// The question before a command that would end a run with saving on without its export.
+constexpr char kStopAndSaveQuestion[] = "stop and save the run first?";
+constexpr char kStopAndSaveAnswers[] =
+    "Yes stops the run and exports its lines, No ends it without an export, Cancel goes back to "
+    "the run.";
+enum StopAndSaveAnswer { kYes, kNo, kCancel };
+
+// A menu item's text as the bar shows it, without the mark of its mnemonic.
+std::string ItemText(int command) {
+  const char* marked = command == CMD_EXIT    ? text::kMenuExit
+                       : command == CMD_CLOSE ? text::kMenuClose
+                                              : text::kMenuSettings;
+  std::string shown;
+  for (const char* c = marked; *c != '\0'; ++c) {
+    if (*c != '&') shown += *c;
+  }
+  return shown;
+}
 
 }  // namespace
 
@@ -96,7 +116,9 @@ void TerminalSession::Handle(const Input& in) {
       break;
   }
   if (in.kind == Input::kChar && in.key == kControlC) {
-    Execute(CMD_EXIT);  // where the terminal hands Ctrl-C over as a key instead of a signal
+    // Where the terminal hands Ctrl-C over as a key instead of a signal: the exit without an
+    // export, as the signal does, and without a question.
+    Execute(CMD_EXIT, /*ask=*/false);
     return;
   }
   if (TooSmall(terminal_->Columns(), terminal_->Rows())) return;
@@ -119,9 +141,15 @@ void TerminalSession::Handle(const Input& in) {
   if (action.command != 0) Execute(action.command);
 }
 
-void TerminalSession::Execute(int command) {
+void TerminalSession::Execute(int command, bool ask) {
   status_.ClearNotice();
   if (!host_->Enabled(command)) return;  // a greyed item does nothing
+  const bool ends_run = command == CMD_EXIT || command == CMD_CLOSE || command == CMD_SETTINGS;
+  if (ask && ends_run && host_->RunWouldBeExported()) {
+    const int answer = AskStopAndSave(command);
+    if (answer == kCancel) return;
+    if (answer == kYes) host_->Choose(CMD_STOP);
+  }
   if (command == CMD_SETTINGS) {
     host_->ChooseSettings([this](MemoryDialog& dialog) { return RunSettingsDialog(dialog); });
     return;
@@ -170,13 +198,32 @@ int TerminalSession::Modal(const std::function<void(int, int)>& draw,
   }
 }
 
+void TerminalSession::TellOpenFailure(const std::string& reason) {
+  open_failures_.push_back(reason);
+  pending_detail_ = reason;
+}
+
 int TerminalSession::ShowMessageBox(const MemorySurface::MessageRecord& message) {
-  MessageBoxView box(message);
+  // Why a port did not open comes just before the monitor's box that says it did not: the box
+  // shows it whole below its own text.
+  MessageBoxView box = MonitorMessageBox(message.caption, message.text,
+                                         message.type == kBoxExclamation, pending_detail_);
+  pending_detail_.clear();
   if (message.type == kBoxExclamation && !ending_) terminal_->Bell();
   const int answer = Modal([&box](int columns, int rows) { box.Draw(columns, rows); },
-                           [&box](const Input& in) { return box.Answered(in) ? 1 : -1; });
+                           [&box](const Input& in) { return box.Answer(in); });
   if (answer < 0) unshown_.push_back(message.caption + ": " + message.text);
   return 1;  // OK
+}
+
+int TerminalSession::AskStopAndSave(int command) {
+  MessageBoxView box(ItemText(command), {kStopAndSaveQuestion, kStopAndSaveAnswers}, false,
+                     {BoxButton{"Yes", 'y'}, BoxButton{"No", 'n'}, BoxButton{"Cancel", 'c'}},
+                     kCancel);
+  const int answer = Modal([&box](int columns, int rows) { box.Draw(columns, rows); },
+                           [&box](const Input& in) { return box.Answer(in); });
+  // The program is ending meanwhile (a signal, the terminal gone): the end takes its own course.
+  return answer < 0 ? kCancel : answer;
 }
 
 int TerminalSession::RunSettingsDialog(MemoryDialog& dialog) {

@@ -36,6 +36,10 @@ class TerminalSession : public SurfaceObserver {
   void Run();
   // A one-line notice for the operator on the status line, until the next menu command.
   void ShowNotice(std::string text) { status_.ShowNotice(std::move(text)); }
+  // Why a port did not open: shown whole in the message box that follows, and kept for
+  // standard error once the terminal is back.
+  void TellOpenFailure(const std::string& reason);
+  const std::vector<std::string>& open_failures() const { return open_failures_; }
   // Message boxes answered without being shown, because the program was ending on a signal or
   // the terminal had gone, as "CAPTION: TEXT", to be told once the terminal is back.
   const std::vector<std::string>& unshown() const { return unshown_; }
@@ -48,7 +52,11 @@ class TerminalSession : public SurfaceObserver {
   // Draws the chart or the window; false when the screen is too small for either.
   bool DrawView();
   void Handle(const Input& in);
-  void Execute(int command);
+  // Runs a menu command. With ask, a command that would end a run whose stop exports it
+  // (exit, close, settings) first asks whether to stop and save it.
+  void Execute(int command, bool ask = true);
+  // The question's answer: 0 stop first, 1 go on without the export, 2 do nothing.
+  int AskStopAndSave(int command);
   void Resize();
   void EndOn(StopRequest request);
   // Shows an overlay over the view until answer gives a result of 0 or more, which it returns;
@@ -70,4 +78,6 @@ class TerminalSession : public SurfaceObserver {
   bool ending_ = false;   // a stop signal is being acted on: no box waits for the operator
   bool hung_up_ = false;  // the terminal is gone
   std::vector<std::string> unshown_;
+  std::vector<std::string> open_failures_;
+  std::string pending_detail_;  // for the next message box
 };

@@ -1,0 +1,44 @@
+#!/usr/bin/env python3
+"""Builds a UTF-8 locale in which the East Asian characters of ambiguous width (the degree
+Celsius sign, the box-drawing characters, ...) take two cells, as a terminal set up for CJK
+widths draws them. It is built from the system's locale sources (Debian's `locales`) without
+root, into a directory that LOCPATH points at; it is named en_US.UTF-8 there, the name that
+tmux chooses for itself, so that the terminal and the program measure alike.
+
+Usage: wide_locale.py DIR   (exit 0 once DIR/en_US.UTF-8 exists)
+"""
+import gzip
+import os
+import subprocess
+import sys
+import unicodedata
+
+CHARMAP = "/usr/share/i18n/charmaps/UTF-8.gz"
+# Marks and unassigned or private code points keep the widths that the charmap gives them.
+KEPT = ("Mn", "Me", "Cf", "Co", "Cs", "Cn")
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: wide_locale.py DIR")
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    lines = gzip.open(CHARMAP, "rt", encoding="ascii", errors="replace").read().split("\n")
+    wide = ["<U%04X>\t2" % c if c < 0x10000 else "<U%08X>\t2" % c
+            for c in range(0x80, 0x110000)
+            if unicodedata.east_asian_width(chr(c)) == "A"
+            and unicodedata.category(chr(c)) not in KEPT]
+    at = lines.index("END WIDTH")
+    charmap = os.path.join(out, "UTF-8-WIDE")
+    with open(charmap, "w", encoding="ascii") as f:
+        f.write("\n".join(lines[:at] + wide + lines[at:]))
+    # localedef warns about the locale source's own gaps; only the result counts.
+    subprocess.run(["localedef", "-i", "en_US", "-f", charmap, os.path.join(out, "en_US.UTF-8")],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    os.remove(charmap)
+    if not os.path.exists(os.path.join(out, "en_US.UTF-8", "LC_CTYPE")):
+        sys.exit("localedef made no locale (is the locales package installed?)")
+
+
+if __name__ == "__main__":
+    main()
