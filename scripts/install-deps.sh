@@ -6,9 +6,10 @@ set -euo pipefail
 
 # dpkg-dev and file: the Debian package's dependencies are computed by dpkg-shlibdeps.
 # libncurses-dev and tmux: the terminal monitor and its tests. nlohmann-json3-dev: the JSON
-# Lines records.
+# Lines records. locales: the locale sources from which a terminal test builds a locale of wide
+# ambiguous characters (without root).
 native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
-        libbenchmark-dev python3 dpkg-dev file libncurses-dev tmux nlohmann-json3-dev)
+        libbenchmark-dev python3 dpkg-dev file libncurses-dev tmux nlohmann-json3-dev locales)
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
 # make test-fuzz: clang with libFuzzer.
 native+=(clang libclang-rt-14-dev)
