@@ -30,5 +30,10 @@ for program in wsmon wsmon-sim; do
   check "$program.1 is a manual page with every option of --help ${missing:+(missing: $missing)}" \
     bash -c "[ -z '$missing' ] && grep -q '^\.TH ' <<<\"\$0\"" "$page"
 done
+# The monitor's manual tells its keys, files, environment and error codes in sections of their own.
+page=$(zcat "$usr/share/man/man1/wsmon.1.gz")
+for section in KEYS FILES ENVIRONMENT "ERROR CODES" "PANEL LINES"; do
+  check "wsmon.1 has the section $section" grep -qx "\.SH $section" <<<"$page"
+done
 check "the licence is installed" cmp -s "$usr/share/doc/wsmon/copyright" "$source/LICENSE"
 [ "$failed" -eq 0 ]

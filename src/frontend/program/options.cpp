@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "frontend/program/usage_reference.h"
+
 namespace {
 
 const char kUsage[] =
@@ -169,4 +171,5 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out, kUsage, kComOptionHelp);
+  std::fputs(kUsageReference, out);
 }

@@ -1,0 +1,79 @@
+#include "frontend/program/usage_reference.h"
+
+const char kUsageReference[] = R"(
+Keys (the terminal monitor):
+  p, s, t, x       open, start, stop, exit: alone or with Alt
+  e                marks close, pressed again setting; Enter runs the marked item
+  F10              marks the menu bar; Left and Right move the mark, Enter runs it, Esc leaves
+  a click          on a menu item runs it (greyed items are dim and do nothing)
+  g                the chart of one sensor's run: Left, Right or the sensor's number (one or
+                   two digits) choose the sensor; Esc or g returns
+  Ctrl-C           exit at once: a run in progress ends without an export, the settings are
+                   saved
+  y, n, c or Esc   the answer when exit, close or setting would end a run with saving on, which
+                   asks "stop and save the run first?": Yes (y) stops the run, which exports
+                   it, and then runs the command; No (n) runs the command, which ends the run
+                   without an export; Cancel (c or Esc) does nothing. Tab, Left and Right move
+                   between the buttons, Enter and Space press the marked one. Ctrl-C and the
+                   signals never ask.
+  Tab, Space, Enter
+                   in the settings dialog: the next control, toggle, confirm; Shift-Tab the
+                   control before, the arrows the choice within a group; Esc does nothing, as
+                   in the window, the exit button and [x] leave without changes
+
+Panel lines: A good frame of a sensor id below 32 is a line in its panel. With 1 to 4 sensors
+its pieces are, for example in 000-14:05:09-3A-+23.1℃/45.6%RH-<71-01-C8-01-86>- 5.2:
+  000              the sensor's running number in this run, from 000 (four digits from 1000)
+  14:05:09         the time of arrival
+  3A               the frame's extra byte, in hex
+  +23.1℃           the temperature; <----/ when the sensor measured none
+  45.6%RH          the relative humidity; ----> when the sensor measured none
+  <71-01-C8-01-86>  the frame's value bytes in hex: temperature low and high, humidity low
+                   and high, then the check byte
+  5.2              seconds since the sensor's previous reading (the first: since the start)
+
+With 5 to 9 sensors the value bytes are left out. With 10 or more a panel shows its sensor's
+latest reading alone, without time, extra byte or interval: 000-+23.1℃/45.6%RH. The start
+of a run empties every panel (also those of the grid beyond the sensor count) and, with 9
+sensors or fewer, writes a header line into each: sensor0, 开始于:<2006/04/04--09:05:00>.
+
+Error codes: Each error is a line in the error log, NNNNN -> hh:mm:ss -- and then the code,
+NNNNN being the error count when the line was written. The error count counts ERR1 and ERR2
+events; the ratio is error events / (good frames + error events).
+  ERR1,L=n,D:      n stray bytes that belong to no frame, in hex after D: (at most 15, then
+                   ...); one event however many bytes
+  ERR2,n=k,D:      a frame whose check byte is wrong: k is its place (from 0) among the
+                   frames cut from the bytes of that poll, and D: its 9 bytes in hex
+  ERR3,COM PORT READ ERR!
+                   the port could not be read
+  ERR4,TMP-BUFF FULL!
+                   bytes were lost before the monitor could take them: the driver's input
+                   overran, or one read brought more than the 320-byte accumulation buffer
+                   holds
+  ERR5,ID > 32!    a frame whose check byte is right but whose sensor id is 32 or more (every
+                   id from 32 to 255 shows ID > 32!), then its 9 bytes in hex. The check byte
+                   passed, so it counts as a good frame (in the good count and the ratio), but
+                   no panel shows it
+
+Files (in the start directory, the current directory):
+  wscfg.cfg        the settings: 4 bytes, the port number, the baud rate (0 9600, 1 19200,
+                   2 38400), saving (0 or 1) and the sensor count; saved at exit
+  RUVEZ_YYYY_MM_DD_hh_mm.txt
+                   the export of a run stopped with saving on: the lines of every panel in
+                   turn, then the error log's, in code page 936, each ended by CR LF. A second
+                   stop within the minute writes RUVEZ_..._mm_2.txt, and so on: an export never
+                   replaces a file. With 10 or more sensors it holds each panel's latest
+                   reading alone; --csv keeps every reading
+  RUVEZ_..._readings.csv, RUVEZ_..._errors.csv
+                   with --csv, beside each export: every reading and every error of the run
+
+Environment:
+  WSMON_COM<N>     the device of port COMN, where --com N=PATH does not name one
+  TERM             the terminal's type; one that is not known or cannot place the cursor
+                   (such as dumb) is refused with a message
+  LC_ALL, LC_CTYPE, LANG
+                   the character set of the screen: UTF-8 and GB18030 are used as they are,
+                   any other gives UTF-8. Each character takes the cells the locale gives it.
+                   Box lines are drawn with + - | unless the character set is UTF-8 and the
+                   locale gives the line-drawing characters one cell each
+)";
