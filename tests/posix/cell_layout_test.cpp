@@ -1,6 +1,6 @@
 // The terminal's cells: the window's pixel layout mapped onto terminals of several sizes, texts
-// clipped and wrapped to a width without splitting a double-width character, the line on a
-// screen too small for the window, and which characters draw the box lines.
+// clipped to a width without splitting a double-width character, the line on a screen too small
+// for the window, and which characters draw the box lines.
 #include <clocale>
 #include <set>
 
@@ -109,27 +109,6 @@ TEST_F(CellTest, TextsAreClippedToWholeCharactersOfOneOrTwoCells) {
                          L"b?[2J"));
 }
 
-TEST_F(CellTest, TextsWrapBetweenWordsWhereTheyCan) {
-  const struct {
-    const char* text;
-    int cells;
-    std::vector<const char*> lines;
-  } cases[] = {
-      {"cannot open COM1 (/dev/ttyUSB0): No such file",
-       20,
-       {"cannot open COM1", "(/dev/ttyUSB0): No", "such file"}},
-      {"Cancel goes back", 6, {"Cancel", "goes", "back"}},
-      {"/dev/serial/by-id/usb", 8, {"/dev/ser", "ial/by-i", "d/usb"}},  // no blank: by cells
-      {"端口不存在或出现错误", 7, {"端口不", "存在或", "出现错", "误"}},
-      {"a b", 1, {"a", "b"}},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::wstring> want;
-    for (const char* line : c.lines) want.push_back(WideText(line));
-    EXPECT_EQ(WrapToCells(WideText(c.text), c.cells), want) << c.text << " in " << c.cells;
-  }
-}
-
 // However narrow the screen, the line asking for a larger one fits it whole: a shorter text
 // rather than a cut one.
 TEST_F(CellTest, TheTooSmallLineFitsEveryWidth) {
@@ -163,17 +142,13 @@ TEST_F(CellTest, BoxLinesAreAsciiWhereLineDrawingCannotBeTrusted) {
       {"ANSI_X3.4-1968", one, LineStyle::kAscii},
   };
   for (const auto& c : cases) EXPECT_EQ(ChooseLineStyle(c.codeset, c.width), c.style) << c.codeset;
-  const unsigned corner = kLineDown | kLineRight;
-  const unsigned across = kLineLeft | kLineRight;
-  const unsigned tee = kLineUp | kLineDown | kLineLeft;
-  UseLineStyle(LineStyle::kAscii);
-  EXPECT_EQ(std::wstring({LineCharacter(corner), LineCharacter(across), LineCharacter(tee),
-                          LineCharacter(kLineUp | kLineDown)}),
-            L"+-+|");
-  UseLineStyle(LineStyle::kUnicode);
-  EXPECT_EQ(std::wstring({LineCharacter(corner), LineCharacter(across), LineCharacter(tee)}),
-            L"\u250C\u2500\u2524");
-  UseLineStyle(LineStyle::kAscii);
+  const auto drawn = [](LineStyle style) {
+    UseLineStyle(style);
+    return std::wstring({LineCharacter(kLineDown | kLineRight), LineCharacter(kLineLeft),
+                         LineCharacter(kLineUp | kLineDown | kLineLeft), LineCharacter(kLineUp)});
+  };
+  EXPECT_EQ(drawn(LineStyle::kUnicode), L"\u250C\u2500\u2524\u2502");
+  EXPECT_EQ(drawn(LineStyle::kAscii), L"+-+|");
 }
 
 }  // namespace

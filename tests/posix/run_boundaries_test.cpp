@@ -8,76 +8,58 @@
 
 namespace {
 
-// Sends commands and waits until the monitor has read them all: the last is a wait whose echo
-// is unique in the run.
+// Sends commands, then waits until the monitor has read them (the echo of a wait unique in the
+// run), or for a line that begins with a prefix; each wait looks only at the lines after the
+// last one waited for.
 class Operator {
  public:
   Operator(const ScratchDirectory& dir, const PseudoTerminal& line)
       : wsmon_(WSMON_PATH, {"--headless", "--com", "1=" + line.path()}, dir.path()) {}
   bool Do(const std::string& commands) {
-    const std::string mark = "> wait " + std::to_string(++steps_);
-    wsmon_.Write(commands + mark.substr(2) + "\n");
-    return Shown(mark);
+    const std::string mark = "wait " + std::to_string(++steps_);
+    wsmon_.Write(commands + mark + "\n");
+    return Shown("> " + mark);
   }
-  // Waits for a line that begins with prefix, after the last one waited for.
   bool Shown(const std::string& prefix) {
     for (const double end = NowMs() + 10000; NowMs() < end;) {
-      const Lines& all = wsmon_.lines();
-      for (; seen_ < all.size(); ++seen_) {
+      for (const Lines& all = wsmon_.lines(); seen_ < all.size(); ++seen_) {
         if (all[seen_].rfind(prefix, 0) == 0) return true;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
   }
-  Program& wsmon() { return wsmon_; }
+  Program wsmon_;
 
  private:
-  Program wsmon_;
   int steps_ = 0;
   std::size_t seen_ = 0;
 };
 
-// The exports in dir that are not in before.
-std::vector<std::string> NewExports(const ScratchDirectory& dir,
-                                    const std::vector<std::string>& before) {
-  std::vector<std::string> found;
-  for (const std::string& name : dir.Names()) {
-    if (name.rfind("RUVEZ_", 0) == 0 &&
-        std::find(before.begin(), before.end(), name) == before.end())
-      found.push_back(name);
-  }
-  return found;
-}
-
-// Two runs on one grid; the second run's export holds its own lines alone: in each panel its
-// header, and the readings numbered from 000, the spare panel of an odd sensor count included.
+// Two runs on each grid with a spare panel; the second run's export holds its own lines alone:
+// in each panel its header, and the readings numbered from 000, the spare panel's included.
 TEST(RunBoundariesTest, EachExportHoldsOnlyItsOwnRunWhateverTheSensorCount) {
-  const struct {
-    int sensors;
-    int panels;
-  } grids[] = {{1, 2}, {3, 4}, {5, 6}, {7, 9}};
+  const std::pair<int, int> grids[] = {{1, 2}, {3, 4}, {5, 6}, {7, 9}};  // sensors, panels
   ScratchDirectory dir;
   PseudoTerminal line;
   Operator op(dir, line);
   ASSERT_TRUE(op.Do("settings port=1 save=1\nopen\n"));
-  for (const auto& g : grids) {
-    SCOPED_TRACE(std::to_string(g.sensors) + " sensors");
-    ASSERT_TRUE(op.Do("settings sensors=" + std::to_string(g.sensors) + "\n"));
-    std::vector<std::string> exports;
+  for (const auto& [sensors, panels] : grids) {
+    SCOPED_TRACE(std::to_string(sensors) + " sensors");
+    ASSERT_TRUE(op.Do("settings sensors=" + std::to_string(sensors) + "\n"));
+    std::string last;
     for (int run = 0; run < 2; ++run) {
       const std::vector<std::string> before = dir.Names();
       ASSERT_TRUE(op.Do("start\n"));
-      const int spare = g.panels - 1;
-      line.Send(Concat({MakeFrame(0, 0, 0x0110, 0x0200),
-                        MakeFrame(static_cast<std::uint8_t>(spare), 0, 0x0120, 0x0210)}));
+      const auto spare = static_cast<std::uint8_t>(panels - 1);
+      line.Send(Concat({MakeFrame(0, 0, 0x0110, 0x0200), MakeFrame(spare, 0, 0x0120, 0x0210)}));
       ASSERT_TRUE(op.Shown("panel " + std::to_string(spare) + " line "));
       ASSERT_TRUE(op.Do("stop\n"));
-      const std::vector<std::string> written = NewExports(dir, before);
-      ASSERT_EQ(written.size(), 1u);
-      exports.push_back(written[0]);
+      for (const std::string& name : dir.Names()) {
+        if (std::find(before.begin(), before.end(), name) == before.end()) last = name;
+      }
     }
-    const std::string text = ReadWholeFile(dir.File(exports[1]));
+    const std::string text = ReadWholeFile(dir.File(last));
     Lines kinds;  // a header as "sensorN", a reading by its number
     for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos;
          at = end + 2) {
@@ -85,14 +67,14 @@ TEST(RunBoundariesTest, EachExportHoldsOnlyItsOwnRunWhateverTheSensorCount) {
       kinds.push_back(l.rfind("sensor", 0) == 0 ? l.substr(0, l.find(',')) : l.substr(0, 4));
     }
     Lines expected;
-    for (int p = 0; p < g.panels; ++p) {
+    for (int p = 0; p < panels; ++p) {
       expected.push_back("sensor" + std::to_string(p));
-      if (p == 0 || p == g.panels - 1) expected.push_back("000-");
+      if (p == 0 || p == panels - 1) expected.push_back("000-");
     }
-    EXPECT_EQ(kinds, expected) << exports[1];
+    EXPECT_EQ(kinds, expected) << last;
   }
-  op.wsmon().Write("exit\n");
-  EXPECT_EQ(op.wsmon().Finish(), 0);
+  op.wsmon_.Write("exit\n");
+  EXPECT_EQ(op.wsmon_.Finish(), 0);
 }
 
 // Half a frame is left when a run stops. Closing and opening the port begins a new port session:
@@ -107,14 +89,13 @@ TEST(RunBoundariesTest, HalfAFrameFromAnEarlierPortSessionInventsNoError) {
   ASSERT_TRUE(op.Do("wait 600\nstop\nclose\nopen\nstart\n"));
   line.Send(Concat({frame, frame, frame}));
   ASSERT_TRUE(op.Shown("panel 1 line 3 "));
-  ASSERT_TRUE(op.Do("stop\n"));
-  const Lines& out = op.wsmon().lines();
+  op.wsmon_.Write("exit\n");
+  EXPECT_EQ(op.wsmon_.Finish(), 0);
+  const Lines& out = op.wsmon_.lines();
   EXPECT_EQ(std::count_if(out.begin(), out.end(),
                           [](const std::string& l) { return l.rfind("log line", 0) == 0; }),
             0)
       << ::testing::PrintToString(out);
-  op.wsmon().Write("exit\n");
-  EXPECT_EQ(op.wsmon().Finish(), 0);
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
-"""Builds a UTF-8 locale in which the East Asian characters of ambiguous width (the degree
-Celsius sign, the box-drawing characters, ...) take two cells, as a terminal set up for CJK
-widths draws them. It is built from the system's locale sources (Debian's `locales`) without
-root, into a directory that LOCPATH points at; it is named en_US.UTF-8 there, the name that
-tmux chooses for itself, so that the terminal and the program measure alike.
+"""Builds, without root, a UTF-8 locale in which the East Asian characters of ambiguous width
+(the degree Celsius sign, the box-drawing characters) take two cells, as a terminal set up for
+CJK widths draws them: DIR/en_US.UTF-8, for LOCPATH=DIR (tmux picks that name for itself, so the
+terminal and the program measure alike). Needs Debian's locales package.
 
-Usage: wide_locale.py DIR   (exit 0 once DIR/en_US.UTF-8 exists)
+Usage: wide_locale.py DIR
 """
 import gzip
 import os
@@ -14,8 +13,7 @@ import sys
 import unicodedata
 
 CHARMAP = "/usr/share/i18n/charmaps/UTF-8.gz"
-# Marks and unassigned or private code points keep the widths that the charmap gives them.
-KEPT = ("Mn", "Me", "Cf", "Co", "Cs", "Cn")
+KEPT = ("Mn", "Me", "Cf", "Co", "Cs", "Cn")  # marks, unassigned, private: widths as they are
 
 
 def main():

@@ -56,22 +56,4 @@ TEST_F(MainWindowTest, CreationBuildsTheBoxesAndLeavesThePortClosedMenu) {
   EXPECT_LT(g_state.panel_boxes[3], g_state.error_log_box);
 }
 
-// Without a configuration (or with a short one) the defaults apply, and they are already the
-// settings in use while the message about them is up.
-TEST_F(MainWindowTest, AConfigurationThatCannotBeReadGivesTheDefaultsBeforeItsMessage) {
-  for (const Bytes& config : {Bytes{}, Bytes{2, 1, 1}}) {
-    Restart();
-    if (!config.empty()) PutConfig(config);
-    std::vector<int> during;
-    surface_.SetMessageBoxHandler([&during](const MemorySurface::MessageRecord&) {
-      during = Stored();
-      return 1;
-    });
-    Create();
-    EXPECT_EQ(Boxes(), Lines{"错误提示!|通讯口配置读取错误，调用缺省配置!"});
-    EXPECT_EQ(during, std::vector<int>({1, 0, 0, 4}));
-    EXPECT_EQ(Stored(), during);
-  }
-}
-
 }  // namespace

@@ -57,8 +57,11 @@ TEST_F(MenuCommandsTest, EveryTransitionLeavesTheMenuOfItsState) {
   Settings([](MemoryDialog&) { return IDC_CONFIRM; });
   ExpectState(kClosedMenu, 0);
 
-  // Close during a run.
+  // Close during a run. The next open drops what the accumulation buffer kept of the earlier
+  // port session.
+  g_state.rx_length = 4;
   OpenAndStart();
+  EXPECT_EQ(g_state.rx_length, 0);
   g_state.good_frames = 5;
   Command(CMD_CLOSE);
   ExpectState(kClosedMenu, 0);
@@ -104,93 +107,16 @@ TEST_F(MenuCommandsTest, StartEmptiesEveryPanelAndWritesAHeaderInEach) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Panel(i).size(), 1u) << "panel " << i;
 }
 
-// Two runs in a row with saving on, whatever the grid: the second export holds the second run's
-// lines alone, each sensor numbered from 000 again, the spare panels of an odd grid included.
-TEST_F(MenuCommandsTest, TheSecondRunsExportHoldsOnlyItsOwnLines) {
-  for (const int sensors : {1, 3, 5, 7, 12}) {
-    SCOPED_TRACE(std::to_string(sensors) + " sensors");
-    Restart();
-    CreateWith(sensors, /*save=*/1);
-    const int panels = g_state.panel_count;
-    const auto run = [this, panels] {
-      Command(CMD_START);
-      for (const int id : {0, panels - 1}) {
-        port_.Arrive(MakeFrame(static_cast<std::uint8_t>(id), 0, 0x0171, 0x01C8));
-      }
-      Run(400);
-      Command(CMD_STOP);
-    };
-    Command(CMD_OPEN);
-    run();
-    run();
-    // Each line of the file by what tells it apart: a header by its panel, a reading by its
-    // running number.
-    const Bytes bytes = files_.Bytes("RUVEZ_2006_04_04_09_05_2.txt");
-    const std::string text(bytes.begin(), bytes.end());
-    Lines lines;
-    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos;
-         at = end + 2) {
-      const std::string line = text.substr(at, end - at);
-      lines.push_back(line.rfind("sensor", 0) == 0 ? line.substr(0, line.find(','))
-                                                   : line.substr(0, 3));
-    }
-    Lines expected = {"000", "000"};
-    if (sensors <= 9) {
-      expected.clear();
-      for (int i = 0; i < panels; ++i) {
-        expected.push_back("sensor" + std::to_string(i));
-        if (i == 0 || i == panels - 1) expected.push_back("000");
-      }
-    }
-    EXPECT_EQ(lines, expected);
-  }
-}
-
-// Half a frame is left in the accumulation buffer when a run stops. A new run on the same port
-// session completes it with the next bytes; after close and open it is gone, and a clean stream
-// of three frames shows three readings and no error.
-TEST_F(MenuCommandsTest, BytesOfAnEarlierPortSessionNeverJoinTheNextOnes) {
-  const Bytes frame = MakeFrame(1, 0, 0x0171, 0x01C8);
-  const Bytes head(frame.begin(), frame.begin() + 4);
-  const Bytes tail(frame.begin() + 4, frame.end());
-  const struct {
-    bool reopen;
-    Bytes next;
-    std::size_t readings;
-  } cases[] = {
-      {false, tail, 1},
-      {true, Concat({frame, frame, frame}), 3},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.reopen ? "closed and opened again" : "stopped and started again");
-    Restart();
-    CreateWith(4);
-    OpenAndStart();
-    port_.Arrive(head);
-    Run(400);
-    ASSERT_EQ(g_state.rx_length, 4);
-    Command(CMD_STOP);
-    if (c.reopen) {
-      Command(CMD_CLOSE);
-      Command(CMD_OPEN);
-    }
-    Command(CMD_START);
-    port_.Arrive(c.next);
-    Run(400);
-    EXPECT_EQ(Panel(1).size(), 1 + c.readings);  // the header, then the readings
-    EXPECT_TRUE(Log().empty()) << Log()[0];
-    EXPECT_EQ(g_state.rx_length, 0);
-  }
-}
-
 TEST_F(MenuCommandsTest, StartWithTenOrMoreSensorsWritesNoHeaderAndDoesNotPurge) {
   CreateWith(12);  // fifteen panels
   Command(CMD_OPEN);
   surface_.AddString(g_state.panel_boxes[0], "old 0");
   surface_.AddString(g_state.panel_boxes[12], "old 12");
   g_state.sensor_prev_tick[0] = 1234;
+  g_state.sensor_frame_count[12] = 7;  // from an earlier run
   const int purges = port_.PurgeCalls();
   Command(CMD_START);
+  EXPECT_EQ(g_state.sensor_frame_count[12], 0);  // every sensor numbers from 000 again
   EXPECT_TRUE(Panel(0).empty());
   EXPECT_TRUE(Panel(11).empty());
   EXPECT_TRUE(Panel(12).empty());  // a spare panel
