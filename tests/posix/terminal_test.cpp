@@ -460,6 +460,8 @@ TEST(TerminalTest, ACommandThatWouldDropTheRunsExportAsksFirst) {
     ASSERT_TRUE(screen.WaitFor("+15.0℃"));
     for (std::size_t k = 0; k + 1 < c.keys.size(); ++k) screen.Keys({c.keys[k]});
     ASSERT_TRUE(screen.WaitFor(question));
+    monitor.line.Send(Reading(0, 0, 170, 500));  // polled while the question waits
+    ASSERT_TRUE(screen.WaitFor("+17.0℃"));
     if (std::string(c.keys.back()) == "SIGTERM") {
       ASSERT_EQ(kill(screen.Pid(), SIGTERM), 0);
     } else {

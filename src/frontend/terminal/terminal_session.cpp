@@ -184,9 +184,13 @@ int TerminalSession::Modal(const std::function<void(int, int)>& draw,
                            const std::function<int(const Input&)>& answer) {
   for (;;) {
     if (ending_ || hung_up_ || StopRequested()) return -1;
+    // The monitor's own boxes come with the poll timer stopped; the question before a command
+    // comes during a run, which goes on polling meanwhile, so that no byte waits too long.
+    if (host_->PollIfDue()) continue;
     if (DrawView()) draw(terminal_->Columns(), terminal_->Rows());
     refresh();
-    const Input in = terminal_->Next(-1);
+    const Input in = terminal_->Next(SoonerWait(
+        host_->MillisecondsToNextPoll(), view_.MillisecondsToNextChange(clock_->TickCount())));
     if (in.kind == Input::kHangup) {
       hung_up_ = true;
     } else if (in.kind == Input::kResize) {
