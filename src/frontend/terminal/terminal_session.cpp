@@ -148,7 +148,9 @@ void TerminalSession::Execute(int command, bool ask) {
   if (ask && ends_run && host_->RunWouldBeExported()) {
     const int answer = AskStopAndSave(command);
     if (answer == kCancel) return;
-    if (answer == kYes) host_->Choose(CMD_STOP);
+    // The run went on polling while the question waited: what it allows now counts.
+    if (answer == kYes && host_->Enabled(CMD_STOP)) host_->Choose(CMD_STOP);
+    if (!host_->Enabled(command)) return;
   }
   if (command == CMD_SETTINGS) {
     host_->ChooseSettings([this](MemoryDialog& dialog) { return RunSettingsDialog(dialog); });
