@@ -15,14 +15,18 @@ TEST(ComPortMapTest, PortsAreTheMachinesSerialPortsUnlessOverriddenOnTheCommandL
   char other[] = "--compact";
   std::vector<char*> argv = {program, com, value, joined, other, com};
   ComPortMap ports;
+  const std::vector<OptionRow> table = {ComOptionRow(&ports)};
+  const OptionWords words = {
+      [](const std::string& a) { return "unknown " + a; },
+      [](const std::string&) { return std::string("missing"); },
+      [](const std::string&, const std::string&, const char*) { return std::string("unfit"); }};
   std::string error;
-  int index = 1;
-  for (int taken = 0; taken < 2; ++taken) {
-    EXPECT_EQ(TakeComOption(6, argv.data(), &index, &ports, &error), kComOptionTaken) << error;
-  }
-  EXPECT_EQ(TakeComOption(6, argv.data(), &index, &ports, &error), kNotComOption);
-  index = 5;  // the last word: no value follows
-  EXPECT_EQ(TakeComOption(6, argv.data(), &index, &ports, &error), kComOptionBad);
+  EXPECT_TRUE(ParseByTable(4, argv.data(), table, words, &error)) << error;
+  EXPECT_FALSE(ParseByTable(5, argv.data(), table, words, &error));
+  EXPECT_EQ(error, "unknown --compact");
+  argv[4] = com;  // the last word: no value follows
+  EXPECT_FALSE(ParseByTable(5, argv.data(), table, words, &error));
+  EXPECT_EQ(error, "--com needs a value N=PATH (for example --com 1=/dev/ttyUSB0)");
   const std::pair<int, const char*> paths[] = {
       {1, "/dev/ttyS0"}, {2, "./odd=name"}, {255, "/dev/ttyS254"}, {0, ""}, {256, ""}};
   for (const auto& [number, path] : paths) EXPECT_EQ(ports.PathFor(number), path) << number;
