@@ -11,6 +11,7 @@
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
+#include "display/hex_dump.h"
 #include "platform/posix/posix_file_store.h"
 
 namespace {
@@ -27,18 +28,6 @@ void FormatTime(const LocalTime& t, char* out) {
   std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u", unsigned{t.year},
                 unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
                 unsigned{t.second});
-}
-
-// Bytes as "CC 05 3A"; out holds at least 3 * count + 1 bytes.
-void FormatHex(const std::uint8_t* bytes, int count, char* out) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  char* p = out;
-  for (int i = 0; i < count; ++i) {
-    if (i > 0) *p++ = ' ';
-    *p++ = kDigits[bytes[i] >> 4];
-    *p++ = kDigits[bytes[i] & 0x0F];
-  }
-  *p = '\0';
 }
 
 // What an error event was, in words.
@@ -187,7 +176,7 @@ void CsvExport::OnReading(const ReadingEvent& r) {
   if (r.has_temperature) FormatSixteenths(r.temperature_sixteenths, temperature);
   if (r.has_humidity) FormatTenths(static_cast<unsigned>(r.humidity_tenths), humidity);
   if (r.has_interval) FormatMilliseconds(r.interval_ms, interval);
-  FormatHex(r.frame, kFrameSize, frame);
+  FormatHexDump(r.frame, kFrameSize, ' ', HexSeparator::kBetween, frame, sizeof frame);
   char record[160];
   const int n = std::snprintf(record, sizeof record, "%d,%s,%d,%s,%s,%s,%d,%s\r\n", r.sensor_id,
                               time, r.number, temperature, humidity, interval, r.frame[2], frame);
@@ -199,7 +188,9 @@ void CsvExport::OnError(const ErrorEvent& e) {
   char bytes[3 * kStrayBufferSize + 1] = "";
   FormatTime(e.time, time);
   FormatDetail(e, detail, sizeof detail);
-  if (e.bytes != nullptr) FormatHex(e.bytes, e.byte_count, bytes);
+  if (e.bytes != nullptr) {
+    FormatHexDump(e.bytes, e.byte_count, ' ', HexSeparator::kBetween, bytes, sizeof bytes);
+  }
   char record[sizeof bytes + 96];
   const int n =
       std::snprintf(record, sizeof record, "%s,ERR%d,%s,%s\r\n", time, e.code, detail, bytes);
