@@ -13,13 +13,13 @@
 #include "display/counters.h"
 #include "display/hex_dump.h"
 #include "platform/posix/posix_file_store.h"
+#include "settings/free_name.h"
 
 namespace {
 
 const char kReadingsHeader[] =
     "sensor,time,number,temperature_C,humidity_RH,interval_s,extra_byte,frame\r\n";
 const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
-constexpr int kMaxNames = 999;  // base.csv, base_2.csv, ... base_999.csv
 constexpr std::size_t kTimeSize = 40;
 constexpr std::size_t kNumberSize = 16;
 
@@ -138,12 +138,19 @@ bool CsvRowFile::Publish(const std::string& base, std::string* name, std::string
   if (fd_ < 0) return false;
   errno = 0;
   const bool complete = Flush() && fsync(fd_) == 0;
-  bool named = false;
-  for (int k = 1; complete && !named && k <= kMaxNames; ++k) {
-    *name = base + (k == 1 ? "" : "_" + std::to_string(k)) + ".csv";
-    named = Name(*name);
-    if (!named && errno != EEXIST) break;
-  }
+  // Names the file where nothing exists under the name yet.
+  struct Claimer : NameClaimer {
+    explicit Claimer(CsvRowFile* f) : file(f) {}
+    NameClaim Claim(const char* candidate) override {
+      if (file->Name(candidate)) return NameClaim::kClaimed;
+      return errno == EEXIST ? NameClaim::kTaken : NameClaim::kFailed;
+    }
+    CsvRowFile* file;
+  } claimer(this);
+  std::string candidate(base.size() + 16, '\0');  // room for "_999.csv"
+  const bool named =
+      complete && ClaimFreeName(base.c_str(), ".csv", claimer, &candidate[0], candidate.size());
+  *name = candidate.c_str();
   if (!named)
     *problem = Reason(("--csv: " + base + ".csv not written").c_str(), error_ ? error_ : errno);
   Discard();
