@@ -21,9 +21,9 @@ struct OptionRow {
   OptionValueTaker take;            // what an option with a value does with it
   const char* expected = "";        // what the value must be: "a rate from 0 to 1"
   const char* help = "";            // its lines of the --help text, each ended by a line end
-  const char* alias = nullptr;      // a second name ("-h")
+  const char* alias = nullptr;      // a second name of a flag ("-h")
   const char* missing = nullptr;    // the message for a missing value, instead of the table's
-  const char* exclusive = nullptr;  // the message when a row with this same text came before
+  const char* exclusive = nullptr;  // the message for a second row with this text, or this again
 
   OptionRow& Help(const char* text) {
     help = text;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
@@ -147,10 +148,10 @@ bool CsvRowFile::Publish(const std::string& base, std::string* name, std::string
     }
     CsvRowFile* file;
   } claimer(this);
-  std::string candidate(base.size() + 16, '\0');  // room for "_999.csv"
+  std::vector<char> candidate(base.size() + 16);  // room for "_999.csv"
   const bool named =
-      complete && ClaimFreeName(base.c_str(), ".csv", claimer, &candidate[0], candidate.size());
-  *name = candidate.c_str();
+      complete && ClaimFreeName(base.c_str(), ".csv", claimer, candidate.data(), candidate.size());
+  *name = candidate.data();
   if (!named)
     *problem = Reason(("--csv: " + base + ".csv not written").c_str(), error_ ? error_ : errno);
   Discard();
