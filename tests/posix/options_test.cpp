@@ -43,6 +43,7 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
       {{"--sim=/s"}, "--sim-arg and --sim need --simulate"},
       {{"--simulate", "--sim"}, "unknown or incomplete option \"--sim\""},
       {{"--headless=1"}, "unknown or incomplete option \"--headless=1\""},
+      {{"--compact"}, "unknown or incomplete option \"--compact\""},
       {{"--com"}, "--com needs a value N=PATH (for example --com 1=/dev/ttyUSB0)"},
       {{"--com=0=/a"}, "--com: the port number in \"0=/a\" must be a whole number from 1 to 255"}};
   for (const auto& [words, said] : cases) EXPECT_EQ(Said(words), said) << words[0];
