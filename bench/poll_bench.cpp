@@ -10,9 +10,9 @@
 #include "app/monitor_state.h"
 #include "app/platform.h"
 #include "app/poll_cycle.h"
-#include "frontend/common/reading_fanout.h"
 #include "ledger/ledger.h"
 #include "platform/memory/memory_surface.h"
+#include "platform/memory/reading_fanout.h"
 #include "reception/frame_extraction.h"
 #include "support/fakes/manual_clock.h"
 

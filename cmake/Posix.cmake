@@ -2,7 +2,7 @@
 wsmon_sources(POSIX_SOURCES src/platform/posix)
 if(POSIX_SOURCES)
   add_library(wsmon_posix STATIC ${POSIX_SOURCES})
-  target_link_libraries(wsmon_posix PUBLIC wsmon_core)
+  target_link_libraries(wsmon_posix PUBLIC wsmon_cli wsmon_core)
   target_compile_options(wsmon_posix PRIVATE ${WSMON_WARNINGS})
 endif()
 
@@ -30,11 +30,16 @@ if(FRONTEND_SOURCES)
   target_compile_options(wsmon PRIVATE ${WSMON_WARNINGS})
 endif()
 
-# The simulated receiver.
+# The simulated receiver: its parts as a library, which its tests link too, and its entry.
 wsmon_sources(SIM_SOURCES tools/sim)
+list(FILTER SIM_SOURCES EXCLUDE REGEX "/tools/sim/main\\.cpp$")
 if(SIM_SOURCES)
-  add_executable(wsmon-sim ${SIM_SOURCES})
-  target_include_directories(wsmon-sim PRIVATE src tools)
-  target_link_libraries(wsmon-sim PRIVATE wsmon_posix)
+  add_library(wsmon_sim STATIC ${SIM_SOURCES})
+  target_include_directories(wsmon_sim PUBLIC tools)
+  target_link_libraries(wsmon_sim PUBLIC wsmon_posix)
+  target_compile_options(wsmon_sim PRIVATE ${WSMON_WARNINGS})
+
+  add_executable(wsmon-sim tools/sim/main.cpp)
+  target_link_libraries(wsmon-sim PRIVATE wsmon_sim)
   target_compile_options(wsmon-sim PRIVATE ${WSMON_WARNINGS})
 endif()

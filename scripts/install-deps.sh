@@ -11,7 +11,7 @@ set -euo pipefail
 native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
         libbenchmark-dev python3 dpkg-dev file libncurses-dev tmux nlohmann-json3-dev locales)
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
-# make test-fuzz: clang with libFuzzer.
+# make test-asan (the sanitizers) and make test-fuzz (libFuzzer): clang and its runtimes.
 native+=(clang libclang-rt-14-dev)
 
 case "${1:-all}" in

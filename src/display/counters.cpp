@@ -4,6 +4,7 @@
 #include "app/platform.h"
 #include "app/texts.h"
 #include "display/box_lines.h"
+#include "display/hex_dump.h"
 #include "display/number_format.h"
 #include "display/text_line.h"
 #include "reception/reading_sink.h"
@@ -31,7 +32,9 @@ void RefreshRatio() {
 }
 
 void AppendDump(TextLine& line, const std::uint8_t* bytes, int count) {
-  for (int i = 0; i < count; ++i) line.AppendFormat("%02X-", bytes[i]);
+  char dump[kLineCapacity];  // as much as a line holds
+  FormatHexDump(bytes, count, '-', HexSeparator::kAfterEach, dump, sizeof dump);
+  line.Append(dump);
 }
 
 // Frame k of frame_table, all 9 bytes; nothing when k names no entry.

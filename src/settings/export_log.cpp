@@ -7,6 +7,7 @@
 #include "app/platform.h"
 #include "app/texts.h"
 #include "settings/cp936.h"
+#include "settings/free_name.h"
 
 namespace {
 
@@ -14,31 +15,32 @@ namespace {
 // lines the monitor makes are all far shorter; a longer one is cut, never overrun.
 constexpr int kLineTextSize = 600;
 constexpr std::size_t kLineOutSize = 600;
-// Exports stopped within one minute share the name's stem; later ones get _2, _3, ...
-constexpr int kMaxExportsPerMinute = 999;
+// Makes the new export file, where nothing exists under the name yet.
+class ExportFileClaimer : public NameClaimer {
+ public:
+  NameClaim Claim(const char* name) override {
+    CreateFailure why = CreateFailure::kNone;
+    file = g_platform.files->CreateNew(name, &why);
+    if (file != kInvalidFile) return NameClaim::kClaimed;
+    // Only a name that is taken, by whatever kind of file, is worth another try; otherwise the
+    // directory takes no file.
+    return why == CreateFailure::kNameTaken ? NameClaim::kTaken : NameClaim::kFailed;
+  }
+  FileHandle file = kInvalidFile;
+};
 
-// Creates the export file under a name that no file has yet, formatting it into log_file_name.
+// Creates the export file under a name that no file has yet, formatting it into log_file_name;
+// exports stopped within one minute share the name's stem, later ones get _2, _3, ...
 FileHandle CreateExportFile() {
-  FileStore& files = *g_platform.files;
   const LocalTime& t = g_state.local_time;
   char stem[40];  // "RUVEZ_" and five numbers of at most five digits
   std::snprintf(stem, sizeof stem, text::kExportNameFormat, t.year, t.month, t.day, t.hour,
                 t.minute);
-  for (int k = 1; k <= kMaxExportsPerMinute; ++k) {
-    if (k == 1) {
-      std::snprintf(g_state.log_file_name, sizeof g_state.log_file_name, "%s%s", stem,
-                    text::kExportNameExtension);
-    } else {
-      std::snprintf(g_state.log_file_name, sizeof g_state.log_file_name, "%s_%d%s", stem, k,
-                    text::kExportNameExtension);
-    }
-    // Only a name that is taken, by whatever kind of file, is worth another try; otherwise the
-    // directory takes no file.
-    CreateFailure why = CreateFailure::kNone;
-    const FileHandle file = files.CreateNew(g_state.log_file_name, &why);
-    if (file != kInvalidFile || why != CreateFailure::kNameTaken) return file;
-  }
-  return kInvalidFile;
+  ExportFileClaimer claimer;
+  return ClaimFreeName(stem, text::kExportNameExtension, claimer, g_state.log_file_name,
+                       sizeof g_state.log_file_name)
+             ? claimer.file
+             : kInvalidFile;
 }
 
 // The file's bytes are gathered here and written in large pieces: a write per line makes the

@@ -3,26 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <string>
 
 namespace {
 
+// The option's forms (two words, one, repeated) are read in tests/posix/options_test.cpp.
 TEST(ComPortMapTest, PortsAreTheMachinesSerialPortsUnlessOverriddenOnTheCommandLine) {
-  char program[] = "wsmon";
-  char com[] = "--com";
-  char value[] = "2=/dev/ttyUSB0";
-  char joined[] = "--com=2=./odd=name";  // the last one counts
-  char other[] = "--compact";
-  std::vector<char*> argv = {program, com, value, joined, other, com};
   ComPortMap ports;
   std::string error;
-  int index = 1;
-  for (int taken = 0; taken < 2; ++taken) {
-    EXPECT_EQ(TakeComOption(6, argv.data(), &index, &ports, &error), kComOptionTaken) << error;
-  }
-  EXPECT_EQ(TakeComOption(6, argv.data(), &index, &ports, &error), kNotComOption);
-  index = 5;  // the last word: no value follows
-  EXPECT_EQ(TakeComOption(6, argv.data(), &index, &ports, &error), kComOptionBad);
+  EXPECT_TRUE(ports.ParseOverride("2=/dev/ttyUSB0", &error) &&
+              ports.ParseOverride("2=./odd=name", &error))  // the last one counts
+      << error;
   const std::pair<int, const char*> paths[] = {
       {1, "/dev/ttyS0"}, {2, "./odd=name"}, {255, "/dev/ttyS254"}, {0, ""}, {256, ""}};
   for (const auto& [number, path] : paths) EXPECT_EQ(ports.PathFor(number), path) << number;

@@ -16,7 +16,7 @@
 #include "display/counters.h"
 #include "frontend/common/json_events.h"
 #include "frontend/common/json_lines_writer.h"
-#include "frontend/common/reading_fanout.h"
+#include "platform/memory/reading_fanout.h"
 #include "support/fakes/manual_clock.h"
 #include "support/frames.h"
 

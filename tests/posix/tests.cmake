@@ -6,6 +6,9 @@ if(POSIX_TEST_SOURCES AND TARGET wsmon_frontend)
   # The front ends' parts (cell geometry, text widths, CSV files, ...) are tested as units too.
   target_link_libraries(wsmon_posix_tests PRIVATE wsmon_frontend wsmon_fakes ${WSMON_GTEST}
                                                   nlohmann_json::nlohmann_json)
+  if(TARGET wsmon_sim)
+    target_link_libraries(wsmon_posix_tests PRIVATE wsmon_sim)
+  endif()
   target_include_directories(wsmon_posix_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_options(wsmon_posix_tests PRIVATE ${WSMON_WARNINGS})
   if(TARGET wsmon)

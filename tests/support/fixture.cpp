@@ -4,7 +4,6 @@
 
 #include "app/platform.h"
 #include "app/resource_ids.h"
-#include "platform/memory/memory_window_proc.h"
 #include "support/allocation_count.h"
 
 Bytes ExampleFrame() {
@@ -83,11 +82,9 @@ void EventLog::OnTimer(int timer_id, bool armed, unsigned period_ms) {
 
 AppFixture::AppFixture() {
   ResetMonitorState();
-  g_platform = Platform{&port_, &clock_, &surface_, &files_};
 }
 
 AppFixture::~AppFixture() {
-  g_platform = Platform{};
   ResetMonitorState();
 }
 
@@ -100,7 +97,8 @@ void AppFixture::Restart() {
 }
 
 void AppFixture::Create() {
-  hwnd_ = surface_.CreateMainWindow(MonitorWindowProc);
+  host_.Create();
+  hwnd_ = host_.window();
 }
 
 void AppFixture::CreateWith(int sensors, int save) {
@@ -109,13 +107,11 @@ void AppFixture::CreateWith(int sensors, int save) {
 }
 
 void AppFixture::Command(int command) {
-  surface_.Dispatch(hwnd_, MemoryMessage::kCommand, command);
+  host_.Choose(command);
 }
 
 void AppFixture::Settings(const std::function<int(MemoryDialog&)>& operator_actions) {
-  surface_.SetDialogHandler(
-      [operator_actions](WindowHandle) { return RunMemorySettingsDialog(operator_actions); });
-  Command(CMD_SETTINGS);
+  host_.ChooseSettings(operator_actions);
 }
 
 void AppFixture::SetSensors(const std::string& typed) {
@@ -128,9 +124,7 @@ void AppFixture::SetSensors(const std::string& typed) {
 void AppFixture::Run(std::uint32_t ms) {
   for (std::uint32_t t = 0; t < ms; t += 10) {
     clock_.Advance(10);
-    if (surface_.TimerDue(clock_.TickCount()) >= 0) {
-      surface_.Dispatch(hwnd_, MemoryMessage::kTimer, POLL_TIMER_ID);
-    }
+    host_.PollIfDue();
   }
 }
 

@@ -1,6 +1,7 @@
-// The whole monitor on the in-memory platform: a main window driven through the same window
-// procedure as the programs, a manual clock, a scripted serial port and an in-memory file store
-// whose current directory is the start directory. Frames and byte streams for the tests.
+// The whole monitor on the in-memory platform, hosted as the Linux front ends host it: a main
+// window driven through the same window procedure as the programs, a manual clock, a scripted
+// serial port and an in-memory file store whose current directory is the start directory.
+// Frames and byte streams for the tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "app/monitor_state.h"
 #include "platform/memory/memory_dialog.h"
 #include "platform/memory/memory_surface.h"
+#include "platform/memory/monitor_host.h"
 #include "support/fakes/manual_clock.h"
 #include "support/fakes/memory_file_store.h"
 #include "support/fakes/scripted_serial_port.h"
@@ -101,6 +103,7 @@ class AppFixture : public ::testing::Test {
   ScriptedSerialPort port_{&clock_};
   RecordingSurface surface_{&clock_};
   MemoryFileStore files_{kStartDir};
+  MonitorHost host_{&port_, &clock_, &files_, &surface_};
   WindowHandle hwnd_ = kNoWindow;
 };
 

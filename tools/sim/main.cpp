@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.help) {
-    std::fputs(kSimUsage, stdout);
+    std::fputs(SimUsage().c_str(), stdout);
     return 0;
   }
   if (options.version) {

@@ -1,236 +1,13 @@
 #include "sim/sim_options.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+
+#include "cli/decimal.h"
+#include "cli/option_table.h"
 
 namespace {
 
-bool ParseUnsigned(const std::string& text, std::uint64_t max, std::uint64_t* value) {
-  if (text.empty() || text.size() > 19) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  const unsigned long long parsed = std::strtoull(text.c_str(), nullptr, 10);
-  if (parsed > max) return false;
-  *value = parsed;
-  return true;
-}
-
-bool ParseInt(const std::string& text, int min, int max, int* value) {
-  const bool negative = !text.empty() && text[0] == '-';
-  std::uint64_t magnitude = 0;
-  if (!ParseUnsigned(negative ? text.substr(1) : text, 1000000, &magnitude)) return false;
-  const long long signed_value =
-      negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
-  if (signed_value < min || signed_value > max) return false;
-  *value = static_cast<int>(signed_value);
-  return true;
-}
-
-bool ParseRate(const std::string& text, double* rate) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const double parsed = std::strtod(text.c_str(), &end);
-  if (errno != 0 || end != text.c_str() + text.size() || !(parsed >= 0 && parsed <= 1)) {
-    return false;
-  }
-  *rate = parsed;
-  return true;
-}
-
-bool ParseIdList(const std::string& text, std::vector<int>* ids) {
-  std::vector<int> parsed;
-  std::string::size_type start = 0;
-  for (;;) {
-    const std::string::size_type comma = text.find(',', start);
-    int id = 0;
-    if (!ParseInt(text.substr(start, comma - start), 0, 255, &id)) return false;
-    if (std::find(parsed.begin(), parsed.end(), id) != parsed.end()) return false;
-    parsed.push_back(id);
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  *ids = parsed;
-  return true;
-}
-
-struct Parser {
-  int argc;
-  char* const* argv;
-  int index;
-  std::string* error;
-
-  // The value of the option at index: "--name=value" or the next word.
-  bool Value(const std::string& name, std::string* value) {
-    const std::string arg = argv[index];
-    if (arg.size() > name.size() && arg[name.size()] == '=') {
-      *value = arg.substr(name.size() + 1);
-      return true;
-    }
-    if (index + 1 >= argc) {
-      *error = name + " needs a value (see --help)";
-      return false;
-    }
-    *value = argv[++index];
-    return true;
-  }
-
-  bool Bad(const std::string& name, const std::string& value, const char* expected) {
-    *error = name + ": \"" + value + "\" is not " + expected;
-    return false;
-  }
-};
-
-bool Matches(const char* arg, const char* name) {
-  const std::size_t length = std::strlen(name);
-  return std::strncmp(arg, name, length) == 0 && (arg[length] == '\0' || arg[length] == '=');
-}
-
-}  // namespace
-
-bool ParseSimOptions(int argc, char* const* argv, SimOptions* options, std::string* error) {
-  Parser parser{argc, argv, 1, error};
-  bool ids_given = false;
-  for (; parser.index < argc; ++parser.index) {
-    const char* arg = argv[parser.index];
-    std::string value;
-    std::uint64_t number = 0;
-    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      options->help = true;
-    } else if (std::strcmp(arg, "--version") == 0) {
-      options->version = true;
-    } else if (std::strcmp(arg, "--no-pace") == 0) {
-      options->pace = false;
-    } else if (std::strcmp(arg, "--echo") == 0) {
-      options->echo = true;
-    } else if (std::strcmp(arg, "--wait-probe") == 0) {
-      options->wait_probe = true;
-    } else if (Matches(arg, "--device")) {
-      if (!parser.Value("--device", &options->device)) return false;
-      if (options->device.empty()) return parser.Bad("--device", value, "a device path");
-    } else if (Matches(arg, "--baud")) {
-      if (!parser.Value("--baud", &value)) return false;
-      if (!ParseUnsigned(value, 38400, &number) ||
-          (number != 9600 && number != 19200 && number != 38400)) {
-        return parser.Bad("--baud", value, "9600, 19200 or 38400");
-      }
-      options->baud = static_cast<std::uint32_t>(number);
-    } else if (Matches(arg, "--sensors")) {
-      if (ids_given) {
-        *error = "give either --sensors or --ids, not both";
-        return false;
-      }
-      ids_given = true;
-      if (!parser.Value("--sensors", &value)) return false;
-      if (!ParseUnsigned(value, 32, &number) || number == 0) {
-        return parser.Bad("--sensors", value, "a sensor count from 1 to 32");
-      }
-      options->ids.clear();
-      for (int id = 0; id < static_cast<int>(number); ++id) options->ids.push_back(id);
-    } else if (Matches(arg, "--ids")) {
-      if (ids_given) {
-        *error = "give either --sensors or --ids, not both";
-        return false;
-      }
-      ids_given = true;
-      if (!parser.Value("--ids", &value)) return false;
-      if (!ParseIdList(value, &options->ids)) {
-        return parser.Bad("--ids", value, "a list of different ids from 0 to 255, like 0,5,7");
-      }
-    } else if (Matches(arg, "--interval")) {
-      if (!parser.Value("--interval", &value)) return false;
-      const std::string::size_type equals = value.find('=');
-      int id = 0;
-      if (equals != std::string::npos) {
-        if (!ParseInt(value.substr(0, equals), 0, 255, &id) ||
-            !ParseUnsigned(value.substr(equals + 1), 3600000, &number) || number == 0) {
-          return parser.Bad("--interval", value, "ID=MS (an id 0..255, MS from 1 to 3600000)");
-        }
-        options->sensor_interval_ms[id] = static_cast<std::uint32_t>(number);
-      } else {
-        if (!ParseUnsigned(value, 3600000, &number) || number == 0) {
-          return parser.Bad("--interval", value, "a time in ms from 1 to 3600000");
-        }
-        options->interval_ms = static_cast<std::uint32_t>(number);
-      }
-    } else if (Matches(arg, "--jitter")) {
-      if (!parser.Value("--jitter", &value)) return false;
-      if (!ParseUnsigned(value, 3600000, &number)) {
-        return parser.Bad("--jitter", value, "a time in ms from 0 to 3600000");
-      }
-      options->jitter_ms = static_cast<std::uint32_t>(number);
-    } else if (Matches(arg, "--temp")) {
-      if (!parser.Value("--temp", &value)) return false;
-      const std::string::size_type colon = value.find(':', 1);
-      if (colon == std::string::npos ||
-          !ParseInt(value.substr(0, colon), -120, 120, &options->temp_min_c) ||
-          !ParseInt(value.substr(colon + 1), -120, 120, &options->temp_max_c) ||
-          options->temp_min_c > options->temp_max_c) {
-        return parser.Bad("--temp", value, "MIN:MAX in whole degrees from -120 to 120");
-      }
-    } else if (Matches(arg, "--split-pause")) {
-      if (!parser.Value("--split-pause", &value)) return false;
-      if (!ParseUnsigned(value, 60000, &number)) {
-        return parser.Bad("--split-pause", value, "a time in ms from 0 to 60000");
-      }
-      options->split_pause_ms = static_cast<std::uint32_t>(number);
-    } else if (Matches(arg, "--missing") || Matches(arg, "--stray") ||
-               Matches(arg, "--bad-check") || Matches(arg, "--high-id") ||
-               Matches(arg, "--split") || Matches(arg, "--burst")) {
-      const std::string name = std::string(arg).substr(0, std::string(arg).find('='));
-      double* rate = name == "--missing"     ? &options->missing_rate
-                     : name == "--stray"     ? &options->stray_rate
-                     : name == "--bad-check" ? &options->bad_check_rate
-                     : name == "--high-id"   ? &options->high_id_rate
-                     : name == "--split"     ? &options->split_rate
-                                             : &options->burst_rate;
-      if (!parser.Value(name, &value)) return false;
-      if (!ParseRate(value, rate)) return parser.Bad(name, value, "a rate from 0 to 1");
-    } else if (Matches(arg, "--seed")) {
-      if (!parser.Value("--seed", &value)) return false;
-      if (!ParseUnsigned(value, UINT64_MAX, &options->seed)) {
-        return parser.Bad("--seed", value, "a whole number");
-      }
-    } else if (Matches(arg, "--frames")) {
-      if (!parser.Value("--frames", &value)) return false;
-      if (!ParseUnsigned(value, 1000000000, &options->max_frames) || options->max_frames == 0) {
-        return parser.Bad("--frames", value, "a frame count from 1 to 1000000000");
-      }
-    } else if (Matches(arg, "--seconds")) {
-      if (!parser.Value("--seconds", &value)) return false;
-      double seconds = 0;
-      char* end = nullptr;
-      seconds = std::strtod(value.c_str(), &end);
-      if (value.empty() || end != value.c_str() + value.size() || !(seconds > 0) || seconds > 1e6) {
-        return parser.Bad("--seconds", value, "a time in seconds above 0");
-      }
-      options->max_ms = static_cast<std::uint64_t>(seconds * 1000 + 0.5);
-      if (options->max_ms == 0) options->max_ms = 1;
-    } else if (Matches(arg, "--linger")) {
-      if (!parser.Value("--linger", &value)) return false;
-      if (!ParseUnsigned(value, 600000, &number)) {
-        return parser.Bad("--linger", value, "a time in ms from 0 to 600000");
-      }
-      options->linger_ms = static_cast<std::uint32_t>(number);
-    } else {
-      *error = std::string("unknown option \"") + arg + "\" (see --help)";
-      return false;
-    }
-  }
-  for (const auto& [id, ms] : options->sensor_interval_ms) {
-    if (std::find(options->ids.begin(), options->ids.end(), id) == options->ids.end()) {
-      *error = "--interval " + std::to_string(id) + "=" + std::to_string(ms) +
-               ": there is no sensor " + std::to_string(id) + " (see --sensors, --ids)";
-      return false;
-    }
-  }
-  return true;
-}
-
-const char kSimUsage[] = R"(usage: wsmon-sim [options]
+const char kUsageHead[] = R"(usage: wsmon-sim [options]
 
 Plays the radio receiver of a wireless temperature/humidity sensor network on a serial line: every
 reading of a sensor leaves as one 9-byte frame CC id extra tlo thi hlo hhi check DD. Without
@@ -238,44 +15,9 @@ reading of a sensor leaves as one 9-byte frame CC id extra tlo thi hlo hhi check
 device the monitor should open (for example: wsmon --com 1=PATH). It then keeps sending until a
 stop condition is met or it is interrupted (SIGINT, SIGTERM), and prints a summary last.
 
-Line:
-  --device PATH      send on this serial device instead of a new pseudo-terminal
-  --baud N           9600, 19200 or 38400 (default 9600): the device's line speed and the pace
-  --no-pace          write every part of a transmission at once; by default bytes leave at the
-                     pace of the line, 10 bit times each (about 1.04 ms at 9600)
-  --echo             act as an echoing receiver: answer the probe "ABC" with "ABC", and begin
-                     every separately written part of a transmission with 5 bytes of its own
-                     (55 AA, frame count, part number & 7F, 00)
-                     (without it the receiver stays silent and sends no such bytes)
-  --wait-probe       send no frames before the probe has arrived
-Sensors:
-  --sensors N        N sensors with the ids 0 to N-1 (1..32; default 4)
-  --ids LIST         these sensor ids instead, like 0,5,31 (0..255)
-  --interval MS      mean time between two readings of a sensor (default 1000)
-  --interval ID=MS   the same for sensor ID alone (repeatable)
-  --jitter MS        every interval varies evenly by up to +-MS (default 100)
-  --temp MIN:MAX     the sensors' base temperatures are spread over MIN..MAX degrees Celsius
-                     (default -20:35); each sensor's reading drifts around its base
-  --missing RATE     share of readings without a temperature, a humidity or both (FF FF)
-                     (default 0.02)
-Faults (RATE from 0 to 1, default 0):
-  --stray RATE       share of transmissions that begin with 1 to 4 stray bytes (never CC)
-  --bad-check RATE   share of frames sent with a wrong check byte
-  --high-id RATE     share of transmissions that carry an extra frame with an id from 32 to 255
-  --split RATE       share of transmissions written in two parts, cut inside the first frame
-  --split-pause MS   pause between the two parts (default 300)
-  --burst RATE       share of transmissions in which the sensor sends 2 to 5 readings back to back
-Run:
-  --seed N           seed of every random choice (default 1); the same options and seed give
-                     the same bytes in the same order
-  --frames N         stop after N frames (all frames count, faulty ones included)
-  --seconds S        stop after S seconds of schedule
-  --linger MS        after the last transmission keep the line open MS ms (default 1000), so
-                     that a monitor polling the line still reads the last bytes: the bytes
-                     that are still queued when the line closes are lost
-  --help             this text
-  --version          print the version
+)";
 
+const char kUsageTail[] = R"(
 The extra byte of a sensor's frame counts that sensor's readings (0, 1, ... 255, 0, ...), so a
 reader can tell lost readings from late ones. Readings start at a random point of each sensor's
 first interval. After answering a probe the receiver keeps quiet for 150 ms.
@@ -310,3 +52,203 @@ read that catches two blocks keeps the second block's 5 bytes as stray bytes. Th
 counts as "at most" per sensor, or space transmissions well apart (long --interval, no --burst)
 to make losses rare.
 )";
+
+const char kRate[] = "a rate from 0 to 1";
+const char kOneSensorOption[] = "give either --sensors or --ids, not both";
+
+std::string Unknown(const std::string& argument) {
+  return "unknown option \"" + argument + "\" (see --help)";
+}
+
+std::string Missing(const std::string& name) {
+  return name + " needs a value (see --help)";
+}
+
+std::string Unfit(const std::string& name, const std::string& value, const char* expected) {
+  return name + ": \"" + value + "\" is not " + expected;
+}
+
+const OptionWords kWords = {Unknown, Missing, Unfit};
+
+bool TakeBaud(const std::string& value, SimOptions* o) {
+  std::int64_t rate = 0;
+  if (!ParseWholeNumber(value, 0, 38400, &rate) || (rate != 9600 && rate != 19200 && rate != 38400))
+    return false;
+  o->baud = static_cast<std::uint32_t>(rate);
+  return true;
+}
+
+bool TakeSensorCount(const std::string& value, SimOptions* o) {
+  std::int64_t count = 0;
+  if (!ParseWholeNumber(value, 1, 32, &count)) return false;
+  o->ids.clear();
+  for (int id = 0; id < count; ++id) o->ids.push_back(id);
+  return true;
+}
+
+// "0,5,7": different ids from 0 to 255.
+bool TakeIdList(const std::string& text, SimOptions* o) {
+  std::vector<int> parsed;
+  std::string::size_type start = 0;
+  for (;;) {
+    const std::string::size_type comma = text.find(',', start);
+    std::int64_t id = 0;
+    if (!ParseWholeNumber(text.substr(start, comma - start), 0, 255, &id)) return false;
+    if (std::find(parsed.begin(), parsed.end(), id) != parsed.end()) return false;
+    parsed.push_back(static_cast<int>(id));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  o->ids = parsed;
+  return true;
+}
+
+// "MS" for every sensor, or "ID=MS" for one; each form has its own words for a mistake.
+bool TakeInterval(const std::string& value, SimOptions* o, std::string* error) {
+  const std::string::size_type equals = value.find('=');
+  std::int64_t id = 0, ms = 0;
+  if (equals == std::string::npos) {
+    if (!ParseWholeNumber(value, 1, 3600000, &ms)) {
+      *error = Unfit("--interval", value, "a time in ms from 1 to 3600000");
+      return false;
+    }
+    o->interval_ms = static_cast<std::uint32_t>(ms);
+    return true;
+  }
+  if (!ParseWholeNumber(value.substr(0, equals), 0, 255, &id) ||
+      !ParseWholeNumber(value.substr(equals + 1), 1, 3600000, &ms)) {
+    *error = Unfit("--interval", value, "ID=MS (an id 0..255, MS from 1 to 3600000)");
+    return false;
+  }
+  o->sensor_interval_ms[static_cast<int>(id)] = static_cast<std::uint32_t>(ms);
+  return true;
+}
+
+bool TakeTemperatures(const std::string& value, SimOptions* o) {
+  std::int64_t low = 0, high = 0;
+  if (!ParseWholeRange(value, ':', -120, 120, &low, &high)) return false;
+  o->temp_min_c = static_cast<int>(low);
+  o->temp_max_c = static_cast<int>(high);
+  return true;
+}
+
+// Seconds above 0 and up to 1000000, kept as milliseconds (at least 1).
+bool TakeSeconds(const std::string& value, SimOptions* o) {
+  Decimal seconds;
+  std::uint64_t ms = 0;
+  if (!ParseDecimal(value, &seconds) || seconds.digits == 0 ||
+      !DecimalToUnits(seconds, 3, 1000000000, &ms)) {
+    return false;
+  }
+  o->max_ms = std::max<std::uint64_t>(ms, 1);
+  return true;
+}
+
+// The options, in the order of the help text.
+std::vector<OptionRow> SimOptionTable(SimOptions* o) {
+  // A value taken by one of the functions above.
+  const auto in = [o](bool (*take)(const std::string&, SimOptions*)) {
+    return [o, take](const std::string& value, std::string*) { return take(value, o); };
+  };
+  return {
+      Heading("Line:\n"),
+      NonEmptyText("--device", &o->device, "a device path")
+          .Help("  --device PATH      send on this serial device instead of a new "
+                "pseudo-terminal\n"),
+      Custom("--baud", in(TakeBaud), "9600, 19200 or 38400")
+          .Help("  --baud N           9600, 19200 or 38400 (default 9600): the device's line "
+                "speed and the pace\n"),
+      Flag("--no-pace", &o->pace, false)
+          .Help("  --no-pace          write every part of a transmission at once; by default "
+                "bytes leave at the\n"
+                "                     pace of the line, 10 bit times each (about 1.04 ms at "
+                "9600)\n"),
+      Flag("--echo", &o->echo)
+          .Help("  --echo             act as an echoing receiver: answer the probe \"ABC\" with "
+                "\"ABC\", and begin\n"
+                "                     every separately written part of a transmission with 5 "
+                "bytes of its own\n"
+                "                     (55 AA, frame count, part number & 7F, 00)\n"
+                "                     (without it the receiver stays silent and sends no such "
+                "bytes)\n"),
+      Flag("--wait-probe", &o->wait_probe)
+          .Help("  --wait-probe       send no frames before the probe has arrived\n"),
+      Heading("Sensors:\n"),
+      Custom("--sensors", in(TakeSensorCount), "a sensor count from 1 to 32")
+          .Exclusive(kOneSensorOption)
+          .Help("  --sensors N        N sensors with the ids 0 to N-1 (1..32; default 4)\n"),
+      Custom("--ids", in(TakeIdList), "a list of different ids from 0 to 255, like 0,5,7")
+          .Exclusive(kOneSensorOption)
+          .Help("  --ids LIST         these sensor ids instead, like 0,5,31 (0..255)\n"),
+      Custom("--interval", [o](const std::string& value,
+                               std::string* error) { return TakeInterval(value, o, error); })
+          .Help("  --interval MS      mean time between two readings of a sensor (default "
+                "1000)\n"
+                "  --interval ID=MS   the same for sensor ID alone (repeatable)\n"),
+      Whole("--jitter", &o->jitter_ms, 0, 3600000, "a time in ms from 0 to 3600000")
+          .Help("  --jitter MS        every interval varies evenly by up to +-MS (default 100)\n"),
+      Custom("--temp", in(TakeTemperatures), "MIN:MAX in whole degrees from -120 to 120")
+          .Help("  --temp MIN:MAX     the sensors' base temperatures are spread over MIN..MAX "
+                "degrees Celsius\n"
+                "                     (default -20:35); each sensor's reading drifts around its "
+                "base\n"),
+      Share("--missing", &o->missing_rate, kRate)
+          .Help("  --missing RATE     share of readings without a temperature, a humidity or "
+                "both (FF FF)\n"
+                "                     (default 0.02)\n"),
+      Heading("Faults (RATE from 0 to 1, default 0):\n"),
+      Share("--stray", &o->stray_rate, kRate)
+          .Help("  --stray RATE       share of transmissions that begin with 1 to 4 stray bytes "
+                "(never CC)\n"),
+      Share("--bad-check", &o->bad_check_rate, kRate)
+          .Help("  --bad-check RATE   share of frames sent with a wrong check byte\n"),
+      Share("--high-id", &o->high_id_rate, kRate)
+          .Help("  --high-id RATE     share of transmissions that carry an extra frame with an id "
+                "from 32 to 255\n"),
+      Share("--split", &o->split_rate, kRate)
+          .Help("  --split RATE       share of transmissions written in two parts, cut inside the "
+                "first frame\n"),
+      Whole("--split-pause", &o->split_pause_ms, 0, 60000, "a time in ms from 0 to 60000")
+          .Help("  --split-pause MS   pause between the two parts (default 300)\n"),
+      Share("--burst", &o->burst_rate, kRate)
+          .Help("  --burst RATE       share of transmissions in which the sensor sends 2 to 5 "
+                "readings back to back\n"),
+      Heading("Run:\n"),
+      Whole("--seed", &o->seed, UINT64_MAX, "a whole number")
+          .Help("  --seed N           seed of every random choice (default 1); the same options "
+                "and seed give\n"
+                "                     the same bytes in the same order\n"),
+      Whole("--frames", &o->max_frames, 1, 1000000000, "a frame count from 1 to 1000000000")
+          .Help("  --frames N         stop after N frames (all frames count, faulty ones "
+                "included)\n"),
+      Custom("--seconds", in(TakeSeconds), "a time in seconds above 0")
+          .Help("  --seconds S        stop after S seconds of schedule\n"),
+      Whole("--linger", &o->linger_ms, 0, 600000, "a time in ms from 0 to 600000")
+          .Help("  --linger MS        after the last transmission keep the line open MS ms "
+                "(default 1000), so\n"
+                "                     that a monitor polling the line still reads the last "
+                "bytes: the bytes\n"
+                "                     that are still queued when the line closes are lost\n"),
+      Flag("--help", &o->help).Alias("-h").Help("  --help             this text\n"),
+      Flag("--version", &o->version).Help("  --version          print the version\n"),
+  };
+}
+
+}  // namespace
+
+bool ParseSimOptions(int argc, char* const* argv, SimOptions* options, std::string* error) {
+  if (!ParseByTable(argc, argv, SimOptionTable(options), kWords, error)) return false;
+  for (const auto& [id, ms] : options->sensor_interval_ms) {
+    if (std::find(options->ids.begin(), options->ids.end(), id) == options->ids.end()) {
+      *error = "--interval " + std::to_string(id) + "=" + std::to_string(ms) +
+               ": there is no sensor " + std::to_string(id) + " (see --sensors, --ids)";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SimUsage() {
+  SimOptions unused;
+  return kUsageHead + TableHelp(SimOptionTable(&unused)) + kUsageTail;
+}

@@ -38,4 +38,4 @@ struct SimOptions {
 bool ParseSimOptions(int argc, char* const* argv, SimOptions* options, std::string* error);
 
 // The --help text.
-extern const char kSimUsage[];
+std::string SimUsage();

@@ -8,17 +8,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
+#include "display/hex_dump.h"
 #include "platform/posix/posix_file_store.h"
+#include "settings/free_name.h"
 
 namespace {
 
 const char kReadingsHeader[] =
     "sensor,time,number,temperature_C,humidity_RH,interval_s,extra_byte,frame\r\n";
 const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
-constexpr int kMaxNames = 999;  // base.csv, base_2.csv, ... base_999.csv
 constexpr std::size_t kTimeSize = 40;
 constexpr std::size_t kNumberSize = 16;
 
@@ -27,18 +29,6 @@ void FormatTime(const LocalTime& t, char* out) {
   std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u", unsigned{t.year},
                 unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
                 unsigned{t.second});
-}
-
-// Bytes as "CC 05 3A"; out holds at least 3 * count + 1 bytes.
-void FormatHex(const std::uint8_t* bytes, int count, char* out) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  char* p = out;
-  for (int i = 0; i < count; ++i) {
-    if (i > 0) *p++ = ' ';
-    *p++ = kDigits[bytes[i] >> 4];
-    *p++ = kDigits[bytes[i] & 0x0F];
-  }
-  *p = '\0';
 }
 
 // What an error event was, in words.
@@ -149,12 +139,19 @@ bool CsvRowFile::Publish(const std::string& base, std::string* name, std::string
   if (fd_ < 0) return false;
   errno = 0;
   const bool complete = Flush() && fsync(fd_) == 0;
-  bool named = false;
-  for (int k = 1; complete && !named && k <= kMaxNames; ++k) {
-    *name = base + (k == 1 ? "" : "_" + std::to_string(k)) + ".csv";
-    named = Name(*name);
-    if (!named && errno != EEXIST) break;
-  }
+  // Names the file where nothing exists under the name yet.
+  struct Claimer : NameClaimer {
+    explicit Claimer(CsvRowFile* f) : file(f) {}
+    NameClaim Claim(const char* candidate) override {
+      if (file->Name(candidate)) return NameClaim::kClaimed;
+      return errno == EEXIST ? NameClaim::kTaken : NameClaim::kFailed;
+    }
+    CsvRowFile* file;
+  } claimer(this);
+  std::vector<char> candidate(base.size() + 16);  // room for "_999.csv"
+  const bool named =
+      complete && ClaimFreeName(base.c_str(), ".csv", claimer, candidate.data(), candidate.size());
+  *name = candidate.data();
   if (!named)
     *problem = Reason(("--csv: " + base + ".csv not written").c_str(), error_ ? error_ : errno);
   Discard();
@@ -187,7 +184,7 @@ void CsvExport::OnReading(const ReadingEvent& r) {
   if (r.has_temperature) FormatSixteenths(r.temperature_sixteenths, temperature);
   if (r.has_humidity) FormatTenths(static_cast<unsigned>(r.humidity_tenths), humidity);
   if (r.has_interval) FormatMilliseconds(r.interval_ms, interval);
-  FormatHex(r.frame, kFrameSize, frame);
+  FormatHexDump(r.frame, kFrameSize, ' ', HexSeparator::kBetween, frame, sizeof frame);
   char record[160];
   const int n = std::snprintf(record, sizeof record, "%d,%s,%d,%s,%s,%s,%d,%s\r\n", r.sensor_id,
                               time, r.number, temperature, humidity, interval, r.frame[2], frame);
@@ -199,7 +196,9 @@ void CsvExport::OnError(const ErrorEvent& e) {
   char bytes[3 * kStrayBufferSize + 1] = "";
   FormatTime(e.time, time);
   FormatDetail(e, detail, sizeof detail);
-  if (e.bytes != nullptr) FormatHex(e.bytes, e.byte_count, bytes);
+  if (e.bytes != nullptr) {
+    FormatHexDump(e.bytes, e.byte_count, ' ', HexSeparator::kBetween, bytes, sizeof bytes);
+  }
   char record[sizeof bytes + 96];
   const int n =
       std::snprintf(record, sizeof record, "%s,ERR%d,%s,%s\r\n", time, e.code, detail, bytes);

@@ -139,7 +139,7 @@ std::string SiblingProgram(const std::string& name) {
     self[n] = '\0';
     std::string dir(self);
     dir.erase(dir.rfind('/') + 1);
-    const std::string candidate = dir + name;
+    std::string candidate = dir + name;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return name;

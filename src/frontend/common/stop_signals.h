@@ -11,7 +11,7 @@
 // A second request of the same kind changes nothing; the strongest one received is kept.
 #pragma once
 
-enum class StopRequest { kNone = 0, kExit = 1, kStopThenExit = 2 };
+#include "platform/memory/stop_request.h"
 
 // Installs the handlers, without SA_RESTART, so that a blocking wait ends at once.
 void InstallStopSignals();

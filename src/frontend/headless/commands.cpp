@@ -1,9 +1,12 @@
 #include "frontend/headless/commands.h"
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "app/monitor_state.h"
 #include "app/resource_ids.h"
+#include "cli/decimal.h"
 #include "frontend/headless/escaping.h"
 
 namespace {
@@ -44,59 +47,78 @@ bool SplitWords(const std::string& line, std::vector<std::string>* words, std::s
   }
 }
 
-// A decimal number of digits only, at most max.
-bool ParseNumber(const std::string& text, std::uint32_t max, std::uint32_t* value) {
-  if (text.empty() || text.size() > 10) return false;
-  std::uint64_t v = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<std::uint64_t>(c - '0');
+// The fields of the settings command: the key, what its value is, the control it goes to and
+// the words for an unfit value. A number is kept as typed, a baud rate as its index.
+enum class FieldKind { kNumber, kBaudRate, kText };
+struct SettingsField {
+  const char* key;
+  const char* form;  // in the message about a word that is no field
+  FieldKind kind;
+  int min, max;                               // kNumber
+  std::optional<int> DialogChanges::*number;  // kNumber, kBaudRate; kText: the sensor count text
+  const char* rule;
+};
+const SettingsField kSettingsFields[] = {
+    {"port", "port=N", FieldKind::kNumber, 1, 4, &DialogChanges::port, "port= takes 1, 2, 3 or 4"},
+    {"baud", "baud=RATE", FieldKind::kBaudRate, 0, 0, &DialogChanges::baud_index,
+     "baud= takes 9600, 19200 or 38400"},
+    {"save", "save=0|1", FieldKind::kNumber, 0, 1, &DialogChanges::save, "save= takes 0 or 1"},
+    {"sensors", "sensors=TEXT", FieldKind::kText, 0, 0, nullptr, ""},
+};
+
+// The field's number for value: the number itself, or the index of the baud rate. False when
+// value is none of them.
+bool FieldNumber(const SettingsField& field, const std::string& value, int* number) {
+  std::int64_t n = 0;
+  if (field.kind == FieldKind::kNumber) {
+    if (!ParseWholeNumber(value, field.min, field.max, &n)) return false;
+    *number = static_cast<int>(n);
+    return true;
   }
-  if (v > max) return false;
-  *value = static_cast<std::uint32_t>(v);
+  if (!ParseWholeNumber(value, 0, BaudRates[kBaudRateCount - 1], &n)) return false;
+  const auto* rate = std::find(std::begin(BaudRates), std::end(BaudRates), n);
+  if (rate == std::end(BaudRates)) return false;
+  *number = static_cast<int>(rate - std::begin(BaudRates));
   return true;
+}
+
+std::string FieldList(const char* SettingsField::*part, const char* separator) {
+  std::string list;
+  for (const SettingsField& field : kSettingsFields) {
+    list += (list.empty() ? "" : separator) + std::string(field.*part);
+  }
+  return list;
 }
 
 bool ParseSettingsField(const std::string& word, DialogChanges* changes, std::string* error) {
   const std::size_t eq = word.find('=');
   if (eq == std::string::npos) {
-    *error =
-        "settings takes port=N baud=RATE save=0|1 sensors=TEXT, or cancel; not " + Quoted(word);
+    *error = "settings takes " + FieldList(&SettingsField::form, " ") + ", or cancel; not " +
+             Quoted(word);
     return false;
   }
   const std::string key = word.substr(0, eq);
+  const auto* field = std::find_if(std::begin(kSettingsFields), std::end(kSettingsFields),
+                                   [&key](const SettingsField& f) { return key == f.key; });
+  if (field == std::end(kSettingsFields)) {
+    *error =
+        "settings has no field " + Quoted(key) + " (" + FieldList(&SettingsField::key, ", ") + ")";
+    return false;
+  }
   const std::string value = word.substr(eq + 1);
-  std::uint32_t n = 0;
-  if (key == "port") {
-    if (changes->port || !ParseNumber(value, 4, &n) || n < 1) {
-      *error = changes->port ? "port= given twice" : "port= takes 1, 2, 3 or 4";
-      return false;
-    }
-    changes->port = static_cast<int>(n);
-  } else if (key == "baud") {
-    int index = -1;
-    for (int k = 0; k < kBaudRateCount; ++k) {
-      if (value == std::to_string(BaudRates[k])) index = k;
-    }
-    if (changes->baud_index || index < 0) {
-      *error = changes->baud_index ? "baud= given twice" : "baud= takes 9600, 19200 or 38400";
-      return false;
-    }
-    changes->baud_index = index;
-  } else if (key == "save") {
-    if (changes->save || (value != "0" && value != "1")) {
-      *error = changes->save ? "save= given twice" : "save= takes 0 or 1";
-      return false;
-    }
-    changes->save = value == "1" ? 1 : 0;
-  } else if (key == "sensors") {
-    if (changes->sensors) {
-      *error = "sensors= given twice";
-      return false;
-    }
+  const bool given = field->kind == FieldKind::kText ? changes->sensors.has_value()
+                                                     : (changes->*field->number).has_value();
+  if (given) {
+    *error = key + "= given twice";
+    return false;
+  }
+  int number = 0;
+  if (field->kind == FieldKind::kText) {
     changes->sensors = value;
+  } else if (FieldNumber(*field, value, &number)) {
+    changes->*field->number = number;
   } else {
-    *error = "settings has no field " + Quoted(key) + " (port, baud, save, sensors)";
+    *error = field->rule;
     return false;
   }
   return true;
@@ -126,10 +148,12 @@ bool ParseCommand(const std::string& line, Command* command, std::string* error)
 
   const std::string& name = words[0];
   if (name == "wait") {
-    if (words.size() != 2 || !ParseNumber(words[1], kMaxWaitMs, &command->wait_ms)) {
+    std::int64_t ms = 0;
+    if (words.size() != 2 || !ParseWholeNumber(words[1], 0, kMaxWaitMs, &ms)) {
       *error = "wait takes one number of milliseconds (0 to 86400000)";
       return false;
     }
+    command->wait_ms = static_cast<std::uint32_t>(ms);
     command->kind = CommandKind::kWait;
     return true;
   }

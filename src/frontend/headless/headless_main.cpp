@@ -6,13 +6,13 @@
 #include <string>
 
 #include "frontend/common/csv_export.h"
-#include "frontend/common/monitor_host.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/escaping.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
+#include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"

@@ -2,10 +2,10 @@
 // cycles whenever the poll timer expires in between, and every event printed.
 #pragma once
 
-#include "frontend/common/monitor_host.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/commands.h"
 #include "frontend/headless/event_printer.h"
+#include "platform/memory/monitor_host.h"
 
 class HeadlessSession {
  public:

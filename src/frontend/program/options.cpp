@@ -2,13 +2,16 @@
 
 #include <unistd.h>
 
-#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/option_table.h"
 
 #include "frontend/program/usage_reference.h"
 
 namespace {
 
-const char kUsage[] =
+const char kUsageHead[] =
     R"(usage: wsmon [--com N=PATH]... [--csv] [--simulate [--sim-arg ARG]...]
        wsmon --headless [--com N=PATH]... [--csv] [--simulate [--sim-arg ARG]...]
        wsmon --export-bytes < LINES > FILE
@@ -29,25 +32,9 @@ between the controls, the arrows within a group, Space toggles, Enter confirms. 
 first, then exit. With standard input or output not a terminal, say --headless.
 
 Options:
-  --headless       run the monitor without a screen, reading commands from standard input
-)"
-    "%s"
-    R"(  --simulate       start the simulated receiver (wsmon-sim) on a pseudo-terminal and use it
-                   as every port that --com does not name
-  --sim-arg ARG    pass ARG on to the simulated receiver (repeatable), for example
-                   --sim-arg=--stray --sim-arg=0.05; see wsmon-sim --help
-  --sim PATH       the simulated receiver's program (default: wsmon-sim beside wsmon, or on PATH)
-  --export-bytes   read list box lines (UTF-8, one per line) from standard input and write the
-                   bytes the export writes for them: code page 936, each line ended by CR LF
-  --csv            with every export RUVEZ_*.txt also write RUVEZ_*_readings.csv and
-                   RUVEZ_*_errors.csv beside it: the run's readings and errors, one row each
-                   (UTF-8, comma-separated, a header row), for spreadsheets and plots
-  --list-ports     list this machine's serial devices: the stable /dev/serial/by-id name, the
-                   driver, the USB adapter, whether this user may open each one and whether
-                   another program holds it, and which COM number leads to it
-  --version        print the version
-  --help           this text
+)";
 
+const char kUsageTail[] = R"(
 Commands of --headless (standard input, one per line; blank lines and lines starting with #
 are skipped):
   open | close | start | stop | exit
@@ -100,76 +87,93 @@ Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --
 terminal); 1 when the simulated receiver or the terminal cannot be started.
 )";
 
-// A value option as "--name VALUE" or "--name=VALUE".
-bool TakeValue(int argc, char** argv, int* i, const char* name, std::string* value) {
-  const std::size_t len = std::strlen(name);
-  if (std::strncmp(argv[*i], name, len) != 0) return false;
-  if (argv[*i][len] == '=') {
-    *value = argv[*i] + len + 1;
-    return true;
+// The options, in the order of the help text.
+std::vector<OptionRow> OptionTable(Options* o) {
+  return {
+      Flag("--headless", &o->headless)
+          .Help("  --headless       run the monitor without a screen, reading commands from "
+                "standard input\n"),
+      ComOptionRow(&o->ports),
+      Flag("--simulate", &o->simulate)
+          .Help("  --simulate       start the simulated receiver (wsmon-sim) on a pseudo-terminal "
+                "and use it\n"
+                "                   as every port that --com does not name\n"),
+      Texts("--sim-arg", &o->sim_args)
+          .Help("  --sim-arg ARG    pass ARG on to the simulated receiver (repeatable), for "
+                "example\n"
+                "                   --sim-arg=--stray --sim-arg=0.05; see wsmon-sim --help\n"),
+      Text("--sim", &o->sim_program)
+          .Help("  --sim PATH       the simulated receiver's program (default: wsmon-sim beside "
+                "wsmon, or on PATH)\n"),
+      Flag("--export-bytes", &o->export_bytes)
+          .Help("  --export-bytes   read list box lines (UTF-8, one per line) from standard input "
+                "and write the\n"
+                "                   bytes the export writes for them: code page 936, each line "
+                "ended by CR LF\n"),
+      Flag("--csv", &o->csv)
+          .Help("  --csv            with every export RUVEZ_*.txt also write RUVEZ_*_readings.csv "
+                "and\n"
+                "                   RUVEZ_*_errors.csv beside it: the run's readings and errors, "
+                "one row each\n"
+                "                   (UTF-8, comma-separated, a header row), for spreadsheets and "
+                "plots\n"),
+      Flag("--list-ports", &o->list_ports)
+          .Help("  --list-ports     list this machine's serial devices: the stable "
+                "/dev/serial/by-id name, the\n"
+                "                   driver, the USB adapter, whether this user may open each one "
+                "and whether\n"
+                "                   another program holds it, and which COM number leads to it\n"),
+      Flag("--version", &o->version).Help("  --version        print the version\n"),
+      Flag("--help", &o->help).Alias("-h").Help("  --help           this text\n"),
+  };
+}
+
+std::string UnknownOption(const std::string& argument) {
+  return "unknown or incomplete option \"" + argument + "\"";
+}
+
+std::string UnfitValue(const std::string& name, const std::string& value, const char* expected) {
+  return name + ": \"" + value + "\" is not " + expected;
+}
+
+const OptionWords kWords = {UnknownOption, UnknownOption, UnfitValue};
+
+// The options that make sense together; false with the reason in *error.
+bool CheckCombination(const Options& o, std::string* error) {
+  if (o.headless + o.export_bytes + o.list_ports > 1) {
+    *error = "--headless, --export-bytes and --list-ports are modes: say one at most";
+    return false;
   }
-  if (argv[*i][len] != '\0' || *i + 1 >= argc) return false;
-  *value = argv[++*i];
+  if (o.csv && (o.export_bytes || o.list_ports)) {
+    *error = "--csv goes with the monitor, not --export-bytes or --list-ports";
+    return false;
+  }
+  const bool sim_details = !o.sim_args.empty() || !o.sim_program.empty();
+  if ((o.simulate || sim_details) && (o.export_bytes || o.list_ports)) {
+    *error =
+        "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes or "
+        "--list-ports";
+    return false;
+  }
+  if (sim_details && !o.simulate) {
+    *error = "--sim-arg and --sim need --simulate";
+    return false;
+  }
   return true;
 }
 
 }  // namespace
 
 bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    std::string value;
-    const int com = TakeComOption(argc, argv, &i, &o->ports, error);
-    if (com == kComOptionBad) return false;
-    if (com == kComOptionTaken) continue;
-    if (arg == "--headless") {
-      o->headless = true;
-    } else if (arg == "--simulate") {
-      o->simulate = true;
-    } else if (arg == "--export-bytes") {
-      o->export_bytes = true;
-    } else if (arg == "--help" || arg == "-h") {
-      o->help = true;
-    } else if (arg == "--version") {
-      o->version = true;
-    } else if (arg == "--list-ports") {
-      o->list_ports = true;
-    } else if (arg == "--csv") {
-      o->csv = true;
-    } else if (TakeValue(argc, argv, &i, "--sim-arg", &value)) {
-      o->sim_args.push_back(value);
-    } else if (TakeValue(argc, argv, &i, "--sim", &value)) {
-      o->sim_program = value;
-    } else {
-      *error = "unknown or incomplete option \"" + arg + "\"";
-      return false;
-    }
-  }
+  if (!ParseByTable(argc, argv, OptionTable(o), kWords, error)) return false;
   if (o->help || o->version) return true;
-  if (o->headless + o->export_bytes + o->list_ports > 1) {
-    *error = "--headless, --export-bytes and --list-ports are modes: say one at most";
-    return false;
-  }
-  if (o->csv && (o->export_bytes || o->list_ports)) {
-    *error = "--csv goes with the monitor, not --export-bytes or --list-ports";
-    return false;
-  }
-  if ((o->simulate || !o->sim_args.empty() || !o->sim_program.empty()) &&
-      (o->export_bytes || o->list_ports)) {
-    *error =
-        "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes or "
-        "--list-ports";
-    return false;
-  }
-  if ((!o->sim_args.empty() || !o->sim_program.empty()) && !o->simulate) {
-    *error = "--sim-arg and --sim need --simulate";
-    return false;
-  }
+  if (!CheckCombination(*o, error)) return false;
   // The environment's mappings, for the ports that no --com option named.
   return TakeComEnvironment(environ, &o->ports, error);
 }
 
 void PrintUsage(std::FILE* out) {
-  std::fprintf(out, kUsage, kComOptionHelp);
+  Options unused;
+  std::fputs((kUsageHead + TableHelp(OptionTable(&unused)) + kUsageTail).c_str(), out);
   std::fputs(kUsageReference, out);
 }

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "app/texts.h"
-#include "frontend/common/monitor_host.h"
 #include "frontend/terminal/canvas.h"
 #include "frontend/terminal/cell_text.h"
+#include "platform/memory/monitor_host.h"
 
 void MainView::Draw(int columns, int rows, std::uint32_t now) {
   erase();

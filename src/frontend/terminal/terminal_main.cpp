@@ -7,7 +7,6 @@
 #include <string>
 
 #include "frontend/common/csv_export.h"
-#include "frontend/common/monitor_host.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
@@ -15,6 +14,7 @@
 #include "frontend/terminal/reading_history.h"
 #include "frontend/terminal/terminal.h"
 #include "frontend/terminal/terminal_session.h"
+#include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"

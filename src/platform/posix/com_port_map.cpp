@@ -1,17 +1,15 @@
 #include "platform/posix/com_port_map.h"
 
-#include <cstring>
+#include "cli/decimal.h"
 
 namespace {
 
 constexpr char kEnvironmentPrefix[] = "WSMON_COM";
 
-bool AllDigits(const std::string& text) {
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return !text.empty();
-}
+const char kComOptionHelp[] =
+    "  --com N=PATH     use the device PATH as port COMN (repeatable; N from 1 to 255). Without\n"
+    "                   it the environment variable WSMON_COM<N>=PATH does the same (for a\n"
+    "                   shell profile or a service unit); without either COMN is /dev/ttyS<N-1>\n";
 
 // What a port number must be, for the messages about a bad one.
 std::string PortNumberRule() {
@@ -22,10 +20,8 @@ std::string PortNumberRule() {
 }  // namespace
 
 int ComPortMap::PortNumber(const std::string& number) {
-  // Digits only: "+1", " 1" or "1x" are more likely typing mistakes than port numbers.
-  if (!AllDigits(number) || number.size() > 3) return 0;
-  const int port = std::stoi(number);
-  return port >= kFirstPort && port <= kLastPort ? port : 0;
+  std::int64_t port = 0;
+  return ParseWholeNumber(number, kFirstPort, kLastPort, &port) ? static_cast<int>(port) : 0;
 }
 
 std::string ComPortMap::PathFor(int port_number) const {
@@ -60,24 +56,11 @@ bool ComPortMap::ParseOverride(const std::string& value, std::string* error) {
   return true;
 }
 
-int TakeComOption(int argc, char* const* argv, int* index, ComPortMap* map, std::string* error) {
-  const char* arg = argv[*index];
-  static const char kName[] = "--com";
-  const std::size_t name_length = sizeof kName - 1;
-  if (std::strncmp(arg, kName, name_length) != 0) return kNotComOption;
-  if (arg[name_length] == '=') {
-    if (!map->ParseOverride(arg + name_length + 1, error)) return kComOptionBad;
-    *index += 1;
-    return kComOptionTaken;
-  }
-  if (arg[name_length] != '\0') return kNotComOption;  // some other option, e.g. --compact
-  if (*index + 1 >= argc) {
-    *error = "--com needs a value N=PATH (for example --com 1=/dev/ttyUSB0)";
-    return kComOptionBad;
-  }
-  if (!map->ParseOverride(argv[*index + 1], error)) return kComOptionBad;
-  *index += 2;
-  return kComOptionTaken;
+OptionRow ComOptionRow(ComPortMap* map) {
+  return Custom("--com", [map](const std::string& value,
+                               std::string* error) { return map->ParseOverride(value, error); })
+      .Missing("--com needs a value N=PATH (for example --com 1=/dev/ttyUSB0)")
+      .Help(kComOptionHelp);
 }
 
 bool TakeComEnvironment(const char* const* environment, ComPortMap* map, std::string* error) {
@@ -87,7 +70,8 @@ bool TakeComEnvironment(const char* const* environment, ComPortMap* map, std::st
     if (entry.compare(0, prefix_length, kEnvironmentPrefix) != 0) continue;
     const std::string::size_type equals = entry.find('=');
     const std::string number = entry.substr(prefix_length, equals - prefix_length);
-    if (!AllDigits(number)) continue;  // WSMON_COMPACT and the like are someone else's
+    // WSMON_COMPACT and the like are someone else's.
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
     const std::string name = entry.substr(0, equals);
     const int port = ComPortMap::PortNumber(number);
     if (port == 0) {
@@ -102,8 +86,3 @@ bool TakeComEnvironment(const char* const* environment, ComPortMap* map, std::st
   }
   return true;
 }
-
-const char kComOptionHelp[] =
-    "  --com N=PATH     use the device PATH as port COMN (repeatable; N from 1 to 255). Without\n"
-    "                   it the environment variable WSMON_COM<N>=PATH does the same (for a\n"
-    "                   shell profile or a service unit); without either COMN is /dev/ttyS<N-1>\n";

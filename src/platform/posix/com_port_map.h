@@ -8,6 +8,8 @@
 #include <map>
 #include <string>
 
+#include "cli/option_table.h"
+
 class ComPortMap {
  public:
   static constexpr int kFirstPort = 1;
@@ -36,21 +38,12 @@ class ComPortMap {
   std::map<int, std::string> overrides_;
 };
 
-// Results of TakeComOption.
-constexpr int kNotComOption = 0;
-constexpr int kComOptionTaken = 1;
-constexpr int kComOptionBad = -1;
-
-// Looks at argv[*index] of a command line. "--com N=PATH" (two words) and "--com=N=PATH" (one)
-// are taken into map and *index is advanced past the last word used; kComOptionBad comes with a
-// message in *error; any other argument is left alone (kNotComOption, *index unchanged).
-int TakeComOption(int argc, char* const* argv, int* index, ComPortMap* map, std::string* error);
+// The row of the option "--com N=PATH" (also "--com=N=PATH", repeatable: the last one for a
+// port counts) for a command line's table; its values go into map.
+OptionRow ComOptionRow(ComPortMap* map);
 
 // Takes the variables WSMON_COM<N>=PATH of an environment (entries "NAME=VALUE", the list
 // ending with a null) into map for every port that has no override yet, so that a --com option
 // read before wins. A variable with a bad port number or an empty path makes it return false with
 // a message in *error; names that go on with anything but digits are not its business.
 bool TakeComEnvironment(const char* const* environment, ComPortMap* map, std::string* error);
-
-// Lines for a program's --help text.
-extern const char kComOptionHelp[];

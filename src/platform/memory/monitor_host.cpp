@@ -1,4 +1,4 @@
-#include "frontend/common/monitor_host.h"
+#include "platform/memory/monitor_host.h"
 
 #include "app/monitor_state.h"
 #include "app/platform.h"
@@ -6,10 +6,15 @@
 #include "platform/memory/memory_window_proc.h"
 
 MonitorHost::MonitorHost(SerialPort* port, Clock* clock, FileStore* files)
-    : clock_(clock), surface_(clock) {
+    : MonitorHost(port, clock, files, nullptr) {}
+
+MonitorHost::MonitorHost(SerialPort* port, Clock* clock, FileStore* files, MemorySurface* surface)
+    : clock_(clock),
+      own_surface_(surface == nullptr ? std::make_unique<MemorySurface>(clock) : nullptr),
+      surface_(surface == nullptr ? own_surface_.get() : surface) {
   g_platform.port = port;
   g_platform.clock = clock;
-  g_platform.window = &surface_;
+  g_platform.window = surface_;
   g_platform.files = files;
   g_platform.readings = &readings_;
 }
@@ -19,22 +24,22 @@ MonitorHost::~MonitorHost() {
 }
 
 void MonitorHost::Create() {
-  window_ = surface_.CreateMainWindow(MonitorWindowProc);
+  window_ = surface_->CreateMainWindow(MonitorWindowProc);
 }
 
 bool MonitorHost::Enabled(int command) const {
-  return surface_.IsAlive(window_) && surface_.MenuState(command) == kMenuEnabled;
+  return surface_->IsAlive(window_) && surface_->MenuState(command) == kMenuEnabled;
 }
 
 void MonitorHost::Choose(int command) {
-  surface_.Dispatch(window_, MemoryMessage::kCommand, command);
+  surface_->Dispatch(window_, MemoryMessage::kCommand, command);
 }
 
 void MonitorHost::ChooseSettings(const std::function<int(MemoryDialog&)>& operator_actions) {
-  surface_.SetDialogHandler(
+  surface_->SetDialogHandler(
       [operator_actions](WindowHandle) { return RunMemorySettingsDialog(operator_actions); });
   Choose(CMD_SETTINGS);
-  surface_.SetDialogHandler(nullptr);
+  surface_->SetDialogHandler(nullptr);
 }
 
 bool MonitorHost::RunWouldBeExported() const {
@@ -52,12 +57,12 @@ void MonitorHost::EndOn(StopRequest request,
 }
 
 bool MonitorHost::PollIfDue() {
-  const int timer = surface_.TimerDue(clock_->TickCount());
+  const int timer = surface_->TimerDue(clock_->TickCount());
   if (timer < 0) return false;
-  surface_.Dispatch(window_, MemoryMessage::kTimer, timer);
+  surface_->Dispatch(window_, MemoryMessage::kTimer, timer);
   return true;
 }
 
 long MonitorHost::MillisecondsToNextPoll() const {
-  return surface_.MillisecondsToNextTimer(clock_->TickCount());
+  return surface_->MillisecondsToNextTimer(clock_->TickCount());
 }

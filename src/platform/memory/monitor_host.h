@@ -1,15 +1,16 @@
-// Hosts the monitor in a Linux front end: an in-memory main window driven through the monitor's
-// window procedure, the platform record filled with the front end's port, clock and files, and
-// the poll timer kept as a deadline for the front end's own event loop.
+// Hosts the monitor on the in-memory window (the Linux front ends, and the tests): a main window
+// driven through the monitor's window procedure, the platform record filled with the host's
+// port, clock and files, and the poll timer kept as a deadline for the host's own event loop.
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "app/clock.h"
-#include "frontend/common/reading_fanout.h"
 #include "frontend/common/stop_signals.h"
 #include "platform/memory/memory_dialog.h"
 #include "platform/memory/memory_surface.h"
+#include "platform/memory/reading_fanout.h"
 #include "serial/serial_port.h"
 #include "settings/file_store.h"
 
@@ -23,18 +24,22 @@ inline long SoonerWait(long a, long b) {
 class MonitorHost {
  public:
   MonitorHost(SerialPort* port, Clock* clock, FileStore* files);
+  // The same on a surface of the caller's, which must outlive the host.
+  MonitorHost(SerialPort* port, Clock* clock, FileStore* files, MemorySurface* surface);
   ~MonitorHost();  // leaves the platform record empty again
   MonitorHost(const MonitorHost&) = delete;
   MonitorHost& operator=(const MonitorHost&) = delete;
 
-  MemorySurface& surface() { return surface_; }
+  MemorySurface& surface() { return *surface_; }
+  // The main window, once created.
+  WindowHandle window() const { return window_; }
   // Where the front end's listeners for the run's readings are added (before Create).
   ReadingFanout& readings() { return readings_; }
 
   // Creates the main window: the monitor's start-up runs.
   void Create();
   // True once the monitor has asked to end (its message loop would stop now).
-  bool Ended() const { return surface_.QuitPosted(); }
+  bool Ended() const { return surface_->QuitPosted(); }
   // Whether the menu item of a command can be chosen in the current state.
   bool Enabled(int command) const;
   // The operator chooses a menu item.
@@ -55,7 +60,8 @@ class MonitorHost {
 
  private:
   Clock* clock_;
-  MemorySurface surface_;
+  std::unique_ptr<MemorySurface> own_surface_;
+  MemorySurface* surface_;
   ReadingFanout readings_;
   WindowHandle window_ = kNoWindow;
 };

@@ -1,0 +1,52 @@
+// The command line of wsmon: the options of each mode, read in any order, and the combinations
+// it refuses, in its own words.
+#include "frontend/program/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// What the options say in a few words (the flags set, the simulator's details, the ports), or
+// the complaint about them.
+std::string Said(std::vector<std::string> words) {
+  std::vector<char*> argv = {const_cast<char*>("wsmon")};
+  for (std::string& w : words) argv.push_back(w.data());
+  Options o;
+  std::string said;
+  if (!ParseOptions(static_cast<int>(argv.size()), argv.data(), &o, &said)) return said;
+  const std::pair<bool, const char*> flags[] = {
+      {o.headless, "headless"}, {o.simulate, "simulate"}, {o.list_ports, "list"},
+      {o.csv, "csv"},           {o.help, "help"},         {!o.sim_program.empty(), "sim"}};
+  for (const auto& [set, name] : flags) said += set ? std::string(name) + " " : "";
+  for (const std::string& arg : o.sim_args) said += "[" + arg + "] ";
+  for (const auto& [port, path] : o.ports.overrides()) said += std::to_string(port) + "=" + path;
+  return said;
+}
+
+TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      // --com once skipped the word after its value.
+      {{"--com", "1=/a", "--headless", "--com=2=/b", "--csv"}, "headless csv 1=/a2=/b"},
+      {{"--com", "1=/a", "--com", "1=/b"}, "1=/b"},
+      {{"--simulate", "--sim-arg", "--stray", "--sim-arg=0.05", "--sim=/s"},
+       "simulate sim [--stray] [0.05] "},
+      {{"-h", "--headless", "--list-ports"}, "headless list help "},  // help asks no more
+      {{"--headless", "--list-ports"},
+       "--headless, --export-bytes and --list-ports are modes: say one at most"},
+      {{"--export-bytes", "--csv"},
+       "--csv goes with the monitor, not --export-bytes or --list-ports"},
+      {{"--list-ports", "--simulate"},
+       "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes or --list-ports"},
+      {{"--sim=/s"}, "--sim-arg and --sim need --simulate"},
+      {{"--simulate", "--sim"}, "unknown or incomplete option \"--sim\""},
+      {{"--headless=1"}, "unknown or incomplete option \"--headless=1\""},
+      {{"--compact"}, "unknown or incomplete option \"--compact\""},
+      {{"--com"}, "--com needs a value N=PATH (for example --com 1=/dev/ttyUSB0)"},
+      {{"--com=0=/a"}, "--com: the port number in \"0=/a\" must be a whole number from 1 to 255"}};
+  for (const auto& [words, said] : cases) EXPECT_EQ(Said(words), said) << words[0];
+}
+
+}  // namespace
