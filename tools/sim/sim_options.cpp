@@ -41,10 +41,21 @@ Summary (stdout, after the line is closed): one "KEY VALUE" line each, in this o
   bytes N            all bytes written (frames, stray, prefixes, replies)
   dropped_bytes N    bytes the line did not take (nobody read it and its queue was full); a
                      frame that lost a byte this way is not counted above
+  sensor_lost ID N   one line per configured sensor, in --ids order, for each of the five keys
+                     that begin with sensor_: readings the sensor lost on the air (--lose)
+  sensor_bad_check ID N
+                     its frames with a wrong check byte
+  sensor_missing_temp ID N, sensor_missing_hum ID N
+                     its frames with a good check byte and without a temperature, a humidity
+  sensor_sequence_lost ID N
+                     readings that its count shows missing between its first and its last frame
+                     with a good check byte: those lost on the air and those sent damaged
   end
 
 A monitor that takes every byte, as wsmon does with a plain receiver, counts exactly these
-figures: readings per sensor, high_id, bad_check, stray_bytes, missing values. Its error events
+figures: readings per sensor, high_id, bad_check, stray_bytes, missing values, and per sensor
+its bad check bytes, missing values and, reading the extra byte as the sensor's count,
+sensor_sequence_lost. Its error events
 can outnumber stray_runs, since stray bytes that two of its reads cut apart make two events.
 With --echo it is different: the monitor empties the port after every read, so that the next read
 starts with a block's 5 bytes; bytes that arrive between its read and that purge are lost, and a
@@ -213,6 +224,11 @@ std::vector<OptionRow> SimOptionTable(SimOptions* o) {
       Share("--burst", &o->burst_rate, kRate)
           .Help("  --burst RATE       share of transmissions in which the sensor sends 2 to 5 "
                 "readings back to back\n"),
+      Share("--lose", &o->lose_rate, kRate)
+          .Help("  --lose RATE        share of readings that a sensor loses on the air: nothing "
+                "is sent, but its\n"
+                "                     count in the extra byte moves on, so the next reading "
+                "shows the loss\n"),
       Heading("Run:\n"),
       Whole("--seed", &o->seed, UINT64_MAX, "a whole number")
           .Help("  --seed N           seed of every random choice (default 1); the same options "

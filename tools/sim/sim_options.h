@@ -22,6 +22,7 @@ struct SimOptions {
   double high_id_rate = 0;
   double split_rate = 0;
   double burst_rate = 0;
+  double lose_rate = 0;  // readings a sensor skips, its count moving on
   std::uint32_t split_pause_ms = 300;
   bool echo = false;
   bool wait_probe = false;

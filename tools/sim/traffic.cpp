@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "app/monitor_state.h"
 
@@ -94,6 +95,16 @@ void Traffic::AppendItem(Transmission* t, Item item, const std::uint8_t* bytes, 
 }
 
 void Traffic::AppendFrame(Transmission* t, Sensor* sensor) {
+  if (random_.Chance(options_.lose_rate)) {
+    // Lost on the air: nothing reaches the receiver, but the sensor counted the reading.
+    ++sensor->sequence;
+    Item lost;
+    lost.kind = ItemKind::kLost;
+    lost.sensor_id = sensor->id;
+    lost.begin = lost.end = t->bytes.size();
+    t->items.push_back(lost);
+    return;
+  }
   sensor->temp =
       Drift(&random_, sensor->temp, sensor->base_temp, 3, -kTempMagnitudeMax, kTempMagnitudeMax);
   sensor->hum = Drift(&random_, sensor->hum, sensor->base_hum, 4, 0, kHumMax);
@@ -227,13 +238,49 @@ bool Traffic::Next(Transmission* out) {
   }
   t.burst = readings > 1;
   for (std::uint64_t i = 0; i < readings; ++i) AppendFrame(&t, &sensor);
-  SplitAndPrefix(&t);
+  // A transmission whose every reading was lost sends nothing, not even an echo prefix.
+  if (!t.bytes.empty()) SplitAndPrefix(&t);
   *out = std::move(t);
   return true;
 }
 
 Summary::Summary(const std::vector<int>& sensor_ids)
-    : ids(sensor_ids), sensor_frames(sensor_ids.size(), 0) {}
+    : ids(sensor_ids), sensors(sensor_ids.size()) {}
+
+Summary::PerSensor* Summary::SensorOf(int id) {
+  const auto it = std::find(ids.begin(), ids.end(), id);
+  return it == ids.end() ? nullptr : &sensors[static_cast<std::size_t>(it - ids.begin())];
+}
+
+void Summary::CountFrame(const Item& item, bool whole) {
+  PerSensor* sensor = item.frame == FrameKind::kHighId ? nullptr : SensorOf(item.sensor_id);
+  if (!whole) {
+    // A frame cut short reaches no reader as a reading: its count shows it missing.
+    if (sensor != nullptr && sensor->heard) ++sensor->unseen;
+    return;
+  }
+  ++frames;
+  missing_temp += item.missing_temp ? 1 : 0;
+  missing_hum += item.missing_hum ? 1 : 0;
+  if (item.frame == FrameKind::kHighId) {
+    ++high_id;
+    return;
+  }
+  if (item.frame == FrameKind::kBadCheck) {
+    ++bad_check;
+    if (sensor == nullptr) return;
+    ++sensor->bad_check;
+    if (sensor->heard) ++sensor->unseen;
+    return;
+  }
+  if (sensor == nullptr) return;
+  ++sensor->frames;
+  sensor->missing_temp += item.missing_temp ? 1 : 0;
+  sensor->missing_hum += item.missing_hum ? 1 : 0;
+  sensor->sequence_lost += sensor->unseen;
+  sensor->unseen = 0;
+  sensor->heard = true;
+}
 
 void Summary::Count(const Transmission& t, const std::vector<std::uint8_t>& fate) {
   bool stray_counted = false;
@@ -251,18 +298,12 @@ void Summary::Count(const Transmission& t, const std::vector<std::uint8_t>& fate
         stray_counted = true;
         break;
       case ItemKind::kFrame:
-        if (!whole) break;
-        ++frames;
-        missing_temp += item.missing_temp ? 1 : 0;
-        missing_hum += item.missing_hum ? 1 : 0;
-        if (item.frame == FrameKind::kBadCheck) {
-          ++bad_check;
-        } else if (item.frame == FrameKind::kHighId) {
-          ++high_id;
-        } else {
-          for (std::size_t s = 0; s < ids.size(); ++s) {
-            if (ids[s] == item.sensor_id) ++sensor_frames[s];
-          }
+        CountFrame(item, whole);
+        break;
+      case ItemKind::kLost:
+        if (PerSensor* sensor = SensorOf(item.sensor_id)) {
+          ++sensor->lost;
+          if (sensor->heard) ++sensor->unseen;
         }
         break;
     }
@@ -282,7 +323,7 @@ std::string Summary::Text() const {
   };
   line("frames", frames);
   for (std::size_t s = 0; s < ids.size(); ++s) {
-    line("sensor " + std::to_string(ids[s]), sensor_frames[s]);
+    line("sensor " + std::to_string(ids[s]), sensors[s].frames);
   }
   line("high_id", high_id);
   line("bad_check", bad_check);
@@ -297,5 +338,17 @@ std::string Summary::Text() const {
   line("probe_replies", probe_replies);
   line("bytes", bytes);
   line("dropped_bytes", dropped_bytes);
+  const std::pair<const char*, std::uint64_t PerSensor::*> per_sensor[] = {
+      {"sensor_lost ", &PerSensor::lost},
+      {"sensor_bad_check ", &PerSensor::bad_check},
+      {"sensor_missing_temp ", &PerSensor::missing_temp},
+      {"sensor_missing_hum ", &PerSensor::missing_hum},
+      {"sensor_sequence_lost ", &PerSensor::sequence_lost},
+  };
+  for (const auto& [key, field] : per_sensor) {
+    for (std::size_t s = 0; s < ids.size(); ++s) {
+      line(key + std::to_string(ids[s]), sensors[s].*field);
+    }
+  }
   return text + "end\n";
 }

@@ -22,7 +22,8 @@ class SimRandom {
   std::uint64_t state_;
 };
 
-enum class ItemKind { kPrefix, kStray, kFrame };
+// kLost: a reading that its sensor lost on the air; it holds no bytes.
+enum class ItemKind { kPrefix, kStray, kFrame, kLost };
 enum class FrameKind { kGood, kBadCheck, kHighId };
 
 // A run of bytes of a transmission; offsets into Transmission::bytes.
@@ -91,8 +92,21 @@ constexpr std::uint8_t kByteDropped = 2;  // the line was full
 
 // The figures of the summary.
 struct Summary {
+  // Per configured sensor, parallel to ids.
+  struct PerSensor {
+    std::uint64_t frames = 0;  // good check byte, its own id
+    std::uint64_t lost = 0;    // lost on the air
+    std::uint64_t bad_check = 0;
+    std::uint64_t missing_temp = 0;  // among its frames with a good check byte
+    std::uint64_t missing_hum = 0;
+    // What a reader of its count finds missing between its first and last good frame.
+    std::uint64_t sequence_lost = 0;
+    // Readings lost or damaged since its latest good frame, not yet shown by a later one.
+    std::uint64_t unseen = 0;
+    bool heard = false;  // a good frame was counted
+  };
   std::vector<int> ids;
-  std::vector<std::uint64_t> sensor_frames;  // parallel to ids
+  std::vector<PerSensor> sensors;
   std::uint64_t frames = 0;
   std::uint64_t high_id = 0;
   std::uint64_t bad_check = 0;
@@ -116,6 +130,10 @@ struct Summary {
 
   // The "KEY VALUE" lines, ending with "end".
   std::string Text() const;
+
+ private:
+  PerSensor* SensorOf(int id);
+  void CountFrame(const Item& item, bool whole);
 };
 
 // Builds a frame: the check byte makes bytes 1 to 7 sum to 0 modulo 256.
