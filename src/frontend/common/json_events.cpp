@@ -5,6 +5,7 @@
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
+#include "frontend/common/ledger_fields.h"
 
 namespace {
 
@@ -39,9 +40,6 @@ Json Celsius(int sixteenths) {
 Json Percent(int tenths) {
   return tenths / 10.0;
 }
-Json HundredthsAsPercent(int hundredths) {
-  return hundredths / 100.0;
-}
 
 std::string Hex(const std::uint8_t* bytes, int count) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -60,86 +58,51 @@ Json Maybe(bool has, const T& value) {
   return has ? Json(value) : Json(nullptr);
 }
 
-Json Seen(const SensorTally& t, const LedgerMoment& moment) {
-  return t.frames > 0 ? Json(IsoLocalTime(moment.time)) : Json(nullptr);
+// A field as a JSON value: numbers stay numbers, a decimal the double nearest to it (for the
+// sixteenths, tenths and hundredths the library prints back as that very decimal), a time as
+// its text, a value the ledger does not have as null.
+Json FieldValue(const LedgerField& f) {
+  switch (f.kind) {
+    case LedgerField::Kind::kWhole:
+      return f.number;
+    case LedgerField::Kind::kFlag:
+      return f.number != 0;
+    case LedgerField::Kind::kTime:
+      return IsoLocalTime(f.time);
+    case LedgerField::Kind::kDecimal: {
+      double scale = 1;
+      for (int i = 0; i < f.decimals; ++i) scale *= 10;
+      return static_cast<double>(f.number) / scale;
+    }
+    case LedgerField::Kind::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+// The fields as one object, in their order; a group's fields go into an object of its name.
+Json FieldsObject(const std::vector<LedgerField>& fields) {
+  Json j = Json::object();
+  for (const LedgerField& f : fields) {
+    if (f.group != nullptr) {
+      j[f.group][f.key] = FieldValue(f);
+    } else {
+      j[f.key] = FieldValue(f);
+    }
+  }
+  return j;
 }
 
 Json RunObject(const RunFigures& run) {
-  const RunFacts& f = run.facts;
-  Json j;
-  j["active"] = f.active;
-  j["start_time"] = Maybe(f.started, IsoLocalTime(f.start.time));
-  j["start_tick_ms"] = Maybe(f.started, f.start.tick);
-  j["end_time"] = Maybe(f.started && !f.active, IsoLocalTime(f.end.time));
-  j["duration_ms"] = run.duration_ms;
-  j["sensor_count"] = f.sensor_count;
-  j["sequence_byte"] = f.sequence_byte;
-  j["port_up"] = f.port_up;
-  j["outages"] = f.outages;
-  j["outage_ms"] = run.outage_total_ms;
-  j["readings"] = f.readings;
-  Json errors = Json::object();
-  for (int code = 1; code <= kLedgerErrorCodes; ++code) {
-    errors["ERR" + std::to_string(code)] = f.errors[code];
-  }
-  j["errors"] = errors;
-  j["stray_bytes"] = f.stray_bytes;
-  j["watched"] = run.watched;
-  j["silent"] = run.silent;
-  return j;
+  return FieldsObject(RunFields(run));
 }
 
 Json SensorObject(const SensorFigures& s) {
-  const SensorTally& t = s.tally;
-  const bool has_intervals = t.intervals > 0;
-  const bool has_temperature = t.frames > t.no_temperature;
-  const bool has_humidity = t.frames > t.no_humidity;
-  const bool sequence = s.has_sequence_delivery;
-  Json j;
-  j["sensor"] = s.row;
-  j["readings"] = t.frames;
-  j["no_temperature"] = t.no_temperature;
-  j["no_humidity"] = t.no_humidity;
-  j["bad_checks"] = t.bad_checks;
-  j["first_seen"] = Seen(t, t.first_seen);
-  j["last_seen"] = Seen(t, t.last_seen);
-  j["age_ms"] = Maybe(s.has_age, s.age_ms);
-  j["silent"] = s.silent;
-  j["same_poll"] = t.same_poll;
-  j["intervals"] = t.intervals;
-  j["interval_min_ms"] = Maybe(has_intervals, t.interval_min_ms);
-  j["interval_median_ms"] = Maybe(s.has_median, s.interval_median_ms);
-  j["interval_p95_ms"] = Maybe(s.has_median, s.interval_p95_ms);
-  j["interval_max_ms"] = Maybe(has_intervals, t.interval_max_ms);
-  j["gaps"] = s.gaps;
-  j["missed"] = s.missed;
-  j["missed_open"] = s.missed_open;
-  j["delivery_percent"] =
-      s.has_delivery ? HundredthsAsPercent(s.delivery_hundredths) : Json(nullptr);
-  j["temperature_min_C"] = has_temperature ? Celsius(t.temperature_min_sixteenths) : nullptr;
-  j["temperature_max_C"] = has_temperature ? Celsius(t.temperature_max_sixteenths) : nullptr;
-  j["temperature_last_C"] = has_temperature ? Celsius(t.temperature_last_sixteenths) : nullptr;
-  j["humidity_min_RH"] = has_humidity ? Percent(t.humidity_min_tenths) : nullptr;
-  j["humidity_max_RH"] = has_humidity ? Percent(t.humidity_max_tenths) : nullptr;
-  j["humidity_last_RH"] = has_humidity ? Percent(t.humidity_last_tenths) : nullptr;
-  j["implausible_temperatures"] = t.implausible_temperatures;
-  j["implausible_humidities"] = t.implausible_humidities;
-  j["sequence_lost"] = Maybe(sequence, t.sequence_lost);
-  j["sequence_duplicates"] = Maybe(sequence, t.sequence_duplicates);
-  j["sequence_delivery_percent"] =
-      sequence ? HundredthsAsPercent(s.sequence_delivery_hundredths) : Json(nullptr);
-  return j;
+  return FieldsObject(SensorFields(s));
 }
 
 Json RefusedObject(const SensorFigures& s) {
-  const SensorTally& t = s.tally;
-  Json j;
-  j["frames"] = t.frames;
-  j["bad_checks"] = t.bad_checks;
-  j["first_seen"] = Seen(t, t.first_seen);
-  j["last_seen"] = Seen(t, t.last_seen);
-  j["age_ms"] = Maybe(s.has_age, s.age_ms);
-  return j;
+  return FieldsObject(RefusedFields(s));
 }
 
 }  // namespace
