@@ -57,11 +57,18 @@ bool ParseByTable(int argc, char* const* argv, const std::vector<OptionRow>& row
       row->flag();
       continue;
     }
-    if (!joined && i + 1 >= argc) {
+    const bool next_is_value = i + 1 < argc && (!row->optional_value || argv[i + 1][0] != '-' ||
+                                                std::strcmp(argv[i + 1], "-") == 0);
+    if (!joined && !next_is_value && !row->optional_value) {
       *error = row->missing != nullptr ? row->missing : words.missing(row->name);
       return false;
     }
-    const std::string value = joined ? argv[i] + std::strlen(row->name) + 1 : argv[++i];
+    std::string value;
+    if (joined) {
+      value = argv[i] + std::strlen(row->name) + 1;
+    } else if (next_is_value) {
+      value = argv[++i];
+    }
     error->clear();
     if (!row->take(value, error)) {
       if (error->empty()) *error = words.unfit(row->name, value, row->expected);

@@ -1,7 +1,9 @@
 // Command lines read by a table of options. Each row is one option: its name, what it takes, the
 // field its value goes to, the words for an unfit value and its lines of the --help text, so
 // that a new option is a row and its field. An option with a value takes it as "--name VALUE"
-// or "--name=VALUE"; a flag stands alone.
+// or "--name=VALUE"; a flag stands alone. An option whose value may be left out takes the next
+// word only when it is no option (it does not begin with "-", or it is "-" alone), and an
+// empty value when it is left out.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,7 @@ struct OptionRow {
   const char* alias = nullptr;      // a second name of a flag ("-h")
   const char* missing = nullptr;    // the message for a missing value, instead of the table's
   const char* exclusive = nullptr;  // the message for a second row with this text, or this again
+  bool optional_value = false;      // the value may be left out
 
   OptionRow& Help(const char* text) {
     help = text;
@@ -39,6 +42,10 @@ struct OptionRow {
   }
   OptionRow& Exclusive(const char* message) {
     exclusive = message;
+    return *this;
+  }
+  OptionRow& OptionalValue() {
+    optional_value = true;
     return *this;
   }
 };

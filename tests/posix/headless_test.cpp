@@ -30,7 +30,8 @@ TEST(HeadlessTest, BadCommandsAreReportedEscapedAsValidUtf8AndNothingIsDone) {
       "settings port=1 port=2\nsettings baud=1200\nsettings save=2\nsettings colour=red\n"
       "settings sensors=\"12\nsettings cancel now\nOPEN\n";
   // Texts meant to steer a terminal or break a reader: the echo and the error, exactly.
-  const std::string unknown = " (open, close, settings, start, stop, exit, wait); nothing done";
+  const std::string unknown =
+      " (open, close, settings, start, stop, exit, wait, stats); nothing done";
   const std::pair<std::string, Lines> hostile[] = {
       {"\x1B]0;owned\x07",
        {"> \\x1B]0;owned\\x07", "error: unknown command \"\\x1B]0;owned\\x07\"" + unknown}},
@@ -130,8 +131,16 @@ TEST(HeadlessTest, ADeviceThatGoesAwayDuringARunIsReportedAtEveryPollAndEndsNoth
   });
   EXPECT_GE(read_errors, 3) << ::testing::PrintToString(during);
   EXPECT_LE(read_errors, 6) << ::testing::PrintToString(during);
-  // Polling went on until the stop: the commands after it were all carried out.
-  EXPECT_EQ(After(out, "stop"), Lines({"menu start enabled", "menu stop greyed"}));
+  // Polling went on until the stop: the commands after it were all carried out. The ledger
+  // counted the one reading and every failed read.
+  Lines stop = After(out, "stop");
+  ASSERT_EQ(stop.size(), 8u) << ::testing::PrintToString(stop);
+  const std::string counted = " readings=1 ERR1=0 ERR2=0 ERR3=";
+  const std::size_t at = stop[0].find(counted);
+  ASSERT_NE(at, std::string::npos) << stop[0];
+  EXPECT_GE(std::stol(stop[0].substr(at + counted.size())), read_errors) << stop[0];
+  EXPECT_EQ(stop[1].rfind("stats sensor 0 readings=1 ", 0), 0u) << stop[1];
+  EXPECT_EQ(Lines(stop.end() - 2, stop.end()), Lines({"menu start enabled", "menu stop greyed"}));
   EXPECT_EQ(After(out, "close"),
             Lines({"menu open enabled", "menu close greyed", "menu start greyed"}));
   EXPECT_EQ(CountOf(out, kOpenFailedLine), 1) << "the device is gone when opened again";
@@ -147,8 +156,16 @@ TEST(HeadlessTest, AStartDirectoryThatTakesNoFilesReportsEachFailureAndStillEnds
                   "settings save=1\nopen\nstart\nwait 300\nstop\nexit\n", "/proc", &status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(out[0], "message \"错误提示!\" \"通讯口配置读取错误，调用缺省配置!\"");
-  EXPECT_EQ(After(out, "stop"), Lines({"message \"ERROR!\" \"file handle err\"",
-                                       "menu start enabled", "menu stop greyed"}));
+  // The run's stats lines come at its end, after its export (here the failure to write it).
+  const Lines stop = After(out, "stop");
+  ASSERT_EQ(stop.size(), 9u) << ::testing::PrintToString(stop);
+  EXPECT_EQ(stop[0], "message \"ERROR!\" \"file handle err\"");
+  EXPECT_EQ(stop[1].rfind("stats run active=0 ", 0), 0u) << stop[1];
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(stop[2 + i].rfind("stats sensor " + std::to_string(i) + " readings=0 ", 0), 0u);
+  }
+  EXPECT_EQ(stop[6].rfind("stats refused frames=0 ", 0), 0u) << stop[6];
+  EXPECT_EQ(Lines(stop.begin() + 7, stop.end()), Lines({"menu start enabled", "menu stop greyed"}));
   const Lines exit = After(out, "exit");
   EXPECT_EQ(CountOf(exit, kSaveFailed), 2);
   EXPECT_EQ(CountOf(exit, "quit 0"), 2);

@@ -18,9 +18,11 @@ std::string Said(std::vector<std::string> words) {
   std::string said;
   if (!ParseOptions(static_cast<int>(argv.size()), argv.data(), &o, &said)) return said;
   const std::pair<bool, const char*> flags[] = {
-      {o.headless, "headless"}, {o.simulate, "simulate"}, {o.list_ports, "list"},
-      {o.csv, "csv"},           {o.help, "help"},         {!o.sim_program.empty(), "sim"}};
+      {o.headless, "headless"},       {o.simulate, "simulate"},         {o.list_ports, "list"},
+      {o.outputs.csv, "csv"},         {o.outputs.sequence_byte, "seq"}, {o.help, "help"},
+      {!o.sim_program.empty(), "sim"}};
   for (const auto& [set, name] : flags) said += set ? std::string(name) + " " : "";
+  if (o.outputs.json) said += "json[" + o.outputs.json_file + "] ";
   for (const std::string& arg : o.sim_args) said += "[" + arg + "] ";
   for (const auto& [port, path] : o.ports.overrides()) said += std::to_string(port) + "=" + path;
   return said;
@@ -37,7 +39,19 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
       {{"--headless", "--list-ports"},
        "--headless, --export-bytes and --list-ports are modes: say one at most"},
       {{"--export-bytes", "--csv"},
-       "--csv goes with the monitor, not --export-bytes or --list-ports"},
+       "--csv, --json and --sequence-byte go with the monitor, not --export-bytes or "
+       "--list-ports"},
+      // --json takes the next word as its FILE unless that is an option; "-" is standard output.
+      {{"--headless", "--json", "--sequence-byte"}, "headless seq json[] "},
+      {{"--headless", "--json", "-", "--csv"}, "headless csv json[-] "},
+      {{"--json", "out.jsonl", "--headless"}, "headless json[out.jsonl] "},
+      {{"--json=-x.jsonl"}, "json[-x.jsonl] "},
+      {{"--json"},
+       "--json needs a FILE with the terminal monitor, whose standard output is the screen "
+       "(standard output takes the JSON Lines with --headless)"},
+      {{"--list-ports", "--sequence-byte"},
+       "--csv, --json and --sequence-byte go with the monitor, not --export-bytes or "
+       "--list-ports"},
       {{"--list-ports", "--simulate"},
        "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes or --list-ports"},
       {{"--sim=/s"}, "--sim-arg and --sim need --simulate"},

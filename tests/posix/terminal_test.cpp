@@ -8,9 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <regex>
 #include <set>
@@ -415,6 +417,58 @@ TEST(TerminalTest, TheChartShowsTheRangeOfTheValuesSentWithGapsAndCloses) {
   ASSERT_TRUE(screen.WaitFor("传感器2:  0 readings in this run"));
   screen.Keys({"Escape"});
   ASSERT_TRUE(screen.WaitFor(kTitle));
+}
+
+// The ledger view: a row per sensor, the one that stopped sending highlighted as silent (and
+// counted on the status line), sorted by sensor or by delivery, live while the others send.
+TEST(TerminalTest, TheLedgerHighlightsTheSensorThatFellSilentAndSortsByDelivery) {
+  Monitor monitor(kConfig4);
+  ASSERT_TRUE(monitor.Start());
+  Screen& screen = *monitor.screen;
+  std::atomic<bool> sending{true};
+  // A reading of each sensor a second; sensor 3 stops after its third.
+  std::thread sender([&monitor, &sending] {
+    for (int n = 0; sending; ++n) {
+      for (int id = 0; id < 4; ++id) {
+        if (id < 3 || n < 3) monitor.line.Send(Reading(id, n % 256, 200 + id, 500));
+      }
+      for (int i = 0; i < 10 && sending; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    }
+  });
+  EXPECT_TRUE(screen.WaitFor(", 1 silent, ")) << screen.Text();
+  screen.Keys({"l"});
+  EXPECT_TRUE(screen.WaitFor("Ledger: 4 sensors watched, 1 silent")) << screen.Text();
+  // The rows' first words, and the row of each sensor as shown.
+  const auto table = [&screen](std::map<std::string, std::string>* rows) {
+    std::string ids;
+    const std::regex row("^ +(\\d+\\+?) .*");
+    for (const std::string& line : screen.Rows()) {
+      std::smatch m;
+      if (!std::regex_match(line, m, row)) continue;
+      ids += (ids.empty() ? "" : " ") + m[1].str();
+      if (rows != nullptr) (*rows)[m[1].str()] = std::regex_replace(line, std::regex(" +$"), "");
+    }
+    return ids;
+  };
+  std::map<std::string, std::string> rows;
+  EXPECT_EQ(table(&rows), "0 1 2 3 32+");
+  // The start of a row, the id and the blanks before the count of readings, stays as it is
+  // while the figures move on.
+  EXPECT_TRUE(screen.Reversed(rows["3"].substr(0, 9))) << rows["3"];
+  EXPECT_FALSE(screen.Reversed(rows["0"].substr(0, 9))) << rows["0"];
+  EXPECT_NE(screen.Text().find("readings"), std::string::npos);
+  screen.Keys({"s"});
+  ASSERT_TRUE(screen.WaitFor("; by delivery"));
+  EXPECT_EQ(table(nullptr).substr(0, 2), "3 ") << screen.Text();
+  EXPECT_EQ(table(nullptr).substr(table(nullptr).size() - 4), " 32+");
+  screen.Keys({"Escape"});
+  EXPECT_TRUE(screen.WaitFor(kTitle));
+  sending = false;
+  sender.join();
+  screen.Keys({"C-c"});
+  EXPECT_EQ(screen.Status(), 0);
 }
 
 TEST(TerminalTest, WithoutATerminalOneLineSaysToUseHeadless) {

@@ -28,7 +28,8 @@ if(POSIX_TEST_SOURCES AND TARGET wsmon_frontend)
   gtest_discover_tests(wsmon_posix_tests DISCOVERY_TIMEOUT 60)
 endif()
 
-# The programs as users get them: the Debian package, and the CSV files of a run.
+# The programs as users get them: the Debian package, the CSV files of a run, and the ledger's
+# figures in every form against what the simulated receiver sent.
 if(TARGET wsmon AND NOT WSMON_SANITIZE)
   add_test(NAME PackageTest COMMAND ${CMAKE_CURRENT_LIST_DIR}/package_test.sh ${CMAKE_CPACK_COMMAND}
                                     ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
@@ -36,4 +37,9 @@ endif()
 if(TARGET wsmon)
   add_test(NAME CsvExportTest COMMAND Python3::Interpreter
                                       ${CMAKE_CURRENT_LIST_DIR}/csv_export_test.py $<TARGET_FILE:wsmon>)
+endif()
+if(TARGET wsmon AND TARGET wsmon-sim)
+  add_test(NAME LedgerOutputsTest
+           COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/ledger_outputs_test.py
+                   $<TARGET_FILE:wsmon> $<TARGET_FILE:wsmon-sim>)
 endif()

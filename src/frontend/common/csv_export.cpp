@@ -13,6 +13,7 @@
 #include "app/monitor_state.h"
 #include "display/counters.h"
 #include "display/hex_dump.h"
+#include "frontend/common/ledger_fields.h"
 #include "platform/posix/posix_file_store.h"
 #include "settings/free_name.h"
 
@@ -168,6 +169,7 @@ void CsvRowFile::Discard() {
 }
 
 void CsvExport::OnRunStarted() {
+  exported_stem_.clear();
   std::string problem;
   if (!readings_.Begin(kReadingsHeader, &problem) || !errors_.Begin(kErrorsHeader, &problem)) {
     // Both go: a file left from an earlier run must not be published as this run's.
@@ -205,9 +207,66 @@ void CsvExport::OnError(const ErrorEvent& e) {
   errors_.Append(record, static_cast<std::size_t>(n));
 }
 
+std::string SensorsCsvHeader() {
+  std::string header;
+  for (const LedgerField& f : SensorFields(SensorFigures{})) {
+    header += (header.empty() ? "" : ",") + std::string(f.key);
+  }
+  return header + "\r\n";
+}
+
+std::string SensorsCsvRecord(const SensorFigures& row) {
+  std::vector<LedgerField> own;
+  if (row.row == kRefusedRow) own = RefusedFields(row);
+  std::string record;
+  bool first = true;
+  for (const LedgerField& f : SensorFields(row)) {
+    std::string value = PlainText(f);
+    if (row.row == kRefusedRow) {
+      const std::string key = f.key;
+      value = key == "sensor" ? "refused" : "";
+      for (const LedgerField& r : own) {
+        if (key == r.key || (key == "readings" && std::string(r.key) == "frames")) {
+          value = PlainText(r);
+        }
+      }
+    }
+    record += (first ? "" : ",") + value;
+    first = false;
+  }
+  return record + "\r\n";
+}
+
+void CsvExport::OnRunStopped(std::uint32_t tick) {
+  if (ledger_ == nullptr || exported_stem_.empty()) return;
+  // The ledger may hear of the end after this listener; a second telling changes nothing.
+  ledger_->OnRunStopped(tick);
+  WriteSensors(tick);
+  exported_stem_.clear();
+}
+
+void CsvExport::WriteSensors(std::uint32_t tick) {
+  CsvRowFile file;
+  std::string name, problem;
+  const std::string header = SensorsCsvHeader();
+  if (!file.Begin(header.c_str(), &problem)) {
+    report_(problem);
+    return;
+  }
+  for (int row = ledger_->NextWatched(-1); row >= 0; row = ledger_->NextWatched(row)) {
+    if (row == kRefusedRow) continue;  // last, whether watched or not
+    const std::string record = SensorsCsvRecord(ledger_->Figures(row, tick));
+    file.Append(record.data(), record.size());
+  }
+  const std::string refused = SensorsCsvRecord(ledger_->Figures(kRefusedRow, tick));
+  file.Append(refused.data(), refused.size());
+  if (!file.Publish(exported_stem_ + "_sensors", &name, &problem)) report_(problem);
+}
+
 void CsvExport::OnExported(const char* file_name) {
   std::string stem = file_name;
   stem.erase(stem.rfind('.') == std::string::npos ? stem.size() : stem.rfind('.'));
+  exported_stem_ = stem;
   const std::pair<CsvRowFile*, const char*> files[] = {{&readings_, "_readings"},
                                                        {&errors_, "_errors"}};
   for (const auto& [file, suffix] : files) {

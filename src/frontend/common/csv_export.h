@@ -1,5 +1,8 @@
 // The run's readings and errors as two CSV files beside each export, for spreadsheets and plots:
-// RUVEZ_..._readings.csv and RUVEZ_..._errors.csv with the stem of the export's file name.
+// RUVEZ_..._readings.csv and RUVEZ_..._errors.csv with the stem of the export's file name; and,
+// given the ledger, RUVEZ_..._sensors.csv with its figures of the exported run: a row per
+// watched sensor and one for the refused ids, each field named as in ledger_fields.h, written
+// when the run ends just after its export (so its figures are those at the run's end).
 //
 // UTF-8, comma-separated, every record ended by CR LF, a header row first. The values are the
 // readings' own, as the monitor decoded them: temperatures in degrees Celsius with the four
@@ -18,6 +21,7 @@
 #include <string>
 #include <utility>
 
+#include "ledger/ledger.h"
 #include "reception/reading_sink.h"
 
 class CsvRowFile {
@@ -53,16 +57,28 @@ class CsvRowFile {
 class CsvExport : public ReadingSink {
  public:
   // report is told of every problem with the files, one line each; the export itself is not
-  // affected by them.
-  explicit CsvExport(std::function<void(const std::string&)> report) : report_(std::move(report)) {}
+  // affected by them. ledger (may be null: no sensors file) is read on the monitor's thread.
+  explicit CsvExport(std::function<void(const std::string&)> report, Ledger* ledger = nullptr)
+      : report_(std::move(report)), ledger_(ledger) {}
 
   void OnReading(const ReadingEvent& reading) override;
   void OnError(const ErrorEvent& error) override;
   void OnRunStarted() override;
   void OnExported(const char* file_name) override;
+  void OnRunStopped(std::uint32_t tick) override;
 
  private:
+  void WriteSensors(std::uint32_t tick);
+
   std::function<void(const std::string&)> report_;
+  Ledger* ledger_;
   CsvRowFile readings_;
   CsvRowFile errors_;
+  std::string exported_stem_;  // of the run's export, until the run ends
 };
+
+// The sensors file's header and a record of it (each ended by CR LF): the sensor fields of
+// ledger_fields.h by name; the refused ids' record has "refused" for its sensor, its frames
+// (ERR5, which are not readings) under readings, and only the fields that the refused row has.
+std::string SensorsCsvHeader();
+std::string SensorsCsvRecord(const SensorFigures& row);

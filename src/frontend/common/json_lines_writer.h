@@ -43,6 +43,11 @@ class JsonLinesWriter : public ReadingSink {
   // Called from the front end's loop: writes on what is pending, and the ledger's record when
   // another 60 s of the run have passed.
   void Tick(std::uint32_t now_tick);
+  // Writes the ledger's record now (for a front end's command that asks for it); nothing
+  // without a ledger.
+  void WriteLedgerRecord(std::uint32_t now_tick) {
+    if (ledger_ != nullptr) WriteLedger(now_tick);
+  }
   // Waits up to timeout_ms for the reader to take everything pending. True when nothing is left.
   bool Drain(int timeout_ms);
 

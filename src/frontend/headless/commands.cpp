@@ -157,10 +157,18 @@ bool ParseCommand(const std::string& line, Command* command, std::string* error)
     command->kind = CommandKind::kWait;
     return true;
   }
+  if (name == "stats") {
+    if (words.size() != 1) {
+      *error = "stats takes no arguments";
+      return false;
+    }
+    command->kind = CommandKind::kStats;
+    return true;
+  }
   const int menu = MenuCommandNamed(name);
   if (menu == 0) {
-    *error =
-        "unknown command " + Quoted(name) + " (open, close, settings, start, stop, exit, wait)";
+    *error = "unknown command " + Quoted(name) +
+             " (open, close, settings, start, stop, exit, wait, stats)";
     return false;
   }
   command->menu_command = menu;

@@ -11,6 +11,7 @@ enum class CommandKind {
   kSettings,  // settings: set the given controls of the dialog and confirm
   kCancelSettings,
   kWait,
+  kStats,  // the ledger's figures now
 };
 
 // Controls of the settings dialog to change; what is left out keeps what the dialog shows.

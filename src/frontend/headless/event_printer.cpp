@@ -21,6 +21,14 @@ void EventPrinter::Note(const std::string& line) {
   Emit(line);
 }
 
+void EventPrinter::Complain(const std::string& line) {
+  if (out_ != nullptr) {
+    Emit(line);
+  } else {
+    std::fprintf(stderr, "wsmon: %s\n", line.c_str());
+  }
+}
+
 void EventPrinter::OnCreated(const MemoryWindow& window) {
   // Boxes are told apart by their captions: "传感器N:" for the panels, fixed ones for the rest.
   std::string label = "window";
@@ -94,6 +102,7 @@ std::string EventPrinter::LabelOf(const MemoryWindow& window) const {
 }
 
 void EventPrinter::Emit(const std::string& line) {
+  if (out_ == nullptr) return;
   std::fwrite(line.data(), 1, line.size(), out_);
   std::fputc('\n', out_);
   std::fflush(out_);

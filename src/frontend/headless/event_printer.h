@@ -10,11 +10,15 @@
 
 class EventPrinter : public SurfaceObserver {
  public:
+  // out nullptr: the event lines are not written (standard output carries something else).
   explicit EventPrinter(std::FILE* out) : out_(out) {}
 
-  // A line of the front end's own (command echo, refusals, errors), written in sequence with
-  // the events.
+  // A line of the front end's own (command echo, dialog, stats), written in sequence with the
+  // events.
   void Note(const std::string& line);
+  // A command that was malformed or refused: a line among the events, or "wsmon: LINE" on
+  // standard error when the event lines are not written, so that a script still hears of it.
+  void Complain(const std::string& line);
 
   void OnCreated(const MemoryWindow& window) override;
   void OnDestroyed(const MemoryWindow& window) override;

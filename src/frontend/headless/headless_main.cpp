@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <string>
 
-#include "frontend/common/csv_export.h"
 #include "frontend/common/open_failure_text.h"
+#include "frontend/common/run_outputs.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/escaping.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
+#include "frontend/headless/stats_lines.h"
 #include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
@@ -29,7 +30,16 @@ int RunHeadless(Options& options) {
   std::string error;
   InstallStopSignals();
 
-  EventPrinter printer(stdout);
+  // With the JSON Lines on standard output, they are all it carries: the event lines are not
+  // written, and what went wrong with a command goes to standard error.
+  const bool json_out = options.outputs.JsonToStandardOutput();
+  EventPrinter printer(json_out ? nullptr : stdout);
+  PosixClock clock;
+  RunOutputs outputs(options.outputs, &clock, TellOnStderr);
+  if (!outputs.Open(&error)) {
+    TellOnStderr(error);
+    return 1;
+  }
   SimulatedReceiver receiver;
   if (options.simulate) {
     if (!receiver.StartForPorts(options.sim_program, options.sim_args, &options.ports, &error)) {
@@ -40,18 +50,18 @@ int RunHeadless(Options& options) {
   }
 
   {
-    PosixClock clock;
     PosixSerialPort port(options.ports);
     PosixFileStore files;
-    // The event stream on standard output stays as it is; what went wrong with a port or a CSV
-    // file goes to standard error.
+    // The event stream on standard output stays as it is; what went wrong with a port or an
+    // output file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
-    CsvExport csv(TellOnStderr);
     MonitorHost host(&port, &clock, &files);
-    if (options.csv) host.readings().Add(&csv);
+    StatsPrinter stats(&outputs.ledger(), &printer);
+    outputs.AddTo(host.readings());
+    if (!json_out) host.readings().Add(&stats);
     host.surface().SetObserver(&printer);
     host.Create();
-    HeadlessSession session(&host, &printer);
+    HeadlessSession session(&host, &printer, &outputs, json_out ? nullptr : &stats);
     session.Run(STDIN_FILENO);
     host.surface().SetObserver(nullptr);
   }

@@ -33,7 +33,7 @@ void HeadlessSession::Run(int input_fd) {
   std::string line;
   bool input_ended = false;
   while (!host_->Ended()) {
-    if (host_->PollIfDue()) continue;
+    if (Poll()) continue;
     if (StopRequested()) {
       EndOnSignal(TakeStopRequest());
       continue;
@@ -45,8 +45,8 @@ void HeadlessSession::Run(int input_fd) {
     }
     if (next == CommandInput::Next::kTooLong) {
       printer_->Note("> " + Escaped(line) + "...");
-      printer_->Note("error: a line longer than " + std::to_string(CommandInput::kMaxLineBytes) +
-                     " bytes; nothing done");
+      printer_->Complain("error: a line longer than " +
+                         std::to_string(CommandInput::kMaxLineBytes) + " bytes; nothing done");
       continue;
     }
     if (input_ended) {
@@ -83,13 +83,17 @@ std::uint32_t HeadlessSession::Execute(const std::string& line) {
   if (!echo.empty() && echo.back() == '\r') echo.pop_back();
   printer_->Note("> " + Escaped(echo));
   if (!parsed) {
-    printer_->Note("error: " + error + "; nothing done");
+    printer_->Complain("error: " + error + "; nothing done");
     return 0;
   }
   if (command.kind == CommandKind::kWait) return command.wait_ms;
+  if (command.kind == CommandKind::kStats) {
+    Stats();
+    return 0;
+  }
   if (!host_->Enabled(command.menu_command)) {
-    printer_->Note(std::string("refused ") + CommandName(command.menu_command) +
-                   ": the menu item is greyed");
+    printer_->Complain(std::string("refused ") + CommandName(command.menu_command) +
+                       ": the menu item is greyed");
     return 0;
   }
   if (command.kind == CommandKind::kMenu) {
@@ -98,6 +102,18 @@ std::uint32_t HeadlessSession::Execute(const std::string& line) {
     Settings(command);
   }
   return 0;
+}
+
+bool HeadlessSession::Poll() {
+  const bool polled = host_->PollIfDue();
+  outputs_->Tick(host_->clock().TickCount());
+  return polled;
+}
+
+void HeadlessSession::Stats() {
+  const std::uint32_t now = host_->clock().TickCount();
+  if (stats_ != nullptr) stats_->Print(now);
+  outputs_->WriteLedgerRecord(now);
 }
 
 void HeadlessSession::Settings(const Command& command) {
@@ -124,7 +140,7 @@ void HeadlessSession::Wait(std::uint32_t ms) {
   const std::int64_t end =
       MonotonicNanoseconds() + static_cast<std::int64_t>(ms) * kNanosecondsPerMillisecond;
   while (!host_->Ended() && !StopRequested()) {
-    if (host_->PollIfDue()) continue;
+    if (Poll()) continue;
     const std::int64_t left_ns = end - MonotonicNanoseconds();
     if (left_ns <= 0) return;
     const long left_ms =

@@ -2,14 +2,20 @@
 // cycles whenever the poll timer expires in between, and every event printed.
 #pragma once
 
+#include "frontend/common/run_outputs.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/commands.h"
 #include "frontend/headless/event_printer.h"
+#include "frontend/headless/stats_lines.h"
 #include "platform/memory/monitor_host.h"
 
 class HeadlessSession {
  public:
-  HeadlessSession(MonitorHost* host, EventPrinter* printer) : host_(host), printer_(printer) {}
+  // outputs are ticked from the loop; the stats command prints through stats (may be null: no
+  // stats lines) and writes the ledger's record into the JSON Lines.
+  HeadlessSession(MonitorHost* host, EventPrinter* printer, RunOutputs* outputs,
+                  StatsPrinter* stats)
+      : host_(host), printer_(printer), outputs_(outputs), stats_(stats) {}
 
   // Runs until the monitor ends: commands are read from input_fd; the end of input acts as the
   // exit command, a signal as its stop request says.
@@ -20,6 +26,9 @@ class HeadlessSession {
   std::uint32_t Execute(const std::string& line);
 
  private:
+  // A poll cycle when one is due, and the outputs' tick. True when a poll ran.
+  bool Poll();
+  void Stats();
   void Settings(const Command& command);
   // Polls for ms milliseconds without reading input (or until the monitor ends).
   void Wait(std::uint32_t ms);
@@ -29,4 +38,6 @@ class HeadlessSession {
 
   MonitorHost* host_;
   EventPrinter* printer_;
+  RunOutputs* outputs_;
+  StatsPrinter* stats_;
 };

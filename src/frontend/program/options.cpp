@@ -12,11 +12,13 @@
 namespace {
 
 const char kUsageHead[] =
-    R"(usage: wsmon [--com N=PATH]... [--csv] [--simulate [--sim-arg ARG]...]
-       wsmon --headless [--com N=PATH]... [--csv] [--simulate [--sim-arg ARG]...]
+    R"(usage: wsmon [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...]
+       wsmon --headless [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...]
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
        wsmon --help | --version
+
+OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte]
 
 Runs the wireless sensor test monitor. The current directory is the start directory: the
 settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
@@ -26,7 +28,8 @@ the window's title, menu bar, sensor panels, counters and error log in character
 status line, and a live chart. Keys: the menu's letters p (open), e (close, setting: press
 again to move between them, Enter runs), s (start), t (stop), x (exit), alone or with Alt;
 F10 marks the menu bar, the arrows move, Enter runs; a click runs an item; g opens the chart
-(Left/Right or a number choose the sensor, Esc returns). In the settings dialog Tab moves
+(Left/Right or a number choose the sensor, Esc returns), l the ledger of every sensor's
+figures (s sorts, Esc returns). In the settings dialog Tab moves
 between the controls, the arrows within a group, Space toggles, Enter confirms. Ctrl-C exits
 (the settings are saved); the terminal closing or SIGTERM stop a run that saves its lines
 first, then exit. With standard input or output not a terminal, say --headless.
@@ -46,6 +49,7 @@ are skipped):
                    keep what the dialog showed
   settings cancel  open the settings dialog and leave it with the exit button
   wait MS          keep monitoring for MS milliseconds before reading the next command
+  stats            print the ledger now as stats lines (and, with --json, a ledger record)
 The end of input acts as exit. Polling goes on while input is awaited. A line longer than
 65536 bytes is refused as a whole.
 
@@ -82,6 +86,13 @@ quotes, with \" for a double quote in it.
                               the destroy message each run the shutdown)
   sim device PATH             --simulate: the simulated receiver's pseudo-terminal
   sim KEY VALUE               --simulate: its summary at the end (see wsmon-sim --help)
+  stats run KEY=VALUE...      the ledger: by the stats command and at the end of every run
+  stats sensor N KEY=VALUE... (after its export) the run's figures, one line per watched
+  stats refused KEY=VALUE...  sensor, then the ids of 32 or more; "-" for no value. The keys
+                              are those of the JSON records (see the README: The ledger)
+With --json and no FILE, standard output carries the JSON Lines alone: no event line is
+written, the stats command writes a ledger record, and a malformed or refused command is told
+on standard error.
 
 Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --headless, no
 terminal); 1 when the simulated receiver or the terminal cannot be started.
@@ -110,13 +121,35 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "and write the\n"
                 "                   bytes the export writes for them: code page 936, each line "
                 "ended by CR LF\n"),
-      Flag("--csv", &o->csv)
-          .Help("  --csv            with every export RUVEZ_*.txt also write RUVEZ_*_readings.csv "
-                "and\n"
-                "                   RUVEZ_*_errors.csv beside it: the run's readings and errors, "
-                "one row each\n"
-                "                   (UTF-8, comma-separated, a header row), for spreadsheets and "
-                "plots\n"),
+      Flag("--csv", &o->outputs.csv)
+          .Help(
+              "  --csv            with every export RUVEZ_*.txt also write RUVEZ_*_readings.csv,\n"
+              "                   RUVEZ_*_errors.csv and RUVEZ_*_sensors.csv beside it: the "
+              "run's readings,\n"
+              "                   its errors and each sensor's ledger figures, one row each "
+              "(UTF-8,\n"
+              "                   comma-separated, a header row), for spreadsheets and plots\n"),
+      Custom("--json",
+             [o](const std::string& value, std::string*) {
+               o->outputs.json = true;
+               o->outputs.json_file = value;
+               return true;
+             })
+          .OptionalValue()
+          .Help("  --json [FILE]    write every event as JSON Lines, one record a line: readings, "
+                "errors, runs,\n"
+                "                   exports, the port's outages and the ledger (every 60 s of a "
+                "run and at\n"
+                "                   its end). FILE is appended to (created when missing); "
+                "without FILE (or\n"
+                "                   with -) they go to standard output, --headless only, and "
+                "take the place\n"
+                "                   of the event lines there\n"),
+      Flag("--sequence-byte", &o->outputs.sequence_byte)
+          .Help("  --sequence-byte  read each frame's extra byte as its sensor's count of "
+                "readings (mod 256):\n"
+                "                   the ledger counts exactly the readings lost and "
+                "duplicated\n"),
       Flag("--list-ports", &o->list_ports)
           .Help("  --list-ports     list this machine's serial devices: the stable "
                 "/dev/serial/by-id name, the\n"
@@ -144,8 +177,17 @@ bool CheckCombination(const Options& o, std::string* error) {
     *error = "--headless, --export-bytes and --list-ports are modes: say one at most";
     return false;
   }
-  if (o.csv && (o.export_bytes || o.list_ports)) {
-    *error = "--csv goes with the monitor, not --export-bytes or --list-ports";
+  const OutputOptions& out = o.outputs;
+  if ((out.csv || out.json || out.sequence_byte) && (o.export_bytes || o.list_ports)) {
+    *error =
+        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes or "
+        "--list-ports";
+    return false;
+  }
+  if (out.JsonToStandardOutput() && !o.headless && !o.export_bytes && !o.list_ports) {
+    *error =
+        "--json needs a FILE with the terminal monitor, whose standard output is the screen "
+        "(standard output takes the JSON Lines with --headless)";
     return false;
   }
   const bool sim_details = !o.sim_args.empty() || !o.sim_program.empty();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/common/run_outputs.h"
 #include "platform/posix/com_port_map.h"
 
 struct Options {
@@ -14,7 +15,7 @@ struct Options {
   bool help = false;
   bool version = false;
   bool list_ports = false;
-  bool csv = false;  // every export also writes its readings and errors as CSV files
+  OutputOptions outputs;  // --csv, --json, --sequence-byte
   std::string sim_program;
   std::vector<std::string> sim_args;
   ComPortMap ports;

@@ -8,6 +8,13 @@ Keys (the terminal monitor):
   a click          on a menu item runs it (greyed items are dim and do nothing)
   g                the chart of one sensor's run: Left, Right or the sensor's number (one or
                    two digits) choose the sensor; Esc or g returns
+  l                the ledger: a row per watched sensor with its figures (readings, missing
+                   values, bad check bytes, intervals, gaps and missed readings, delivery,
+                   age, values, and with --sequence-byte the readings lost and duplicated),
+                   silent sensors highlighted, the ids of 32 or more last; as many columns as
+                   the width holds. s sorts by sensor or by delivery (the worst first); Up,
+                   Down, PgUp and PgDn scroll; Esc or l returns. The status line says
+                   "N silent" while sensors are silent
   Ctrl-C           exit at once: a run in progress ends without an export, the settings are
                    saved
   y, n, c or Esc   the answer when exit, close or setting would end a run with saving on, which
@@ -64,8 +71,10 @@ Files (in the start directory, the current directory):
                    stop within the minute writes RUVEZ_..._mm_2.txt, and so on: an export never
                    replaces a file. With 10 or more sensors it holds each panel's latest
                    reading alone; --csv keeps every reading
-  RUVEZ_..._readings.csv, RUVEZ_..._errors.csv
-                   with --csv, beside each export: every reading and every error of the run
+  RUVEZ_..._readings.csv, RUVEZ_..._errors.csv, RUVEZ_..._sensors.csv
+                   with --csv, beside each export: every reading and every error of the run,
+                   and the ledger's figures of each sensor at the run's end
+  FILE of --json   the JSON Lines, appended to; one record a line, "event" its first key
 
 Environment:
   WSMON_COM<N>     the device of port COMN, where --com N=PATH does not name one

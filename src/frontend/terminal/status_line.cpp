@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr char kKeys[] = "F10 menu  g chart ";
+constexpr char kKeys[] = "F10 menu  g chart  l ledger";
 
 std::string PortText(const ComPortMap& ports, int port_number, int baud_index) {
   const int index =
@@ -44,8 +44,13 @@ std::string StatusLine::State(std::uint32_t now) const {
   const std::uint32_t seconds = (now - history_->run_start()) / 1000;
   const int rate = history_->FrameRateTenths(now);
   char run[64];
-  std::snprintf(run, sizeof run, ", run %u:%02u:%02u, %d.%d frames/s", seconds / 3600,
-                seconds / 60 % 60, seconds % 60, rate / 10, rate % 10);
+  std::snprintf(run, sizeof run, ", run %u:%02u:%02u", seconds / 3600, seconds / 60 % 60,
+                seconds % 60);
+  text += run;
+  // Before the frame rate, which a narrow screen cuts first.
+  const int silent = ledger_ != nullptr ? ledger_->RunFiguresAt(now).silent : 0;
+  if (silent > 0) text += ", " + std::to_string(silent) + " silent";
+  std::snprintf(run, sizeof run, ", %d.%d frames/s", rate / 10, rate % 10);
   return text + run;
 }
 

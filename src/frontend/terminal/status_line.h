@@ -1,18 +1,20 @@
 // The status line at the bottom of the screen: the port with its device and rate, the kind of
-// receiver the probe found, the run time and the frame rate, the keys that are not on the menu
-// bar, and room for a notice to the operator.
+// receiver the probe found, the run time and the frame rate, how many sensors are silent, the
+// keys that are not on the menu bar, and room for a notice to the operator.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "frontend/terminal/reading_history.h"
+#include "ledger/ledger.h"
 #include "platform/posix/com_port_map.h"
 
 class StatusLine {
  public:
-  StatusLine(const ComPortMap* ports, const ReadingHistory* history)
-      : ports_(ports), history_(history) {}
+  // ledger (may be null) gives the count of silent sensors during a run.
+  StatusLine(const ComPortMap* ports, const ReadingHistory* history, const Ledger* ledger)
+      : ports_(ports), history_(history), ledger_(ledger) {}
 
   // A message for the operator (why a port did not open, say), shown until the next menu
   // command or the next notice.
@@ -32,6 +34,7 @@ class StatusLine {
  private:
   const ComPortMap* ports_;
   const ReadingHistory* history_;
+  const Ledger* ledger_;
   std::string notice_;
   int open_port_ = 0;
   int open_baud_index_ = 0;

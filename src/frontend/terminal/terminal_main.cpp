@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <string>
 
-#include "frontend/common/csv_export.h"
 #include "frontend/common/open_failure_text.h"
+#include "frontend/common/run_outputs.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/terminal/canvas.h"
@@ -25,6 +25,19 @@ int RunTerminal(Options& options) {
   InstallStopSignals();
   ChooseTextLocale();
 
+  // Standard error is the screen: why a port did not open goes into the message box that says
+  // so (and to standard error afterwards), what went wrong with an output file to the status
+  // line.
+  TerminalSession* shown_in = nullptr;
+  const auto notice = [&shown_in](const std::string& text) {
+    if (shown_in != nullptr) shown_in->ShowNotice(text);
+  };
+  PosixClock clock;
+  RunOutputs outputs(options.outputs, &clock, notice);
+  if (!outputs.Open(&error)) {
+    std::fprintf(stderr, "wsmon: %s\n", error.c_str());
+    return 1;
+  }
   SimulatedReceiver receiver;
   if (options.simulate &&
       !receiver.StartForPorts(options.sim_program, options.sim_args, &options.ports, &error)) {
@@ -42,30 +55,22 @@ int RunTerminal(Options& options) {
   std::vector<std::string> unshown;
   std::vector<std::string> failures;  // why ports did not open, in order
   {
-    PosixClock clock;
     PosixSerialPort port(options.ports);
     PosixFileStore files;
-    // Standard error is the screen: why a port did not open goes into the message box that
-    // says so (and to standard error afterwards), what went wrong with a CSV file to the status
-    // line.
-    TerminalSession* shown_in = nullptr;
-    const auto notice = [&shown_in](const std::string& text) {
-      if (shown_in != nullptr) shown_in->ShowNotice(text);
-    };
     port.SetOpenFailureListener([&shown_in](const OpenFailure& f) {
       if (shown_in != nullptr) shown_in->TellOpenFailure(DescribeOpenFailure(f));
     });
-    CsvExport csv(notice);
     MonitorHost host(&port, &clock, &files);
     ReadingHistory history(&clock);
     host.readings().Add(&history);
-    if (options.csv) host.readings().Add(&csv);
-    TerminalSession session(&host, &terminal, &history, &options.ports, &clock);
+    outputs.AddTo(host.readings());
+    TerminalSession session(&host, &terminal, &history, &options.ports, &clock, &outputs);
     shown_in = &session;
     host.Create();
     session.Run();
     unshown = session.unshown();
     failures = session.open_failures();
+    shown_in = nullptr;
   }
   terminal.Stop();
 

@@ -38,15 +38,17 @@ std::string ItemText(int command) {
 }  // namespace
 
 TerminalSession::TerminalSession(MonitorHost* host, Terminal* terminal, ReadingHistory* history,
-                                 const ComPortMap* ports, Clock* clock)
+                                 const ComPortMap* ports, Clock* clock, RunOutputs* outputs)
     : host_(host),
       terminal_(terminal),
       clock_(clock),
+      outputs_(outputs),
       geometry_(&host->surface()),
-      status_(ports, history),
+      status_(ports, history, &outputs->ledger()),
       view_(&host->surface(), &geometry_, &menu_, &status_,
             [host](int command) { return host->Enabled(command); }),
-      chart_(history) {
+      chart_(history),
+      ledger_view_(&outputs->ledger()) {
   geometry_.SetScreen(terminal->Columns(), terminal->Rows());
   MemorySurface& surface = host->surface();
   surface.SetObserver(this);
@@ -67,9 +69,15 @@ void TerminalSession::OnBeep(unsigned) {
   view_.Highlight(g_state.error_log_box, clock_->TickCount());
 }
 
+bool TerminalSession::Poll() {
+  const bool polled = host_->PollIfDue();
+  outputs_->Tick(clock_->TickCount());
+  return polled;
+}
+
 void TerminalSession::Run() {
   while (!host_->Ended()) {
-    if (host_->PollIfDue()) continue;
+    if (Poll()) continue;
     if (hung_up_) {
       EndOn(StopRequest::kStopThenExit);  // as the hang-up signal would
       continue;
@@ -96,6 +104,8 @@ bool TerminalSession::DrawView() {
   const std::uint32_t now = clock_->TickCount();
   if (chart_open_) {
     chart_.Draw(columns, rows, now, g_state.running == 1);
+  } else if (ledger_open_) {
+    ledger_view_.Draw(columns, rows, now);
   } else {
     view_.Draw(columns, rows, now);
   }
@@ -126,6 +136,10 @@ void TerminalSession::Handle(const Input& in) {
     chart_open_ = chart_.Handle(in, clock_->TickCount());
     return;
   }
+  if (ledger_open_) {
+    ledger_open_ = ledger_view_.Handle(in);
+    return;
+  }
   MenuAction action;
   if (in.kind == Input::kClick) {
     if (in.row == kMenuRow) action = menu_.OnClick(in.column);
@@ -134,6 +148,9 @@ void TerminalSession::Handle(const Input& in) {
     action = menu_.OnLetter(in.key);
     if (!action.handled && in.kind == Input::kChar && (in.key == 'g' || in.key == 'G')) {
       chart_open_ = true;
+    }
+    if (!action.handled && in.kind == Input::kChar && (in.key == 'l' || in.key == 'L')) {
+      ledger_open_ = true;
     }
   } else {
     action = menu_.OnKey(in.key, in.kind == Input::kFunction);
@@ -188,7 +205,7 @@ int TerminalSession::Modal(const std::function<void(int, int)>& draw,
     if (ending_ || hung_up_ || StopRequested()) return -1;
     // The monitor's own boxes come with the poll timer stopped; the question before a command
     // comes during a run, which goes on polling meanwhile, so that no byte waits too long.
-    if (host_->PollIfDue()) continue;
+    if (Poll()) continue;
     if (DrawView()) draw(terminal_->Columns(), terminal_->Rows());
     refresh();
     const Input in = terminal_->Next(SoonerWait(

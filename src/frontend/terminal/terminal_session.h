@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "app/clock.h"
+#include "frontend/common/run_outputs.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/terminal/cell_layout.h"
 #include "frontend/terminal/chart.h"
+#include "frontend/terminal/ledger_view.h"
 #include "frontend/terminal/main_view.h"
 #include "frontend/terminal/menu_bar.h"
 #include "frontend/terminal/reading_history.h"
@@ -24,9 +26,10 @@
 class TerminalSession : public SurfaceObserver {
  public:
   // Puts itself on the host's surface: it draws the surface's boxes, measures their lines in
-  // cells, shows its message boxes and its settings dialog. Before host->Create().
+  // cells, shows its message boxes and its settings dialog. Before host->Create(). outputs are
+  // ticked from the loop, and their ledger is the ledger view's.
   TerminalSession(MonitorHost* host, Terminal* terminal, ReadingHistory* history,
-                  const ComPortMap* ports, Clock* clock);
+                  const ComPortMap* ports, Clock* clock, RunOutputs* outputs);
   ~TerminalSession() override;
   TerminalSession(const TerminalSession&) = delete;
   TerminalSession& operator=(const TerminalSession&) = delete;
@@ -49,7 +52,9 @@ class TerminalSession : public SurfaceObserver {
   void OnBeep(unsigned) override;
 
  private:
-  // Draws the chart or the window; false when the screen is too small for either.
+  // A poll cycle when one is due, and the outputs' tick. True when a poll ran.
+  bool Poll();
+  // Draws the chart, the ledger or the window; false when the screen is too small for them.
   bool DrawView();
   void Handle(const Input& in);
   // Runs a menu command. With ask, a command that would end a run whose stop exports it
@@ -69,12 +74,15 @@ class TerminalSession : public SurfaceObserver {
   MonitorHost* host_;
   Terminal* terminal_;
   Clock* clock_;
+  RunOutputs* outputs_;
   CellGeometry geometry_;
   MenuBar menu_;
   StatusLine status_;
   MainView view_;
   ChartView chart_;
   bool chart_open_ = false;
+  LedgerView ledger_view_;
+  bool ledger_open_ = false;
   bool ending_ = false;   // a stop signal is being acted on: no box waits for the operator
   bool hung_up_ = false;  // the terminal is gone
   std::vector<std::string> unshown_;

@@ -31,6 +31,7 @@ class MonitorHost {
   MonitorHost& operator=(const MonitorHost&) = delete;
 
   MemorySurface& surface() { return *surface_; }
+  Clock& clock() { return *clock_; }
   // The main window, once created.
   WindowHandle window() const { return window_; }
   // Where the front end's listeners for the run's readings are added (before Create).

@@ -1,0 +1,40 @@
+#include "frontend/headless/stats_lines.h"
+
+#include "frontend/common/ledger_fields.h"
+
+namespace {
+
+// " KEY=VALUE" for each field but those named skip.
+std::string Words(const std::vector<LedgerField>& fields, const char* skip = "") {
+  std::string words;
+  for (const LedgerField& f : fields) {
+    if (std::string(f.key) == skip) continue;
+    const std::string value = PlainText(f);
+    words += " " + std::string(f.key) + "=" + (value.empty() ? "-" : value);
+  }
+  return words;
+}
+
+}  // namespace
+
+std::vector<std::string> StatsLines(const LedgerSnapshot& s) {
+  std::vector<std::string> lines = {"stats run" + Words(RunFields(s.run))};
+  for (int row = 0; row < kLedgerSensorRows; ++row) {
+    if (!s.rows[row].watched) continue;
+    lines.push_back("stats sensor " + std::to_string(row) +
+                    Words(SensorFields(s.rows[row]), "sensor"));
+  }
+  lines.push_back("stats refused" + Words(RefusedFields(s.rows[kRefusedRow])));
+  return lines;
+}
+
+void StatsPrinter::Print(std::uint32_t now_tick) {
+  ledger_->Snapshot(now_tick, snapshot_);
+  for (const std::string& line : StatsLines(snapshot_)) printer_->Note(line);
+}
+
+void StatsPrinter::OnRunStopped(std::uint32_t tick) {
+  // The ledger may hear of the end after this listener; a second telling changes nothing.
+  ledger_->OnRunStopped(tick);
+  Print(tick);
+}

@@ -1,0 +1,203 @@
+// The ledger's figures in the forms a person reads: exact texts of the values, the stats lines,
+// the sensors file's records, and the terminal's table as wide as the screen allows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/monitor_state.h"
+#include "display/counters.h"
+#include "frontend/common/csv_export.h"
+#include "frontend/common/ledger_fields.h"
+#include "frontend/headless/stats_lines.h"
+#include "frontend/terminal/ledger_view.h"
+#include "support/fakes/manual_clock.h"
+#include "support/frames.h"
+
+namespace {
+
+// A run of 4 sensors, measured at 20 s: sensor 0 reads every second (values at the plausible
+// limits), sensor 1 lost every third reading, sensor 2 stopped after 3 s, sensor 3 sent
+// nothing; one frame of id 40 and one damaged frame of sensor 1.
+class LedgerForms : public ::testing::Test {
+ protected:
+  explicit LedgerForms(bool sequence = false) : ledger_(&clock_, sequence) {
+    ResetMonitorState();
+    g_state.sensor_count = 4;
+    ledger_.OnRunStarted();
+    int sequence_of[3] = {};
+    for (std::uint32_t t = 1000; t <= 20000; t += 1000) {
+      Read(0, t, t == 2000 ? -641 : 2001, 1001, sequence_of[0]++);
+      if (t % 3000 != 0) Read(1, t, 320, 456, sequence_of[1]);
+      ++sequence_of[1];
+      if (t <= 3000) Read(2, t, -1, 5, sequence_of[2]++);
+    }
+    Frame(kErrSensorId, MakeFrame(40, 0, 0, 0), 5000);
+    Frame(kErrBadCheck, MakeFrame(1, 0, 0, 0), 6000);
+    ledger_.Snapshot(20000, snapshot_);
+  }
+  ~LedgerForms() override { ResetMonitorState(); }
+
+  void Read(int id, std::uint32_t tick, int temp, int hum, int sequence) {
+    const Bytes frame =
+        MakeFrame(static_cast<std::uint8_t>(id), static_cast<std::uint8_t>(sequence), 0, 0);
+    ReadingEvent r;
+    r.sensor_id = id;
+    r.tick = tick;
+    r.time = clock_.Now();
+    r.has_temperature = r.has_humidity = true;
+    r.temperature_sixteenths = temp;
+    r.humidity_tenths = hum;
+    r.frame = frame.data();
+    ledger_.OnReading(r);
+  }
+  void Frame(int code, const Bytes& bytes, std::uint32_t tick) {
+    ErrorEvent e;
+    e.code = code;
+    e.tick = tick;
+    e.time = clock_.Now();
+    e.bytes = bytes.data();
+    e.byte_count = kFrameSize;
+    ledger_.OnError(e);
+  }
+  // The value of key in a list of fields, as plain text ("<none>" for no such key).
+  static std::string Value(const std::vector<LedgerField>& fields, const std::string& key) {
+    for (const LedgerField& f : fields) {
+      if (key == f.key) return PlainText(f);
+    }
+    return "<none>";
+  }
+
+  ManualClock clock_;
+  Ledger ledger_;
+  LedgerSnapshot snapshot_;
+};
+
+class LedgerFormsWithSequence : public LedgerForms {
+ protected:
+  LedgerFormsWithSequence() : LedgerForms(true) {}
+};
+
+TEST_F(LedgerForms, ValuesAreExactDecimalsOfTheirIntegersAndEmptyWhereThereIsNone) {
+  const std::vector<LedgerField> s0 = SensorFields(snapshot_.rows[0]);
+  const std::vector<LedgerField> s2 = SensorFields(snapshot_.rows[2]);
+  const std::vector<LedgerField> s3 = SensorFields(snapshot_.rows[3]);
+  const std::pair<std::string, std::string> expected[] = {
+      {Value(s0, "temperature_min_C"), "-40.0625"},  // below the plausible range
+      {Value(s0, "temperature_max_C"), "125.0625"},
+      {Value(s0, "humidity_max_RH"), "100.1"},
+      {Value(s0, "implausible_temperatures"), "20"},
+      {Value(s0, "implausible_humidities"), "20"},
+      {Value(s0, "interval_median_ms"), "1000"},
+      {Value(s0, "delivery_percent"), "100.00"},
+      {Value(s2, "temperature_last_C"), "-0.0625"},
+      {Value(s2, "humidity_last_RH"), "0.5"},
+      {Value(s2, "silent"), "1"},
+      {Value(s2, "age_ms"), "17000"},
+      // 3 readings, then 17 s of silence at a median of 1 s: 16 estimated missing.
+      {Value(s2, "missed_open"), "16"},
+      {Value(s2, "delivery_percent"), "15.79"},
+      {Value(s3, "interval_median_ms"), ""},
+      {Value(s3, "first_seen"), ""},
+      {Value(s3, "age_ms"), "20000"},
+      {Value(s0, "sequence_lost"), ""},  // the sequence byte is off
+  };
+  for (const auto& [got, want] : expected) EXPECT_EQ(got, want);
+}
+
+TEST_F(LedgerForms, StatsLinesGiveTheRunEachWatchedSensorAndTheRefusedIds) {
+  const std::vector<std::string> lines = StatsLines(snapshot_);
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0].rfind("stats run active=1 start_time=2006-04-04T09:05:00.000 ", 0), 0u);
+  EXPECT_NE(lines[0].find(" readings=37 ERR1=0 ERR2=1 ERR3=0 ERR4=0 ERR5=1 stray_bytes=0 "
+                          "watched=4 silent=2"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_EQ(lines[2].rfind("stats sensor 1 readings=14 no_temperature=0 no_humidity=0 "
+                           "bad_checks=1 ",
+                           0),
+            0u)
+      << lines[2];
+  EXPECT_NE(lines[4].find(" interval_median_ms=- "), std::string::npos) << lines[4];
+  EXPECT_EQ(lines[5],
+            "stats refused frames=1 bad_checks=0 first_seen=2006-04-04T09:05:00.000 "
+            "last_seen=2006-04-04T09:05:00.000 age_ms=15000");
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.find("  "), std::string::npos) << line;
+    EXPECT_EQ(line.find("= "), std::string::npos) << line;
+  }
+}
+
+TEST_F(LedgerForms, TheSensorsFileNamesEveryFieldAndTheRefusedRowKeepsOnlyItsOwn) {
+  const std::string header = SensorsCsvHeader();
+  EXPECT_EQ(header.rfind("sensor,readings,no_temperature,no_humidity,bad_checks,", 0), 0u);
+  EXPECT_EQ(header.substr(header.size() - 2), "\r\n");
+  const auto commas = [](const std::string& s) { return std::count(s.begin(), s.end(), ','); };
+  const std::string s3 = SensorsCsvRecord(snapshot_.rows[3]);
+  const std::string refused = SensorsCsvRecord(snapshot_.rows[kRefusedRow]);
+  EXPECT_EQ(commas(s3), commas(header));
+  EXPECT_EQ(commas(refused), commas(header));
+  EXPECT_EQ(s3.rfind("3,0,0,0,0,,,20000,1,", 0), 0u) << s3;
+  EXPECT_EQ(
+      refused.rfind("refused,1,,,0,2006-04-04T09:05:00.000,2006-04-04T09:05:00.000,15000,,", 0), 0u)
+      << refused;
+}
+
+// Which columns of the table show at a width, and in which order the sensors come.
+TEST_F(LedgerForms, TheTableKeepsTheMostTellingColumnsThatFitAndSortsByDelivery) {
+  const struct {
+    int columns;
+    bool by_delivery;
+    std::vector<std::string> headers;  // must show
+    std::vector<std::string> left_out;
+    std::string first_sensors;  // the rows' first words, refused last
+  } cases[] = {
+      {80,
+       false,
+       {"id", "readings", "deliv%", "missed", "age s", "bad", "med s"},
+       {"RH max"},
+       "0 1 2 3 32+"},
+      {250,
+       true,
+       {"min s", "p95 s", "T min", "RH max", "T!", "RH!"},
+       {"lost", "seq%"},
+       "3 2 1 0 32+"},
+      {22, false, {"id", "readings", "deliv%"}, {"missed"}, "0 1 2 3 32+"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.columns);
+    const LedgerTable table = MakeLedgerTable(snapshot_, c.columns, c.by_delivery);
+    for (const std::string& h : c.headers) {
+      EXPECT_NE(table.header.find(" " + h), std::string::npos) << table.header;
+    }
+    for (const std::string& h : c.left_out) {
+      EXPECT_EQ(table.header.find(" " + h + " "), std::string::npos) << table.header;
+    }
+    std::string first;
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+      const std::string& row = table.rows[r];
+      EXPECT_LE(static_cast<int>(row.size()), c.columns) << row;
+      const std::size_t at = row.find_first_not_of(' ');
+      const std::string id = row.substr(at, row.find(' ', at) - at);
+      first += (first.empty() ? "" : " ") + id;
+      // Sensors 2 and 3 are silent: highlighted wherever they stand.
+      EXPECT_EQ(table.silent[r], id == "2" || id == "3") << row;
+    }
+    EXPECT_EQ(first, c.first_sensors);
+  }
+}
+
+TEST_F(LedgerFormsWithSequence, TheSequenceColumnsShowTheExactLossesWhenTheByteIsRead) {
+  const LedgerTable table = MakeLedgerTable(snapshot_, 120, true);
+  EXPECT_NE(table.header.find(" lost"), std::string::npos) << table.header;
+  EXPECT_NE(table.header.find(" seq%"), std::string::npos) << table.header;
+  // Sensor 1 lost 6 of 20 readings (every third): 14 / 20, the worst; sensor 3 has none.
+  EXPECT_EQ(table.rows[0].substr(0, 4), "   3");
+  EXPECT_EQ(table.rows[1].substr(0, 4), "   1");
+  EXPECT_NE(table.rows[1].find(" 70.00"), std::string::npos) << table.header << "\n"
+                                                             << table.rows[1];
+  EXPECT_EQ(Value(SensorFields(snapshot_.rows[1]), "sequence_lost"), "6");
+}
+
+}  // namespace
