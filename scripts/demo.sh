@@ -25,16 +25,19 @@ run="$root/demo/$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$run"
 cd "$run"
 
-# Stray bytes, bad check bytes, sensor ids beyond 31 and frames cut in two, now and then.
-receiver=(--simulate --sim "$sim"
+# Stray bytes, bad check bytes, sensor ids beyond 31, frames cut in two and readings lost on the
+# air, now and then; the sensors count their readings in the extra byte, so the ledger counts
+# the losses exactly, and the CSV files come with each export.
+receiver=(--sequence-byte --csv --simulate --sim "$sim"
   --sim-arg=--sensors --sim-arg=4 --sim-arg=--seed --sim-arg=42
   --sim-arg=--stray --sim-arg=0.04 --sim-arg=--bad-check --sim-arg=0.04
-  --sim-arg=--high-id --sim-arg=0.02 --sim-arg=--split --sim-arg=0.04)
+  --sim-arg=--high-id --sim-arg=0.02 --sim-arg=--split --sim-arg=0.04
+  --sim-arg=--lose --sim-arg=0.03)
 
 if [ -t 0 ] && [ -t 1 ]; then
   printf '\001\000\001\004' >wscfg.cfg  # COM1, 9600 baud, saving on, 4 sensors
   echo "== wsmon --simulate in $run"
-  echo "Keys: p open, s start, t stop (writes the export), g chart, x exit; F10 marks the menu."
+  echo "Keys: p open, s start, t stop (writes the export), g chart, l ledger, x exit; F10 marks the menu."
   sleep 2
   "$wsmon" "${receiver[@]}"
 else
