@@ -24,6 +24,22 @@ if(FRONTEND_SOURCES)
   # The JSON Lines records (Debian's nlohmann-json3-dev, headers only).
   find_package(nlohmann_json 3 REQUIRED)
   target_link_libraries(wsmon_frontend PRIVATE nlohmann_json::nlohmann_json)
+  # The network outputs: the HTTP server (Debian's libcpp-httplib-dev, a compiled library whose
+  # header must be read with the same settings it was built with, hence its pkg-config flags)
+  # and the MQTT client (libmosquitto-dev), each on threads of its own.
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+  pkg_check_modules(MOSQUITTO REQUIRED IMPORTED_TARGET libmosquitto)
+  find_package(Threads REQUIRED)
+  target_link_libraries(wsmon_frontend PUBLIC PkgConfig::HTTPLIB PkgConfig::MOSQUITTO
+                                              Threads::Threads)
+  # The live page, made into a string of the program from its HTML file.
+  set(LIVE_PAGE_HTML ${CMAKE_CURRENT_SOURCE_DIR}/src/frontend/network/live_page.html)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${LIVE_PAGE_HTML})
+  file(READ ${LIVE_PAGE_HTML} WSMON_LIVE_PAGE)
+  configure_file(${CMAKE_CURRENT_SOURCE_DIR}/src/frontend/network/live_page.cpp.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/generated/live_page.cpp @ONLY)
+  target_sources(wsmon_frontend PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated/live_page.cpp)
 
   add_executable(wsmon src/frontend/program/main.cpp)
   target_link_libraries(wsmon PRIVATE wsmon_frontend)

@@ -11,6 +11,10 @@ set -euo pipefail
 native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
         libbenchmark-dev python3 dpkg-dev file libncurses-dev tmux nlohmann-json3-dev locales)
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
+# The network outputs: libcpp-httplib-dev (the HTTP server) and libmosquitto-dev (the MQTT
+# client); their tests run a mosquitto broker with mosquitto-clients, check /metrics with
+# promtool (prometheus) and load the live page in chromium.
+native+=(libcpp-httplib-dev libmosquitto-dev mosquitto mosquitto-clients prometheus chromium)
 # make test-asan (the sanitizers) and make test-fuzz (libFuzzer): clang and its runtimes.
 native+=(clang libclang-rt-14-dev)
 

@@ -35,6 +35,10 @@ if(TARGET wsmon AND NOT WSMON_SANITIZE)
                                     ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
 endif()
 if(TARGET wsmon)
+  # The network outputs against a broker, promtool and Chromium that the test starts itself.
+  add_test(NAME NetworkTest COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/network_test.py
+                                    $<TARGET_FILE:wsmon>)
+  set_tests_properties(NetworkTest PROPERTIES TIMEOUT 300)
   add_test(NAME CsvExportTest COMMAND Python3::Interpreter
                                       ${CMAKE_CURRENT_LIST_DIR}/csv_export_test.py $<TARGET_FILE:wsmon>)
 endif()

@@ -13,6 +13,7 @@
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
 #include "frontend/headless/stats_lines.h"
+#include "frontend/network/network_outputs.h"
 #include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
@@ -59,6 +60,17 @@ int RunHeadless(Options& options) {
     StatsPrinter stats(&outputs.ledger(), &printer);
     outputs.AddTo(host.readings());
     if (!json_out) host.readings().Add(&stats);
+    std::unique_ptr<NetworkOutputs> network;
+    if (NetworkWanted(options.network)) {
+      // After the run's outputs, whose ledger hears every event first.
+      network = NetworkOutputs::Start(options.network, &host, &clock, &outputs.ledger(),
+                                      TellOnStderr, &error);
+      if (!network) {
+        TellOnStderr(error);
+        if (options.simulate) receiver.Stop();
+        return 1;
+      }
+    }
     host.surface().SetObserver(&printer);
     host.Create();
     HeadlessSession session(&host, &printer, &outputs, json_out ? nullptr : &stats);

@@ -12,13 +12,15 @@
 namespace {
 
 const char kUsageHead[] =
-    R"(usage: wsmon [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...]
-       wsmon --headless [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...]
+    R"(usage: wsmon [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
+       wsmon --headless [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
        wsmon --help | --version
 
 OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte]
+NETWORK: [--http [ADDRESS:]PORT [--http-token FILE]] [--mqtt HOST[:PORT] [--mqtt-topic PREFIX]
+         [--mqtt-discovery]]
 
 Runs the wireless sensor test monitor. The current directory is the start directory: the
 settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
@@ -98,6 +100,12 @@ Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --
 terminal); 1 when the simulated receiver or the terminal cannot be started.
 )";
 
+// A value's complaint, named by its option.
+bool Named(const char* option, bool fits, std::string* error) {
+  if (!fits) *error = std::string(option) + ": " + *error;
+  return fits;
+}
+
 // The options, in the order of the help text.
 std::vector<OptionRow> OptionTable(Options* o) {
   return {
@@ -150,6 +158,51 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "readings (mod 256):\n"
                 "                   the ledger counts exactly the readings lost and "
                 "duplicated\n"),
+      Custom("--http",
+             [o](const std::string& value, std::string* error) {
+               o->network.http = true;
+               return Named("--http", ParseHttpEndpoint(value, &o->network.http_endpoint, error),
+                            error);
+             })
+          .Missing("--http needs a value PORT or ADDRESS:PORT (for example --http 9100)")
+          .Help("  --http [ADDRESS:]PORT\n"
+                "                   NETWORK: serve /metrics (Prometheus), /events (the event "
+                "stream as JSON\n"
+                "                   Lines) and a live page at / over HTTP; on 127.0.0.1 unless "
+                "ADDRESS is\n"
+                "                   named (0.0.0.0:9100 for every address, [::1]:9100); port 0: "
+                "any free one\n"),
+      Text("--http-token", &o->network.http_token_file)
+          .Help("  --http-token FILE\n"
+                "                   NETWORK: every request must show the token on FILE's first "
+                "line, as\n"
+                "                   Authorization: Bearer TOKEN or as the password of basic "
+                "authentication;\n"
+                "                   FILE must be readable by its owner alone (chmod 600)\n"),
+      Custom("--mqtt",
+             [o](const std::string& value, std::string* error) {
+               o->network.mqtt = true;
+               return Named("--mqtt", ParseMqttEndpoint(value, &o->network.mqtt_endpoint, error),
+                            error);
+             })
+          .Missing("--mqtt needs a value HOST or HOST:PORT (for example --mqtt localhost)")
+          .Help("  --mqtt HOST[:PORT]\n"
+                "                   NETWORK: publish every reading, the event stream, the ledger "
+                "every 60 s\n"
+                "                   and the availability to the MQTT broker (port 1883 unless "
+                "given)\n"),
+      Custom("--mqtt-topic",
+             [o](const std::string& value, std::string* error) {
+               o->network.mqtt_topic = value;
+               return Named("--mqtt-topic", CheckTopicPrefix(value, error), error);
+             })
+          .Help("  --mqtt-topic PREFIX\n"
+                "                   NETWORK: the topics' prefix (default wsmon/ and the host "
+                "name)\n"),
+      Flag("--mqtt-discovery", &o->network.mqtt_discovery)
+          .Help("  --mqtt-discovery NETWORK: announce each sensor's temperature and humidity to "
+                "Home\n"
+                "                   Assistant (retained configurations under homeassistant/)\n"),
       Flag("--list-ports", &o->list_ports)
           .Help("  --list-ports     list this machine's serial devices: the stable "
                 "/dev/serial/by-id name, the\n"
@@ -170,6 +223,8 @@ std::string UnfitValue(const std::string& name, const std::string& value, const 
 }
 
 const OptionWords kWords = {UnknownOption, UnknownOption, UnfitValue};
+
+bool CheckNetworkCombination(const Options& o, std::string* error);
 
 // The options that make sense together; false with the reason in *error.
 bool CheckCombination(const Options& o, std::string* error) {
@@ -201,6 +256,25 @@ bool CheckCombination(const Options& o, std::string* error) {
     *error = "--sim-arg and --sim need --simulate";
     return false;
   }
+  return CheckNetworkCombination(o, error);
+}
+
+bool CheckNetworkCombination(const Options& o, std::string* error) {
+  const NetworkOptions& n = o.network;
+  const bool any =
+      n.http || n.mqtt || !n.http_token_file.empty() || !n.mqtt_topic.empty() || n.mqtt_discovery;
+  if (any && (o.export_bytes || o.list_ports)) {
+    *error = "the network options go with the monitor, not --export-bytes or --list-ports";
+    return false;
+  }
+  if (!n.http_token_file.empty() && !n.http) {
+    *error = "--http-token needs --http";
+    return false;
+  }
+  if ((!n.mqtt_topic.empty() || n.mqtt_discovery) && !n.mqtt) {
+    *error = "--mqtt-topic and --mqtt-discovery need --mqtt";
+    return false;
+  }
   return true;
 }
 
@@ -210,6 +284,10 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   if (!ParseByTable(argc, argv, OptionTable(o), kWords, error)) return false;
   if (o->help || o->version) return true;
   if (!CheckCombination(*o, error)) return false;
+  if (!o->network.http_token_file.empty() &&
+      !ReadTokenFile(o->network.http_token_file, &o->network.http_token, error)) {
+    return false;
+  }
   // The environment's mappings, for the ports that no --com option named.
   return TakeComEnvironment(environ, &o->ports, error);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frontend/common/run_outputs.h"
+#include "frontend/network/network_options.h"
 #include "platform/posix/com_port_map.h"
 
 struct Options {
@@ -19,6 +20,7 @@ struct Options {
   std::string sim_program;
   std::vector<std::string> sim_args;
   ComPortMap ports;
+  NetworkOptions network;  // --http, --mqtt and theirs
 };
 
 // Fills *o from the command line. On a malformed, unknown or misplaced option returns false

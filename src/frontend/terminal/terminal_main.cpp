@@ -10,6 +10,7 @@
 #include "frontend/common/run_outputs.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
+#include "frontend/network/network_outputs.h"
 #include "frontend/terminal/canvas.h"
 #include "frontend/terminal/reading_history.h"
 #include "frontend/terminal/terminal.h"
@@ -54,6 +55,8 @@ int RunTerminal(Options& options) {
   UseLineStyle(ChooseLineStyle(nl_langinfo(CODESET), [](wchar_t c) { return ::wcwidth(c); }));
   std::vector<std::string> unshown;
   std::vector<std::string> failures;  // why ports did not open, in order
+  std::vector<std::string> network_said;
+  std::string network_error;  // why the network outputs did not start
   {
     PosixSerialPort port(options.ports);
     PosixFileStore files;
@@ -66,13 +69,33 @@ int RunTerminal(Options& options) {
     outputs.AddTo(host.readings());
     TerminalSession session(&host, &terminal, &history, &options.ports, &clock, &outputs);
     shown_in = &session;
-    host.Create();
-    session.Run();
+    // What the network outputs say shows on the status line, and again on standard error once
+    // the terminal is back.
+    std::unique_ptr<NetworkOutputs> network;
+    if (NetworkWanted(options.network)) {
+      network = NetworkOutputs::Start(
+          options.network, &host, &clock, nullptr,
+          [&notice, &network_said](const std::string& text) {
+            network_said.push_back(text);
+            notice(text);
+          },
+          &network_error);
+    }
+    if (!NetworkWanted(options.network) || network) {
+      host.Create();
+      session.Run();
+    }
     unshown = session.unshown();
     failures = session.open_failures();
     shown_in = nullptr;
   }
   terminal.Stop();
+  if (!network_error.empty()) {
+    std::fprintf(stderr, "wsmon: %s\n", network_error.c_str());
+    if (options.simulate) receiver.Stop();
+    return 1;
+  }
+  for (const std::string& text : network_said) std::fprintf(stderr, "wsmon: %s\n", text.c_str());
 
   for (const std::string& reason : failures) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
   for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());

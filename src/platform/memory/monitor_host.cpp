@@ -56,7 +56,17 @@ void MonitorHost::EndOn(StopRequest request,
   run(CMD_EXIT);
 }
 
+bool MonitorHost::AddTicker(HostTicker* ticker) {
+  if (ticker == nullptr || ticker_count_ == kMaxTickers) return false;
+  tickers_[ticker_count_++] = ticker;
+  return true;
+}
+
 bool MonitorHost::PollIfDue() {
+  for (int i = 0; i < ticker_count_; ++i) {
+    const std::uint32_t now = clock_->TickCount();
+    if (tickers_[i]->MillisecondsToTick(now) == 0) tickers_[i]->Tick(now);
+  }
   const int timer = surface_->TimerDue(clock_->TickCount());
   if (timer < 0) return false;
   surface_->Dispatch(window_, MemoryMessage::kTimer, timer);
@@ -64,5 +74,9 @@ bool MonitorHost::PollIfDue() {
 }
 
 long MonitorHost::MillisecondsToNextPoll() const {
-  return surface_->MillisecondsToNextTimer(clock_->TickCount());
+  const std::uint32_t now = clock_->TickCount();
+  long wait = surface_->MillisecondsToNextTimer(now);
+  for (int i = 0; i < ticker_count_; ++i)
+    wait = SoonerWait(wait, tickers_[i]->MillisecondsToTick(now));
+  return wait;
 }

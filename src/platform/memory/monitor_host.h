@@ -8,6 +8,7 @@
 
 #include "app/clock.h"
 #include "frontend/common/stop_signals.h"
+#include "platform/memory/host_ticker.h"
 #include "platform/memory/memory_dialog.h"
 #include "platform/memory/memory_surface.h"
 #include "platform/memory/reading_fanout.h"
@@ -36,6 +37,9 @@ class MonitorHost {
   WindowHandle window() const { return window_; }
   // Where the front end's listeners for the run's readings are added (before Create).
   ReadingFanout& readings() { return readings_; }
+  // Adds work for the loop besides the poll cycles (see host_ticker.h); false when all places
+  // are taken. The ticker must outlive the host.
+  bool AddTicker(HostTicker* ticker);
 
   // Creates the main window: the monitor's start-up runs.
   void Create();
@@ -54,9 +58,11 @@ class MonitorHost {
   // stopped first (the operator did not choose to end it), then the exit command runs.
   // before_command, when given, is told each command just before it runs.
   void EndOn(StopRequest request, const std::function<void(int command)>& before_command = {});
-  // Runs a poll cycle when the poll timer has expired. True when one ran.
+  // Runs the tickers that are due, then a poll cycle when the poll timer has expired. True when
+  // a poll cycle ran.
   bool PollIfDue();
-  // Milliseconds until the poll timer expires (0 when it has), or -1 when it is not armed.
+  // Milliseconds until the poll timer expires or a ticker is due (0 when one is), or -1 when
+  // neither will be.
   long MillisecondsToNextPoll() const;
 
  private:
@@ -64,5 +70,8 @@ class MonitorHost {
   std::unique_ptr<MemorySurface> own_surface_;
   MemorySurface* surface_;
   ReadingFanout readings_;
+  static constexpr int kMaxTickers = 4;
+  HostTicker* tickers_[kMaxTickers] = {};
+  int ticker_count_ = 0;
   WindowHandle window_ = kNoWindow;
 };

@@ -1,0 +1,157 @@
+#include "frontend/network/network_outputs.h"
+
+#include <chrono>
+#include <utility>
+
+#include "app/monitor_state.h"
+
+namespace {
+
+// The writer's pending records go out soon rather than at the next record.
+constexpr long kPumpMs = 50;
+
+long Until(std::uint32_t due, std::uint32_t now) {
+  const auto left = static_cast<std::int32_t>(due - now);
+  return left > 0 ? left : 0;
+}
+
+}  // namespace
+
+bool NetworkWanted(const NetworkOptions& options) {
+  return options.http || options.mqtt;
+}
+
+NetworkOutputs::NetworkOutputs(Clock* clock, Notice notice)
+    : clock_(clock), notice_(std::move(notice)), scratch_(std::make_unique<NetworkSnapshot>()) {}
+
+std::unique_ptr<Ledger> NetworkOutputs::MakeOwnLedger(Clock* clock) {
+  return std::make_unique<Ledger>(clock);
+}
+
+std::unique_ptr<NetworkOutputs> NetworkOutputs::Start(const NetworkOptions& options,
+                                                      MonitorHost* host, Clock* clock,
+                                                      Ledger* ledger, Notice notice,
+                                                      std::string* error) {
+  std::unique_ptr<NetworkOutputs> out(new NetworkOutputs(clock, std::move(notice)));
+  NetworkOutputs& o = *out;
+  if (ledger == nullptr) {
+    o.own_ledger_ = MakeOwnLedger(clock);
+    ledger = o.own_ledger_.get();
+  }
+  o.ledger_ = ledger;
+  o.feed_ = std::make_unique<FeedPipe>();
+  if (!o.feed_->ok(error)) return nullptr;
+
+  std::vector<FeedListener*> listeners;
+  if (options.http) {
+    HttpServer::Sources sources;
+    sources.board = &o.board_;
+    sources.hub = &o.hub_;
+    sources.health = [&o] { return o.Health(); };
+    o.http_ = std::make_unique<HttpServer>(options.http_endpoint, options.http_token, sources);
+    if (!o.http_->Start(error)) return nullptr;
+    listeners.push_back(&o.hub_);
+  }
+  if (options.mqtt) {
+    const std::string prefix =
+        options.mqtt_topic.empty() ? DefaultTopicPrefix() : options.mqtt_topic;
+    o.mqtt_ =
+        std::make_unique<MqttPublisher>(options.mqtt_endpoint, prefix, options.mqtt_discovery,
+                                        &o.board_, [&o](const std::string& text) { o.Say(text); });
+    if (!o.mqtt_->Start(error)) return nullptr;
+    listeners.push_back(o.mqtt_.get());
+  }
+  o.feed_->Start(listeners);
+  o.writer_ = std::make_unique<JsonLinesWriter>(o.feed_->write_fd(), clock, ledger,
+                                                [&o](const std::string& text) { o.Say(text); });
+  // The host hears of nothing here before every output has started. The outputs come after the
+  // ledger, so that a snapshot after a run's end holds the figures at its end.
+  if (o.own_ledger_) host->readings().Add(ledger);
+  host->readings().Add(o.writer_.get());
+  host->readings().Add(&o);
+  host->AddTicker(&o);
+  // The board holds figures before the first client can ask.
+  o.PublishSnapshot(clock->TickCount());
+  o.snapshot_wanted_ = false;
+  if (o.http_) {
+    o.Say("HTTP on " + o.http_->Url() + " (/metrics, /events, the live page at /)");
+  }
+  if (o.mqtt_) o.Say("MQTT to " + o.mqtt_->broker() + ", topics " + o.mqtt_->prefix() + "/...");
+  return out;
+}
+
+NetworkOutputs::~NetworkOutputs() {
+  // The records still waiting go into the pipe (the feed's thread reads meanwhile), and the
+  // thread hands every one on before the outputs end.
+  writer_.reset();
+  if (feed_) feed_->Finish();
+  if (mqtt_) mqtt_->Finish();
+  if (http_) http_->Stop();
+  PassOnWords();
+}
+
+void NetworkOutputs::PassOnWords() {
+  std::vector<std::string> said;
+  {
+    std::lock_guard<std::mutex> lock(said_mutex_);
+    said.swap(said_);
+  }
+  for (const std::string& text : said) {
+    if (notice_) notice_(text);
+  }
+}
+
+OutputHealth NetworkOutputs::Health() const {
+  OutputHealth h;
+  h.http = http_ != nullptr;
+  h.events_clients = hub_.clients();
+  h.events_clients_dropped = hub_.dropped_clients();
+  h.mqtt = mqtt_ != nullptr;
+  if (mqtt_) {
+    h.mqtt_connected = mqtt_->connected();
+    h.mqtt_published = mqtt_->published();
+    h.mqtt_dropped = mqtt_->dropped();
+  }
+  return h;
+}
+
+void NetworkOutputs::Say(const std::string& text) {
+  std::lock_guard<std::mutex> lock(said_mutex_);
+  // Bounded too: a broker that comes and goes for days says a few words each time.
+  if (said_.size() < 64) said_.push_back(text);
+}
+
+bool NetworkOutputs::PublishSnapshot(std::uint32_t now_tick) {
+  NetworkSnapshot& s = *scratch_;
+  ledger_->Snapshot(now_tick, s.ledger);
+  s.time = clock_->Now();
+  s.taken_tick = now_tick;
+  s.epoch_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+                   .count();
+  s.port_open = g_state.port_open == 1;
+  s.feed_dropped = writer_ ? writer_->dropped() : 0;
+  return board_.TryPublish(s);
+}
+
+long NetworkOutputs::MillisecondsToTick(std::uint32_t now_tick) const {
+  long wait = Until(look_due_, now_tick);
+  if (writer_ && writer_->pending() > 0) wait = wait < kPumpMs ? wait : kPumpMs;
+  if (snapshot_wanted_) wait = SoonerWait(wait, Until(snapshot_due_, now_tick));
+  return wait;
+}
+
+void NetworkOutputs::Tick(std::uint32_t now_tick) {
+  if (writer_) writer_->Tick(now_tick);
+  if (snapshot_wanted_ && Until(snapshot_due_, now_tick) == 0) {
+    if (PublishSnapshot(now_tick)) {
+      snapshot_wanted_ = ledger_->Run().active;
+      snapshot_due_ = now_tick + kSnapshotPeriodMs;
+    } else {
+      snapshot_due_ = now_tick + kRetryMs;
+    }
+  }
+  if (Until(look_due_, now_tick) > 0) return;
+  look_due_ = now_tick + kNoticeLookMs;
+  PassOnWords();
+}

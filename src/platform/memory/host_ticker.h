@@ -1,0 +1,16 @@
+// Work that a front end's outputs do now and then on the monitor's thread besides the poll
+// cycles: the network outputs publish the ledger's figures, write on what waits for a slow
+// reader, pass on notices. The host runs a ticker when it is due, from the same loop that runs
+// the poll cycles, and the loop wakes up for it.
+#pragma once
+
+#include <cstdint>
+
+class HostTicker {
+ public:
+  virtual ~HostTicker() = default;
+  // Milliseconds from now_tick until Tick is due: 0 at once, -1 never (until something changes
+  // on the monitor's thread, which asks again after every command and poll).
+  virtual long MillisecondsToTick(std::uint32_t now_tick) const = 0;
+  virtual void Tick(std::uint32_t now_tick) = 0;
+};
