@@ -1,0 +1,441 @@
+// The parts of the network outputs that a wrong byte would break without any network: the
+// accepted addresses, topic prefixes and token files, the token check, the Prometheus text of a
+// ledger, the MQTT messages of a record, the event hub's bounds, and the road from the monitor's
+// thread through the feed's pipe.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/monitor_state.h"
+#include "display/counters.h"
+#include "frontend/common/json_lines_writer.h"
+#include "frontend/network/event_hub.h"
+#include "frontend/network/feed_pipe.h"
+#include "frontend/network/http_auth.h"
+#include "frontend/network/mqtt_messages.h"
+#include "frontend/network/network_options.h"
+#include "frontend/network/prometheus_text.h"
+#include "frontend/program/options.h"
+#include "ledger/ledger.h"
+#include "support.h"
+#include "support/fakes/manual_clock.h"
+
+namespace {
+
+std::string Http(const std::string& text) {
+  HttpEndpoint e;
+  std::string error;
+  if (!ParseHttpEndpoint(text, &e, &error)) return "refused";
+  return e.address + " " + std::to_string(e.port) + (e.ipv6 ? " v6" : "") +
+         (e.loopback ? " loopback" : "");
+}
+
+std::string Mqtt(const std::string& text) {
+  MqttEndpoint e;
+  std::string error;
+  return ParseMqttEndpoint(text, &e, &error) ? e.host + " " + std::to_string(e.port) : "refused";
+}
+
+TEST(NetworkOptions, AddressesAreLoopbackUnlessNamedAndEveryOtherFormIsRefused) {
+  const std::pair<const char*, const char*> http[] = {{"9100", "127.0.0.1 9100 loopback"},
+                                                      {"0", "127.0.0.1 0 loopback"},
+                                                      {"0.0.0.0:9100", "0.0.0.0 9100"},
+                                                      {"localhost:80", "127.0.0.1 80 loopback"},
+                                                      {"127.8.9.1:5", "127.8.9.1 5 loopback"},
+                                                      {"192.168.1.7:9100", "192.168.1.7 9100"},
+                                                      {"[::1]:9100", "::1 9100 v6 loopback"},
+                                                      {"[::]:9100", ":: 9100 v6"},
+                                                      {"65536", "refused"},
+                                                      {"lab-host:9100", "refused"},
+                                                      {"::1:9100", "refused"},
+                                                      {"[::1]", "refused"},
+                                                      {"1.2.3.4:", "refused"},
+                                                      {":9100", "refused"},
+                                                      {"1.2.3.4:x", "refused"},
+                                                      {"[1.2.3.4]:80", "refused"},
+                                                      {"", "refused"}};
+  for (const auto& [text, said] : http) EXPECT_EQ(Http(text), said) << text;
+  const std::pair<const char*, const char*> mqtt[] = {{"broker", "broker 1883"},
+                                                      {"broker.lab:1884", "broker.lab 1884"},
+                                                      {"[::1]:8883", "::1 8883"},
+                                                      {"10.0.0.1", "10.0.0.1 1883"},
+                                                      {"", "refused"},
+                                                      {"broker:0", "refused"},
+                                                      {"broker:65536", "refused"},
+                                                      {"[::1", "refused"},
+                                                      {"a b", "refused"},
+                                                      {"::1", "refused"}};
+  for (const auto& [text, said] : mqtt) EXPECT_EQ(Mqtt(text), said) << text;
+  std::string error;
+  for (const char* bad : {"", "a/+/b", "a/#", "/a", "a/", "a//b", "a\xFF"}) {
+    EXPECT_FALSE(CheckTopicPrefix(bad, &error)) << bad;
+  }
+  EXPECT_TRUE(CheckTopicPrefix("lab/bench 1/温度", &error));
+  EXPECT_TRUE(CheckTopicPrefix(DefaultTopicPrefix(), &error)) << DefaultTopicPrefix();
+}
+
+TEST(NetworkOptions, TheTokenFileMustBeTheOwnersAloneAndHoldOneToken) {
+  ScratchDirectory dir;
+  struct Case {
+    const char* content;
+    mode_t mode;
+    const char* token;  // nullptr: refused
+  };
+  const Case cases[] = {
+      {"s3cret\n", 0600, "s3cret"}, {"  s3cret \r\nsecond line\n", 0400, "s3cret"},
+      {"s3cret", 0640, nullptr},    {"s3cret", 0604, nullptr},
+      {"\n", 0600, nullptr},        {"two words\n", 0600, nullptr}};
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string path = dir.File("token" + std::to_string(n++));
+    std::ofstream(path) << c.content;
+    ::chmod(path.c_str(), c.mode);
+    std::string token;
+    std::string error;
+    const bool read = ReadTokenFile(path, &token, &error);
+    EXPECT_EQ(read, c.token != nullptr) << c.content << " " << error;
+    if (read) {
+      EXPECT_EQ(token, c.token);
+    }
+  }
+  std::string token;
+  std::string error;
+  EXPECT_FALSE(ReadTokenFile(dir.path(), &token, &error));
+  EXPECT_FALSE(ReadTokenFile(dir.File("none"), &token, &error));
+  EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+}
+
+std::string Said(std::vector<std::string> words) {
+  std::vector<char*> argv = {const_cast<char*>("wsmon")};
+  for (std::string& w : words) argv.push_back(w.data());
+  Options o;
+  std::string said;
+  if (!ParseOptions(static_cast<int>(argv.size()), argv.data(), &o, &said)) return said;
+  const NetworkOptions& n = o.network;
+  return std::string(n.http ? "http " : "") + (n.mqtt ? "mqtt " : "") +
+         (n.mqtt_discovery ? "discovery " : "") + n.mqtt_topic;
+}
+
+TEST(NetworkOptions, TheNetworkOptionsGoWithTheMonitorAndTheirPartners) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"--headless", "--http", "9100", "--mqtt=b", "--mqtt-topic", "x/y", "--mqtt-discovery"},
+       "http mqtt discovery x/y"},
+      {{"--http-token", "/t"}, "--http-token needs --http"},
+      {{"--mqtt-discovery"}, "--mqtt-topic and --mqtt-discovery need --mqtt"},
+      {{"--list-ports", "--http", "1"},
+       "the network options go with the monitor, not --export-bytes or --list-ports"},
+      {{"--http"}, "--http needs a value PORT or ADDRESS:PORT (for example --http 9100)"},
+      {{"--http", "host:1"},
+       "--http: \"host:1\" is not PORT, ADDRESS:PORT or [IPv6]:PORT (a port from 0 to 65535, 0 "
+       "for any free one; an IPv4 address, localhost or a bracketed IPv6 address)"},
+      {{"--mqtt", "b", "--mqtt-topic", "a/#"},
+       "--mqtt-topic: the topic prefix \"a/#\" holds a wildcard (+ or #)"}};
+  for (const auto& [words, said] : cases) EXPECT_EQ(Said(words), said) << words[0];
+}
+
+TEST(HttpAuth, OnlyTheWholeTokenPassesAsBearerOrAsTheBasicPassword) {
+  const std::string token = "s3cret";
+  const std::pair<const char*, bool> cases[] = {
+      {"Bearer s3cret", true},
+      {"bearer  s3cret ", true},
+      {"Basic YW55b25lOnMzY3JldA==", true},  // anyone:s3cret
+      {"Basic OnMzY3JldA", true},            // :s3cret, unpadded
+      {"Bearer s3cre", false},
+      {"Bearer s3cretX", false},
+      {"Bearer", false},
+      {"Bearers3cret", false},
+      {"s3cret", false},
+      {"Basic czNjcmV0", false},  // s3cret without a user's colon
+      {"Basic YW55b25lOnMzY3JldA=!", false},
+      {"", false}};
+  for (const auto& [header, passes] : cases) EXPECT_EQ(Authorized(header, token), passes) << header;
+  EXPECT_FALSE(SameSecret("", "a"));
+  EXPECT_TRUE(SameSecret("", ""));
+}
+
+TEST(PrometheusText, DecimalsAreExactFromTheirWholeUnits) {
+  const std::tuple<std::int64_t, int, const char*> cases[] = {
+      {4560, 4, "0.456"}, {-1, 4, "-0.0001"},
+      {1500, 3, "1.5"},   {2000, 3, "2"},
+      {0, 3, "0"},        {-11 * 625, 4, "-0.6875"},
+      {7, 0, "7"},        {INT64_MIN, 3, "-9223372036854775.808"}};
+  for (const auto& [units, decimals, text] : cases) EXPECT_EQ(ScaledDecimal(units, decimals), text);
+}
+
+ReadingEvent Reading(int sensor, std::uint32_t tick, int sixteenths, int tenths,
+                     const Bytes& frame) {
+  ReadingEvent r;
+  r.sensor_id = sensor;
+  r.tick = tick;
+  r.has_temperature = sixteenths != FeedRecord::kNoValue;
+  r.temperature_sixteenths = sixteenths;
+  r.has_humidity = tenths != FeedRecord::kNoValue;
+  r.humidity_tenths = tenths;
+  r.frame = frame.data();
+  return r;
+}
+
+// Every sample of a text by its name and labels; fails the test on a family whose samples are
+// apart, or that comes without its HELP and TYPE lines first.
+std::map<std::string, std::string> Samples(const std::string& text) {
+  std::map<std::string, std::string> samples;
+  std::set<std::string> families;
+  std::string family;
+  const std::regex sample(R"(^(\w+)(\{[^}]*\})? (\S+)$)");
+  std::istringstream in(text);
+  for (std::string line, help; std::getline(in, line);) {
+    std::smatch m;
+    if (line.rfind("# HELP ", 0) == 0) {
+      help = line.substr(7, line.find(' ', 7) - 7);
+      EXPECT_TRUE(families.insert(help).second) << "a second family " << help;
+    } else if (line.rfind("# TYPE ", 0) == 0) {
+      family = line.substr(7, line.find(' ', 7) - 7);
+      EXPECT_EQ(family, help);
+      const std::string type = line.substr(line.rfind(' ') + 1);
+      EXPECT_EQ(type == "counter",
+                family.size() > 6 && family.substr(family.size() - 6) == "_total")
+          << family;
+    } else if (std::regex_match(line, m, sample)) {
+      EXPECT_EQ(m[1].str(), family) << line;
+      samples[m[1].str() + m[2].str()] = m[3].str();
+    } else {
+      ADD_FAILURE() << "not a sample: " << line;
+    }
+  }
+  return samples;
+}
+
+TEST(PrometheusText, TheLedgerShowsInBaseUnitsAndMissingValuesAreLeftOut) {
+  ResetMonitorState();
+  g_state.sensor_count = 2;
+  ManualClock clock;
+  Ledger ledger(&clock);
+  ledger.OnRunStarted();
+  const Bytes three = MakeFrame(3, 0, 0x0171, 0x01C8);
+  // Sensor 3 every 5 s, its third reading without a temperature; sensor 1 never.
+  ledger.OnReading(Reading(3, 1000, 369, 456, three));
+  ledger.OnReading(Reading(3, 6000, -11, 1000, three));
+  ledger.OnReading(Reading(3, 11000, FeedRecord::kNoValue, 5, three));
+  const Bytes bad = MakeFrame(3, 0, 0, 0);
+  ErrorEvent error;
+  error.code = kErrBadCheck;
+  error.bytes = bad.data();
+  error.byte_count = kFrameSize;
+  error.tick = 12000;
+  ledger.OnError(error);
+  error.code = kErrStrayBytes;
+  error.arg = 4;
+  ledger.OnError(error);
+  NetworkSnapshot s;
+  ledger.Snapshot(14500, s.ledger);
+  s.taken_tick = 15000;
+  s.epoch_ms = 1775286300000;  // at tick 15000
+  s.port_open = true;
+  OutputHealth health;
+  health.http = true;
+  health.events_clients = 2;
+  const std::map<std::string, std::string> m = Samples(PrometheusText(s, health));
+  const std::pair<const char*, const char*> expected[] = {
+      {"wsmon_run_active", "1"},
+      {"wsmon_port_up", "1"},
+      {"wsmon_frames_total", "3"},
+      {"wsmon_error_events_total", "2"},
+      {"wsmon_frame_errors_total{code=\"ERR2\"}", "1"},
+      {"wsmon_frame_errors_total{code=\"ERR4\"}", "0"},
+      {"wsmon_stray_bytes_total", "4"},
+      {"wsmon_run_duration_seconds", "14.5"},
+      {"wsmon_run_start_timestamp_seconds", "1775286285"},
+      {"wsmon_readings_total{sensor=\"3\"}", "3"},
+      {"wsmon_readings_total{sensor=\"1\"}", "0"},
+      {"wsmon_readings_without_value_total{sensor=\"3\",quantity=\"temperature\"}", "1"},
+      {"wsmon_bad_checks_total{sensor=\"3\"}", "1"},
+      // The latest value that came: the third reading had none.
+      {"wsmon_temperature_celsius{sensor=\"3\"}", "-0.6875"},
+      {"wsmon_humidity_ratio{sensor=\"3\"}", "0.005"},
+      {"wsmon_last_reading_timestamp_seconds{sensor=\"3\"}", "1775286296"},
+      {"wsmon_sensor_age_seconds{sensor=\"3\"}", "3.5"},
+      {"wsmon_interval_median_seconds{sensor=\"3\"}", "5"},
+      {"wsmon_sensor_delivery_ratio{sensor=\"3\"}", "1"},
+      {"wsmon_implausible_values_total{sensor=\"3\",quantity=\"humidity\"}", "0"},
+      {"wsmon_sensor_silent{sensor=\"1\"}", "1"},
+      {"wsmon_sensors_watched", "3"},
+      {"wsmon_http_events_clients", "2"}};
+  for (const auto& [name, value] : expected) {
+    const auto found = m.find(name);
+    ASSERT_NE(found, m.end()) << name;
+    EXPECT_EQ(found->second, value) << name;
+  }
+  // Sensor 1 sent nothing: no value of its is made up, and the sequence byte is off.
+  for (const char* absent :
+       {"wsmon_temperature_celsius{sensor=\"1\"}", "wsmon_interval_median_seconds{sensor=\"1\"}",
+        "wsmon_readings_total{sensor=\"2\"}", "wsmon_sequence_lost_total{sensor=\"3\"}",
+        "wsmon_mqtt_connected"}) {
+    EXPECT_EQ(m.count(absent), 0u) << absent;
+  }
+}
+
+FeedRecord Record(const std::string& line) {
+  FeedRecord r;
+  EXPECT_TRUE(ParseFeedRecord(line, &r)) << line;
+  return r;
+}
+
+TEST(MqttMessages, EachRecordGoesToItsTopicsWithTheValuesItHas) {
+  struct Case {
+    const char* line;
+    std::vector<std::pair<std::string, std::string>> messages;
+  };
+  const std::string text =
+      R"({"event":"reading","tick_ms":5,"sensor":3,"temperature_C":-0.3125,"humidity_RH":45.6})";
+  const std::string no_t =
+      R"({"event":"reading","tick_ms":5,"sensor":12,"temperature_C":null,"humidity_RH":0.0})";
+  const Case cases[] = {
+      {text.c_str(),
+       {{"p/q/sensors/3/temperature_C", "-0.3125"},
+        {"p/q/sensors/3/humidity_RH", "45.6"},
+        {"p/q/events", text}}},
+      {no_t.c_str(), {{"p/q/sensors/12/humidity_RH", "0.0"}, {"p/q/events", no_t}}},
+      {R"({"event":"ledger","run":{}})", {{"p/q/stats", R"({"event":"ledger","run":{}})"}}},
+      {R"({"event":"port_lost"})", {{"p/q/events", R"({"event":"port_lost"})"}}}};
+  for (const Case& c : cases) {
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const MqttMessage& m : RecordMessages(Record(c.line), "p/q")) {
+      EXPECT_FALSE(m.retain);
+      got.emplace_back(m.topic, m.payload);
+    }
+    EXPECT_EQ(got, c.messages) << c.line;
+  }
+  const FeedRecord r = Record(text);
+  EXPECT_EQ(r.temperature_sixteenths, -5);
+  EXPECT_EQ(r.humidity_tenths, 456);
+  EXPECT_EQ(Record(no_t).temperature_sixteenths, FeedRecord::kNoValue);
+  EXPECT_EQ(Record(no_t).humidity_tenths, 0);
+  FeedRecord unused;
+  EXPECT_FALSE(ParseFeedRecord("{\"event\":", &unused));
+  EXPECT_FALSE(ParseFeedRecord("[1]", &unused));
+}
+
+TEST(MqttMessages, DiscoveryExpiresAfterThreeMediansInWholeSeconds) {
+  const std::pair<std::uint32_t, int> expiries[] = {
+      {0, 1}, {333, 1}, {334, 2}, {5000, 15}, {5001, 16}};
+  for (const auto& [median, seconds] : expiries) {
+    SensorFigures f;
+    f.has_median = true;
+    f.interval_median_ms = median;
+    EXPECT_EQ(ExpireAfterSeconds(f), seconds) << median;
+  }
+  EXPECT_EQ(ExpireAfterSeconds(SensorFigures{}), 0);
+  const std::vector<MqttMessage> later = DiscoveryMessages("wsmon/lab-7.b", 4, 16);
+  ASSERT_EQ(later.size(), 2u);
+  EXPECT_EQ(later[0].topic, "homeassistant/sensor/wsmon_lab-7_b/sensor4_temperature/config");
+  EXPECT_EQ(later[1].topic, "homeassistant/sensor/wsmon_lab-7_b/sensor4_humidity/config");
+  EXPECT_TRUE(later[0].retain && later[0].qos == 1);
+  EXPECT_NE(later[0].payload.find(R"("state_topic":"wsmon/lab-7.b/sensors/4/temperature_C")"),
+            std::string::npos);
+  EXPECT_NE(later[1].payload.find(R"("expire_after":16)"), std::string::npos);
+  EXPECT_EQ(DiscoveryMessages("p", 4, 0)[0].payload.find("expire_after"), std::string::npos);
+}
+
+FeedRecord Line(const std::string& text, int sensor = -1, int sixteenths = 0) {
+  FeedRecord r;
+  r.text = text;
+  r.event = sensor >= 0 ? "reading" : "error";
+  r.sensor = sensor;
+  r.tick_ms = static_cast<std::uint32_t>(sixteenths);
+  r.temperature_sixteenths = sixteenths;
+  r.humidity_tenths = FeedRecord::kNoValue;
+  return r;
+}
+
+TEST(EventHub, AReaderThatFallsBehindIsDroppedAndTheOthersGetEveryRecord) {
+  EventHub hub;
+  auto slow = hub.Join();
+  auto fast = hub.Join();
+  const std::string record(1000, 'x');
+  std::size_t received = 0;
+  std::string lines;
+  const int records = static_cast<int>(EventHub::kQueueLimit / record.size()) + 10;
+  for (int i = 0; i < records; ++i) {
+    hub.OnRecord(Line(record));
+    ASSERT_TRUE(hub.Next(*fast, &lines, std::chrono::milliseconds(0)));
+    received += lines.size();
+  }
+  EXPECT_EQ(received, static_cast<std::size_t>(records) * (record.size() + 1));
+  EXPECT_FALSE(hub.Next(*slow, &lines, std::chrono::milliseconds(0)));
+  EXPECT_EQ(hub.dropped_clients(), 1u);
+  // A full house is refused; one that leaves makes room.
+  std::vector<std::shared_ptr<EventHub::Client>> more;
+  while (auto c = hub.Join()) more.push_back(c);
+  EXPECT_EQ(hub.clients(), EventHub::kMaxClients);
+  hub.Leave(slow);
+  EXPECT_NE(hub.Join(), nullptr);
+  // At the close, what came before still goes out, then the stream ends.
+  hub.OnRecord(Line("last"));
+  hub.Close();
+  ASSERT_TRUE(hub.Next(*fast, &lines, std::chrono::milliseconds(0)));
+  EXPECT_EQ(lines, "last\n");
+  EXPECT_FALSE(hub.Next(*fast, &lines, std::chrono::milliseconds(0)));
+  EXPECT_EQ(hub.Join(), nullptr);
+}
+
+TEST(EventHub, TheHistoryKeepsEachSensorsLatestReadingsOfTheRun) {
+  EventHub hub;
+  for (int i = 0; i < EventHub::kHistoryPoints + 5; ++i) hub.OnRecord(Line("r", 2, i));
+  hub.OnRecord(Line("r", 31, 8));
+  const std::string history = hub.HistoryJson();
+  // The oldest five are gone; sixteenths show as exact degrees.
+  EXPECT_EQ(history.find("[4,0.25,null]"), std::string::npos);
+  EXPECT_NE(history.find("{\"2\":[[5,0.3125,null],[6,0.375,null]"), std::string::npos);
+  EXPECT_NE(history.find("\"31\":[[8,0.5,null]]"), std::string::npos);
+  FeedRecord start;
+  start.event = "run_started";
+  hub.OnRecord(start);
+  EXPECT_EQ(hub.HistoryJson(), "{\"sensors\":{}}");
+}
+
+// Takes the records as the feed's thread hands them on.
+class Collector : public FeedListener {
+ public:
+  void OnRecord(const FeedRecord& record) override { events.push_back(record.event); }
+  std::vector<std::string> events;
+};
+
+TEST(FeedPipe, EveryRecordTheWriterTakesReachesTheListenersInOrder) {
+  ResetMonitorState();
+  ManualClock clock;
+  Ledger ledger(&clock);
+  Collector collector;
+  FeedPipe pipe;
+  std::string error;
+  ASSERT_TRUE(pipe.ok(&error)) << error;
+  pipe.Start({&collector});
+  const Bytes frame = MakeFrame(1, 0, 0x0171, 0x01C8);
+  std::uint64_t dropped = 0;
+  {
+    JsonLinesWriter writer(pipe.write_fd(), &clock, &ledger);
+    ReadingFanout fanout;
+    fanout.Add(&ledger);
+    fanout.Add(&writer);
+    fanout.OnRunStarted();
+    // More than the pipe holds at once, offered faster than the thread reads.
+    for (std::uint32_t i = 0; i < 3000; ++i) fanout.OnReading(Reading(1, i * 10, 369, 456, frame));
+    fanout.OnRunStopped(30000);
+    EXPECT_TRUE(writer.Drain(5000));
+    dropped = writer.dropped();
+  }
+  pipe.Finish();
+  EXPECT_EQ(dropped, 0u);
+  ASSERT_EQ(collector.events.size(), 3003u);
+  EXPECT_EQ(collector.events.front(), "run_started");
+  EXPECT_EQ(collector.events[3001], "run_stopped");
+  EXPECT_EQ(collector.events.back(), "ledger");
+  EXPECT_EQ(pipe.records(), 3003u);
+}
+
+}  // namespace
