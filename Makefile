@@ -48,6 +48,7 @@ bench: deps-native
 	cmake --build --preset bench
 	build/bench/bench/wsmon_bench
 	build/bench/bench/wsmon_capture
+	build/bench/bench/wsmon_capture --network
 
 demo: deps-native
 	cmake --preset native >/dev/null

@@ -1,6 +1,10 @@
 #include "capture/capture_run.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +17,7 @@
 #include "app/resource_ids.h"
 #include "display/counters.h"
 #include "frontend/common/simulated_receiver.h"
+#include "frontend/network/network_outputs.h"
 #include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_serial_port.h"
@@ -100,6 +105,50 @@ struct SimulatedLine {
   }
 };
 
+// A reader of /events that never reads: its socket's buffers fill, then its queue, and the server
+// drops it. -1 when it could not connect.
+int StuckReader(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int small = 4096;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const char request[] = "GET /events HTTP/1.1\r\nHost: capture\r\n\r\n";
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::send(fd, request, sizeof request - 1, MSG_NOSIGNAL) < 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The network outputs of a point, with their stuck reader.
+struct NetworkSide {
+  std::unique_ptr<NetworkOutputs> outputs;
+  int stuck = -1;
+
+  bool Start(const CapturePoint& point, MonitorHost* host, Clock* clock, std::string* error) {
+    if (!point.network) return true;
+    NetworkOptions options;
+    options.http = true;
+    options.mqtt = true;
+    options.mqtt_endpoint.host = "127.0.0.1";
+    options.mqtt_endpoint.port = point.broker_port;
+    options.mqtt_topic = "wsmon/capture";
+    outputs = NetworkOutputs::Start(options, host, clock, nullptr, {}, error);
+    if (!outputs) return false;
+    stuck = StuckReader(outputs->http_port());
+    if (stuck < 0) *error = "no reader could connect to /events";
+    return stuck >= 0;
+  }
+  ~NetworkSide() {
+    outputs.reset();
+    if (stuck >= 0) ::close(stuck);
+  }
+};
+
 double Deadline(const CapturePoint& point) {
   return SecondsOf(CLOCK_MONOTONIC) + 1.5 * point.seconds + 10;
 }
@@ -124,6 +173,8 @@ CaptureResult CaptureWithMonitor(const CapturePoint& point, const std::string& s
   {
     MonitorHost host(line.port.get(), &clock, &files);
     host.readings().Add(&tally);
+    NetworkSide network;
+    if (!network.Start(point, &host, &clock, &result.error)) return result;
     host.Create();
     host.Choose(CMD_OPEN);
     host.Choose(CMD_START);

@@ -12,6 +12,10 @@ struct CapturePoint {
   double frames_per_second = 0;  // 0: as fast as the line carries them
   double seconds = 5;
   std::uint64_t seed = 1;
+  // With the network outputs on: --http on a free port of 127.0.0.1 with a reader of /events
+  // that never reads, and --mqtt to the broker on this port of 127.0.0.1.
+  bool network = false;
+  int broker_port = 0;
 };
 
 struct CaptureResult {

@@ -41,7 +41,11 @@ std::unique_ptr<NetworkOutputs> NetworkOutputs::Start(const NetworkOptions& opti
   o.ledger_ = ledger;
   o.feed_ = std::make_unique<FeedPipe>();
   if (!o.feed_->ok(error)) return nullptr;
+  // The board holds figures before the first client can ask.
+  o.PublishSnapshot(clock->TickCount());
+  o.snapshot_wanted_ = false;
 
+  // Both outputs exist before either starts: the server's threads ask after the publisher.
   std::vector<FeedListener*> listeners;
   if (options.http) {
     HttpServer::Sources sources;
@@ -49,7 +53,6 @@ std::unique_ptr<NetworkOutputs> NetworkOutputs::Start(const NetworkOptions& opti
     sources.hub = &o.hub_;
     sources.health = [&o] { return o.Health(); };
     o.http_ = std::make_unique<HttpServer>(options.http_endpoint, options.http_token, sources);
-    if (!o.http_->Start(error)) return nullptr;
     listeners.push_back(&o.hub_);
   }
   if (options.mqtt) {
@@ -58,9 +61,9 @@ std::unique_ptr<NetworkOutputs> NetworkOutputs::Start(const NetworkOptions& opti
     o.mqtt_ =
         std::make_unique<MqttPublisher>(options.mqtt_endpoint, prefix, options.mqtt_discovery,
                                         &o.board_, [&o](const std::string& text) { o.Say(text); });
-    if (!o.mqtt_->Start(error)) return nullptr;
     listeners.push_back(o.mqtt_.get());
   }
+  if ((o.http_ && !o.http_->Start(error)) || (o.mqtt_ && !o.mqtt_->Start(error))) return nullptr;
   o.feed_->Start(listeners);
   o.writer_ = std::make_unique<JsonLinesWriter>(o.feed_->write_fd(), clock, ledger,
                                                 [&o](const std::string& text) { o.Say(text); });
@@ -70,9 +73,6 @@ std::unique_ptr<NetworkOutputs> NetworkOutputs::Start(const NetworkOptions& opti
   host->readings().Add(o.writer_.get());
   host->readings().Add(&o);
   host->AddTicker(&o);
-  // The board holds figures before the first client can ask.
-  o.PublishSnapshot(clock->TickCount());
-  o.snapshot_wanted_ = false;
   if (o.http_) {
     o.Say("HTTP on " + o.http_->Url() + " (/metrics, /events, the live page at /)");
   }

@@ -52,6 +52,7 @@ class NetworkOutputs : public ReadingSink, public HostTicker {
 
   // The server's address ("http://127.0.0.1:9100/"), or "" without --http.
   std::string http_url() const { return http_ ? http_->Url() : ""; }
+  int http_port() const { return http_ ? http_->port() : 0; }
   OutputHealth Health() const;
 
   long MillisecondsToTick(std::uint32_t now_tick) const override;

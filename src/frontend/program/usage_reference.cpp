@@ -76,6 +76,44 @@ Files (in the start directory, the current directory):
                    and the ledger's figures of each sensor at the run's end
   FILE of --json   the JSON Lines, appended to; one record a line, "event" its first key
 
+Network outputs (--http, --mqtt; the terminal monitor and --headless alike): neither holds up
+the polling. What they say goes to standard error (--headless) or the status line.
+  GET /metrics     the figures in the Prometheus text format 0.0.4, base units; counters start
+                   at 0 with each run; a value the monitor does not have is left out. Run:
+                   wsmon_build_info{version}, wsmon_run_active, wsmon_port_up,
+                   wsmon_frames_total (the good count), wsmon_error_events_total (the error
+                   count), wsmon_frame_errors_total{code="ERR1".."ERR5"},
+                   wsmon_stray_bytes_total, wsmon_refused_frames_total,
+                   wsmon_refused_bad_checks_total, wsmon_port_outages_total,
+                   wsmon_port_outage_seconds_total, wsmon_run_duration_seconds,
+                   wsmon_run_start_timestamp_seconds, wsmon_sensors_configured,
+                   wsmon_sensors_watched, wsmon_sensors_silent. Per sensor {sensor="ID"}:
+                   wsmon_readings_total, wsmon_readings_without_value_total{quantity},
+                   wsmon_bad_checks_total, wsmon_temperature_celsius, wsmon_humidity_ratio
+                   (0 to 1), wsmon_last_reading_timestamp_seconds, wsmon_sensor_age_seconds,
+                   wsmon_sensor_silent, wsmon_interval_median_seconds,
+                   wsmon_interval_p95_seconds, wsmon_sensor_gaps,
+                   wsmon_sensor_missed_readings, wsmon_sensor_delivery_ratio,
+                   wsmon_implausible_values_total{quantity}, wsmon_sequence_lost_total,
+                   wsmon_sequence_duplicates_total. The outputs: wsmon_feed_records_dropped_total,
+                   wsmon_http_events_clients, wsmon_http_events_clients_dropped_total,
+                   wsmon_mqtt_connected, wsmon_mqtt_messages_published_total,
+                   wsmon_mqtt_messages_dropped_total
+  GET /events      the event stream as JSON Lines, chunked: readings, errors, run start and
+                   stop, exports, port lost and back, the ledger every 60 s of a run and at its
+                   end; {"event":"keepalive",...} after 30 s without a record. A reader that
+                   falls 256 KiB behind is dropped; 8 readers at most
+  GET /            the live page (counters, latest readings, a chart per sensor, the ledger);
+                   GET /state and GET /history are the JSON it reads
+  MQTT topics      PREFIX/sensors/ID/temperature_C and .../humidity_RH (each reading's values),
+                   PREFIX/events (every record but the ledger's), PREFIX/stats (the ledger
+                   every 60 s of a run and at its end), PREFIX/availability (online, offline;
+                   retained; offline is also the will); with --mqtt-discovery
+                   homeassistant/sensor/NODE/sensorID_temperature/config and ..._humidity/config
+                   (retained, expire_after 3 x the median interval). A missing broker is said
+                   once and tried again with a pause from 1 s doubling to 30 s; records
+                   meanwhile are dropped and counted
+
 Environment:
   WSMON_COM<N>     the device of port COMN, where --com N=PATH does not name one
   TERM             the terminal's type; one that is not known or cannot place the cursor
