@@ -38,8 +38,8 @@ class NetworkOutputs : public ReadingSink, public HostTicker {
   using Notice = std::function<void(const std::string&)>;
 
   // Starts the outputs the options ask for and adds them to the host (before host->Create()).
-  // ledger: the front end's ledger, already in the host's fanout; nullptr: the outputs bring
-  // their own (MakeOwnLedger). nullptr and the reason when an output cannot start (an address
+  // ledger: the front end's ledger (its RunOutputs'), already in the host's fanout; nullptr:
+  // the outputs bring their own (MakeOwnLedger), as the capture benchmark has them. nullptr and the reason when an output cannot start (an address
   // in use, no pipe).
   static std::unique_ptr<NetworkOutputs> Start(const NetworkOptions& options, MonitorHost* host,
                                                Clock* clock, Ledger* ledger, Notice notice,
@@ -68,7 +68,7 @@ class NetworkOutputs : public ReadingSink, public HostTicker {
 
  private:
   NetworkOutputs(Clock* clock, Notice notice);
-  // Until the front ends share one ledger, the network outputs keep one of their own.
+  // For a host without a front end's ledger: the network outputs keep one of their own.
   static std::unique_ptr<Ledger> MakeOwnLedger(Clock* clock);
   // Said by any thread; told on the monitor's.
   void Say(const std::string& text);

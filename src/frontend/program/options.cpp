@@ -19,8 +19,7 @@ const char kUsageHead[] =
        wsmon --help | --version
 
 OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte]
-NETWORK: [--http [ADDRESS:]PORT [--http-token FILE]] [--mqtt HOST[:PORT] [--mqtt-topic PREFIX]
-         [--mqtt-discovery]]
+NETWORK: [--http [ADDR:]PORT [--http-token FILE]] [--mqtt HOST[:PORT] [--mqtt-topic PREFIX]]
 
 Runs the wireless sensor test monitor. The current directory is the start directory: the
 settings file wscfg.cfg and the exports RUVEZ_*.txt live there.

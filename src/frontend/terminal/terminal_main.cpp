@@ -73,8 +73,9 @@ int RunTerminal(Options& options) {
     // the terminal is back.
     std::unique_ptr<NetworkOutputs> network;
     if (NetworkWanted(options.network)) {
+      // After the run's outputs, whose ledger hears every event first.
       network = NetworkOutputs::Start(
-          options.network, &host, &clock, nullptr,
+          options.network, &host, &clock, &outputs.ledger(),
           [&notice, &network_said](const std::string& text) {
             network_said.push_back(text);
             notice(text);
