@@ -36,10 +36,14 @@ result() {  # name, status
 }
 
 relay_pids=()
+plug_pid=
 cleanup() {
+  [ -n "$plug_pid" ] && kill "$plug_pid" 2>/dev/null || true
   # The wineserver goes first: it floods its output when a port's other end hangs up.
   timeout 20 wineserver -k 2>/dev/null || true
-  for pid in "${relay_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${relay_pids[@]}" $(cat "$e2e/replug.pids" 2>/dev/null); do
+    kill "$pid" 2>/dev/null || true
+  done
 }
 trap cleanup EXIT
 
@@ -53,6 +57,22 @@ relay() {
 }
 
 winpath() { echo "Z:${1//\//\\}"; }
+
+# The driver unplugs the line between COM1 and COM2 once during a run: it creates work/unplug,
+# and the relay goes (both pseudo-terminals and their names) until it creates work/replug. Each
+# request is answered by a file NAME.done.
+plug_on_request() {  # relay pid
+  local work=$e2e/work
+  until [ -e "$work/unplug" ]; do [ -e "$out/driver.rc" ] && return; sleep 0.05; done
+  kill "$1"
+  while [ -e "$e2e/com1" ] || [ -e "$e2e/com2" ]; do sleep 0.05; done
+  touch "$work/unplug.done"
+  until [ -e "$work/replug" ]; do [ -e "$out/driver.rc" ] && return; sleep 0.05; done
+  socat "pty,raw,echo=0,link=$e2e/com1" "pty,raw,echo=0,link=$e2e/com2" &
+  echo $! >>"$e2e/replug.pids"
+  until [ -e "$e2e/com1" ] && [ -e "$e2e/com2" ]; do sleep 0.05; done
+  touch "$work/replug.done"
+}
 
 timeout 20 wineserver -k 2>/dev/null || true
 rm -rf "$e2e"
@@ -130,6 +150,8 @@ timeout 600 wine "$build/tests/wsmon_driver.exe" \
 echo \$? >"$out/driver.rc"
 timeout 20 wineserver -k
 SESSION
+plug_on_request "${relay_pids[0]}" &
+plug_pid=$!
 start=$SECONDS
 timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$e2e/session.sh" || true
 echo "session took $((SECONDS - start)) s"

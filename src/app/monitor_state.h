@@ -52,6 +52,14 @@ struct MonitorState {
   int running = 0;
   int rx_skip = 0;
   int os_family = 0;
+  // The port number and baud index the link was opened with: an outage opens the same port
+  // again at the same rate, whatever the settings say meanwhile.
+  int link_port_number = 0;
+  int link_baud_index = 0;
+  // An outage: the port stopped answering during a run, its handle was let go, and each poll
+  // tries to open it again. port_lost_tick is the clock tick at which it was lost.
+  int port_lost = 0;
+  std::uint32_t port_lost_tick = 0;
 
   // Reception buffers.
   std::uint8_t read_buffer[kReadBufferSize] = {};

@@ -4,6 +4,7 @@
 
 #include "app/monitor_state.h"
 #include "app/platform.h"
+#include "app/port_outage.h"
 #include "app/resource_ids.h"
 #include "display/counters.h"
 #include "reception/frame_extraction.h"
@@ -42,7 +43,9 @@ void HandleReceiveResult(int received) {
       break;
     }
     case kReceiveReadFailed:
-      LogError(kErrPortRead, 0);
+      // A port that refuses a read or its waiting count has stopped answering: the run goes on
+      // through the outage, logged once.
+      NotePortLost();
       break;
     case kReceiveOverflow:
       LogError(kErrBufferFull, 0);
@@ -58,19 +61,25 @@ void PollCycle(WindowHandle hwnd) {
   // The timer is re-armed at the end, so the next tick comes a full period after this cycle
   // and none can queue up meanwhile; no outcome ends the run.
   g_platform.window->KillTimer(hwnd, POLL_TIMER_ID);
-  int received = ReceiveStep();
-  HandleReceiveResult(received);
-  // A plain receiver's bytes that one read could not take are still queued: they are read and
-  // handled in turn, exactly as separate polls would have handled them. An echoing receiver's
-  // port was purged after the read, so there is nothing more to read.
-  for (int reads = 1;
-       reads < kReadsPerPoll && received == kReceiveFrameReady && g_state.rx_skip == 0; ++reads) {
-    received = ReceiveMore();
+  // During an outage a poll only tries to open the port again; once it is back, the same poll
+  // reads.
+  if (PortAnswers() == 1) {
+    int received = ReceiveStep();
     HandleReceiveResult(received);
+    // A plain receiver's bytes that one read could not take are still queued: they are read
+    // and handled in turn, exactly as separate polls would have handled them. An echoing
+    // receiver's port was purged after the read, so there is nothing more to read.
+    for (int reads = 1;
+         reads < kReadsPerPoll && received == kReceiveFrameReady && g_state.rx_skip == 0; ++reads) {
+      received = ReceiveMore();
+      HandleReceiveResult(received);
+    }
+    // Bytes that the driver lost before any read could take them are reported as a full
+    // buffer, once for the poll; a port lost meanwhile has no handle left to ask.
+    if (g_state.port_lost == 0 && g_platform.port->LostInput(g_state.port_handle) != 0) {
+      LogError(kErrBufferFull, 0);
+    }
   }
-  // Bytes that the driver lost before any read could take them are reported as a full buffer,
-  // once for the poll.
-  if (g_platform.port->LostInput(g_state.port_handle) != 0) LogError(kErrBufferFull, 0);
   g_platform.window->SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
 }
 

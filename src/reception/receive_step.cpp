@@ -35,8 +35,8 @@ int ReadAtMost(int request) {
 
 int ReceiveStep() {
   const int waiting = g_platform.port->WaitingCount(g_state.port_handle);
-  // A device that has gone away can no longer say what waits; reporting that as a failed read
-  // keeps the operator informed at every poll instead of showing a quiet line.
+  // A device that has gone away can no longer say what waits: that is a failed read, which the
+  // poll takes for the outage it is.
   if (waiting < 0) return AcceptRead(-1);
   // An echoing receiver puts rx_skip bytes in front of every block; wait until more than
   // those have come.

@@ -17,6 +17,19 @@ constexpr std::uint32_t kProbeReplyLength = 18;
 constexpr std::uint32_t kProbeReplyPauseMs = 50;
 constexpr int kEchoSkip = 5;
 
+// Sets the line of a handle just opened; kInvalidPort when the rate did not take, the port
+// having closed itself (forgetting the handle keeps it from being closed a second time).
+PortHandle SetLine(PortHandle handle, int baud_index) {
+  if (handle == kInvalidPort) return kInvalidPort;
+  return g_platform.port->SetBaud(handle, BaudRates[baud_index]) == 0 ? kInvalidPort : handle;
+}
+
+void ForgetHandle() {
+  if (g_state.port_handle == kInvalidPort) return;
+  g_platform.port->Close(g_state.port_handle);
+  g_state.port_handle = kInvalidPort;
+}
+
 }  // namespace
 
 void DetectOsFamily() {
@@ -36,28 +49,42 @@ int OpenLink() {
   // BaudRates has three entries; any other index would read past it.
   if (g_state.baud_index < 0 || g_state.baud_index >= kBaudRateCount) return 0;
   DetectOsFamily();
-  SerialPort& port = *g_platform.port;
-  g_state.port_handle = port.Open(g_state.port_number);
+  g_state.port_handle = SetLine(g_platform.port->Open(g_state.port_number), g_state.baud_index);
   if (g_state.port_handle == kInvalidPort) return 0;
-  if (port.SetBaud(g_state.port_handle, BaudRates[g_state.baud_index]) == 0) {
-    // The port closed itself; forgetting the handle keeps it from being closed a second time.
-    g_state.port_handle = kInvalidPort;
-    return 0;
-  }
   g_state.port_open = 1;
+  g_state.port_lost = 0;
+  g_state.link_port_number = g_state.port_number;
+  g_state.link_baud_index = g_state.baud_index;
   ResetPort();
   return 1;
 }
 
 void CloseLink() {
   g_state.port_open = 0;
+  g_state.port_lost = 0;
   ResetPort();
   // CloseLink runs several times in a row at exit, and also when no port was ever opened: only
   // a handle that is still open is closed, and it is forgotten once closed.
-  if (g_state.port_handle != kInvalidPort) {
-    g_platform.port->Close(g_state.port_handle);
-    g_state.port_handle = kInvalidPort;
+  ForgetHandle();
+}
+
+void ReleaseLink() {
+  ForgetHandle();
+  g_state.rx_length = 0;
+  std::memset(g_state.read_buffer, 0, sizeof g_state.read_buffer);
+}
+
+int ReopenLink() {
+  if (g_state.port_handle != kInvalidPort) return 1;
+  const PortHandle handle =
+      SetLine(g_platform.port->Reopen(g_state.link_port_number), g_state.link_baud_index);
+  if (handle == kInvalidPort) return 0;
+  if (g_platform.port->WaitingCount(handle) < 0) {
+    g_platform.port->Close(handle);
+    return 0;
   }
+  g_state.port_handle = handle;
+  return 1;
 }
 
 void ResetPort() {

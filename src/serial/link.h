@@ -10,9 +10,20 @@
 // is then 1), 0 when it is not (nothing is left open).
 int OpenLink();
 
-// Closes the link; port_open becomes 0. Harmless when the port was never opened or is closed
-// already: a handle that is not open is never purged or closed.
+// Closes the link; port_open becomes 0 and an outage ends. Harmless when the port was never
+// opened or is closed already: a handle that is not open is never purged or closed.
 void CloseLink();
+
+// Lets the handle of a port that stopped answering go: it is closed and forgotten, while the
+// link stays open (port_open stays 1) so that ReopenLink can bring the port back. Bytes of a
+// frame begun before the loss are dropped, so that they are never joined to bytes after it.
+void ReleaseLink();
+
+// Tries to open the released port again with the port number and rate of the latest OpenLink;
+// the probe is not repeated (rx_skip stays). 1 when the port opened and has told its waiting
+// count; 0 when it is still away, nothing being left open: a device that opens and then fails
+// at once (a driver that keeps the name of a removed device) has not come back.
+int ReopenLink();
 
 // Sends the probe "ABC" and sets rx_skip: 5 when the receiver echoed it, else 0.
 void ProbeLink();

@@ -24,6 +24,12 @@ class SerialPort {
   // having left nothing open.
   virtual PortHandle Open(int port_number) = 0;
 
+  // Opens the port again after its device went away during a run: as Open, except that what
+  // the device sent since it came back stays queued (each of those bytes is a reading), and
+  // that a failure, the expected answer while the device is away, is not told as a failed Open
+  // is. Cheap and never waits, since a run tries it at every poll.
+  virtual PortHandle Reopen(int port_number) = 0;
+
   // Applies the line settings with this baud rate. Returns 1 when they took effect; 0 when they
   // did not, the port then being closed (the handle is stale).
   virtual int SetBaud(PortHandle port, std::uint32_t baud) = 0;

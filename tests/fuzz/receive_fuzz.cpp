@@ -4,8 +4,9 @@
 // that scripts bytes takes the next as their count (in threes) and the bytes after as values,
 // or nine bytes and then how often they come over.
 // Besides the sanitizers' findings, the checks catch a plain receiver's byte gone astray (purged
-// during a poll, or read and never accounted for), an ERR4 that no lost input caused, and a
-// call on a handle that is not open.
+// during a poll, or read and never accounted for, beyond the frame begun before a loss), an ERR4
+// that no lost input caused, an ERR3 that is not the start of an outage, a handle kept during an
+// outage, and a call on a handle that is not open.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -41,7 +42,9 @@ struct Tally : ReadingSink {
     full += e.code == kErrBufferFull;
     refused += e.code == kErrPortRead;
   }
-  long bytes = 0, full = 0, refused = 0;
+  void OnPortLost(const PortEvent&) override { ++lost; }
+  void OnPortBack(const PortEvent&) override { ++back; }
+  long bytes = 0, full = 0, refused = 0, lost = 0, back = 0;
 };
 
 }  // namespace
@@ -112,12 +115,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (surface.TimerDue(clock.TickCount()) < 0) continue;
       const int purges = port.PurgeCalls();
       const long refused = tally.refused;
-      losses += lose;
-      lose = false;
+      const int was_lost = g_state.port_lost;
+      const long back = tally.back;
       surface.Dispatch(main, MemoryMessage::kTimer, POLL_TIMER_ID);
+      // A poll that ends with the port answering has asked the driver about lost input.
+      if (g_state.port_lost == 0) {
+        losses += lose;
+        lose = false;
+      }
       Check(g_state.rx_skip != 0 || tally.refused > refused || port.PurgeCalls() == purges,
             "a plain receiver's port is purged during a poll only after a refused read");
+      Check(tally.refused == tally.lost, "each ERR3 starts an outage, and each outage has one");
+      Check(was_lost == 0 || tally.refused == refused || tally.back > back,
+            "no second ERR3 before the port has come back");
+      if (tally.refused > refused) {
+        // A loss drops the frame begun before it, and nothing else.
+        const long dropped = static_cast<long>(port.BytesRead()) - read_base - tally.bytes;
+        Check(g_state.rx_skip != 0 || (dropped >= 0 && dropped < kFrameSize),
+              "a loss drops at most the bytes of one frame");
+        read_base += dropped;
+      }
     }
+    Check(g_state.port_lost == 0 || (g_state.port_handle == kInvalidPort && port.OpenPorts() == 0),
+          "no handle is kept during an outage");
     Check(g_state.rx_length >= 0 && g_state.rx_length <= kRxBufferSize, "rx_length in range");
     Check(g_state.frame_count <= kFrameTableSize, "frame_count in range");
     Check(port.CallsOnClosedHandles() == 0, "no call on a handle that is not open");

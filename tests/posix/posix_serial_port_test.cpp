@@ -189,6 +189,61 @@ TEST_F(PosixSerialPortTest, TheFarEndGoingAwayEndsAReadAndLaterCallsFailQuietly)
   port_->Close(handle);
 }
 
+TEST_F(PosixSerialPortTest, ALossIsToldOnceAndReopeningIsQuietFollowsThePathAndKeepsTheInput) {
+  ScratchDirectory dir;
+  const std::string link = dir.File("receiver");  // as a /dev/serial/by-id name would be
+  ASSERT_EQ(symlink(far_.path().c_str(), link.c_str()), 0);
+  ComPortMap ports;
+  ports.Set(8, link);
+  PosixSerialPort port(ports);
+  std::vector<PortLoss> losses;
+  int failed_opens = 0;
+  port.SetLossListener([&losses](const PortLoss& loss) { losses.push_back(loss); });
+  port.SetOpenFailureListener([&failed_opens](const OpenFailure&) { ++failed_opens; });
+  std::uint8_t buffer[16] = {};
+
+  PortHandle handle = port.Open(8);
+  ASSERT_EQ(port.SetBaud(handle, 9600), 1);
+  far_.Hangup();  // the adapter is unplugged: its device node goes with it
+  EXPECT_EQ(port.WaitingCount(handle), -1);
+  EXPECT_EQ(port.Read(handle, buffer, 9), -1);
+  EXPECT_EQ(port.WaitingCount(handle), -1);
+  ASSERT_EQ(losses.size(), 1u) << "told once however often the port is asked";
+  EXPECT_EQ(losses[0].path, link);
+  EXPECT_EQ(losses[0].error, EIO);
+  EXPECT_TRUE(losses[0].node_gone);
+  port.Close(handle);
+
+  // While it is away a reopening fails quietly; the operator's open tells why.
+  EXPECT_EQ(port.Reopen(8), kInvalidPort);
+  EXPECT_EQ(failed_opens, 0);
+  EXPECT_EQ(port.Open(8), kInvalidPort);
+  EXPECT_EQ(failed_opens, 1);
+
+  // Plugged in again under another device node that the same name leads to. A device that
+  // fails before it has answered once is still the same loss; one that has answered is lost
+  // anew. What it sent before the reopening is kept.
+  for (int round = 0; round < 2; ++round) {
+    PseudoTerminal again;
+    ASSERT_EQ(unlink(link.c_str()), 0);
+    ASSERT_EQ(symlink(again.path().c_str(), link.c_str()), 0);
+    if (round == 1) again.Send({0x41, 0x42});
+    handle = port.Reopen(8);
+    ASSERT_NE(handle, kInvalidPort);
+    ASSERT_EQ(port.SetBaud(handle, 9600), 1);
+    if (round == 1) {
+      ASSERT_TRUE(WaitForWaiting(&port, handle, 2));
+      EXPECT_EQ(port.Read(handle, buffer, 2), 2);
+      EXPECT_EQ(Bytes(buffer, buffer + 2), Bytes({0x41, 0x42}));
+    }
+    again.Hangup();
+    EXPECT_EQ(port.WaitingCount(handle), -1);
+    EXPECT_EQ(losses.size(), 1u + static_cast<std::size_t>(round));
+    port.Close(handle);
+  }
+  EXPECT_EQ(failed_opens, 1);
+}
+
 TEST_F(PosixSerialPortTest, ClosingGivesUpTheExclusiveClaimOnTheDevice) {
   // Someone else has the device open before the monitor and keeps it after.
   const int bystander = open(far_.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);

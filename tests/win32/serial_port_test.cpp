@@ -1,6 +1,6 @@
 // The Windows serial port against Wine's serial driver on pseudo-terminals: the test script
-// joins COM7 to COM12 (a number above 9, which needs the device namespace form). Ports that
-// cannot be opened or set up are met by the end-to-end driver.
+// joins COM7 to COM12 (a number above 9, which needs the device namespace form), and leads COM4
+// to no device. Ports that cannot be opened or set up are met by the end-to-end driver.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -68,6 +68,21 @@ TEST_F(SerialPortTest, PurgeAndBothWritePathsDiscardUnreadInput) {
     ASSERT_EQ(serial_.Read(peer_, got, 3), 3);
     EXPECT_EQ(std::vector<std::uint8_t>(got, got + 3), std::vector<std::uint8_t>(probe, probe + 3));
   }
+}
+
+// Wine keeps the name of a device that has gone: the port opens, and then every call fails, as
+// the communication functions do once a USB adapter is unplugged. Those failures are a failed
+// waiting count and a refused read, which make the monitor let the port go.
+TEST(SerialPortGoneTest, APortWhoseDeviceHasGoneCannotTellWhatWaitsAndRefusesReads) {
+  Win32SerialPort serial;
+  const PortHandle gone = serial.Reopen(4);
+  ASSERT_NE(gone, kInvalidPort);
+  std::uint8_t buf[16] = {};
+  EXPECT_EQ(serial.WaitingCount(gone), -1);
+  EXPECT_EQ(serial.Read(gone, buf, 9), -1);
+  EXPECT_EQ(serial.LostInput(gone), 0);
+  serial.Close(gone);
+  EXPECT_EQ(serial.WaitingCount(gone), 0) << "a closed handle is left alone";
 }
 
 }  // namespace

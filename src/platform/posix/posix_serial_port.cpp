@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -92,8 +93,9 @@ void PosixSerialPort::Release(int fd) {
 }
 
 PortHandle PosixSerialPort::Refuse(int port_number, const std::string& path, OpenFailureKind kind,
-                                   int error) {
-  if (!failure_listener_) return kInvalidPort;
+                                   int error, bool tell) {
+  // A reopening during an outage fails quietly at every poll, and must stay cheap.
+  if (!tell || !failure_listener_) return kInvalidPort;
   OpenFailure failure{kind, port_number, path, error, {}};
   // Who holds a busy device, where the system lets us see, as the port listing tells it.
   if (kind == OpenFailureKind::kBusy) failure.holders = HoldersOf(path, "/proc");
@@ -101,16 +103,34 @@ PortHandle PosixSerialPort::Refuse(int port_number, const std::string& path, Ope
   return kInvalidPort;
 }
 
+void PosixSerialPort::TellLoss(Device& device, int error) {
+  if (!device.tells_loss) return;
+  device.tells_loss = false;
+  if (!loss_listener_) return;
+  const std::string path = ports_.PathFor(device.port_number);
+  struct stat node {};
+  const bool gone = stat(path.c_str(), &node) != 0 && (errno == ENOENT || errno == ENOTDIR);
+  loss_listener_(PortLoss{device.port_number, path, error, gone});
+}
+
 PortHandle PosixSerialPort::Open(int port_number) {
+  return OpenDevice(port_number, true);
+}
+
+PortHandle PosixSerialPort::Reopen(int port_number) {
+  return OpenDevice(port_number, false);
+}
+
+PortHandle PosixSerialPort::OpenDevice(int port_number, bool first) {
   const std::string path = ports_.PathFor(port_number);
-  if (path.empty()) return Refuse(port_number, path, OpenFailureKind::kNoPath, 0);
+  if (path.empty()) return Refuse(port_number, path, OpenFailureKind::kNoPath, 0, first);
   // Non-blocking, or the open of a real port would wait for a carrier that may never come.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     // The exclusive flag of another opener shows as EBUSY.
     const int error = errno;
     const auto kind = error == EBUSY ? OpenFailureKind::kBusy : OpenFailureKind::kSystemRefused;
-    return Refuse(port_number, path, kind, error);
+    return Refuse(port_number, path, kind, error, first);
   }
   // Exclusive use: TIOCEXCL keeps other openers out except root, the lock keeps out everyone
   // who asks for it (another monitor, the tests) even as root. A file that is no terminal is
@@ -122,16 +142,18 @@ PortHandle PosixSerialPort::Open(int port_number) {
     const auto kind = !terminal              ? OpenFailureKind::kNotATerminal
                       : error == EWOULDBLOCK ? OpenFailureKind::kBusy
                                              : OpenFailureKind::kSystemRefused;
-    return Refuse(port_number, path, kind, error);
+    return Refuse(port_number, path, kind, error, first);
   }
   // The terminal the monitor runs in is the operator's, never a port. Any other keeps the
   // settings it had, put back when it is closed.
   if (tcgetsid(fd) == getsid(0)) {
     ::close(fd);
-    return Refuse(port_number, path, OpenFailureKind::kOwnTerminal, 0);
+    return Refuse(port_number, path, OpenFailureKind::kOwnTerminal, 0, first);
   }
   Device device;
   device.fd = fd;
+  device.port_number = port_number;
+  device.tells_loss = first;
   device.has_settings_before = tcgetattr(fd, &device.settings_before) == 0;
   (void)ioctl(fd, TIOCEXCL);
   // Raw mode with VMIN 1 and the descriptor non-blocking: an empty queue reads as EAGAIN, so
@@ -143,7 +165,8 @@ PortHandle PosixSerialPort::Open(int port_number) {
   }
   SetModemLine(fd, TIOCM_RTS, false);
   SetModemLine(fd, TIOCM_DTR, true);
-  (void)tcflush(fd, TCIOFLUSH);
+  // What a device that came back has sent since is kept: those bytes are readings too.
+  if (first) (void)tcflush(fd, TCIOFLUSH);
   device.counts_losses = LossCount(fd, &device.losses_seen);
   devices_.push_back(device);
   return fd;
@@ -191,7 +214,12 @@ int PosixSerialPort::WaitingCount(PortHandle port) {
   if (device == nullptr) return 0;
   int waiting = 0;
   // A line that hung up (or a device that went away) refuses the question.
-  if (ioctl(device->fd, FIONREAD, &waiting) != 0 || waiting < 0) return -1;
+  if (ioctl(device->fd, FIONREAD, &waiting) != 0 || waiting < 0) {
+    TellLoss(*device, errno);
+    return -1;
+  }
+  // A device that has answered once has a loss of its own to tell when it fails.
+  device->tells_loss = true;
   NoteLosses(*device, true);
   return waiting;
 }
@@ -212,7 +240,7 @@ bool PosixSerialPort::NoteLosses(Device& device, bool keep) {
 }
 
 int PosixSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t count) {
-  const Device* device = Find(port);
+  Device* device = Find(port);
   if (device == nullptr || dst == nullptr) return -1;
   const int fd = device->fd;
   count = std::min<std::uint32_t>(count, INT_MAX);
@@ -228,6 +256,7 @@ int PosixSerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t coun
     } else if (n == 0 || errno != EAGAIN) {
       // The other end hung up or the device went away. Before anything was read that refuses
       // the read; later it ends it with the bytes that came.
+      TellLoss(*device, n == 0 ? 0 : errno);
       return started ? static_cast<int>(got) : -1;
     } else if (!WaitReady(fd, POLLIN, deadline)) {
       break;

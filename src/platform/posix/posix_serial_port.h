@@ -15,6 +15,7 @@
 
 #include "platform/posix/com_port_map.h"
 #include "platform/posix/open_failure.h"
+#include "platform/posix/port_loss.h"
 #include "serial/serial_port.h"
 
 class PosixSerialPort : public SerialPort {
@@ -28,6 +29,9 @@ class PosixSerialPort : public SerialPort {
   int PlatformId() override { return 0; }
 
   PortHandle Open(int port_number) override;
+  // By the configured path again, so that a /dev/serial/by-id name follows its adapter to
+  // whichever device node it gets when it is plugged in again.
+  PortHandle Reopen(int port_number) override;
   int SetBaud(PortHandle port, std::uint32_t baud) override;
   void Purge(PortHandle port) override;
   int WaitingCount(PortHandle port) override;
@@ -43,12 +47,23 @@ class PosixSerialPort : public SerialPort {
   void SetOpenFailureListener(std::function<void(const OpenFailure&)> listener) {
     failure_listener_ = std::move(listener);
   }
+  // Called when an open port stops answering (a hang-up, an I/O error, the device gone), once
+  // for each time it does: a device opened again that fails before it has told a waiting count
+  // is still the same loss.
+  void SetLossListener(std::function<void(const PortLoss&)> listener) {
+    loss_listener_ = std::move(listener);
+  }
 
  private:
-  PortHandle Refuse(int port_number, const std::string& path, OpenFailureKind kind, int error);
+  // Open and Reopen: a first open purges the queues and tells its failures.
+  PortHandle OpenDevice(int port_number, bool first);
+  PortHandle Refuse(int port_number, const std::string& path, OpenFailureKind kind, int error,
+                    bool tell);
   // What the port keeps of each descriptor it opened.
   struct Device {
     int fd = -1;
+    int port_number = 0;
+    bool tells_loss = false;  // whether a failure is a loss of its own to tell
     bool has_settings_before = false;
     termios settings_before{};  // the line settings it had, put back when it is closed
     // Whether the driver counts its losses at all, asked once at the open: the poll path need
@@ -59,6 +74,8 @@ class PosixSerialPort : public SerialPort {
   };
   // The device behind a handle this port opened, or nullptr.
   Device* Find(PortHandle port);
+  // Tells the listener that the device stopped answering, once.
+  void TellLoss(Device& device, int error);
   int Write(PortHandle port, const std::uint8_t* src, std::uint32_t count);
   void Release(int fd);
   // Takes the driver's loss count; a move is kept unless a purge took it (the purge threw the
@@ -68,4 +85,5 @@ class PosixSerialPort : public SerialPort {
   ComPortMap ports_;
   std::vector<Device> devices_;
   std::function<void(const OpenFailure&)> failure_listener_;
+  std::function<void(const PortLoss&)> loss_listener_;
 };

@@ -46,16 +46,40 @@ void ClearErrors(HANDLE handle, DWORD* lost) {
 
 // Waits until the pending operation of the record has ended and returns the bytes it moved. One
 // that ended in a failure (under Wine: a read whose time-out ran out with nothing read) has moved
-// the bytes that came before it; the port's error condition is cleared.
-DWORD FinishPending(HANDLE handle, OVERLAPPED* record, DWORD* lost) {
+// the bytes that came before it; the port's error condition is cleared, and *failure (when
+// given) keeps the error, else 0.
+DWORD FinishPending(HANDLE handle, OVERLAPPED* record, DWORD* lost, DWORD* failure = nullptr) {
   DWORD count = 0;
+  DWORD error = 0;
   while (!GetOverlappedResult(handle, record, &count, TRUE)) {
-    if (GetLastError() != ERROR_IO_INCOMPLETE) {
+    error = GetLastError();
+    if (error != ERROR_IO_INCOMPLETE) {
       ClearErrors(handle, lost);
       break;
     }
+    error = 0;
   }
+  if (failure != nullptr) *failure = error;
   return count;
+}
+
+// The errors with which the communication functions end once the device behind the handle has
+// gone: a USB adapter unplugged or reset, the far end of a pseudo-terminal closed under Wine.
+bool DeviceGone(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_BROKEN_PIPE:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
@@ -93,6 +117,15 @@ void Win32SerialPort::Release(OpenPort* entry) {
 }
 
 PortHandle Win32SerialPort::Open(int port_number) {
+  return OpenNamed(port_number, true);
+}
+
+PortHandle Win32SerialPort::Reopen(int port_number) {
+  // The same name: Windows gives a USB adapter that comes back its COM number again.
+  return OpenNamed(port_number, false);
+}
+
+PortHandle Win32SerialPort::OpenNamed(int port_number, bool purge) {
   OpenPort* entry = nullptr;
   for (OpenPort& candidate : ports_) {
     if (candidate.handle == INVALID_HANDLE_VALUE) {
@@ -113,7 +146,8 @@ PortHandle Win32SerialPort::Open(int port_number) {
   SetDtr(handle, true);
   SetCommMask(handle, kEventMask);
   SetupComm(handle, kInputQueue, kOutputQueue);
-  PurgeComm(handle, kPurgeAll);
+  // What a device that came back has sent since is kept: those bytes are readings too.
+  if (purge) PurgeComm(handle, kPurgeAll);
   COMMTIMEOUTS timeouts = {kReadIntervalTimeout, kReadMultiplier, kReadConstant, kWriteMultiplier,
                            kWriteConstant};
   SetCommTimeouts(handle, &timeouts);
@@ -208,7 +242,12 @@ int Win32SerialPort::Read(PortHandle port, std::uint8_t* dst, std::uint32_t coun
     ClearErrors(entry->handle, &entry->lost);
     return -1;
   }
-  return static_cast<int>(FinishPending(entry->handle, &entry->read, &entry->lost));
+  DWORD failure = 0;
+  got = FinishPending(entry->handle, &entry->read, &entry->lost, &failure);
+  // A read that the device's going away ended before anything came is refused, as one that
+  // it refused at its start: the monitor then lets the port go.
+  if (got == 0 && DeviceGone(failure)) return -1;
+  return static_cast<int>(got);
 }
 
 int Win32SerialPort::WriteOverlapped(PortHandle port, const std::uint8_t* src,

@@ -15,6 +15,7 @@ class Win32SerialPort : public SerialPort {
 
   int PlatformId() override;
   PortHandle Open(int port_number) override;
+  PortHandle Reopen(int port_number) override;
   int SetBaud(PortHandle port, std::uint32_t baud) override;
   void Purge(PortHandle port) override;
   int WaitingCount(PortHandle port) override;
@@ -46,6 +47,8 @@ class Win32SerialPort : public SerialPort {
   static constexpr int kMaxOpenPorts = 4;
 
   OpenPort* Find(PortHandle port);
+  // Open and Reopen: a first open purges the driver's queues.
+  PortHandle OpenNamed(int port_number, bool purge);
   // Closes the events and the handle and frees the entry.
   static void Release(OpenPort* entry);
 

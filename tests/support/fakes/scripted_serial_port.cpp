@@ -63,6 +63,15 @@ void ScriptedSerialPort::ArriveLater(std::vector<std::uint8_t>* bytes) {
 }
 
 PortHandle ScriptedSerialPort::Open(int port_number) {
+  return OpenHandle(port_number, true);
+}
+
+PortHandle ScriptedSerialPort::Reopen(int port_number) {
+  ++reopen_calls_;
+  return OpenHandle(port_number, false);
+}
+
+PortHandle ScriptedSerialPort::OpenHandle(int port_number, bool purge) {
   last_port_number_ = port_number;
   const bool open_already = std::any_of(
       open_.begin(), open_.end(), [port_number](const auto& e) { return e.second == port_number; });
@@ -71,7 +80,7 @@ PortHandle ScriptedSerialPort::Open(int port_number) {
   }
   const PortHandle handle = next_handle_++;
   open_[handle] = port_number;
-  DropQueue();
+  if (purge) DropQueue();
   return handle;
 }
 

@@ -49,6 +49,7 @@ class ScriptedSerialPort : public SerialPort {
   // --- What the monitor did -----------------------------------------------------------------
   std::size_t Queued() const { return queue_.size() - head_; }
   int OpenPorts() const { return static_cast<int>(open_.size()); }
+  int ReopenCalls() const { return reopen_calls_; }
   int CloseCalls() const { return close_calls_; }
   int PurgeCalls() const { return purge_calls_; }
   int ReadCalls() const { return read_calls_; }
@@ -67,6 +68,7 @@ class ScriptedSerialPort : public SerialPort {
   // --- SerialPort ---------------------------------------------------------------------------
   int PlatformId() override { return platform_id_; }
   PortHandle Open(int port_number) override;
+  PortHandle Reopen(int port_number) override;
   int SetBaud(PortHandle port, std::uint32_t baud) override;
   void Purge(PortHandle port) override;
   int WaitingCount(PortHandle port) override;
@@ -78,6 +80,7 @@ class ScriptedSerialPort : public SerialPort {
 
  private:
   bool CheckOpen(PortHandle port);
+  PortHandle OpenHandle(int port_number, bool purge);
   int Write(PortHandle port, const std::uint8_t* src, std::uint32_t count);
   void DropQueue();
   // Moves bytes scripted to come at some point of a read into the queue.
@@ -104,6 +107,7 @@ class ScriptedSerialPort : public SerialPort {
   bool line_lost_ = false;
 
   int close_calls_ = 0;
+  int reopen_calls_ = 0;
   int purge_calls_ = 0;
   int read_calls_ = 0;
   int closed_handle_calls_ = 0;

@@ -8,7 +8,9 @@
 //   OUT_DIR        where the screenshot and the list box lines are written
 //   RECEIVER_PORT  the port joined to the monitor's COM1, for example COM2
 //   SMALL_DESKTOP  a desktop of 800 x 600 pixels
-// The monitor's COM4 must lead nowhere (a port that opens but cannot be set up).
+// The monitor's COM4 must lead nowhere (a port that opens but cannot be set up). The script
+// unplugs the line between COM1 and the receiver port when the driver creates WORK_DIR\unplug,
+// and plugs it in again for WORK_DIR\replug; it answers each with a file NAME.done.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,6 +32,7 @@ namespace {
 constexpr DWORD kStartTimeoutMs = 20000;
 constexpr DWORD kTimeoutMs = 5000;
 constexpr DWORD kResendAfterMs = 2500;
+constexpr DWORD kOutageMs = 1500;
 
 struct Paths {
   std::wstring program;
@@ -410,6 +413,69 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
                         "COM1, 9600, saving on, 4 sensors");
 }
 
+// --- A run through an unplugged and replugged receiver ----------------------------------------
+
+// Asks the script to unplug or replug the line and waits until it has.
+bool Plug(const Paths& paths, const wchar_t* request) {
+  const std::wstring file = paths.work + L"\\" + request;
+  CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  return WaitFor([&] { return FileExists(file + L".done"); }, kStartTimeoutMs);
+}
+
+void Replug(Checks& checks, const Paths& paths, Receiver& receiver) {
+  const std::wstring dir = paths.work + L"\\replug";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  // COM1, 9600 baud, saving off, 4 sensors.
+  std::ofstream((dir + L"\\wscfg.cfg").c_str(), std::ios::binary) << std::string("\1\0\0\4", 4);
+  Monitor monitor;
+  if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts for the replug"))
+    return;
+  const HWND main = monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
+  if (!checks.Expect(main != nullptr, "its main window appears")) return;
+  const HWND good = BoxByCaption(main, text::kGoodCountCaption);
+  const HWND bad = BoxByCaption(main, text::kBadCountCaption);
+  const HWND log = BoxByCaption(main, text::kErrorLogCaption);
+  std::vector<HWND> panels;
+  PanelCaptionsShown(main, &panels);
+  if (good == nullptr || bad == nullptr || log == nullptr || panels.size() != 4) return;
+  ChooseByMnemonic(main, L'p');
+  receiver.Collect(3, kTimeoutMs);  // the probe
+  ChooseByMnemonic(main, L's');
+  checks.Expect(WaitLine(good, text::kStartCount), "the run starts");
+  Deliver(checks, receiver, MakeFrame(0, 0x01, 0x0171, 0x01C8), good, bad);
+  checks.Expect(WaitLine(good, Count(1)), "a reading before the unplug");
+
+  // The receiver's end closes first: a hang-up of a line that Wine still holds floods its
+  // server's output.
+  receiver.Close();
+  if (!checks.Expect(Plug(paths, L"unplug"), "the line is unplugged")) return;
+  const std::string err3 = "00000 -> " + kTime + " -- ERR3,COM PORT READ ERR!";
+  checks.Expect(WaitFor([&] { return LinesOf(log).size() == 1 && Matches(LinesOf(log)[0], err3); },
+                        kTimeoutMs),
+                "the loss of the device is logged as one ERR3 line", Join(LinesOf(log)));
+  Sleep(kOutageMs);  // polls that find the device away
+  if (!checks.Expect(Plug(paths, L"replug") && receiver.Open(paths.receiver_port),
+                     "the line is plugged in again"))
+    return;
+  Bytes readings = MakeFrame(0, 0x02, 0x0171, 0x01C8);
+  const Bytes other = MakeFrame(1, 0x01, 0x0828, 0x0320);
+  readings.insert(readings.end(), other.begin(), other.end());
+  Deliver(checks, receiver, readings, good, bad);
+  checks.Expect(WaitLine(good, Count(3)) && OnlyLine(bad) == text::kStartCount,
+                "the readings after the replug count on in the same run", OnlyLine(good));
+  // The next reading of sensor 0 goes on with its running number, and its interval spans the
+  // outage.
+  const std::vector<std::string> lines = LinesOf(panels[0]);
+  const bool numbered =
+      lines.size() == 3 &&
+      Matches(lines[2], "001-" + kTime + R"(-02-\+23\.1℃/45\.6%RH-<71-01-C8-01-C3>)" + kInterval);
+  checks.Expect(numbered && std::stod(lines[2].substr(lines[2].rfind('-') + 1)) * 1000 >= kOutageMs,
+                "sensor 0 shows its next reading with its number and the gap", Join(lines));
+  checks.Expect(LinesOf(log).size() == 1, "the outage left one error line", Join(LinesOf(log)));
+  ChooseByMnemonic(main, L'x');
+  checks.Expect(monitor.WaitExit(kTimeoutMs) == 0, "exit after the replug ends with code 0");
+}
+
 // --- Second start: settings from the file, a port that cannot be set up, resizing ------------
 
 void SecondStart(Checks& checks, const Paths& paths) {
@@ -507,6 +573,7 @@ int wmain(int argc, wchar_t** argv) {
   Receiver receiver;
   if (checks.Expect(receiver.Open(paths.receiver_port), "the receiver's port opens")) {
     FirstStart(checks, paths, receiver);
+    Replug(checks, paths, receiver);
   }
   SecondStart(checks, paths);
   SmallScreen(checks, paths);

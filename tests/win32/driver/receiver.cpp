@@ -3,7 +3,12 @@
 #include <cstdio>
 
 Receiver::~Receiver() {
+  Close();
+}
+
+void Receiver::Close() {
   if (port_ != INVALID_HANDLE_VALUE) CloseHandle(port_);
+  port_ = INVALID_HANDLE_VALUE;
 }
 
 bool Receiver::Open(const std::wstring& port_name) {

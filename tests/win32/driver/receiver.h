@@ -16,6 +16,7 @@ class Receiver {
   ~Receiver();
 
   bool Open(const std::wstring& port_name);
+  void Close();
   // Sends bytes as they are.
   bool Send(const std::vector<std::uint8_t>& bytes);
   // Collects what the monitor sends until want bytes came or timeout_ms passed.
