@@ -7,9 +7,9 @@ set -euo pipefail
 # dpkg-dev and file: the Debian package's dependencies are computed by dpkg-shlibdeps.
 # libncurses-dev and tmux: the terminal monitor and its tests. nlohmann-json3-dev: the JSON
 # Lines records. locales: the locale sources from which a terminal test builds a locale of wide
-# ambiguous characters (without root).
+# ambiguous characters (without root). socat: the tests that unplug and replug a receiver's line.
 native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-dev
-        libbenchmark-dev python3 dpkg-dev file libncurses-dev tmux nlohmann-json3-dev locales)
+        libbenchmark-dev python3 dpkg-dev file libncurses-dev tmux nlohmann-json3-dev locales socat)
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
 # The network outputs: libcpp-httplib-dev (the HTTP server) and libmosquitto-dev (the MQTT
 # client); their tests run a mosquitto broker with mosquitto-clients, check /metrics with

@@ -82,7 +82,10 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
   signal(SIGPIPE, SIG_IGN);  // a program that ended early must not end the test
   int in[2] = {-1, -1};
   const int out = open(output_.File("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (out < 0 || pipe2(in, O_CLOEXEC) != 0) return;
+  const int err = around.keep_errors
+                      ? open(output_.File("err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)
+                      : 2;
+  if (out < 0 || err < 0 || pipe2(in, O_CLOEXEC) != 0) return;
   std::vector<char*> argv = {const_cast<char*>(program.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -92,7 +95,8 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
       setsid();
       close(open(around.terminal.c_str(), O_RDWR));  // the first terminal a leader opens
     }
-    const bool placed = dup2(in[0], 0) == 0 && dup2(out, 1) == 1 && chdir(cwd.c_str()) == 0 &&
+    const bool placed = dup2(in[0], 0) == 0 && dup2(out, 1) == 1 && dup2(err, 2) == 2 &&
+                        chdir(cwd.c_str()) == 0 &&
                         (!around.as_nobody ||
                          (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0));
     for (const int fd : around.closed) close(fd);
@@ -102,6 +106,7 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
   }
   close(in[0]);
   close(out);
+  if (err != 2) close(err);
   input_ = fdopen(in[1], "w");
 }
 
@@ -154,6 +159,13 @@ Lines RunHeadless(const std::vector<std::string>& args, const std::string& input
   wsmon.Write(input);
   *status = wsmon.Finish();
   return wsmon.lines();
+}
+
+Lines Program::error_lines() const {
+  std::istringstream text(ReadWholeFile(output_.File("err")));
+  Lines lines;
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  return lines;
 }
 
 ScratchDirectory::ScratchDirectory() {

@@ -58,9 +58,10 @@ class ScratchDirectory {
 
 // What a program may be started with besides its arguments.
 struct Surroundings {
-  std::vector<int> closed;  // standard descriptors left closed
-  std::string terminal;     // a session of its own, with this device as its terminal
-  bool as_nobody = false;   // run as the user nobody
+  std::vector<int> closed;   // standard descriptors left closed
+  std::string terminal;      // a session of its own, with this device as its terminal
+  bool as_nobody = false;    // run as the user nobody
+  bool keep_errors = false;  // its standard error to a file too (error_lines)
 };
 
 // A program of this project run in directory cwd, ended after a minute at most. The test writes
@@ -81,6 +82,9 @@ class Program {
   int Finish();
   // Every whole line of output so far.
   const Lines& lines();
+  // Every line of its standard error so far, when the surroundings kept it.
+  Lines error_lines() const;
+  int pid() const { return pid_; }
 
  private:
   ScratchDirectory output_;

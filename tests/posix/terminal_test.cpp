@@ -283,6 +283,36 @@ TEST(TerminalTest, TheMenuFollowsTheRunAndEachReadingShowsInItsPanelUntilTheStop
   EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), std::string("\x01\x00\x01\x04", 4));
 }
 
+TEST(TerminalTest, TheStatusLineCountsAnOutageAndTellsItsLengthOnceTheDeviceIsBack) {
+  ScratchDirectory dir;
+  const std::string link = dir.File("receiver");
+  auto line = std::make_unique<PseudoTerminal>();
+  ASSERT_EQ(symlink(line->path().c_str(), link.c_str()), 0);
+  // Saving off, so that the exit asks nothing.
+  std::ofstream(dir.File("wscfg.cfg")) << std::string("\x01\x00\x00\x04", 4);
+  Screen screen(dir, {"--com", "1=" + link}, 150, 30);
+  ASSERT_TRUE(screen.WaitFor(kTitle));
+  screen.Keys({"p", "s"});
+  ASSERT_TRUE(screen.WaitFor("frames/s"));
+  line->Send(Reading(1, 0, 100, 400));
+  ASSERT_TRUE(screen.WaitFor("000-"));
+
+  line.reset();  // unplugged
+  ASSERT_TRUE(screen.WaitFor("device lost 0:00:01, waiting"));
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  line = std::make_unique<PseudoTerminal>();
+  ASSERT_EQ(symlink(line->path().c_str(), link.c_str()), 0);
+  const std::regex back("reconnected after \\d+\\.\\d s");
+  ASSERT_TRUE(
+      screen.WaitUntil([&back](const std::string& s) { return std::regex_search(s, back); }));
+  line->Send(Reading(1, 1, 100, 400));
+  ASSERT_TRUE(screen.WaitFor("001-"));
+  EXPECT_EQ(BoxOf(screen.Rows(), "001-"), "传感器1:");
+  EXPECT_EQ(Count(screen.Text(), "ERR3,COM PORT READ ERR!"), 1);
+  screen.Keys({"x"});
+  EXPECT_EQ(screen.Status(), 0);
+}
+
 TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
   ScratchDirectory dir;
   Screen screen(dir, {});

@@ -1,6 +1,7 @@
 #include "frontend/headless/event_printer.h"
 
 #include "app/texts.h"
+#include "frontend/common/port_loss_text.h"
 #include "frontend/headless/commands.h"
 #include "frontend/headless/escaping.h"
 
@@ -94,6 +95,14 @@ void EventPrinter::OnBeep(unsigned type) {
 
 void EventPrinter::OnQuit(int exit_code) {
   Emit("quit " + std::to_string(exit_code));
+}
+
+void EventPrinter::OnPortLost(const PortEvent&) {
+  Emit("port lost");
+}
+
+void EventPrinter::OnPortBack(const PortEvent& event) {
+  Emit("port back " + OutageSeconds(event.outage_ms));
 }
 
 std::string EventPrinter::LabelOf(const MemoryWindow& window) const {

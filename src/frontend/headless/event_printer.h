@@ -7,8 +7,10 @@
 #include <string>
 
 #include "platform/memory/memory_surface.h"
+#include "reception/reading_sink.h"
 
-class EventPrinter : public SurfaceObserver {
+// As a listener to the readings it prints the port's outages alone; the rest shows in the boxes.
+class EventPrinter : public SurfaceObserver, public ReadingSink {
  public:
   // out nullptr: the event lines are not written (standard output carries something else).
   explicit EventPrinter(std::FILE* out) : out_(out) {}
@@ -28,6 +30,11 @@ class EventPrinter : public SurfaceObserver {
   void OnMessageBox(const char* text, const char* caption, unsigned type) override;
   void OnBeep(unsigned type) override;
   void OnQuit(int exit_code) override;
+
+  void OnReading(const ReadingEvent&) override {}
+  void OnError(const ErrorEvent&) override {}
+  void OnPortLost(const PortEvent& event) override;
+  void OnPortBack(const PortEvent& event) override;
 
  private:
   // What a window is called in the output: "panel N", "log", "good", "bad", "ratio", "window".

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "frontend/common/open_failure_text.h"
+#include "frontend/common/port_loss_text.h"
 #include "frontend/common/run_outputs.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
@@ -56,9 +57,11 @@ int RunHeadless(Options& options) {
     // The event stream on standard output stays as it is; what went wrong with a port or an
     // output file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
+    port.SetLossListener([](const PortLoss& loss) { TellOnStderr(DescribePortLoss(loss)); });
     MonitorHost host(&port, &clock, &files);
     StatsPrinter stats(&outputs.ledger(), &printer);
     outputs.AddTo(host.readings());
+    host.readings().Add(&printer);
     if (!json_out) host.readings().Add(&stats);
     std::unique_ptr<NetworkOutputs> network;
     if (NetworkWanted(options.network)) {

@@ -85,6 +85,10 @@ quotes, with \" for a double quote in it.
   beep 48                     the warning sound
   quit 0                      the monitor asked to end (twice when it closes: the close and
                               the destroy message each run the shutdown)
+  port lost                   the port stopped answering during a run (after its ERR3 line);
+                              it is opened again at every poll, and why it was lost goes to
+                              standard error
+  port back SECONDS           it answers again after SECONDS (one decimal); the run goes on
   sim device PATH             --simulate: the simulated receiver's pseudo-terminal
   sim KEY VALUE               --simulate: its summary at the end (see wsmon-sim --help)
   stats run KEY=VALUE...      the ledger: by the stats command and at the end of every run

@@ -61,11 +61,18 @@ void ReadingHistory::OnRunStarted() {
   std::fill(std::begin(count_), std::end(count_), 0);
   std::fill(std::begin(bucket_frames_), std::end(bucket_frames_), 0);
   highest_sensor_ = -1;
+  port_came_back_ = false;
   run_started_ = true;
   run_start_ = clock_->TickCount();
   last_tick_ = run_start_;
   // No bucket may pass for one of this run's.
   for (int i = 0; i < kBuckets; ++i) bucket_id_[i] = run_start_ / kBucketMs - kBuckets;
+}
+
+void ReadingHistory::OnPortBack(const PortEvent& event) {
+  port_came_back_ = true;
+  port_back_tick_ = event.tick;
+  outage_ms_ = event.outage_ms;
 }
 
 void ReadingHistory::CountFrame(std::uint32_t tick) {

@@ -1,6 +1,7 @@
 // The readings of the current run as the chart and the status line need them: for each sensor id
 // its last kPerSensor readings, in rings allocated once at start so that nothing is allocated
-// while the monitor polls; when the run started; and the frames of the last ten seconds.
+// while the monitor polls; when the run started; the frames of the last ten seconds; and the
+// port's latest return after an outage.
 #pragma once
 
 #include <cstdint>
@@ -42,10 +43,16 @@ class ReadingHistory : public ReadingSink {
   std::uint64_t data_heard() const { return data_heard_; }
   // Frames cut (good or not) per second over the last ten seconds of the run, in tenths.
   int FrameRateTenths(std::uint32_t now) const;
+  // Whether the port came back after an outage in this run; when it last did, and how long it
+  // had been away.
+  bool port_came_back() const { return port_came_back_; }
+  std::uint32_t port_back_tick() const { return port_back_tick_; }
+  std::uint32_t outage_ms() const { return outage_ms_; }
 
   void OnReading(const ReadingEvent& reading) override;
   void OnError(const ErrorEvent& error) override;
   void OnRunStarted() override;
+  void OnPortBack(const PortEvent& event) override;
 
  private:
   static constexpr int kBuckets = static_cast<int>(kRateWindowMs / kBucketMs);
@@ -60,6 +67,9 @@ class ReadingHistory : public ReadingSink {
   std::uint32_t run_start_ = 0;
   std::uint32_t last_tick_ = 0;
   std::uint64_t data_heard_ = 0;
+  bool port_came_back_ = false;
+  std::uint32_t port_back_tick_ = 0;
+  std::uint32_t outage_ms_ = 0;
   std::uint32_t bucket_id_[kBuckets] = {};
   int bucket_frames_[kBuckets] = {};
 };

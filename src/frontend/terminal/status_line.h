@@ -1,6 +1,7 @@
 // The status line at the bottom of the screen: the port with its device and rate, the kind of
-// receiver the probe found, the run time and the frame rate, how many sensors are silent, the
-// keys that are not on the menu bar, and room for a notice to the operator.
+// receiver the probe found, the run time, how many sensors are silent and the frame rate (during
+// an outage how long the device has been lost instead, and for a while after it how long it
+// was), the keys that are not on the menu bar, and room for a notice to the operator.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,11 @@ class StatusLine {
       : ports_(ports), history_(history), ledger_(ledger) {}
 
   // A message for the operator (why a port did not open, say), shown until the next menu
-  // command or the next notice.
-  void ShowNotice(std::string text) { notice_ = std::move(text); }
+  // command or the next notice; one that tells why the port was lost, only while it is.
+  void ShowNotice(std::string text, bool while_port_lost = false) {
+    notice_ = std::move(text);
+    notice_while_port_lost_ = while_port_lost;
+  }
   void ClearNotice() { notice_.clear(); }
   // The open command opened this port at this rate (later settings take effect at the next open).
   void PortOpened(int port_number, int baud_index);
@@ -31,11 +35,17 @@ class StatusLine {
   // Milliseconds until the line changes by itself (the run time's next second), or -1.
   long MillisecondsToNextChange(std::uint32_t now) const;
 
+  // How long the outage's length is shown once the device is back.
+  static constexpr std::uint32_t kReturnShownMs = 10000;
+
  private:
+  bool ShowsReturn(std::uint32_t now) const;
+
   const ComPortMap* ports_;
   const ReadingHistory* history_;
   const Ledger* ledger_;
   std::string notice_;
+  bool notice_while_port_lost_ = false;
   int open_port_ = 0;
   int open_baud_index_ = 0;
   std::uint64_t heard_at_open_ = 0;  // the history's data_heard() at the open

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frontend/common/open_failure_text.h"
+#include "frontend/common/port_loss_text.h"
 #include "frontend/common/run_outputs.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
@@ -27,8 +28,9 @@ int RunTerminal(Options& options) {
   ChooseTextLocale();
 
   // Standard error is the screen: why a port did not open goes into the message box that says
-  // so (and to standard error afterwards), what went wrong with an output file to the status
-  // line.
+  // so (and to standard error afterwards), why it stopped answering to the status line while
+  // it is lost (and to standard error afterwards), what went wrong with an output file to the
+  // status line.
   TerminalSession* shown_in = nullptr;
   const auto notice = [&shown_in](const std::string& text) {
     if (shown_in != nullptr) shown_in->ShowNotice(text);
@@ -57,11 +59,24 @@ int RunTerminal(Options& options) {
   std::vector<std::string> failures;  // why ports did not open, in order
   std::vector<std::string> network_said;
   std::string network_error;  // why the network outputs did not start
+  // Why the port was lost, in order: the first kLossesTold outages, and how many more.
+  constexpr std::size_t kLossesTold = 20;
+  std::vector<std::string> losses;
+  long more_losses = 0;
   {
     PosixSerialPort port(options.ports);
     PosixFileStore files;
     port.SetOpenFailureListener([&shown_in](const OpenFailure& f) {
       if (shown_in != nullptr) shown_in->TellOpenFailure(DescribeOpenFailure(f));
+    });
+    port.SetLossListener([&](const PortLoss& loss) {
+      const std::string reason = DescribePortLoss(loss);
+      if (losses.size() < kLossesTold) {
+        losses.push_back(reason);
+      } else {
+        ++more_losses;
+      }
+      if (shown_in != nullptr) shown_in->ShowNotice(reason, true);
     });
     MonitorHost host(&port, &clock, &files);
     ReadingHistory history(&clock);
@@ -99,6 +114,8 @@ int RunTerminal(Options& options) {
   for (const std::string& text : network_said) std::fprintf(stderr, "wsmon: %s\n", text.c_str());
 
   for (const std::string& reason : failures) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
+  for (const std::string& reason : losses) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
+  if (more_losses > 0) std::fprintf(stderr, "wsmon: and %ld more outages\n", more_losses);
   for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());
   if (options.simulate) {
     const std::vector<std::string> summary = receiver.Stop();

@@ -37,8 +37,11 @@ class TerminalSession : public SurfaceObserver {
   // Runs until the monitor ends: by the exit command, Ctrl-C, a stop signal or the terminal
   // closing.
   void Run();
-  // A one-line notice for the operator on the status line, until the next menu command.
-  void ShowNotice(std::string text) { status_.ShowNotice(std::move(text)); }
+  // A one-line notice for the operator on the status line, until the next menu command; one
+  // about the port's loss only while the port is lost.
+  void ShowNotice(std::string text, bool while_port_lost = false) {
+    status_.ShowNotice(std::move(text), while_port_lost);
+  }
   // Why a port did not open: shown whole in the message box that follows, and kept for
   // standard error once the terminal is back.
   void TellOpenFailure(const std::string& reason);
