@@ -52,7 +52,6 @@ int OpenLink() {
   g_state.port_handle = SetLine(g_platform.port->Open(g_state.port_number), g_state.baud_index);
   if (g_state.port_handle == kInvalidPort) return 0;
   g_state.port_open = 1;
-  g_state.port_lost = 0;
   g_state.link_port_number = g_state.port_number;
   g_state.link_baud_index = g_state.baud_index;
   ResetPort();
