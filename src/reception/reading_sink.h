@@ -59,8 +59,8 @@ class ReadingSink {
   // The port stopped answering during a run: told once per outage, after its error line. The
   // monitor has let the port go and tries to open it again at each poll.
   virtual void OnPortLost(const PortEvent& event) { (void)event; }
-  // The port answers again after an outage; the run goes on. An outage that a stop or the
-  // settings command ended the run in lasts on: the next run's polls try the port, and its
-  // return is told in that run. A close or exit ends an outage without this call.
+  // The port answers again after an outage; the run goes on. A stop or the settings command
+  // during an outage ends the run but not the outage: the next run's polls try the port, and
+  // its return is told in that run. A close or exit ends an outage without this call.
   virtual void OnPortBack(const PortEvent& event) { (void)event; }
 };
