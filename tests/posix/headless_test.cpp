@@ -112,8 +112,11 @@ TEST(HeadlessTest, SettingsDialogIsOperatedAsAnOperatorWould) {
 
 TEST(HeadlessTest, ADeviceThatGoesAwayDuringARunIsReportedOnceAndEndsNothing) {
   ScratchDirectory dir;
+  // A name of its own, gone with the device: another test's pseudo-terminal may get the number.
+  const std::string link = dir.File("receiver");
   auto line = std::make_unique<PseudoTerminal>();
-  Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + line->path()}, dir.path());
+  ASSERT_EQ(symlink(line->path().c_str(), link.c_str()), 0);
+  Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + link}, dir.path());
   // The echo of the wait shows that the start, with its purge of the port, is over.
   wsmon.Write("open\nstart\nwait 1\n");
   ASSERT_TRUE(wsmon.WaitFor([](const std::string& l) { return l == "> wait 1"; }));
@@ -121,6 +124,7 @@ TEST(HeadlessTest, ADeviceThatGoesAwayDuringARunIsReportedOnceAndEndsNothing) {
   ASSERT_TRUE(
       wsmon.WaitFor([](const std::string& l) { return l.rfind("panel 0 line 1", 0) == 0; }));
   line.reset();  // the far end goes away, and with it the device
+  ASSERT_EQ(unlink(link.c_str()), 0);
   wsmon.Write("wait 1000\nstop\nclose\nopen\nexit\n");
   EXPECT_EQ(wsmon.Finish(), 0);
   const Lines& out = wsmon.lines();

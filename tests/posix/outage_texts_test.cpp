@@ -12,7 +12,7 @@ TEST(OutageTextsTest, TheStatusLineCountsTheOutageLiveThenTellsItsLengthForTenSe
   ReadingHistory history(&clock);
   ComPortMap ports;
   ports.Set(1, "/dev/ttyUSB0");
-  StatusLine status(&ports, &history);
+  StatusLine status(&ports, &history, nullptr);
   status.PortOpened(1, 0);
   g_state.port_open = 1;
   g_state.running = 1;

@@ -204,7 +204,8 @@ TEST_F(PosixSerialPortTest, ALossIsToldOnceAndReopeningIsQuietFollowsThePathAndK
 
   PortHandle handle = port.Open(8);
   ASSERT_EQ(port.SetBaud(handle, 9600), 1);
-  far_.Hangup();  // the adapter is unplugged: its device node goes with it
+  far_.Hangup();  // the adapter is unplugged: its device node and name go with it
+  ASSERT_EQ(unlink(link.c_str()), 0);
   EXPECT_EQ(port.WaitingCount(handle), -1);
   EXPECT_EQ(port.Read(handle, buffer, 9), -1);
   EXPECT_EQ(port.WaitingCount(handle), -1);
@@ -225,7 +226,6 @@ TEST_F(PosixSerialPortTest, ALossIsToldOnceAndReopeningIsQuietFollowsThePathAndK
   // anew. What it sent before the reopening is kept.
   for (int round = 0; round < 2; ++round) {
     PseudoTerminal again;
-    ASSERT_EQ(unlink(link.c_str()), 0);
     ASSERT_EQ(symlink(again.path().c_str(), link.c_str()), 0);
     if (round == 1) again.Send({0x41, 0x42});
     handle = port.Reopen(8);
@@ -237,6 +237,7 @@ TEST_F(PosixSerialPortTest, ALossIsToldOnceAndReopeningIsQuietFollowsThePathAndK
       EXPECT_EQ(Bytes(buffer, buffer + 2), Bytes({0x41, 0x42}));
     }
     again.Hangup();
+    ASSERT_EQ(unlink(link.c_str()), 0);
     EXPECT_EQ(port.WaitingCount(handle), -1);
     EXPECT_EQ(losses.size(), 1u + static_cast<std::size_t>(round));
     port.Close(handle);

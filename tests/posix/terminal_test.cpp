@@ -297,9 +297,9 @@ TEST(TerminalTest, TheStatusLineCountsAnOutageAndTellsItsLengthOnceTheDeviceIsBa
   line->Send(Reading(1, 0, 100, 400));
   ASSERT_TRUE(screen.WaitFor("000-"));
 
-  line.reset();  // unplugged
-  ASSERT_TRUE(screen.WaitFor("device lost 0:00:01, waiting"));
+  line.reset();  // unplugged: its name goes too, before another test gets the device's number
   ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_TRUE(screen.WaitFor("device lost 0:00:01, waiting"));
   line = std::make_unique<PseudoTerminal>();
   ASSERT_EQ(symlink(line->path().c_str(), link.c_str()), 0);
   const std::regex back("reconnected after \\d+\\.\\d s");
