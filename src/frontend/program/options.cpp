@@ -203,7 +203,8 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "                   NETWORK: the topics' prefix (default wsmon/ and the host "
                 "name)\n"),
       Flag("--mqtt-discovery", &o->network.mqtt_discovery)
-          .Help("  --mqtt-discovery NETWORK: announce each sensor's temperature and humidity to "
+          .Help("  --mqtt-discovery\n"
+                "                   NETWORK: announce each sensor's temperature and humidity to "
                 "Home\n"
                 "                   Assistant (retained configurations under homeassistant/)\n"),
       Flag("--list-ports", &o->list_ports)
