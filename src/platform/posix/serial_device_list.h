@@ -18,7 +18,7 @@ struct SerialDevice {
   std::string name;                  // the kernel's name, e.g. ttyUSB0
   std::string path;                  // the device file
   std::string by_id;                 // its stable name under serial/by-id, or empty
-  std::string driver;                // e.g. ftdi_sio, cdc_acm, serial
+  std::string driver;                // e.g. cdc_acm, serial, generic
   std::string usb_id;                // vendor:product in hex, e.g. 0403:6001, or empty
   std::string usb_name;              // manufacturer and product as the adapter reports them
   int open_error = 0;                // 0: this user may open it; else the errno of the attempt
