@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,7 +62,8 @@ class Screen {
     std::string command = "cd " + dir.path() + " && stty -g >stty.before; LANG=C.UTF-8 " +
                           environment + " sh -c \"echo \\$\\$ >pid; exec " + WSMON_PATH;
     for (const std::string& arg : args) command += " " + arg;
-    command += "\"; echo $? >status; stty -g >stty.after; exec sleep 600";
+    // stty.after appears whole (its name is how the test sees the end): written, then renamed.
+    command += "\"; echo $? >status; stty -g >stty.new; mv stty.new stty.after; exec sleep 600";
     Tmux("new-session -d -x " + std::to_string(columns) + " -y " + std::to_string(rows) + " '" +
              command + "'",
          environment);
@@ -353,6 +355,14 @@ TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
 
 TEST(TerminalTest, ResizingRedrawsAtOnceWithTheNewestLinesInViewAndNothingLostMeanwhile) {
   Monitor monitor(kConfig4, 80, 24);
+  // The line opened before the monitor opens it: what waits on the monitor's side of it shows
+  // whether the monitor still polls.
+  const int line = open(monitor.line.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(line, 0);
+  const auto unread = [line](const std::string&) {
+    int waiting = -1;
+    return ioctl(line, FIONREAD, &waiting) == 0 && waiting == 0;
+  };
   ASSERT_TRUE(monitor.Start());
   Screen& screen = *monitor.screen;
   auto shown = [](int n) {
@@ -372,7 +382,7 @@ TEST(TerminalTest, ResizingRedrawsAtOnceWithTheNewestLinesInViewAndNothingLostMe
   ASSERT_TRUE(screen.WaitFor("\n     At least 80 x 24 (now 40 x 20)\n"));
   monitor.line.Send(
       Concat({Reading(0, 12, 212, 500), Reading(0, 13, 213, 500), Reading(0, 14, 214, 500)}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // polled meanwhile
+  EXPECT_TRUE(screen.WaitUntil(unread)) << "not polled while the terminal is too small";
 
   screen.Resize(200, 60);
   ASSERT_TRUE(screen.WaitFor(shown(14)));
@@ -384,6 +394,7 @@ TEST(TerminalTest, ResizingRedrawsAtOnceWithTheNewestLinesInViewAndNothingLostMe
     return s.rfind(std::string(" ") + kTitle, 0) == 0 && s.find(shown(14)) != s.npos &&
            s.find("sensor0,") == s.npos;
   })) << screen.Text();
+  close(line);
 }
 
 TEST(TerminalTest, SignalsEndLikeTheOperatorWouldAndLeaveTheTerminalAsItWas) {
