@@ -293,14 +293,14 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
                     kTimeoutMs),
                 "the settings dialog draws its controls");
   SaveScreenshot(checks, paths.out + L"\\wsmon-settings.bmp", "of the settings dialog");
+  // The click queues behind the Esc: once it has been handled, so has the Esc.
   PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
   PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
-  Sleep(500);
-  checks.Expect(!monitor.NoDialog(Wide(text::kDialogCaption)), "Esc leaves the dialog open");
   Click(dialog, IDC_SAVE_LOG);
   TypeInto(dialog, IDC_SENSOR_COUNT, "5");
   checks.Expect(WaitFor([&] { return IsChecked(dialog, IDC_SAVE_LOG); }, kTimeoutMs),
                 "clicking the check box turns saving on");
+  checks.Expect(!monitor.NoDialog(Wide(text::kDialogCaption)), "Esc leaves the dialog open");
   Click(dialog, IDC_CONFIRM);
   checks.Expect(DialogCloses(monitor), "confirm closes the dialog");
   checks.Expect(WaitPanels(main, 6), "5 sensors rebuild the grid as six panels",
@@ -521,7 +521,14 @@ void SecondStart(Checks& checks, const Paths& paths) {
   checks.Expect(WaitFor(back, kTimeoutMs), "a resize is undone");
   SetWindowPos(main, nullptr, created.left + 40, created.top + 30, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  Sleep(200);
+  checks.Expect(WaitFor(
+                    [&] {
+                      RECT now = {};
+                      GetWindowRect(main, &now);
+                      return now.left == created.left + 40 && now.top == created.top + 30;
+                    },
+                    kTimeoutMs),
+                "a move is kept");
   SetWindowPos(main, nullptr, 0, 0, 900, 600, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   checks.Expect(WaitFor(back, kTimeoutMs),
                 "after a move, the next resize puts the window back at its creation position");
