@@ -250,7 +250,7 @@ class Broker:
         self.log = os.path.join(cwd, f"topics{self.port}.txt")
         self.sub = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(self.port),
                                      "-v", "-t", "#"], stdout=open(self.log, "w"))
-        time.sleep(0.3)
+        wait_until(self.subscribed, 10, "mosquitto_sub takes every topic")
 
     def answers(self):
         try:
@@ -258,6 +258,11 @@ class Broker:
             return True
         except OSError:
             return False
+
+    def subscribed(self):
+        subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(self.port), "-t", "probe",
+                        "-m", "in"], timeout=10)
+        return ("probe", "in") in self.messages()
 
     def messages(self):
         return [tuple(l.split(" ", 1)) for l in open(self.log).read().splitlines() if " " in l]
@@ -274,7 +279,8 @@ def mqtt_carries_every_topic_and_the_will(cwd):
                     "--mqtt-discovery"])
     w.say("settings save=0 sensors=3\nopen\nstart\nwait 9000\nstop\n")
     s = summary(w.finish())
-    time.sleep(0.5)
+    wait_until(lambda: ("lab/bench1/availability", "offline") in b.messages(), 10,
+               "the broker passes on the last message")
     m = b.messages()
     want = expected_counts(s)
     topics = {t for t, _ in m}
