@@ -110,45 +110,6 @@ TEST(HeadlessTest, SettingsDialogIsOperatedAsAnOperatorWould) {
   EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), std::string("\x03\x02\x00\x0F", 4));
 }
 
-TEST(HeadlessTest, ADeviceThatGoesAwayDuringARunIsReportedOnceAndEndsNothing) {
-  ScratchDirectory dir;
-  // A name of its own, gone with the device: another test's pseudo-terminal may get the number.
-  const std::string link = dir.File("receiver");
-  auto line = std::make_unique<PseudoTerminal>();
-  ASSERT_EQ(symlink(line->path().c_str(), link.c_str()), 0);
-  Program wsmon(WSMON_PATH, {"--headless", "--com", "1=" + link}, dir.path());
-  // The echo of the wait shows that the start, with its purge of the port, is over.
-  wsmon.Write("open\nstart\nwait 1\n");
-  ASSERT_TRUE(wsmon.WaitFor([](const std::string& l) { return l == "> wait 1"; }));
-  line->Send(MakeFrame(0, 0, 0x0110, 0x0200));
-  ASSERT_TRUE(
-      wsmon.WaitFor([](const std::string& l) { return l.rfind("panel 0 line 1", 0) == 0; }));
-  line.reset();  // the far end goes away, and with it the device
-  ASSERT_EQ(unlink(link.c_str()), 0);
-  wsmon.Write("wait 1000\nstop\nclose\nopen\nexit\n");
-  EXPECT_EQ(wsmon.Finish(), 0);
-  const Lines& out = wsmon.lines();
-  // One error line for the outage, however many polls tried the port again.
-  const long read_errors = std::count_if(out.begin(), out.end(), [](const std::string& l) {
-    return l.rfind("log line ", 0) == 0 && l.find("ERR3,COM PORT READ ERR!") != std::string::npos;
-  });
-  EXPECT_EQ(read_errors, 1);
-  // The commands after it were all carried out. The ledger counted the one reading and the
-  // outage's error line.
-  Lines stop = After(out, "stop");
-  ASSERT_EQ(stop.size(), 8u) << ::testing::PrintToString(stop);
-  const std::string counted = " readings=1 ERR1=0 ERR2=0 ERR3=";
-  const std::size_t at = stop[0].find(counted);
-  ASSERT_NE(at, std::string::npos) << stop[0];
-  EXPECT_EQ(std::stol(stop[0].substr(at + counted.size())), read_errors) << stop[0];
-  EXPECT_EQ(stop[1].rfind("stats sensor 0 readings=1 ", 0), 0u) << stop[1];
-  EXPECT_EQ(Lines(stop.end() - 2, stop.end()), Lines({"menu start enabled", "menu stop greyed"}));
-  EXPECT_EQ(After(out, "close"),
-            Lines({"menu open enabled", "menu close greyed", "menu start greyed"}));
-  EXPECT_EQ(CountOf(out, kOpenFailedLine), 1) << "the device is gone when opened again";
-  EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), kDefaultConfig);
-}
-
 TEST(HeadlessTest, AStartDirectoryThatTakesNoFilesReportsEachFailureAndStillEnds) {
   // Nobody, not even the superuser, can create files in /proc.
   PseudoTerminal line;

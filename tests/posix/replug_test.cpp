@@ -189,6 +189,7 @@ TEST(ReplugTest, AfterAReplugTheMonitorShowsWhatTheReceiverSentAndACloseEndsTheO
   EXPECT_EQ(wsmon.Finish(), 0);
   EXPECT_EQ(Count(wsmon.lines(), "port back"), 1);
   EXPECT_EQ(Count(wsmon.lines(), "ERR3,"), 2);
+  EXPECT_EQ(Count(wsmon.lines(), " ERR3=2 "), 1) << "the ledger's count at the close";
   EXPECT_EQ(Count(wsmon.lines(), "beep 48"), 2);
   const Lines errors = wsmon.error_lines();
   ASSERT_EQ(errors.size(), 2u) << ::testing::PrintToString(errors);
