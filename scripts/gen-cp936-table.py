@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes src/settings/cp936_table.h: the code page 936 bytes of every non-ASCII character in
-the monitor's own texts (src/app/texts.h). Run it again whenever a text changes."""
+the monitor's own texts (src/app/texts.h). Run it again whenever a text changes.
+With --check it writes nothing and fails unless the header is byte for byte what it would write."""
 import pathlib
+import sys
 
 root = pathlib.Path(__file__).resolve().parent.parent
 texts = (root / "src/app/texts.h").read_text(encoding="utf-8")
@@ -27,5 +29,13 @@ for c in chars:
     assert len(b) == 2, c
     out.append(f"    {{0x{ord(c):04X}, {{0x{b[0]:02X}, 0x{b[1]:02X}}}}},  // {c}")
 out.append("};")
-(root / "src/settings/cp936_table.h").write_text("\n".join(out) + "\n", encoding="utf-8")
-print(f"{len(chars)} characters")
+table = root / "src/settings/cp936_table.h"
+text = ("\n".join(out) + "\n").encode("utf-8")
+if sys.argv[1:] == ["--check"]:
+    if table.read_bytes() != text:
+        sys.exit(f"{table} is not what {pathlib.Path(__file__).name} makes of src/app/texts.h: "
+                 "run the script and commit the header")
+    print(f"{table.name}: {len(chars)} characters, as generated")
+else:
+    table.write_bytes(text)
+    print(f"{len(chars)} characters")

@@ -47,3 +47,6 @@ if(TARGET wsmon AND TARGET wsmon-sim)
            COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/ledger_outputs_test.py
                    $<TARGET_FILE:wsmon> $<TARGET_FILE:wsmon-sim>)
 endif()
+# The code page table is generated: the header in the tree must be what the script makes now.
+add_test(NAME Cp936TableTest COMMAND Python3::Interpreter
+                                     ${CMAKE_SOURCE_DIR}/scripts/gen-cp936-table.py --check)
