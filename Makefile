@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
 .PHONY: test test-native test-asan test-windows bench demo package deps-native deps-windows clean \
-        format
+        format check-format
 
 deps-native:
 	@scripts/install-deps.sh native
@@ -55,8 +55,15 @@ demo: deps-native
 	cmake --build --preset native
 	scripts/demo.sh build/native
 
+# The C++ sources that git tracks (every one below the source folders outside a git checkout).
+CXX_SOURCES = $$(git ls-files '*.cpp' '*.h' 2>/dev/null || find src tests tools bench -name '*.cpp' -o -name '*.h')
+
 format:
-	clang-format -i $$(git ls-files '*.cpp' '*.h')
+	clang-format -i $(CXX_SOURCES)
+
+# Fails on any source that clang-format would change, naming the lines (.clang-format).
+check-format: deps-native
+	clang-format --dry-run --Werror $(CXX_SOURCES)
 
 clean:
 	rm -rf build

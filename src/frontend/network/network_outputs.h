@@ -39,8 +39,8 @@ class NetworkOutputs : public ReadingSink, public HostTicker {
 
   // Starts the outputs the options ask for and adds them to the host (before host->Create()).
   // ledger: the front end's ledger (its RunOutputs'), already in the host's fanout; nullptr:
-  // the outputs bring their own (MakeOwnLedger), as the capture benchmark has them. nullptr and the reason when an output cannot start (an address
-  // in use, no pipe).
+  // the outputs bring their own (MakeOwnLedger), as the capture benchmark has them. nullptr and the
+  // reason when an output cannot start (an address in use, no pipe).
   static std::unique_ptr<NetworkOutputs> Start(const NetworkOptions& options, MonitorHost* host,
                                                Clock* clock, Ledger* ledger, Notice notice,
                                                std::string* error);
