@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
-# Runs the Windows tests under Wine, in a Wine prefix of its own under the build folder:
-#   1. the core's unit tests (wsmon_unit_tests.exe), no display needed;
-#   2. the Win32 adapter tests (wsmon_win32_tests.exe) and the end-to-end test, in which
-#      wsmon_driver.exe works the shipped wsmon.exe from outside in a Wine desktop under Xvfb,
-#      with the monitor's COM1 joined to the driver's COM2 through two pseudo-terminals;
-#   3. the export that the Windows program wrote, compared byte for byte with what the Linux
-#      program (wsmon --export-bytes) writes for the very lines the driver read back from the
-#      list boxes;
-#   4. the zip that cpack makes: the very wsmon.exe tested here, a README and the licence.
+# Runs the Windows tests under Wine, in a Wine prefix of its own under the build folder, in steps:
+#   unit      the core's unit tests (wsmon_unit_tests.exe), no display needed;
+#   adapters  the Win32 adapter tests (wsmon_win32_tests.exe), under Xvfb;
+#   driver    the end-to-end test, in which wsmon_driver.exe works the shipped wsmon.exe from
+#             outside in a Wine desktop under Xvfb, with the monitor's COM1 joined to the
+#             driver's COM2 through two pseudo-terminals;
+#   export    the export that the Windows program wrote, compared byte for byte with what the
+#             Linux program (wsmon --export-bytes) writes for the very lines the driver read
+#             back from the list boxes;
+#   zip       the zip that cpack makes: the very wsmon.exe tested here, a README and the licence.
 # Screenshots of the running monitor and of its settings dialog are left in BUILD/e2e/out.
 #
-# Usage: scripts/run-windows-tests.sh [BUILD]   (default build/mingw)
+# Usage: scripts/run-windows-tests.sh [STEP] [BUILD]   (default: all steps, build/mingw)
+#   STEP               one of the steps above alone (export compares what the last driver run
+#                      left; the others need nothing from before)
 #   NATIVE_BUILD=dir   the Linux build whose wsmon makes the reference export (default build/native)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+step=all
+case "${1:-}" in
+  all | unit | adapters | driver | export | zip) step=$1; shift ;;
+  -*) echo "usage: $0 [all|unit|adapters|driver|export|zip] [BUILD]" >&2; exit 2 ;;
+esac
 build=$(realpath "${1:-build/mingw}")
 native=$(realpath -m "${NATIVE_BUILD:-$root/build/native}")
 e2e=$build/e2e
@@ -74,32 +82,36 @@ plug_on_request() {  # relay pid
   touch "$work/replug.done"
 }
 
-timeout 20 wineserver -k 2>/dev/null || true
-rm -rf "$e2e"
-mkdir -p "$e2e/work" "$out"
+# Whether STEP asks for this step.
+want() { [ "$step" = all ] || [ "$step" = "$1" ]; }
 
-echo "== Wine prefix"
-start=$SECONDS
-timeout 180 wine wineboot -i >/dev/null 2>&1
-# Debian's Wine does not find its own fonts where the package puts them. The prefix gets
-# Marlett, which draws the caption buttons; not Tahoma, whose Chinese fallback would need the
-# font files of a Chinese Windows: without it the user interface font is a Chinese one.
-if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
-  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-fi
-relay "$e2e/com1" "$e2e/com2"
-relay "$e2e/com7" "$e2e/com8"  # COM7 and COM12 for the serial port tests
-# Chinese needs a font with its glyphs wherever the system asks for its usual Chinese faces.
-# The system font, which the list boxes use, gets the monospaced face, whose Latin letters are
-# half as wide as its Chinese ones, as in the system font of a Chinese Windows: with a wider
-# face the panel lines no longer fit their panels. The menu font is SimSun at 16 pixels: the
-# prefix's own (8 points of MS Shell Dlg) comes out with strokes missing from the Chinese glyphs,
-# which this font renders whole only from 16 pixels on (the value is a LOGFONTW: height -16,
-# weight 400, charset GB2312, face SimSun).
-# Every program runs in a Wine desktop of 1280 x 1024, which draws caption bars (there is no
-# window manager); "small" is a desktop of 800 x 600 for the screen-size check.
-# COM4 leads to no device: it opens, but cannot be set up.
-cat >"$e2e/setup.reg" <<REG
+timeout 20 wineserver -k 2>/dev/null || true
+if want unit || want adapters || want driver; then
+  rm -rf "$e2e"
+  mkdir -p "$e2e/work" "$out"
+
+  echo "== Wine prefix"
+  start=$SECONDS
+  timeout 180 wine wineboot -i >/dev/null 2>&1
+  # Debian's Wine does not find its own fonts where the package puts them. The prefix gets
+  # Marlett, which draws the caption buttons; not Tahoma, whose Chinese fallback would need the
+  # font files of a Chinese Windows: without it the user interface font is a Chinese one.
+  if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
+  relay "$e2e/com1" "$e2e/com2"
+  relay "$e2e/com7" "$e2e/com8"  # COM7 and COM12 for the serial port tests
+  # Chinese needs a font with its glyphs wherever the system asks for its usual Chinese faces.
+  # The system font, which the list boxes use, gets the monospaced face, whose Latin letters are
+  # half as wide as its Chinese ones, as in the system font of a Chinese Windows: with a wider
+  # face the panel lines no longer fit their panels. The menu font is SimSun at 16 pixels: the
+  # prefix's own (8 points of MS Shell Dlg) comes out with strokes missing from the Chinese glyphs,
+  # which this font renders whole only from 16 pixels on (the value is a LOGFONTW: height -16,
+  # weight 400, charset GB2312, face SimSun).
+  # Every program runs in a Wine desktop of 1280 x 1024, which draws caption bars (there is no
+  # window manager); "small" is a desktop of 800 x 600 for the screen-size check.
+  # COM4 leads to no device: it opens, but cannot be set up.
+  cat >"$e2e/setup.reg" <<REG
 REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
@@ -126,76 +138,95 @@ REGEDIT4
 "COM7"="$e2e/com7"
 "COM12"="$e2e/com8"
 REG
-timeout 60 wine regedit /S "$(winpath "$e2e/setup.reg")"
-timeout 60 wineserver -w || timeout 20 wineserver -k
-echo "prefix ready in $((SECONDS - start)) s"
-
-echo "== Core unit tests under Wine"
-set +e
-timeout 900 wine "$build/tests/wsmon_unit_tests.exe" --gtest_brief=1 2>&1 | tr -d '\r' | tail -n 25
-result "core unit tests (wsmon_unit_tests.exe)" "${PIPESTATUS[0]}"
-set -e
-# The next wineserver must start inside the Xvfb session, with its display.
-timeout 20 wineserver -k 2>/dev/null || true
-
-echo "== Windows program under Xvfb"
-cat >"$e2e/session.sh" <<SESSION
-set -u
-cd "$e2e"
-timeout 300 wine "$build/tests/wsmon_win32_tests.exe" --gtest_brief=1 >"$out/win32-tests.log" 2>&1
-echo \$? >"$out/win32-tests.rc"
-timeout 600 wine "$build/tests/wsmon_driver.exe" \
-  "$(winpath "$build/wsmon.exe")" "$(winpath "$e2e/work")" "$(winpath "$out")" COM2 small \
-  >"$out/driver.log" 2>&1
-echo \$? >"$out/driver.rc"
-timeout 20 wineserver -k
-SESSION
-plug_on_request "${relay_pids[0]}" &
-plug_pid=$!
-start=$SECONDS
-timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$e2e/session.sh" || true
-echo "session took $((SECONDS - start)) s"
-
-tr -d '\r' <"$out/win32-tests.log" | tail -n 25
-result "Win32 adapter tests (wsmon_win32_tests.exe)" "$(cat "$out/win32-tests.rc" 2>/dev/null || echo 1)"
-tr -d '\r' <"$out/driver.log"
-driver_ok=1
-if [ "$(cat "$out/driver.rc" 2>/dev/null)" = 0 ] &&
-  tr -d '\r' <"$out/driver.log" | grep -qE '^[0-9]+ passed, 0 failed$'; then
-  driver_ok=0
+  timeout 60 wine regedit /S "$(winpath "$e2e/setup.reg")"
+  timeout 60 wineserver -w || timeout 20 wineserver -k
+  echo "prefix ready in $((SECONDS - start)) s"
 fi
-result "end-to-end test of wsmon.exe (wsmon_driver.exe)" "$driver_ok"
 
-for shot in "$out"/*.bmp; do
-  [ -f "$shot" ] || continue
-  python3 "$root/tests/win32/bmp_to_png.py" "$shot" "${shot%.bmp}.png"
-  rm -f "$shot"
-  echo "screenshot: ${shot%.bmp}.png"
-done
-
-echo "== Export compared with the Linux program's"
-export_ok=1
-shopt -s nullglob
-exports=("$e2e/work/first"/RUVEZ_*.txt)
-if [ ${#exports[@]} -eq 1 ] && [ -f "$out/listbox-lines.txt" ]; then
-  if [ ! -x "$native/wsmon" ]; then
-    cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWSMON_WERROR=ON >/dev/null
-  fi
-  cmake --build "$native" --target wsmon -j2 >/dev/null
-  "$native/wsmon" --export-bytes <"$out/listbox-lines.txt" >"$out/linux-export.txt"
-  if cmp "${exports[0]}" "$out/linux-export.txt"; then
-    export_ok=0
-    echo "identical: $(basename "${exports[0]}"), $(stat -c %s "${exports[0]}") bytes"
-  fi
-else
-  echo "no export file or no list box lines to compare"
+if want unit; then
+  echo "== Core unit tests under Wine"
+  set +e
+  timeout 900 wine "$build/tests/wsmon_unit_tests.exe" --gtest_brief=1 2>&1 | tr -d '\r' |
+    tail -n 25
+  result "core unit tests (wsmon_unit_tests.exe)" "${PIPESTATUS[0]}"
+  set -e
+  # The next wineserver must start inside the Xvfb session, with its display.
+  timeout 20 wineserver -k 2>/dev/null || true
 fi
-result "export identical to the Linux program's for the same lines" "$export_ok"
 
-echo "== The zip of the Windows program"
-zip_ok=1
-if (cd "$build" && cpack -G ZIP -B "$e2e/zip" >/dev/null) &&
-  python3 - "$e2e/zip" "$build/wsmon.exe" <<'CHECK'
+if want adapters || want driver; then
+  echo "== Windows program under Xvfb"
+  {
+    echo "set -u"
+    echo "cd '$e2e'"
+    if want adapters; then
+      echo "timeout 300 wine '$build/tests/wsmon_win32_tests.exe' --gtest_brief=1 \\"
+      echo "  >'$out/win32-tests.log' 2>&1"
+      echo "echo \$? >'$out/win32-tests.rc'"
+    fi
+    if want driver; then
+      echo "timeout 600 wine '$build/tests/wsmon_driver.exe' '$(winpath "$build/wsmon.exe")' \\"
+      echo "  '$(winpath "$e2e/work")' '$(winpath "$out")' COM2 small >'$out/driver.log' 2>&1"
+      echo "echo \$? >'$out/driver.rc'"
+    fi
+    echo "timeout 20 wineserver -k"
+  } >"$e2e/session.sh"
+  if want driver; then
+    plug_on_request "${relay_pids[0]}" &
+    plug_pid=$!
+  fi
+  start=$SECONDS
+  timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$e2e/session.sh" || true
+  echo "session took $((SECONDS - start)) s"
+fi
+
+if want adapters; then
+  tr -d '\r' <"$out/win32-tests.log" | tail -n 25
+  result "Win32 adapter tests (wsmon_win32_tests.exe)" \
+    "$(cat "$out/win32-tests.rc" 2>/dev/null || echo 1)"
+fi
+if want driver; then
+  tr -d '\r' <"$out/driver.log"
+  driver_ok=1
+  if [ "$(cat "$out/driver.rc" 2>/dev/null)" = 0 ] &&
+    tr -d '\r' <"$out/driver.log" | grep -qE '^[0-9]+ passed, 0 failed$'; then
+    driver_ok=0
+  fi
+  result "end-to-end test of wsmon.exe (wsmon_driver.exe)" "$driver_ok"
+  for shot in "$out"/*.bmp; do
+    [ -f "$shot" ] || continue
+    python3 "$root/tests/win32/bmp_to_png.py" "$shot" "${shot%.bmp}.png"
+    rm -f "$shot"
+    echo "screenshot: ${shot%.bmp}.png"
+  done
+fi
+
+if want export; then
+  echo "== Export compared with the Linux program's"
+  export_ok=1
+  shopt -s nullglob
+  exports=("$e2e/work/first"/RUVEZ_*.txt)
+  if [ ${#exports[@]} -eq 1 ] && [ -f "$out/listbox-lines.txt" ]; then
+    if [ ! -x "$native/wsmon" ]; then
+      cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWSMON_WERROR=ON >/dev/null
+    fi
+    cmake --build "$native" --target wsmon -j2 >/dev/null
+    "$native/wsmon" --export-bytes <"$out/listbox-lines.txt" >"$out/linux-export.txt"
+    if cmp "${exports[0]}" "$out/linux-export.txt"; then
+      export_ok=0
+      echo "identical: $(basename "${exports[0]}"), $(stat -c %s "${exports[0]}") bytes"
+    fi
+  else
+    echo "no export file or no list box lines to compare"
+  fi
+  result "export identical to the Linux program's for the same lines" "$export_ok"
+fi
+
+if want zip; then
+  echo "== The zip of the Windows program"
+  zip_ok=1
+  if (cd "$build" && cpack -G ZIP -B "$e2e/zip" >/dev/null) &&
+    python3 - "$e2e/zip" "$build/wsmon.exe" <<'CHECK'
 import glob, sys, zipfile
 [path] = glob.glob(sys.argv[1] + "/wsmon-*.zip")
 z = zipfile.ZipFile(path)
@@ -208,10 +239,11 @@ for text in ("README.txt", "LICENSE.txt"):
 print(path.rsplit("/", 1)[1] + ":", ", ".join(f"{n} ({z.getinfo(files[n]).file_size} bytes)"
                                           for n in sorted(files)))
 CHECK
-then
-  zip_ok=0
+  then
+    zip_ok=0
+  fi
+  result "the zip holds the wsmon.exe tested above, with its texts in CR LF" "$zip_ok"
 fi
-result "the zip holds the wsmon.exe tested above, with its texts in CR LF" "$zip_ok"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
