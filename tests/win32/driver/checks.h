@@ -6,14 +6,22 @@
 
 class Checks {
  public:
-  // Records one check; a failed one is reported with its detail.
+  // Begins a phase: a header line, and the phase named in every failure until the next one.
+  void Phase(const std::string& name) {
+    phase_ = name;
+    std::printf("== %s\n", name.c_str());
+    std::fflush(stdout);
+  }
+
+  // Records one check; a failed one is reported with its phase and its detail.
   bool Expect(bool ok, const std::string& what, const std::string& detail = std::string()) {
     if (ok) {
       ++passed_;
       std::printf("ok   %s\n", what.c_str());
     } else {
       ++failed_;
-      std::printf("FAIL %s%s%s\n", what.c_str(), detail.empty() ? "" : ": ", detail.c_str());
+      std::printf("FAIL [%s] %s%s%s\n", phase_.c_str(), what.c_str(), detail.empty() ? "" : ": ",
+                  detail.c_str());
     }
     std::fflush(stdout);
     return ok;
@@ -34,6 +42,7 @@ class Checks {
   int failed() const { return failed_; }
 
  private:
+  std::string phase_;
   int passed_ = 0;
   int failed_ = 0;
 };

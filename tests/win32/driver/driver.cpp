@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -221,16 +222,29 @@ bool DialogCloses(Monitor& monitor) {
 
 // --- First start: no configuration file, a whole run against the receiver ------------------
 
-void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
-  const std::wstring dir = paths.work + L"\\first";
-  CreateDirectoryW(dir.c_str(), nullptr);
+// What the phases of the first start share: its start directory, the monitor and its windows.
+struct FirstRun {
+  std::wstring dir;
   Monitor monitor;
-  if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts")) return;
-  ExpectMessage(checks, monitor, text::kCaptionErrorBang, text::kConfigReadFailed,
+  HWND main = nullptr;
+  HWND good = nullptr;
+  HWND bad = nullptr;
+  HWND ratio = nullptr;
+  HWND log = nullptr;
+  std::vector<HWND> panels;
+};
+
+// Without wscfg.cfg: the message, then the main window with the defaults' boxes and menu.
+bool StartWithoutSettings(Checks& checks, const Paths& paths, FirstRun& run) {
+  run.dir = paths.work + L"\\first";
+  CreateDirectoryW(run.dir.c_str(), nullptr);
+  if (!checks.Expect(run.monitor.Start(paths.program, run.dir), "the monitor starts")) return false;
+  ExpectMessage(checks, run.monitor, text::kCaptionErrorBang, text::kConfigReadFailed,
                 "first start without wscfg.cfg");
 
-  const HWND main = monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
-  if (!checks.Expect(main != nullptr, "the main window appears with its title")) return;
+  const HWND main = run.main =
+      run.monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
+  if (!checks.Expect(main != nullptr, "the main window appears with its title")) return false;
   RECT rect = {};
   GetWindowRect(main, &rect);
   checks.Expect(rect.right - rect.left == 1024 && rect.bottom - rect.top == 768,
@@ -260,28 +274,33 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
                 Join(shown));
   checks.Expect(styles_ok,
                 "panels and boxes are captioned child list boxes without list box styles", styles);
-  const HWND good = BoxByCaption(main, text::kGoodCountCaption);
-  const HWND bad = BoxByCaption(main, text::kBadCountCaption);
-  const HWND ratio = BoxByCaption(main, text::kErrorRatioCaption);
-  const HWND log = BoxByCaption(main, text::kErrorLogCaption);
-  if (good == nullptr || bad == nullptr || ratio == nullptr || log == nullptr) return;
+  const HWND good = run.good = BoxByCaption(main, text::kGoodCountCaption);
+  const HWND bad = run.bad = BoxByCaption(main, text::kBadCountCaption);
+  const HWND ratio = run.ratio = BoxByCaption(main, text::kErrorRatioCaption);
+  const HWND log = run.log = BoxByCaption(main, text::kErrorLogCaption);
+  if (good == nullptr || bad == nullptr || ratio == nullptr || log == nullptr) return false;
   checks.Expect(OnlyLine(good) == text::kInitialCount && OnlyLine(bad) == text::kInitialCount &&
                     OnlyLine(ratio) == text::kInitialRatio && LinesOf(log).empty(),
                 "counters start at zero and the error log is empty",
                 OnlyLine(good) + "|" + OnlyLine(bad) + "|" + OnlyLine(ratio));
   ExpectMenu(checks, main, "after start-up", {kOpen, kSettings, kExit});
+  return true;
+}
 
-  // Open (Alt+P): the probe reaches the receiver.
+// Open (Alt+P), then the settings dialog: Esc leaves it open; 5 sensors with saving on.
+bool OpenAndSetFiveSensors(Checks& checks, const Paths& paths, Receiver& receiver, FirstRun& run) {
+  Monitor& monitor = run.monitor;
+  const HWND main = run.main;
+  // The probe reaches the receiver.
   ChooseByMnemonic(main, L'p');
   const Bytes probe = receiver.Collect(3, kTimeoutMs);
   checks.ExpectEqual(std::string(probe.begin(), probe.end()), "ABC",
                      "opening the port sends the probe to the receiver");
   ExpectMenu(checks, main, "port open", {kClose, kSettings, kStart, kExit});
 
-  // Settings (its texts are the resource script's, checked by the adapter tests): Esc leaves
-  // the dialog open; 5 sensors with saving on.
-  HWND dialog = OpenSettings(checks, monitor, main, "port open");
-  if (dialog == nullptr) return;
+  // The dialog's texts are the resource script's, checked by the adapter tests.
+  const HWND dialog = OpenSettings(checks, monitor, main, "port open");
+  if (dialog == nullptr) return false;
   // The picture once the dialog has drawn its controls (the confirm button's text).
   checks.Expect(WaitFor(
                     [&] {
@@ -305,14 +324,23 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
   checks.Expect(DialogCloses(monitor), "confirm closes the dialog");
   checks.Expect(WaitPanels(main, 6), "5 sensors rebuild the grid as six panels",
                 Join(PanelCaptionsShown(main)));
+  return true;
+}
 
-  // Start (Alt+S): every panel gets a header line with the clock's date and time.
+// Start (Alt+S), then clean frames and a damaged one.
+bool RunWithFrames(Checks& checks, const Paths& paths, Receiver& receiver, FirstRun& run) {
+  const HWND main = run.main;
+  const HWND good = run.good;
+  const HWND bad = run.bad;
+  const HWND ratio = run.ratio;
+  const HWND log = run.log;
+  // Every panel gets a header line with the clock's date and time.
   ChooseByMnemonic(main, L's');
   checks.Expect(WaitLine(good, text::kStartCount) && WaitLine(bad, text::kStartCount) &&
                     WaitLine(ratio, text::kStartRatio),
                 "start shows 0000, 0000 and 00.00%");
   ExpectMenu(checks, main, "running", {kClose, kSettings, kStop, kExit});
-  std::vector<HWND> panels;
+  std::vector<HWND>& panels = run.panels;
   PanelCaptionsShown(main, &panels);
   bool headers_ok = panels.size() == 6;
   for (std::size_t i = 0; headers_ok && i < panels.size(); ++i) {
@@ -371,8 +399,13 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
   checks.Expect(reachable, "every panel can be scrolled to the end of its widest line", extents);
   checks.Expect(fits, "every panel line fits its panel", extents);
   SaveScreenshot(checks, paths.out + L"\\wsmon-running.bmp", "of the running monitor");
+  return true;
+}
 
-  // Stop (Alt+T) with saving on: the export file appears; the boxes keep the run's figures.
+// Stop (Alt+T) with saving on: the export file appears; the boxes keep the run's figures.
+bool StopAndExport(Checks& checks, const Paths& paths, FirstRun& run) {
+  const HWND main = run.main;
+  const std::wstring& dir = run.dir;
   ChooseByMnemonic(main, L't');
   checks.Expect(WaitFor([&] { return ExportFiles(dir).size() == 1; }, kTimeoutMs),
                 "stop with saving on writes one RUVEZ_*.txt");
@@ -380,37 +413,47 @@ void FirstStart(Checks& checks, const Paths& paths, Receiver& receiver) {
   {
     // The lines in the order the export walks them (the panels, then the error log), UTF-8.
     std::ofstream out((paths.out + L"\\listbox-lines.txt").c_str(), std::ios::binary);
-    std::vector<HWND> boxes = panels;
-    boxes.push_back(log);
+    std::vector<HWND> boxes = run.panels;
+    boxes.push_back(run.log);
     for (HWND box : boxes) {
       for (const std::string& line : LinesOf(box)) out << line << "\n";
     }
   }
+  return true;
+}
 
-  // Settings again: leaving by the exit button or the close box changes nothing; 4 sensors
-  // rebuild the grid as four panels.
-  dialog = OpenSettings(checks, monitor, main, "stopped");
-  if (dialog == nullptr) return;
+// Settings again: leaving by the exit button or the close box changes nothing; 4 sensors
+// rebuild the grid as four panels.
+bool SettingsWhileStopped(Checks& checks, FirstRun& run) {
+  Monitor& monitor = run.monitor;
+  const HWND main = run.main;
+  HWND dialog = OpenSettings(checks, monitor, main, "stopped");
+  if (dialog == nullptr) return false;
   TypeInto(dialog, IDC_SENSOR_COUNT, "12");
   Click(dialog, IDC_EXIT);
-  checks.Expect(DialogCloses(monitor) && WaitPanels(main, 6) && LinesOf(panels[0]).size() == 2,
+  checks.Expect(DialogCloses(monitor) && WaitPanels(main, 6) && !run.panels.empty() &&
+                    LinesOf(run.panels[0]).size() == 2,
                 "the exit button leaves panels and lines as they were");
   dialog = OpenSettings(checks, monitor, main, "after leaving");
-  if (dialog == nullptr) return;
+  if (dialog == nullptr) return false;
   TypeInto(dialog, IDC_SENSOR_COUNT, "12");
   PostMessageW(dialog, WM_CLOSE, 0, 0);
   checks.Expect(DialogCloses(monitor) && WaitPanels(main, 6), "the close box changes nothing");
   dialog = OpenSettings(checks, monitor, main, "after closing");
-  if (dialog == nullptr) return;
+  if (dialog == nullptr) return false;
   TypeInto(dialog, IDC_SENSOR_COUNT, "4");
   Click(dialog, IDC_CONFIRM);
   checks.Expect(DialogCloses(monitor) && WaitPanels(main, 4),
                 "4 sensors rebuild the grid as four panels", Join(PanelCaptionsShown(main)));
+  return true;
+}
 
-  // Exit (Alt+X): the program ends and keeps the settings.
-  ChooseByMnemonic(main, L'x');
-  ExpectEndWithSettings(checks, monitor, dir, "exit", {1, 0, 1, 4},
+// Exit (Alt+X): the program ends and keeps the settings.
+bool ExitKeepsTheSettings(Checks& checks, FirstRun& run) {
+  ChooseByMnemonic(run.main, L'x');
+  ExpectEndWithSettings(checks, run.monitor, run.dir, "exit", {1, 0, 1, 4},
                         "COM1, 9600, saving on, 4 sensors");
+  return true;
 }
 
 // --- A run through an unplugged and replugged receiver ----------------------------------------
@@ -578,11 +621,35 @@ int wmain(int argc, wchar_t** argv) {
   const Paths paths = {argv[1], argv[2], argv[3], argv[4], argv[5]};
   Checks checks;
   Receiver receiver;
+  checks.Phase("the receiver's port");
   if (checks.Expect(receiver.Open(paths.receiver_port), "the receiver's port opens")) {
-    FirstStart(checks, paths, receiver);
+    {
+      // Each phase of the first start takes the monitor on from where the one before left it; a
+      // monitor still running at the end is ended with it.
+      FirstRun run;
+      const std::pair<const char*, std::function<bool()>> first_start[] = {
+          {"first start without wscfg.cfg",
+           [&] { return StartWithoutSettings(checks, paths, run); }},
+          {"open, and the settings for 5 sensors",
+           [&] { return OpenAndSetFiveSensors(checks, paths, receiver, run); }},
+          {"a run with frames", [&] { return RunWithFrames(checks, paths, receiver, run); }},
+          {"stop and export", [&] { return StopAndExport(checks, paths, run); }},
+          {"settings while stopped", [&] { return SettingsWhileStopped(checks, run); }},
+          {"exit", [&] { return ExitKeepsTheSettings(checks, run); }}};
+      for (const auto& [name, phase] : first_start) {
+        checks.Phase(name);
+        if (!phase()) {
+          checks.Note("the rest of the first start cannot go on without this phase");
+          break;
+        }
+      }
+    }
+    checks.Phase("unplug and replug during a run");
     Replug(checks, paths, receiver);
   }
+  checks.Phase("second start: settings from the file, a failed open, resizing");
   SecondStart(checks, paths);
+  checks.Phase("a screen of 800 x 600");
   SmallScreen(checks, paths);
   std::printf("%d passed, %d failed\n", checks.passed(), checks.failed());
   return checks.failed() == 0 ? 0 : 1;
