@@ -8,6 +8,7 @@
 
 #include "frontend/common/program_version.h"
 #include "platform/posix/posix_clock.h"
+#include "sim/line_pace.h"
 #include "sim/sim_line.h"
 #include "sim/sim_options.h"
 #include "sim/traffic.h"
@@ -23,10 +24,7 @@ void OnStopSignal(int) {
 class Sender {
  public:
   Sender(SimLine* line, const SimOptions& options, Summary* summary)
-      : line_(line),
-        options_(options),
-        summary_(summary),
-        byte_ns_(10 * kNanosecondsPerSecond / options.baud) {}
+      : line_(line), options_(options), summary_(summary), pace_(options.baud) {}
 
   // Watches the line until deadline_ns, or only until the first probe when until_probe is
   // set. A probe is answered at once when a reply may go out now, else as soon as the part
@@ -70,10 +68,7 @@ class Sender {
     std::size_t sent = begin;
     while (sent < end && !g_sim_stop) {
       std::size_t due = end;
-      if (options_.pace) {
-        const std::int64_t elapsed = MonotonicNanoseconds() - t0;
-        due = std::min(end, begin + static_cast<std::size_t>(elapsed / byte_ns_) + 1);
-      }
+      if (options_.pace) due = begin + pace_.BegunBy(MonotonicNanoseconds() - t0, end - begin);
       if (due > sent) {
         const std::size_t taken = line_->WriteNow(&t.bytes[sent], due - sent);
         for (std::size_t i = sent; i < due; ++i) {
@@ -81,11 +76,10 @@ class Sender {
         }
         sent = due;
       } else {
-        ServiceUntil(t0 + static_cast<std::int64_t>(sent - begin) * byte_ns_, false);
+        ServiceUntil(pace_.FreeAt(t0, sent - begin), false);
       }
     }
-    line_free_ = options_.pace ? t0 + static_cast<std::int64_t>(end - begin) * byte_ns_
-                               : MonotonicNanoseconds();
+    line_free_ = options_.pace ? pace_.FreeAt(t0, end - begin) : MonotonicNanoseconds();
     Reply();
   }
 
@@ -102,7 +96,7 @@ class Sender {
   SimLine* line_;
   const SimOptions& options_;
   Summary* summary_;
-  const std::int64_t byte_ns_;
+  const LinePace pace_;
   std::int64_t line_free_ = 0;
   std::int64_t quiet_until_ = 0;
   bool reply_pending_ = false;
