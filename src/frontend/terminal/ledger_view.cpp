@@ -150,9 +150,8 @@ std::string PadLeft(const std::string& text, int width) {
          text;
 }
 
-}  // namespace
-
-LedgerTable MakeLedgerTable(const LedgerSnapshot& s, int columns, bool by_delivery) {
+// The watched sensors in the table's order, then the refused ids' row.
+std::vector<const SensorFigures*> RowOrder(const LedgerSnapshot& s, bool by_delivery) {
   std::vector<const SensorFigures*> order;
   for (int row = 0; row < kLedgerSensorRows; ++row) {
     if (s.rows[row].watched) order.push_back(&s.rows[row]);
@@ -164,6 +163,29 @@ LedgerTable MakeLedgerTable(const LedgerSnapshot& s, int columns, bool by_delive
                      });
   }
   order.push_back(&s.rows[kRefusedRow]);
+  return order;
+}
+
+// The columns that fit in columns cells, the most telling first; each takes a blank before it.
+void ChooseColumns(const int (&width)[kColumnCount], int columns, bool sequence_byte,
+                   bool (&shown)[kColumnCount]) {
+  int by_priority[kColumnCount];
+  for (int c = 0; c < kColumnCount; ++c) by_priority[c] = c;
+  std::stable_sort(by_priority, by_priority + kColumnCount,
+                   [](int a, int b) { return kColumns[a].priority < kColumns[b].priority; });
+  int used = 0;
+  for (int c : by_priority) {
+    if (kColumns[c].sequence && !sequence_byte) continue;
+    if (used + 1 + width[c] > columns) continue;
+    used += 1 + width[c];
+    shown[c] = true;
+  }
+}
+
+}  // namespace
+
+LedgerTable MakeLedgerTable(const LedgerSnapshot& s, int columns, bool by_delivery) {
+  const std::vector<const SensorFigures*> order = RowOrder(s, by_delivery);
 
   // Every cell's text, and each column's width: its header's or its widest value's.
   std::vector<std::vector<std::string>> cells(order.size(), std::vector<std::string>(kColumnCount));
@@ -177,19 +199,8 @@ LedgerTable MakeLedgerTable(const LedgerSnapshot& s, int columns, bool by_delive
       width[c] = std::max(width[c], static_cast<int>(cells[r][static_cast<std::size_t>(c)].size()));
     }
   }
-  // The columns that fit, the most telling first; each takes a blank before it.
   bool shown[kColumnCount] = {};
-  int by_priority[kColumnCount];
-  for (int c = 0; c < kColumnCount; ++c) by_priority[c] = c;
-  std::stable_sort(by_priority, by_priority + kColumnCount,
-                   [](int a, int b) { return kColumns[a].priority < kColumns[b].priority; });
-  int used = 0;
-  for (int c : by_priority) {
-    if (kColumns[c].sequence && !s.run.facts.sequence_byte) continue;
-    if (used + 1 + width[c] > columns) continue;
-    used += 1 + width[c];
-    shown[c] = true;
-  }
+  ChooseColumns(width, columns, s.run.facts.sequence_byte, shown);
 
   LedgerTable table;
   for (int c = 0; c < kColumnCount; ++c) {

@@ -84,16 +84,24 @@ void MessageBoxView::Draw(int columns, int rows) {
   }
 }
 
+int MessageBoxView::ButtonAt(int row, int column) const {
+  for (std::size_t i = 0; i < drawn_.size(); ++i) {
+    const CellRect& r = drawn_[i];
+    if (row == r.top && column >= r.left && column <= r.right) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int MessageBoxView::ButtonOfLetter(int key) const {
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    if (buttons_[i].letter == Lower(key)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 int MessageBoxView::Answer(const Input& in) {
   const int count = static_cast<int>(buttons_.size());
-  if (in.kind == Input::kClick) {
-    for (std::size_t i = 0; i < drawn_.size(); ++i) {
-      const CellRect& r = drawn_[i];
-      if (in.row == r.top && in.column >= r.left && in.column <= r.right)
-        return static_cast<int>(i);
-    }
-    return -1;
-  }
+  if (in.kind == Input::kClick) return ButtonAt(in.row, in.column);
   if (IsEnter(in) || (in.kind == Input::kChar && in.key == ' ')) return focus_;
   if (in.kind == Input::kChar && in.key == kEscape) return escape_;
   if ((in.kind == Input::kChar && in.key == '\t') ||
@@ -102,9 +110,7 @@ int MessageBoxView::Answer(const Input& in) {
   } else if ((in.kind == Input::kFunction && (in.key == KEY_LEFT || in.key == KEY_BTAB))) {
     focus_ = (focus_ + count - 1) % count;
   } else if (in.kind == Input::kChar || in.kind == Input::kAlt) {
-    for (int i = 0; i < count; ++i) {
-      if (buttons_[static_cast<std::size_t>(i)].letter == Lower(in.key)) return i;
-    }
+    return ButtonOfLetter(in.key);
   }
   return -1;
 }

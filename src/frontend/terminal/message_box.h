@@ -27,6 +27,11 @@ class MessageBoxView {
   int Answer(const Input& in);
 
  private:
+  // The button drawn at this cell, or -1.
+  int ButtonAt(int row, int column) const;
+  // The button whose letter this is, or -1.
+  int ButtonOfLetter(int key) const;
+
   std::string caption_;
   std::vector<std::string> paragraphs_;
   bool warning_;

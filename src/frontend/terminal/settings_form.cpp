@@ -96,7 +96,18 @@ void SettingsForm::Draw(int columns, int rows) {
   put(kCountLabel, text::kDialogSensorCount, A_NORMAL);
   put(kRangeLabel, text::kDialogSensorRange, A_NORMAL);
 
-  // The field shows the end of a text longer than itself, and where the cursor is.
+  DrawCountField(x0, y0);
+
+  auto button = [&](const Place& p, const char* label, bool focused, attr_t extra) {
+    const std::wstring shown = L"[ " + WideText(label) + L" ]";
+    PutCentred(y0 + Row(p.y), x0 + Column(p.x), Column(p.width), shown,
+               (focused ? A_REVERSE : A_NORMAL) | extra);
+  };
+  button(kConfirm, text::kDialogConfirm, focus_ == kConfirmButton, A_BOLD);  // the default
+  button(kExit, text::kDialogExit, focus_ == kExitButton, A_NORMAL);
+}
+
+void SettingsForm::DrawCountField(int x0, int y0) const {
   const int field_width = Column(kCountField.width);
   const int field_x = x0 + Column(kCountField.x);
   const int field_y = y0 + Row(kCountField.y);
@@ -111,14 +122,6 @@ void SettingsForm::Draw(int columns, int rows) {
     const std::string cell = at < field_.size() ? field_.substr(at, 1) : " ";
     PutText(field_y, field_x + i, cell, 1, reversed ? A_REVERSE : A_UNDERLINE);
   }
-
-  auto button = [&](const Place& p, const char* label, bool focused, attr_t extra) {
-    const std::wstring shown = L"[ " + WideText(label) + L" ]";
-    PutCentred(y0 + Row(p.y), x0 + Column(p.x), Column(p.width), shown,
-               (focused ? A_REVERSE : A_NORMAL) | extra);
-  };
-  button(kConfirm, text::kDialogConfirm, focus_ == kConfirmButton, A_BOLD);  // the default
-  button(kExit, text::kDialogExit, focus_ == kExitButton, A_NORMAL);
 }
 
 SettingsForm::Outcome SettingsForm::Handle(const Input& in) {
@@ -137,11 +140,15 @@ SettingsForm::Outcome SettingsForm::Handle(const Input& in) {
     if (in.key == KEY_UP || in.key == KEY_LEFT) MoveInGroup(-1);
     if (in.key == KEY_DOWN || in.key == KEY_RIGHT) MoveInGroup(1);
   } else if (in.kind == Input::kChar && in.key == ' ') {
-    if (focus_ == kPorts) dialog_->Click(IDC_COM1 + port_);
-    if (focus_ == kBauds) dialog_->Click(IDC_BAUD_9600 + baud_);
-    if (focus_ == kSave) dialog_->Click(IDC_SAVE_LOG);
+    Press();
   }
   return Outcome::kOpen;
+}
+
+void SettingsForm::Press() {
+  if (focus_ == kPorts) dialog_->Click(IDC_COM1 + port_);
+  if (focus_ == kBauds) dialog_->Click(IDC_BAUD_9600 + baud_);
+  if (focus_ == kSave) dialog_->Click(IDC_SAVE_LOG);
 }
 
 void SettingsForm::MoveFocus(int to) {
@@ -180,20 +187,26 @@ void SettingsForm::Edit(const Input& in) {
   field_selected_ = false;
   if (in.kind == Input::kChar && in.key >= 0x20 && in.key < 0x7F) {
     field_.insert(cursor_++, 1, static_cast<char>(in.key));
-  } else if (erase_back && cursor_ > 0) {
-    field_.erase(--cursor_, 1);
-  } else if (erase_here && cursor_ < field_.size()) {
-    field_.erase(cursor_, 1);
-  } else if (function && in.key == KEY_LEFT && cursor_ > 0) {
-    --cursor_;
-  } else if (function && in.key == KEY_RIGHT && cursor_ < field_.size()) {
-    ++cursor_;
-  } else if (function && in.key == KEY_HOME) {
-    cursor_ = 0;
-  } else if (function && in.key == KEY_END) {
-    cursor_ = field_.size();
+  } else if (erase_back) {
+    if (cursor_ > 0) field_.erase(--cursor_, 1);
+  } else if (erase_here) {
+    if (cursor_ < field_.size()) field_.erase(cursor_, 1);
+  } else if (function) {
+    MoveCursor(in.key);
   }
   dialog_->Type(IDC_SENSOR_COUNT, field_);
+}
+
+void SettingsForm::MoveCursor(int key) {
+  if (key == KEY_LEFT && cursor_ > 0) {
+    --cursor_;
+  } else if (key == KEY_RIGHT && cursor_ < field_.size()) {
+    ++cursor_;
+  } else if (key == KEY_HOME) {
+    cursor_ = 0;
+  } else if (key == KEY_END) {
+    cursor_ = field_.size();
+  }
 }
 
 SettingsForm::Outcome SettingsForm::Click(int row, int column) {

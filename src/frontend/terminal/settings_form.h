@@ -27,9 +27,14 @@ class SettingsForm {
  private:
   enum Focus { kPorts, kBauds, kSave, kCount, kConfirmButton, kExitButton, kFocusCount };
 
+  // The sensor count's field: the end of a text longer than itself, and where the cursor is.
+  void DrawCountField(int x0, int y0) const;
   void MoveFocus(int to);
   void MoveInGroup(int step);
+  // Space on the focused radio button or check box.
+  void Press();
   void Edit(const Input& in);
+  void MoveCursor(int key);
   Outcome Click(int row, int column);
 
   MemoryDialog* dialog_;

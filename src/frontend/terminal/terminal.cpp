@@ -65,6 +65,38 @@ bool CanAddressCells() {
   return addressable;
 }
 
+// A key that curses names: a resize, a press of the left button, or another function key.
+Input FunctionKey(wint_t key, Input in) {
+  if (key == KEY_RESIZE) {
+    in.kind = Input::kResize;
+  } else if (key == KEY_MOUSE) {
+    MEVENT event;
+    if (getmouse(&event) == OK && (event.bstate & BUTTON1_PRESSED) != 0) {
+      in.kind = Input::kClick;
+      in.row = event.y;
+      in.column = event.x;
+    }
+  } else {
+    in.kind = Input::kFunction;
+  }
+  return in;
+}
+
+// Alt+character arrives as Esc followed at once by the character; anything else after the Esc
+// is left for the next read.
+void TakeAltCharacter(Input* in) {
+  wint_t next = 0;
+  const int second = wget_wch(stdscr, &next);
+  if (second == OK && next != 27) {
+    in->kind = Input::kAlt;
+    in->key = static_cast<int>(next);
+  } else if (second == OK) {
+    unget_wch(next);
+  } else if (second == KEY_CODE_YES) {
+    ungetch(static_cast<int>(next));
+  }
+}
+
 }  // namespace
 
 void ChooseTextLocale() {
@@ -128,56 +160,34 @@ void Terminal::Bell() {
   beep();
 }
 
+int Terminal::ReadWhenReady(long timeout_ms, wint_t* key, bool* gone) {
+  pollfd p[2] = {{STDIN_FILENO, POLLIN, 0}, {StopSignalDescriptor(), POLLIN, 0}};
+  const int ready = ::poll(p, p[1].fd >= 0 ? 2 : 1, static_cast<int>(timeout_ms));
+  if (ready < 0 && errno == EINTR) return wget_wch(stdscr, key);  // curses tells a resize here
+  if (ready <= 0 || (p[1].fd >= 0 && p[1].revents != 0)) return ERR;
+  if ((p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    *gone = true;
+    return ERR;
+  }
+  const int got = wget_wch(stdscr, key);
+  if (got == ERR && ++idle_reads_ >= kIdleReadsOfAClosedTerminal) *gone = true;
+  return got;
+}
+
 Input Terminal::Next(long timeout_ms) {
   Input in;
   wint_t key = 0;
   int got = wget_wch(stdscr, &key);
   if (got == ERR) {
-    pollfd p[2] = {{STDIN_FILENO, POLLIN, 0}, {StopSignalDescriptor(), POLLIN, 0}};
-    const int ready = ::poll(p, p[1].fd >= 0 ? 2 : 1, static_cast<int>(timeout_ms));
-    if (ready < 0 && errno == EINTR) {
-      got = wget_wch(stdscr, &key);  // a resize is told by curses at the next read
-    } else if (ready <= 0 || (p[1].fd >= 0 && p[1].revents != 0)) {
-      return in;
-    } else if ((p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-      in.kind = Input::kHangup;
-      return in;
-    } else {
-      got = wget_wch(stdscr, &key);
-      if (got == ERR && ++idle_reads_ >= kIdleReadsOfAClosedTerminal) in.kind = Input::kHangup;
-    }
+    bool gone = false;
+    got = ReadWhenReady(timeout_ms, &key, &gone);
+    if (gone) in.kind = Input::kHangup;
     if (got == ERR) return in;
   }
   idle_reads_ = 0;
   in.key = static_cast<int>(key);
-  if (got == KEY_CODE_YES) {
-    if (key == KEY_RESIZE) {
-      in.kind = Input::kResize;
-    } else if (key == KEY_MOUSE) {
-      MEVENT event;
-      if (getmouse(&event) == OK && (event.bstate & BUTTON1_PRESSED) != 0) {
-        in.kind = Input::kClick;
-        in.row = event.y;
-        in.column = event.x;
-      }
-    } else {
-      in.kind = Input::kFunction;
-    }
-    return in;
-  }
+  if (got == KEY_CODE_YES) return FunctionKey(key, in);
   in.kind = Input::kChar;
-  if (key == 27) {
-    // Alt+character arrives as Esc followed at once by the character.
-    wint_t next = 0;
-    const int second = wget_wch(stdscr, &next);
-    if (second == OK && next != 27) {
-      in.kind = Input::kAlt;
-      in.key = static_cast<int>(next);
-    } else if (second == OK) {
-      unget_wch(next);
-    } else if (second == KEY_CODE_YES) {
-      ungetch(static_cast<int>(next));
-    }
-  }
+  if (key == 27) TakeAltCharacter(&in);
   return in;
 }

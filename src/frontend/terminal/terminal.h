@@ -4,6 +4,7 @@
 // program ends (a fatal signal included).
 #pragma once
 
+#include <cwchar>
 #include <string>
 
 // Chooses the character set of the program's own output: the environment's when it is UTF-8 or
@@ -50,6 +51,10 @@ class Terminal {
   void Bell();
 
  private:
+  // With no input queued: waits up to timeout_ms and reads what came, or gives ERR (with
+  // *gone set when the terminal has gone).
+  int ReadWhenReady(long timeout_ms, wint_t* key, bool* gone);
+
   bool started_ = false;
   int idle_reads_ = 0;  // readable input that gave no character, in a row
 };

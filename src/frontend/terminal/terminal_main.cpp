@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
@@ -20,6 +21,47 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"
+
+namespace {
+
+// What goes to standard error once the terminal is back, in this order.
+struct ToldAfterwards {
+  // Why the port was lost, in order: the first kLossesTold outages, and how many more.
+  static constexpr std::size_t kLossesTold = 20;
+
+  void Loss(const std::string& reason) {
+    if (losses.size() < kLossesTold) {
+      losses.push_back(reason);
+    } else {
+      ++more_losses;
+    }
+  }
+  void Print() const {
+    for (const std::string& text : network_said) std::fprintf(stderr, "wsmon: %s\n", text.c_str());
+    for (const std::string& reason : failures) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
+    for (const std::string& reason : losses) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
+    if (more_losses > 0) std::fprintf(stderr, "wsmon: and %ld more outages\n", more_losses);
+    for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());
+  }
+
+  std::vector<std::string> network_said;
+  std::vector<std::string> failures;  // why ports did not open, in order
+  std::vector<std::string> losses;
+  long more_losses = 0;
+  std::vector<std::string> unshown;
+};
+
+// The simulated receiver ends, and what it says it sent goes to standard output.
+void StopSimulatedReceiver(SimulatedReceiver* receiver) {
+  const std::vector<std::string> summary = receiver->Stop();
+  if (!summary.empty())
+    std::printf("The simulated receiver (%s) sent:\n", receiver->DevicePath().c_str());
+  for (const std::string& line : summary) {
+    if (line != "summary 1" && line != "end") std::printf("  %s\n", line.c_str());
+  }
+}
+
+}  // namespace
 
 int RunTerminal(Options& options) {
   std::string error;
@@ -55,27 +97,17 @@ int RunTerminal(Options& options) {
   }
   SetUpColours();
   UseLineStyle(ChooseLineStyle(nl_langinfo(CODESET), [](wchar_t c) { return ::wcwidth(c); }));
-  std::vector<std::string> unshown;
-  std::vector<std::string> failures;  // why ports did not open, in order
-  std::vector<std::string> network_said;
+  ToldAfterwards told;
   std::string network_error;  // why the network outputs did not start
-  // Why the port was lost, in order: the first kLossesTold outages, and how many more.
-  constexpr std::size_t kLossesTold = 20;
-  std::vector<std::string> losses;
-  long more_losses = 0;
   {
     PosixSerialPort port(options.ports);
     PosixFileStore files;
     port.SetOpenFailureListener([&shown_in](const OpenFailure& f) {
       if (shown_in != nullptr) shown_in->TellOpenFailure(DescribeOpenFailure(f));
     });
-    port.SetLossListener([&](const PortLoss& loss) {
+    port.SetLossListener([&told, &shown_in](const PortLoss& loss) {
       const std::string reason = DescribePortLoss(loss);
-      if (losses.size() < kLossesTold) {
-        losses.push_back(reason);
-      } else {
-        ++more_losses;
-      }
+      told.Loss(reason);
       if (shown_in != nullptr) shown_in->ShowNotice(reason, true);
     });
     MonitorHost host(&port, &clock, &files);
@@ -91,8 +123,8 @@ int RunTerminal(Options& options) {
       // After the run's outputs, whose ledger hears every event first.
       network = NetworkOutputs::Start(
           options.network, &host, &clock, &outputs.ledger(),
-          [&notice, &network_said](const std::string& text) {
-            network_said.push_back(text);
+          [&notice, &told](const std::string& text) {
+            told.network_said.push_back(text);
             notice(text);
           },
           &network_error);
@@ -101,8 +133,8 @@ int RunTerminal(Options& options) {
       host.Create();
       session.Run();
     }
-    unshown = session.unshown();
-    failures = session.open_failures();
+    told.unshown = session.unshown();
+    told.failures = session.open_failures();
     shown_in = nullptr;
   }
   terminal.Stop();
@@ -111,19 +143,7 @@ int RunTerminal(Options& options) {
     if (options.simulate) receiver.Stop();
     return 1;
   }
-  for (const std::string& text : network_said) std::fprintf(stderr, "wsmon: %s\n", text.c_str());
-
-  for (const std::string& reason : failures) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
-  for (const std::string& reason : losses) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
-  if (more_losses > 0) std::fprintf(stderr, "wsmon: and %ld more outages\n", more_losses);
-  for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());
-  if (options.simulate) {
-    const std::vector<std::string> summary = receiver.Stop();
-    if (!summary.empty())
-      std::printf("The simulated receiver (%s) sent:\n", receiver.DevicePath().c_str());
-    for (const std::string& line : summary) {
-      if (line != "summary 1" && line != "end") std::printf("  %s\n", line.c_str());
-    }
-  }
+  told.Print();
+  if (options.simulate) StopSimulatedReceiver(&receiver);
   return 0;
 }
