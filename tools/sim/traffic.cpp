@@ -30,6 +30,32 @@ int Drift(SimRandom* random, int value, int base, int step, int lo, int hi) {
   return std::clamp(value, lo, hi);
 }
 
+// How many frames begin in bytes [begin, end) of a transmission.
+std::uint8_t FramesBeginningIn(const std::vector<Item>& items, std::size_t begin, std::size_t end) {
+  std::uint8_t frames = 0;
+  for (const Item& item : items) {
+    if (item.kind == ItemKind::kFrame && item.begin >= begin && item.begin < end) ++frames;
+  }
+  return frames;
+}
+
+// Moves the items to their places among the prefixes of the parts that begin at cuts: every
+// prefix before a byte shifts it.
+void ShiftPastPrefixes(const std::vector<std::size_t>& cuts, std::size_t prefix_length,
+                       std::vector<Item>* items) {
+  for (Item& item : *items) {
+    if (item.kind == ItemKind::kPrefix) continue;
+    std::size_t before_begin = 0;
+    std::size_t before_end = 0;
+    for (const std::size_t cut : cuts) {
+      if (cut <= item.begin) before_begin += prefix_length;
+      if (cut < item.end) before_end += prefix_length;
+    }
+    item.begin += before_begin;
+    item.end += before_end;
+  }
+}
+
 }  // namespace
 
 std::uint64_t SimRandom::Next() {
@@ -140,18 +166,22 @@ void Traffic::AppendHighIdFrame(Transmission* t) {
   ++frames_;
 }
 
-void Traffic::SplitAndPrefix(Transmission* t) {
+std::vector<std::size_t> Traffic::ChooseCuts(Transmission* t) {
   std::vector<std::size_t> cuts = {0};
-  if (random_.Chance(options_.split_rate)) {
-    // Cut inside the first frame, so that a reader sees a frame in two pieces.
-    for (const Item& item : t->items) {
-      if (item.kind == ItemKind::kFrame) {
-        cuts.push_back(item.begin + static_cast<std::size_t>(random_.Between(1, 8)));
-        t->split = true;
-        break;
-      }
+  if (!random_.Chance(options_.split_rate)) return cuts;
+  // Cut inside the first frame, so that a reader sees a frame in two pieces.
+  for (const Item& item : t->items) {
+    if (item.kind == ItemKind::kFrame) {
+      cuts.push_back(item.begin + static_cast<std::size_t>(random_.Between(1, 8)));
+      t->split = true;
+      break;
     }
   }
+  return cuts;
+}
+
+void Traffic::SplitAndPrefix(Transmission* t) {
+  const std::vector<std::size_t> cuts = ChooseCuts(t);
   const std::size_t prefix_length = options_.echo ? kPrefixLength : 0;
   std::vector<std::uint8_t> bytes;
   for (std::size_t p = 0; p < cuts.size(); ++p) {
@@ -161,14 +191,9 @@ void Traffic::SplitAndPrefix(Transmission* t) {
     part.pause_before_ms = p == 0 ? 0 : options_.split_pause_ms;
     part.begin = bytes.size();
     if (options_.echo) {
-      std::uint8_t frames_here = 0;
-      for (const Item& item : t->items) {
-        if (item.kind == ItemKind::kFrame && item.begin >= begin && item.begin < end) {
-          ++frames_here;
-        }
-      }
       const std::uint8_t prefix[kPrefixLength] = {
-          0x55, 0xAA, frames_here, static_cast<std::uint8_t>((parts_written_ + p) & 0x7F), 0};
+          0x55, 0xAA, FramesBeginningIn(t->items, begin, end),
+          static_cast<std::uint8_t>((parts_written_ + p) & 0x7F), 0};
       Item item;
       item.kind = ItemKind::kPrefix;
       item.begin = bytes.size();
@@ -181,18 +206,7 @@ void Traffic::SplitAndPrefix(Transmission* t) {
     part.end = bytes.size();
     t->parts.push_back(part);
   }
-  // Move the items to their places among the prefixes: every prefix before a byte shifts it.
-  for (Item& item : t->items) {
-    if (item.kind == ItemKind::kPrefix) continue;
-    std::size_t before_begin = 0;
-    std::size_t before_end = 0;
-    for (std::size_t p = 0; p < cuts.size(); ++p) {
-      if (cuts[p] <= item.begin) before_begin += prefix_length;
-      if (cuts[p] < item.end) before_end += prefix_length;
-    }
-    item.begin += before_begin;
-    item.end += before_end;
-  }
+  ShiftPastPrefixes(cuts, prefix_length, &t->items);
   parts_written_ += static_cast<std::uint32_t>(cuts.size());
   t->bytes = std::move(bytes);
 }
@@ -282,31 +296,34 @@ void Summary::CountFrame(const Item& item, bool whole) {
   sensor->heard = true;
 }
 
+void Summary::CountItem(const Item& item, std::size_t taken, bool* stray_counted) {
+  switch (item.kind) {
+    case ItemKind::kPrefix:
+      prefix_bytes += taken;
+      break;
+    case ItemKind::kStray:
+      stray_bytes += taken;
+      if (taken > 0 && !*stray_counted) ++stray_runs;
+      *stray_counted = true;
+      break;
+    case ItemKind::kFrame:
+      CountFrame(item, taken == item.end - item.begin);
+      break;
+    case ItemKind::kLost:
+      if (PerSensor* sensor = SensorOf(item.sensor_id)) {
+        ++sensor->lost;
+        if (sensor->heard) ++sensor->unseen;
+      }
+      break;
+  }
+}
+
 void Summary::Count(const Transmission& t, const std::vector<std::uint8_t>& fate) {
   bool stray_counted = false;
   for (const Item& item : t.items) {
     std::size_t taken = 0;
     for (std::size_t i = item.begin; i < item.end; ++i) taken += fate[i] == kByteSent ? 1 : 0;
-    const bool whole = taken == item.end - item.begin;
-    switch (item.kind) {
-      case ItemKind::kPrefix:
-        prefix_bytes += taken;
-        break;
-      case ItemKind::kStray:
-        stray_bytes += taken;
-        if (taken > 0 && !stray_counted) ++stray_runs;
-        stray_counted = true;
-        break;
-      case ItemKind::kFrame:
-        CountFrame(item, whole);
-        break;
-      case ItemKind::kLost:
-        if (PerSensor* sensor = SensorOf(item.sensor_id)) {
-          ++sensor->lost;
-          if (sensor->heard) ++sensor->unseen;
-        }
-        break;
-    }
+    CountItem(item, taken, &stray_counted);
   }
   split += t.split ? 1 : 0;
   bursts += t.burst ? 1 : 0;

@@ -76,6 +76,8 @@ class Traffic {
   void AppendFrame(Transmission* t, Sensor* sensor);
   void AppendHighIdFrame(Transmission* t);
   void AppendItem(Transmission* t, Item item, const std::uint8_t* bytes, std::size_t count);
+  // Where the transmission's parts begin: at 0, and inside its first frame when it is split.
+  std::vector<std::size_t> ChooseCuts(Transmission* t);
   void SplitAndPrefix(Transmission* t);
 
   const SimOptions options_;
@@ -133,6 +135,8 @@ struct Summary {
 
  private:
   PerSensor* SensorOf(int id);
+  // An item of which taken bytes were sent; the first stray item sent counts a run.
+  void CountItem(const Item& item, std::size_t taken, bool* stray_counted);
   void CountFrame(const Item& item, bool whole);
 };
 
