@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
 .PHONY: test test-native test-asan test-windows bench demo package deps-native deps-windows clean \
-        format check-format
+        format check-format check-tidy
 
 deps-native:
 	@scripts/install-deps.sh native
@@ -64,6 +64,17 @@ format:
 # Fails on any source that clang-format would change, naming the lines (.clang-format).
 check-format: deps-native
 	clang-format --dry-run --Werror $(CXX_SOURCES)
+
+# Fails on any finding of clang-tidy (.clang-tidy) in the sources of src and tools that the Linux
+# build compiles, two files at a time; the build first, for its compile database.
+TIDY_SOURCES = $$( (git ls-files 'src/*.cpp' 'tools/*.cpp' 2>/dev/null || find src tools -name '*.cpp') | \
+                   grep -v '^src/platform/win32/')
+check-tidy: deps-native
+	cmake --preset native >/dev/null
+	cmake --build --preset native
+	@printf '%s\n' $(TIDY_SOURCES) | xargs -P2 -n4 clang-tidy -p build/native --quiet \
+	  --warnings-as-errors='*' 2>&1 | grep -v '^[0-9]* warnings generated\.$$'; \
+	  test $${PIPESTATUS[1]} -eq 0
 
 clean:
 	rm -rf build
