@@ -86,8 +86,12 @@ plug_on_request() {  # relay pid
 want() { [ "$step" = all ] || [ "$step" = "$1" ]; }
 
 timeout 20 wineserver -k 2>/dev/null || true
+rm -f "$e2e/replug.pids"
 if want unit || want adapters || want driver; then
-  rm -rf "$e2e"
+  # A fresh prefix; what an earlier driver run left stays for the export step unless the driver
+  # runs again.
+  rm -rf "$WINEPREFIX"
+  if want driver; then rm -rf "$e2e/work" "$out"; fi
   mkdir -p "$e2e/work" "$out"
 
   echo "== Wine prefix"
