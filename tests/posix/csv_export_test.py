@@ -1,18 +1,12 @@
 #!/usr/bin/env python3
 """wsmon --csv: the CSV files beside each export, checked against the frames sent and read back
 with Python's csv module. Usage: csv_export_test.py WSMON"""
-import csv, os, re, subprocess, sys, tempfile, time, tty
+import csv, os, re, subprocess, sys, time, tty
 from decimal import Decimal
 
+from checks import check, run_all
+
 WSMON = os.path.abspath(sys.argv[1])
-failures = []
-
-
-def check(ok, what):
-    print(("ok: " if ok else "FAILED: ") + what)
-    failures.extend([] if ok else [what])
-
-
 def frame(sensor, extra, temp, hum, check_byte=None):
     body = [sensor, extra, temp & 0xFF, temp >> 8, hum & 0xFF, hum >> 8]
     return bytes([0xCC] + body + [-sum(body) & 0xFF if check_byte is None else check_byte, 0xDD])
@@ -122,7 +116,4 @@ def simulated_runs_match_their_exports(cwd):
           f"{count} rows hold their frames' values ({negative} below zero, {missing} missing)")
 
 
-for test in (sent_frames_come_back_exactly, simulated_runs_match_their_exports):
-    with tempfile.TemporaryDirectory() as d:
-        test(d)
-sys.exit(1 if failures else 0)
+run_all(sent_frames_come_back_exactly, simulated_runs_match_their_exports)

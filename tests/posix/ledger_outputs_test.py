@@ -3,17 +3,11 @@
 the JSON Lines, read back with Python's csv and json modules, against each other and against what
 the simulated receiver reports it sent (faults and readings lost on the air included).
 Usage: ledger_outputs_test.py WSMON WSMON_SIM"""
-import csv, json, os, subprocess, sys, tempfile
+import csv, json, os, subprocess, sys
+
+from checks import check, run_all
 
 WSMON, SIM = (os.path.abspath(p) for p in sys.argv[1:3])
-failures = []
-
-
-def check(ok, what):
-    print(("ok: " if ok else "FAILED: ") + what)
-    failures.extend([] if ok else [what])
-
-
 def words(line):
     """A stats line's KEY=VALUE words as a dict, "-" read as no value."""
     return {k: None if v == "-" else v for k, v in (w.split("=", 1) for w in line.split() if "=" in w)}
@@ -156,8 +150,5 @@ def the_named_file_is_appended_to_and_a_fifo_never_holds_the_start(cwd):
     check(p.returncode == 1 and "FIFO that no program reads" in p.stderr, f"a FIFO without a reader is refused {p.stderr!r}")
 
 
-for test in (simulated_faults_and_losses_agree_everywhere, json_on_standard_output_is_all_it_carries,
-             the_named_file_is_appended_to_and_a_fifo_never_holds_the_start):
-    with tempfile.TemporaryDirectory() as d:
-        test(d)
-sys.exit(1 if failures else 0)
+run_all(simulated_faults_and_losses_agree_everywhere, json_on_standard_output_is_all_it_carries,
+        the_named_file_is_appended_to_and_a_fifo_never_holds_the_start)

@@ -3,18 +3,14 @@
 /events, a client that never reads stays attached, Prometheus's promtool checks /metrics, headless
 Chromium loads the live page, and a mosquitto broker of the test's own (on a free port of
 127.0.0.1) carries every topic and the will. Usage: network_test.py WSMON"""
-import base64, json, os, re, shutil, signal, socket, subprocess, sys, tempfile, threading, time
+import base64, json, os, re, shutil, socket, subprocess, sys, tempfile, threading, time
 import urllib.error, urllib.request
+
+from checks import check, run_all
 
 WSMON = os.path.abspath(sys.argv[1])
 TOOLS = {"mosquitto": "mosquitto", "mosquitto_sub": "mosquitto-clients", "promtool": "prometheus",
          "chromium": "chromium"}
-failures = []
-
-
-def check(ok, what):
-    print(("ok: " if ok else "FAILED: ") + what, flush=True)
-    failures.extend([] if ok else [what])
 
 
 def free_port():
@@ -145,8 +141,6 @@ def http_outputs_agree_with_the_summary(cwd):
     lint = subprocess.run(["promtool", "check", "metrics"], input=during, capture_output=True,
                           text=True)
     check(lint.returncode == 0, f"promtool check metrics finds nothing {lint.stdout}{lint.stderr}")
-    with open(os.path.join(cwd, "metrics.txt"), "w") as f:
-        f.write(during)
     w.say("stop\nwait 500\n")
     wait_until(lambda: "> wait 500" in open(w.out).read(), 10, "the run stops")
     after = metrics(get(port, "/metrics")[2])
@@ -193,10 +187,6 @@ def chromium_dom(port, cwd):
     url = f"http://127.0.0.1:{port}/"
     dom = subprocess.run(["chromium"] + flags + ["--dump-dom", url], capture_output=True,
                          text=True, timeout=60).stdout
-    if os.environ.get("WSMON_PAGE_SCREENSHOT"):
-        subprocess.run(["chromium"] + flags + ["--window-size=1280,900",
-                        "--screenshot=" + os.environ["WSMON_PAGE_SCREENSHOT"], url],
-                       capture_output=True, timeout=60)
     return dict(re.findall(r'<b id="(\w+)">([^<]*)</b>', dom))
 
 
@@ -267,6 +257,9 @@ class Broker:
     def messages(self):
         return [tuple(l.split(" ", 1)) for l in open(self.log).read().splitlines() if " " in l]
 
+    def said(self, topic):
+        return [p for t, p in self.messages() if t == topic]
+
     def stop(self):
         for p in (self.sub, self.broker):
             p.terminate()
@@ -279,12 +272,12 @@ def mqtt_carries_every_topic_and_the_will(cwd):
                     "--mqtt-discovery"])
     w.say("settings save=0 sensors=3\nopen\nstart\nwait 9000\nstop\n")
     s = summary(w.finish())
-    wait_until(lambda: ("lab/bench1/availability", "offline") in b.messages(), 10,
+    wait_until(lambda: "offline" in b.said("lab/bench1/availability"), 10,
                "the broker passes on the last message")
     m = b.messages()
     want = expected_counts(s)
     topics = {t for t, _ in m}
-    events = [json.loads(p) for t, p in m if t == "lab/bench1/events"]
+    events = [json.loads(p) for p in b.said("lab/bench1/events")]
     temps = [t for t, _ in m if re.match(r"lab/bench1/sensors/\d+/temperature_C$", t)]
     hums = [t for t, _ in m if re.match(r"lab/bench1/sensors/\d+/humidity_RH$", t)]
     check(per_sensor(events) == want, f"lab/bench1/events: readings per sensor {per_sensor(events)}")
@@ -295,28 +288,24 @@ def mqtt_carries_every_topic_and_the_will(cwd):
     readings = [e["temperature_C"] for e in events if e["event"] == "reading" and
                 e["temperature_C"] is not None]
     check(values == readings, "the topics carry the records' exact values")
-    stats = [json.loads(p) for t, p in m if t == "lab/bench1/stats"]
+    stats = [json.loads(p) for p in b.said("lab/bench1/stats")]
     check(stats and {x["sensor"]: x["readings"] for x in stats[-1]["sensors"]} == want,
           "lab/bench1/stats: the ledger at the run's end")
-    availability = [p for t, p in m if t == "lab/bench1/availability"]
+    availability = b.said("lab/bench1/availability")
     check(availability == ["online", "offline"], f"availability online, then offline {availability}")
     configs = {t: json.loads(p) for t, p in m if t.startswith("homeassistant/sensor/")}
     check(len(configs) == 6 and all(c["state_topic"] in topics and c.get("expire_after", 0) >= 1
                                     for c in configs.values()),
           "a discovery configuration per sensor and quantity, with expire_after")
-    with open(os.path.join(cwd, "topic-listing.txt"), "w") as f:
-        f.write(open(b.log).read())
     # An unclean end: the broker says offline in wsmon's stead.
     w = Wsmon(cwd, ["--mqtt", f"127.0.0.1:{b.port}", "--mqtt-topic", "lab/bench1"])
     w.say("settings save=0 sensors=3\nopen\nstart\nwait 60000\n")
-    wait_until(lambda: b.messages()[-1:] != [] and
-               [p for t, p in b.messages() if t == "lab/bench1/availability"][-1:] == ["online"] and
-               len([1 for t, _ in b.messages() if t == "lab/bench1/availability"]) == 3, 10,
+    wait_until(lambda: b.said("lab/bench1/availability") == ["online", "offline", "online"], 10,
                "the second wsmon is online")
     w.p.kill()
     w.p.wait()
-    wait_until(lambda: [p for t, p in b.messages() if t == "lab/bench1/availability"][-1:] ==
-               ["offline"], 10, "the will says offline after kill -9")
+    wait_until(lambda: b.said("lab/bench1/availability")[-1:] == ["offline"], 10,
+               "the will says offline after kill -9")
     b.stop()
 
 
@@ -327,7 +316,7 @@ def missing_broker_never_blocks_the_run(cwd):
     w.say("settings save=0 sensors=3\nopen\nstart\nwait 9000\nstop\nwait 10000\n")
     time.sleep(9.8)
     b = Broker(cwd, port)
-    wait_until(lambda: ("lab/late/availability", "online") in b.messages(), 40,
+    wait_until(lambda: "online" in b.said("lab/late/availability"), 40,
                "wsmon connects once the broker is there")
     after = metrics(get(http, "/metrics")[2])
     s = summary(w.finish())
@@ -345,15 +334,5 @@ missing = [f"{tool} (Debian package {package})" for tool, package in TOOLS.items
 if missing:
     print("FAILED: missing " + ", ".join(missing) + ": scripts/install-deps.sh native installs them")
     sys.exit(1)
-keep = os.environ.get("WSMON_NETWORK_OUT")  # a folder for the scrape and the topic listing
-for test in (http_outputs_agree_with_the_summary, token_guards_every_path,
-             binding_is_loopback_unless_named, mqtt_carries_every_topic_and_the_will,
-             missing_broker_never_blocks_the_run):
-    with tempfile.TemporaryDirectory() as d:
-        print("--", test.__name__, flush=True)
-        test(d)
-        if keep:
-            for name in ("metrics.txt", "topic-listing.txt"):
-                if os.path.exists(os.path.join(d, name)):
-                    shutil.copy(os.path.join(d, name), keep)
-sys.exit(1 if failures else 0)
+run_all(http_outputs_agree_with_the_summary, token_guards_every_path, binding_is_loopback_unless_named,
+        mqtt_carries_every_topic_and_the_will, missing_broker_never_blocks_the_run)
