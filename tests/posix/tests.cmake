@@ -34,17 +34,18 @@ if(TARGET wsmon AND NOT WSMON_SANITIZE)
   add_test(NAME PackageTest COMMAND ${CMAKE_CURRENT_LIST_DIR}/package_test.sh ${CMAKE_CPACK_COMMAND}
                                     ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
 endif()
+# Python runs them with -B: the checks module that they share leaves no bytecode in the tree.
 if(TARGET wsmon)
   # The network outputs against a broker, promtool and Chromium that the test starts itself.
-  add_test(NAME NetworkTest COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/network_test.py
-                                    $<TARGET_FILE:wsmon>)
+  add_test(NAME NetworkTest COMMAND Python3::Interpreter -B
+                                    ${CMAKE_CURRENT_LIST_DIR}/network_test.py $<TARGET_FILE:wsmon>)
   set_tests_properties(NetworkTest PROPERTIES TIMEOUT 300)
-  add_test(NAME CsvExportTest COMMAND Python3::Interpreter
+  add_test(NAME CsvExportTest COMMAND Python3::Interpreter -B
                                       ${CMAKE_CURRENT_LIST_DIR}/csv_export_test.py $<TARGET_FILE:wsmon>)
 endif()
 if(TARGET wsmon AND TARGET wsmon-sim)
   add_test(NAME LedgerOutputsTest
-           COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/ledger_outputs_test.py
+           COMMAND Python3::Interpreter -B ${CMAKE_CURRENT_LIST_DIR}/ledger_outputs_test.py
                    $<TARGET_FILE:wsmon> $<TARGET_FILE:wsmon-sim>)
 endif()
 # The code page table is generated: the header in the tree must be what the script makes now.
