@@ -86,16 +86,14 @@ TEST_F(CellTest, TextsAreClippedToWholeCharactersOfOneOrTwoCells) {
     const char* text;
     int cells;
     const char* clipped;
-  } cases[] = {
-      {"传感器0:", 8, "传感器0:"},
-      {"传感器0:", 7, "传感器0"},
-      {"传感器0:", 5, "传感"},
-      {"传感器0:", 1, ""},
-      {"ab传感", 3, "ab"},
-      {"+23.1℃/45.6%RH", 6, "+23.1℃"},
-      {"", 4, ""},
-      {"x", 0, ""},
-  };
+  } cases[] = {{"传感器0:", 8, "传感器0:"},
+               {"传感器0:", 7, "传感器0"},
+               {"传感器0:", 5, "传感"},
+               {"传感器0:", 1, ""},
+               {"ab传感", 3, "ab"},
+               {"+23.1℃/45.6%RH", 6, "+23.1℃"},
+               {"", 4, ""},
+               {"x", 0, ""}};
   for (const auto& c : cases) {
     const std::wstring clipped = ClipToCells(WideText(c.text), c.cells);
     EXPECT_EQ(clipped, WideText(c.clipped)) << c.text << " in " << c.cells;
@@ -122,8 +120,7 @@ TEST_F(CellTest, TheTooSmallLineFitsEveryWidth) {
       {40, "At least 80 x 24 (now 40 x 10)"},
       {20, "At least 80 x 24"},
       {5, "80x24"},
-      {4, "!"},
-  };
+      {4, "!"}};
   for (const auto& [columns, text] : cases) EXPECT_EQ(TooSmallText(columns, 10), text);
 }
 

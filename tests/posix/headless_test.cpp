@@ -60,14 +60,14 @@ TEST(HeadlessTest, BadCommandsAreReportedEscapedAsValidUtf8AndNothingIsDone) {
   for (std::string c; std::getline(bad, c);) {
     const Lines after = After(out, c);
     ASSERT_EQ(after.size(), 1u) << c;
-    EXPECT_EQ(after[0].rfind("error: ", 0), 0u) << after[0];
-    EXPECT_NE(after[0].find("; nothing done"), std::string::npos) << after[0];
+    EXPECT_THAT(after[0], StartsWith("error: "));
+    EXPECT_THAT(after[0], HasSubstr("; nothing done"));
   }
   for (const auto& c : hostile) {
     const auto echo = std::find(out.begin(), out.end(), c.second[0]);
     ASSERT_LT(echo + 2, out.end()) << c.second[0];
     EXPECT_EQ(Lines(echo, echo + 2), c.second);
-    EXPECT_EQ(echo[2].rfind("> ", 0), 0u) << "one line of error, then the next command";
+    EXPECT_THAT(echo[2], StartsWith("> ")) << "one line of error, then the next command";
   }
   for (const std::string& line : out) {
     EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) { return c >= 0 && c < 0x20; }))
@@ -123,11 +123,11 @@ TEST(HeadlessTest, AStartDirectoryThatTakesNoFilesReportsEachFailureAndStillEnds
   const Lines stop = After(out, "stop");
   ASSERT_EQ(stop.size(), 9u) << ::testing::PrintToString(stop);
   EXPECT_EQ(stop[0], "message \"ERROR!\" \"file handle err\"");
-  EXPECT_EQ(stop[1].rfind("stats run active=0 ", 0), 0u) << stop[1];
+  EXPECT_THAT(stop[1], StartsWith("stats run active=0 "));
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(stop[2 + i].rfind("stats sensor " + std::to_string(i) + " readings=0 ", 0), 0u);
+    EXPECT_THAT(stop[2 + i], StartsWith("stats sensor " + std::to_string(i) + " readings=0 "));
   }
-  EXPECT_EQ(stop[6].rfind("stats refused frames=0 ", 0), 0u) << stop[6];
+  EXPECT_THAT(stop[6], StartsWith("stats refused frames=0 "));
   EXPECT_EQ(Lines(stop.begin() + 7, stop.end()), Lines({"menu start enabled", "menu stop greyed"}));
   const Lines exit = After(out, "exit");
   EXPECT_EQ(CountOf(exit, kSaveFailed), 2);

@@ -16,25 +16,20 @@
 #include "display/counters.h"
 #include "frontend/common/json_events.h"
 #include "frontend/common/json_lines_writer.h"
+#include "ledger_events.h"
 #include "platform/memory/reading_fanout.h"
+#include "support.h"
 #include "support/fakes/manual_clock.h"
-#include "support/frames.h"
 
 namespace {
 
 using nlohmann::json;
 
-ReadingEvent Reading(const Bytes& frame, int sixteenths, int tenths, std::uint32_t tick = 42) {
-  ReadingEvent r;
-  r.sensor_id = frame[1];
+// A reading, the 13th of its sensor, at 09:05:00.123 on 4 April 2026.
+ReadingEvent Reading(const Bytes& frame, std::optional<int> sixteenths, std::optional<int> tenths,
+                     std::uint32_t tick = 42) {
+  ReadingEvent r = ReadingOf(frame, tick, sixteenths, tenths, {2026, 4, 6, 4, 9, 5, 0, 123});
   r.number = 12;
-  r.tick = tick;
-  r.time = {2026, 4, 6, 4, 9, 5, 0, 123};
-  r.has_temperature = sixteenths != 0xFFFF;
-  r.temperature_sixteenths = sixteenths;
-  r.has_humidity = tenths != 0xFFFF;
-  r.humidity_tenths = tenths;
-  r.frame = frame.data();
   return r;
 }
 
@@ -69,46 +64,36 @@ TEST(JsonEvents, RecordsHoldExactValuesUnitsInTheirKeysAndNullsForWhatIsMissing)
   timed.interval_ms = 5200;
   const std::string text = ReadingJson(timed);
   // The event first, then the time; the exact decimals, not the nearest binary fraction.
-  EXPECT_EQ(text.rfind("{\"event\":\"reading\",\"time\":\"2026-04-04T09:05:00.123\",", 0), 0u);
-  EXPECT_NE(text.find("\"temperature_C\":23.0625,\"humidity_RH\":45.6,"), std::string::npos);
+  EXPECT_THAT(text, StartsWith("{\"event\":\"reading\",\"time\":\"2026-04-04T09:05:00.123\","));
+  EXPECT_THAT(text, HasSubstr("\"temperature_C\":23.0625,\"humidity_RH\":45.6,"));
   const Bytes cold = MakeFrame(7, 0x3C, 0x0828, 0x0320);
   const Bytes strays = {0x11, 0x22, 0x33};
-  const Bytes bad = MakeFrame(5, 0x3A, 0x0171, 0x01C9);
+  const Bytes bad = MakeFrame(5, 0x3A, 0x0171, 0x01C9), none;
   // clang-format off
   ExpectKeys(text, {{"/tick_ms", 42}, {"/sensor", 5}, {"/number", 12}, {"/interval_ms", 5200},
                     {"/extra_byte", 0x3A}, {"/frame", "CC 05 3A 71 01 C8 01 86 DD"}});
   ExpectKeys(ReadingJson(Reading(cold, -40, 800)), {{"/temperature_C", -2.5}, {"/humidity_RH", 80.0}});
-  ExpectKeys(ReadingJson(Reading(cold, 0xFFFF, 0xFFFF)),
+  ExpectKeys(ReadingJson(Reading(cold, std::nullopt, std::nullopt)),
              {{"/temperature_C", nullptr}, {"/humidity_RH", nullptr}, {"/interval_ms", nullptr}});
-  struct Case {
-    int code, arg;
-    const Bytes* bytes;
-    json expected;
-  };
-  const Case errors[] = {
-      {kErrStrayBytes, 3, &strays,
+  const std::pair<ErrorEvent, json> errors[] = {
+      {ErrorOf(kErrStrayBytes, strays, 0),
        {{"/code", "ERR1"}, {"/stray_bytes", 3}, {"/sensor", nullptr}, {"/bytes", "11 22 33"}}},
-      {kErrBadCheck, 0, &bad,
+      {ErrorOf(kErrBadCheck, bad, 0),
        {{"/code", "ERR2"}, {"/stray_bytes", nullptr}, {"/sensor", 5}, {"/number", 3}}},
-      {kErrPortRead, 0, nullptr, {{"/code", "ERR3"}, {"/bytes", nullptr}, {"/line", "L"}}},
+      {ErrorOf(kErrPortRead, none, 0), {{"/code", "ERR3"}, {"/bytes", nullptr}, {"/line", "L"}}},
   };
   // clang-format on
-  for (const Case& c : errors) {
-    ErrorEvent e;
-    e.code = c.code;
-    e.arg = c.arg;
+  for (auto [e, expected] : errors) {
     e.number = 3;
-    e.bytes = c.bytes != nullptr ? c.bytes->data() : nullptr;
-    e.byte_count = c.bytes != nullptr ? static_cast<int>(c.bytes->size()) : 0;
     e.line = "L";
-    ExpectKeys(ErrorJson(e), c.expected);
+    ExpectKeys(ErrorJson(e), expected);
   }
 }
 
 TEST(JsonEvents, TextsAreEscapedByTheLibraryAndBytesThatAreNotUtf8AreReplaced) {
   const std::string name = "RUVEZ \"a\\b\"\n\t\x01 \xE4\xBC\xA0\xE6\x84\x9F.txt";
   const std::string text = ExportJson({1, {}}, name.c_str());
-  EXPECT_EQ(text.find('\n'), std::string::npos);
+  EXPECT_THAT(text, Not(HasSubstr("\n")));
   EXPECT_EQ(json::parse(text)["file"], name);
   EXPECT_EQ(json::parse(ExportJson({1, {}}, "a\xFF!"))["file"], "a\xEF\xBF\xBD!");
 }
@@ -123,13 +108,8 @@ TEST(JsonEvents, TheLedgerRecordHoldsTheRunTheWatchedSensorsAndTheRefusedRow) {
   for (std::uint32_t tick : {0u, 1000u, 3000u, 4000u, 6000u, 7000u, 9000u, 10000u}) {
     ledger.OnReading(Reading(frame, -641, 456, tick));
   }
-  ErrorEvent refused;
-  refused.code = kErrSensorId;
   const Bytes high = MakeFrame(40, 0, 0, 0);
-  refused.bytes = high.data();
-  refused.byte_count = kFrameSize;
-  refused.tick = 5000;
-  ledger.OnError(refused);
+  ledger.OnError(ErrorOf(kErrSensorId, high, 5000));
   LedgerSnapshot snapshot;
   ledger.Snapshot(10500, snapshot);
   const std::string text = LedgerJson(snapshot, {});
@@ -199,9 +179,7 @@ TEST_F(JsonLinesWriterTest, ARunIsOneRecordPerLineWithTheLedgerEveryMinuteAndAtI
   fanout.OnPortBack(port);
   fanout.OnExported("RUVEZ_2026_04_04_09_05.txt");
   fanout.OnRunStopped(132000);
-  for (const char* e : {"port_lost", "port_back", "export", "run_stopped", "ledger"}) {
-    expected.emplace_back(e);
-  }
+  expected.insert(expected.end(), {"port_lost", "port_back", "export", "run_stopped", "ledger"});
   ::close(pipe_[1]);
   pipe_[1] = -1;
   const std::vector<json> records = ParseLines(ReadAll(pipe_[0]));
@@ -256,7 +234,7 @@ TEST_F(JsonLinesWriterTest, AReaderThatDoesNotKeepUpLosesWholeRecordsAndIsToldHo
   writer.OnReading(reading_);
   EXPECT_EQ(writer.error(), EPIPE);
   ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems[0].find("Broken pipe"), std::string::npos);
+  EXPECT_THAT(problems[0], HasSubstr("Broken pipe"));
   EXPECT_EQ(writer.pending(), 0u);
   EXPECT_EQ(readings + writer.dropped(), offered + 3);
 }

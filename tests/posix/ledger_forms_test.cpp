@@ -12,8 +12,9 @@
 #include "frontend/common/ledger_fields.h"
 #include "frontend/headless/stats_lines.h"
 #include "frontend/terminal/ledger_view.h"
+#include "ledger_events.h"
+#include "support.h"
 #include "support/fakes/manual_clock.h"
-#include "support/frames.h"
 
 namespace {
 
@@ -42,24 +43,10 @@ class LedgerForms : public ::testing::Test {
   void Read(int id, std::uint32_t tick, int temp, int hum, int sequence) {
     const Bytes frame =
         MakeFrame(static_cast<std::uint8_t>(id), static_cast<std::uint8_t>(sequence), 0, 0);
-    ReadingEvent r;
-    r.sensor_id = id;
-    r.tick = tick;
-    r.time = clock_.Now();
-    r.has_temperature = r.has_humidity = true;
-    r.temperature_sixteenths = temp;
-    r.humidity_tenths = hum;
-    r.frame = frame.data();
-    ledger_.OnReading(r);
+    ledger_.OnReading(ReadingOf(frame, tick, temp, hum, clock_.Now()));
   }
   void Frame(int code, const Bytes& bytes, std::uint32_t tick) {
-    ErrorEvent e;
-    e.code = code;
-    e.tick = tick;
-    e.time = clock_.Now();
-    e.bytes = bytes.data();
-    e.byte_count = kFrameSize;
-    ledger_.OnError(e);
+    ledger_.OnError(ErrorOf(code, bytes, tick, clock_.Now()));
   }
   // The value of key in a list of fields, as plain text ("<none>" for no such key).
   static std::string Value(const std::vector<LedgerField>& fields, const std::string& key) {
@@ -109,39 +96,33 @@ TEST_F(LedgerForms, ValuesAreExactDecimalsOfTheirIntegersAndEmptyWhereThereIsNon
 TEST_F(LedgerForms, StatsLinesGiveTheRunEachWatchedSensorAndTheRefusedIds) {
   const std::vector<std::string> lines = StatsLines(snapshot_);
   ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0].rfind("stats run active=1 start_time=2006-04-04T09:05:00.000 ", 0), 0u);
-  EXPECT_NE(lines[0].find(" readings=37 ERR1=0 ERR2=1 ERR3=0 ERR4=0 ERR5=1 stray_bytes=0 "
-                          "watched=4 silent=2"),
-            std::string::npos)
-      << lines[0];
-  EXPECT_EQ(lines[2].rfind("stats sensor 1 readings=14 no_temperature=0 no_humidity=0 "
-                           "bad_checks=1 ",
-                           0),
-            0u)
-      << lines[2];
-  EXPECT_NE(lines[4].find(" interval_median_ms=- "), std::string::npos) << lines[4];
+  EXPECT_THAT(lines[0], StartsWith("stats run active=1 start_time=2006-04-04T09:05:00.000 "));
+  EXPECT_THAT(lines[0], HasSubstr(" readings=37 ERR1=0 ERR2=1 ERR3=0 ERR4=0 ERR5=1 stray_bytes=0 "
+                                  "watched=4 silent=2"));
+  EXPECT_THAT(lines[2], StartsWith("stats sensor 1 readings=14 no_temperature=0 no_humidity=0 "
+                                   "bad_checks=1 "));
+  EXPECT_THAT(lines[4], HasSubstr(" interval_median_ms=- "));
   EXPECT_EQ(lines[5],
             "stats refused frames=1 bad_checks=0 first_seen=2006-04-04T09:05:00.000 "
             "last_seen=2006-04-04T09:05:00.000 age_ms=15000");
   for (const std::string& line : lines) {
-    EXPECT_EQ(line.find("  "), std::string::npos) << line;
-    EXPECT_EQ(line.find("= "), std::string::npos) << line;
+    EXPECT_THAT(line, Not(HasSubstr("  ")));
+    EXPECT_THAT(line, Not(HasSubstr("= ")));
   }
 }
 
 TEST_F(LedgerForms, TheSensorsFileNamesEveryFieldAndTheRefusedRowKeepsOnlyItsOwn) {
   const std::string header = SensorsCsvHeader();
-  EXPECT_EQ(header.rfind("sensor,readings,no_temperature,no_humidity,bad_checks,", 0), 0u);
+  EXPECT_THAT(header, StartsWith("sensor,readings,no_temperature,no_humidity,bad_checks,"));
   EXPECT_EQ(header.substr(header.size() - 2), "\r\n");
   const auto commas = [](const std::string& s) { return std::count(s.begin(), s.end(), ','); };
   const std::string s3 = SensorsCsvRecord(snapshot_.rows[3]);
   const std::string refused = SensorsCsvRecord(snapshot_.rows[kRefusedRow]);
   EXPECT_EQ(commas(s3), commas(header));
   EXPECT_EQ(commas(refused), commas(header));
-  EXPECT_EQ(s3.rfind("3,0,0,0,0,,,20000,1,", 0), 0u) << s3;
-  EXPECT_EQ(
-      refused.rfind("refused,1,,,0,2006-04-04T09:05:00.000,2006-04-04T09:05:00.000,15000,,", 0), 0u)
-      << refused;
+  EXPECT_THAT(s3, StartsWith("3,0,0,0,0,,,20000,1,"));
+  EXPECT_THAT(refused,
+              StartsWith("refused,1,,,0,2006-04-04T09:05:00.000,2006-04-04T09:05:00.000,15000,,"));
 }
 
 // Which columns of the table show at a width, and in which order the sensors come.
@@ -169,10 +150,10 @@ TEST_F(LedgerForms, TheTableKeepsTheMostTellingColumnsThatFitAndSortsByDelivery)
     SCOPED_TRACE(c.columns);
     const LedgerTable table = MakeLedgerTable(snapshot_, c.columns, c.by_delivery);
     for (const std::string& h : c.headers) {
-      EXPECT_NE(table.header.find(" " + h), std::string::npos) << table.header;
+      EXPECT_THAT(table.header, HasSubstr(" " + h));
     }
     for (const std::string& h : c.left_out) {
-      EXPECT_EQ(table.header.find(" " + h + " "), std::string::npos) << table.header;
+      EXPECT_THAT(table.header, Not(HasSubstr(" " + h + " ")));
     }
     std::string first;
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
@@ -190,13 +171,12 @@ TEST_F(LedgerForms, TheTableKeepsTheMostTellingColumnsThatFitAndSortsByDelivery)
 
 TEST_F(LedgerFormsWithSequence, TheSequenceColumnsShowTheExactLossesWhenTheByteIsRead) {
   const LedgerTable table = MakeLedgerTable(snapshot_, 120, true);
-  EXPECT_NE(table.header.find(" lost"), std::string::npos) << table.header;
-  EXPECT_NE(table.header.find(" seq%"), std::string::npos) << table.header;
+  EXPECT_THAT(table.header, HasSubstr(" lost"));
+  EXPECT_THAT(table.header, HasSubstr(" seq%"));
   // Sensor 1 lost 6 of 20 readings (every third): 14 / 20, the worst; sensor 3 has none.
   EXPECT_EQ(table.rows[0].substr(0, 4), "   3");
   EXPECT_EQ(table.rows[1].substr(0, 4), "   1");
-  EXPECT_NE(table.rows[1].find(" 70.00"), std::string::npos) << table.header << "\n"
-                                                             << table.rows[1];
+  EXPECT_THAT(table.rows[1], HasSubstr(" 70.00")) << table.header << "\n" << table.rows[1];
   EXPECT_EQ(Value(SensorFields(snapshot_.rows[1]), "sequence_lost"), "6");
 }
 

@@ -1,11 +1,12 @@
 // The command line of wsmon: the options of each mode, read in any order, and the combinations
-// it refuses, in its own words.
+// it refuses, in its own words; and the COM port map that --com changes.
 #include "frontend/program/options.h"
-
-#include <gtest/gtest.h>
+#include "platform/posix/com_port_map.h"
 
 #include <string>
 #include <vector>
+
+#include "support.h"
 
 namespace {
 
@@ -18,10 +19,13 @@ std::string Said(std::vector<std::string> words) {
   std::string said;
   if (!ParseOptions(static_cast<int>(argv.size()), argv.data(), &o, &said)) return said;
   const std::pair<bool, const char*> flags[] = {
-      {o.headless, "headless"},       {o.simulate, "simulate"},         {o.list_ports, "list"},
-      {o.outputs.csv, "csv"},         {o.outputs.sequence_byte, "seq"}, {o.help, "help"},
-      {!o.sim_program.empty(), "sim"}};
+      {o.headless, "headless"},         {o.simulate, "simulate"},
+      {o.list_ports, "list"},           {o.outputs.csv, "csv"},
+      {o.outputs.sequence_byte, "seq"}, {o.help, "help"},
+      {!o.sim_program.empty(), "sim"},  {o.network.http, "http"},
+      {o.network.mqtt, "mqtt"},         {o.network.mqtt_discovery, "discovery"}};
   for (const auto& [set, name] : flags) said += set ? std::string(name) + " " : "";
+  if (!o.network.mqtt_topic.empty()) said += "topic[" + o.network.mqtt_topic + "] ";
   if (o.outputs.json) said += "json[" + o.outputs.json_file + "] ";
   for (const std::string& arg : o.sim_args) said += "[" + arg + "] ";
   for (const auto& [port, path] : o.ports.overrides()) said += std::to_string(port) + "=" + path;
@@ -59,8 +63,44 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
       {{"--headless=1"}, "unknown or incomplete option \"--headless=1\""},
       {{"--compact"}, "unknown or incomplete option \"--compact\""},
       {{"--com"}, "--com needs a value N=PATH (for example --com 1=/dev/ttyUSB0)"},
-      {{"--com=0=/a"}, "--com: the port number in \"0=/a\" must be a whole number from 1 to 255"}};
+      {{"--com=0=/a"}, "--com: the port number in \"0=/a\" must be a whole number from 1 to 255"},
+      // The network options go with the monitor and their partners.
+      {{"--headless", "--http", "9100", "--mqtt=b", "--mqtt-topic", "x/y", "--mqtt-discovery"},
+       "headless http mqtt discovery topic[x/y] "},
+      {{"--http-token", "/t"}, "--http-token needs --http"},
+      {{"--mqtt-discovery"}, "--mqtt-topic and --mqtt-discovery need --mqtt"},
+      {{"--list-ports", "--http", "1"},
+       "the network options go with the monitor, not --export-bytes or --list-ports"},
+      {{"--http"}, "--http needs a value PORT or ADDRESS:PORT (for example --http 9100)"},
+      {{"--http", "host:1"},
+       "--http: \"host:1\" is not PORT, ADDRESS:PORT or [IPv6]:PORT (a port from 0 to 65535, 0 "
+       "for any free one; an IPv4 address, localhost or a bracketed IPv6 address)"},
+      {{"--mqtt", "b", "--mqtt-topic", "a/#"},
+       "--mqtt-topic: the topic prefix \"a/#\" holds a wildcard (+ or #)"}};
   for (const auto& [words, said] : cases) EXPECT_EQ(Said(words), said) << words[0];
+}
+
+TEST(ComPortMapTest, PortsAreTheMachinesSerialPortsUnlessOverriddenOnTheCommandLine) {
+  ComPortMap ports;
+  std::string error;
+  EXPECT_TRUE(ports.ParseOverride("2=/dev/ttyUSB0", &error) &&
+              ports.ParseOverride("2=./odd=name", &error))  // the last one counts
+      << error;
+  const std::pair<int, const char*> paths[] = {
+      {1, "/dev/ttyS0"}, {2, "./odd=name"}, {255, "/dev/ttyS254"}, {0, ""}, {256, ""}};
+  for (const auto& [number, path] : paths) EXPECT_EQ(ports.PathFor(number), path) << number;
+}
+
+TEST(ComPortMapTest, MalformedValuesAreRefusedAndChangeNothing) {
+  for (const char* value :
+       {"", "/dev/ttyUSB0", "x=/dev/ttyUSB0", "+1=/dev/ttyUSB0", "1x=/dev/ttyUSB0",
+        "0=/dev/ttyUSB0", "256=/dev/ttyUSB0", "99999999999=/dev/ttyUSB0", "3="}) {
+    ComPortMap ports;
+    std::string error;
+    EXPECT_FALSE(ports.ParseOverride(value, &error)) << value;
+    EXPECT_THAT(error, HasSubstr("--com"));
+    EXPECT_EQ(ports.PathFor(3), "/dev/ttyS2");
+  }
 }
 
 }  // namespace

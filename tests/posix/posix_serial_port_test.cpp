@@ -17,11 +17,7 @@ constexpr int kLine = 5;  // COM5 is pointed at the test's pseudo-terminal
 // Waits until the port reports at least count bytes waiting (bytes written to a pseudo-terminal
 // reach the other side a moment later). False after a second.
 bool WaitForWaiting(SerialPort* port, PortHandle handle, int count) {
-  for (const double end = NowMs() + 1000; port->WaitingCount(handle) < count;) {
-    if (NowMs() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return WaitUntil([&] { return port->WaitingCount(handle) >= count; }, 1000, 1);
 }
 
 class PosixSerialPortTest : public ::testing::Test {

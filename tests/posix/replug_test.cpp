@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <map>
 #include <regex>
-#include <thread>
 
 #include "app/monitor_state.h"
 #include "app/resource_ids.h"
@@ -16,14 +15,6 @@
 #include "support.h"
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done) {
-  for (const double end = NowMs() + 5000; !done();) {
-    if (NowMs() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
 
 TEST(ReplugTest, TwoHundredUnplugsAndReplugsKeepNoDescriptorAndReadingsGoOnInTheSameRun) {
   ScratchDirectory dir;

@@ -1,8 +1,6 @@
 // What a run keeps from what came before it, end to end: wsmon --headless on a pseudo-terminal,
 // its exports read back from the start directory.
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "support.h"
 
@@ -21,13 +19,14 @@ class Operator {
     return Shown("> " + mark);
   }
   bool Shown(const std::string& prefix) {
-    for (const double end = NowMs() + 10000; NowMs() < end;) {
-      for (const Lines& all = wsmon_.lines(); seen_ < all.size(); ++seen_) {
-        if (all[seen_].rfind(prefix, 0) == 0) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return WaitUntil(
+        [&] {
+          for (const Lines& all = wsmon_.lines(); seen_ < all.size(); ++seen_) {
+            if (all[seen_].rfind(prefix, 0) == 0) return true;
+          }
+          return false;
+        },
+        10000);
   }
   Program wsmon_;
 

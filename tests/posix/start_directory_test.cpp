@@ -1,12 +1,16 @@
 // What the headless program makes of a start directory laid with traps under the names of its
 // own files: pipes, links, a directory, files it may not read or write. None of them holds it up,
-// leads it to write elsewhere or costs the run's export.
+// leads it to write elsewhere or costs the run's export. And in the test's own process: a write
+// that the device refuses, and a run's CSV files where making them must fail.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <ctime>
 #include <fstream>
 
+#include "frontend/common/csv_export.h"
+#include "platform/posix/posix_file_store.h"
 #include "support.h"
 
 namespace {
@@ -104,6 +108,34 @@ TEST(StartDirectoryTest, TrapsUnderTheMonitorsFileNamesNeitherHoldItUpNorMislead
       EXPECT_EQ(name.size() == 28 && name.rfind("_2.txt") == 22, trap.second_name) << name;
     }
   }
+}
+
+TEST(PosixFileStoreTest, AWriteToAFullDeviceIsReportedFailed) {
+  PosixFileStore files;
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);  // refuses every byte
+  ASSERT_GE(full, 0);
+  const std::uint8_t bytes[4] = {1, 2, 3, 4};
+  EXPECT_EQ(files.Write(full, bytes, 4), -1);
+  files.Close(full);
+}
+
+TEST(CsvRunFilesTest, ARunWhoseFilesCannotBeMadeNeverPublishesAnEarlierRunsFiles) {
+  ScratchDirectory dir;
+  char before[4096];
+  ASSERT_NE(getcwd(before, sizeof before), nullptr);
+  Lines problems;
+  {
+    CsvExport csv([&problems](const std::string& problem) { problems.push_back(problem); });
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    csv.OnRunStarted();            // a run that is never exported
+    ASSERT_EQ(chdir("/proc"), 0);  // nobody makes a file here
+    csv.OnRunStarted();
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    csv.OnExported("RUVEZ_run.txt");
+  }
+  ASSERT_EQ(chdir(before), 0);
+  EXPECT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
+  EXPECT_EQ(dir.Names(), Lines{});
 }
 
 }  // namespace

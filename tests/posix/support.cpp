@@ -22,6 +22,14 @@ double NowMs() {
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
+bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int every_ms) {
+  for (const double end = NowMs() + timeout_ms; !done();) {
+    if (NowMs() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(every_ms));
+  }
+  return true;
+}
+
 namespace {
 
 // Waits for fd to become readable until the deadline; false when time is up.

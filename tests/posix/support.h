@@ -2,6 +2,8 @@
 // a serial line, the programs of this project run by the shell, and scratch directories.
 #pragma once
 
+#include <gmock/gmock.h>
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -10,12 +12,19 @@
 #include "platform/posix/posix_serial_port.h"
 #include "support/fixture.h"
 
+// The matchers of the texts that the tests read.
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
 // The headless line of the message box that a port which did not open brings up.
 inline const std::string kOpenFailedLine =
     "message \"错误提示\" \"端口不存在或出现错误，请重新设置!\"";
 
 // Milliseconds of the monotonic clock.
 double NowMs();
+// Whether done() comes true within timeout_ms, asked every every_ms.
+bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000, int every_ms = 10);
 // How many descriptors the process holds.
 int OpenDescriptorCount();
 std::string ReadWholeFile(const std::string& path);

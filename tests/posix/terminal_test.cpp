@@ -93,11 +93,7 @@ class Screen {
     return rows;
   }
   bool WaitUntil(const std::function<bool(const std::string&)>& ok, int timeout_ms = kWaitMs) {
-    for (const double end = NowMs() + timeout_ms; NowMs() < end;) {
-      if (ok(Text())) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
+    return ::WaitUntil([&] { return ok(Text()); }, timeout_ms, 100);
   }
   bool WaitFor(const std::string& text) {
     return WaitUntil(
@@ -150,11 +146,8 @@ class Screen {
   pid_t Pid() const { return static_cast<pid_t>(std::stol("0" + ReadWholeFile(dir_.File("pid")))); }
   // Waits for wsmon to end: its exit status as its shell saw it (-1 when it did not end).
   int Status() {
-    for (const double end = NowMs() + kWaitMs; NowMs() < end;) {
-      if (Exists(dir_.File("stty.after"))) return std::stoi(ReadWholeFile(dir_.File("status")));
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return -1;
+    if (!::WaitUntil([this] { return Exists(dir_.File("stty.after")); }, kWaitMs, 100)) return -1;
+    return std::stoi(ReadWholeFile(dir_.File("status")));
   }
 };
 
@@ -216,13 +209,15 @@ std::string FirstLine(const Lines& rows, const std::string& caption) {
   return "<" + caption + " not shown>";
 }
 
-// A monitor with these settings on a terminal of columns x rows, COM1 a pseudo-terminal.
+// A monitor with these settings on a terminal of columns x rows, COM1 a pseudo-terminal (or the
+// device port names).
 struct Monitor {
   Monitor(const Bytes& settings, int columns = 100, int rows = 30,
-          const std::string& environment = "") {
+          const std::string& environment = "", const std::string& port = "") {
     std::ofstream(dir.File("wscfg.cfg")) << std::string(settings.begin(), settings.end());
-    screen = std::make_unique<Screen>(dir, std::vector<std::string>{"--com", "1=" + line.path()},
-                                      columns, rows, environment);
+    screen = std::make_unique<Screen>(
+        dir, std::vector<std::string>{"--com", "1=" + (port.empty() ? line.path() : port)}, columns,
+        rows, environment);
   }
   // Opens the port and starts a run.
   bool Start() {
@@ -286,16 +281,13 @@ TEST(TerminalTest, TheMenuFollowsTheRunAndEachReadingShowsInItsPanelUntilTheStop
 }
 
 TEST(TerminalTest, TheStatusLineCountsAnOutageAndTellsItsLengthOnceTheDeviceIsBack) {
-  ScratchDirectory dir;
-  const std::string link = dir.File("receiver");
+  ScratchDirectory links;
+  const std::string link = links.File("receiver");
   auto line = std::make_unique<PseudoTerminal>();
   ASSERT_EQ(symlink(line->path().c_str(), link.c_str()), 0);
-  // Saving off, so that the exit asks nothing.
-  std::ofstream(dir.File("wscfg.cfg")) << std::string("\x01\x00\x00\x04", 4);
-  Screen screen(dir, {"--com", "1=" + link}, 150, 30);
-  ASSERT_TRUE(screen.WaitFor(kTitle));
-  screen.Keys({"p", "s"});
-  ASSERT_TRUE(screen.WaitFor("frames/s"));
+  Monitor monitor({1, 0, 0, 4}, 150, 30, "", link);  // saving off, so that the exit asks nothing
+  ASSERT_TRUE(monitor.Start());
+  Screen& screen = *monitor.screen;
   line->Send(Reading(1, 0, 100, 400));
   ASSERT_TRUE(screen.WaitFor("000-"));
 
@@ -320,8 +312,7 @@ TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
   Screen screen(dir, {});
   ASSERT_TRUE(screen.WaitFor("通讯口配置读取错误，调用缺省配置!"));  // no settings file yet
   // The status line beside the box already names the default port that the box announces.
-  EXPECT_EQ(screen.Rows().back().rfind(" COM1 /dev/ttyS0 9600 baud, port closed", 0), 0u)
-      << screen.Rows().back();
+  EXPECT_THAT(screen.Rows().back(), StartsWith(" COM1 /dev/ttyS0 9600 baud, port closed"));
   screen.Keys({"Enter"});
   ASSERT_TRUE(screen.WaitFor("传感器3:"));
   // A click on the setting item (row 1, column 32), then on the close box of the dialog
@@ -338,7 +329,7 @@ TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
   ASSERT_TRUE(screen.WaitFor("参数设定"));
   for (const char* control : {"串口选择:", "(*) COM1", "( ) COM4", "波特率:", "(*) 9600",
                               "[ ] 保存数据文件", "传感器数量: 4", "(1--32)", "确  认", "退  出"}) {
-    EXPECT_NE(screen.Text().find(control), std::string::npos) << control;
+    EXPECT_THAT(screen.Text(), HasSubstr(control)) << control;
   }
   // Esc leaves the dialog open. Then COM2, 19200, saving on, 12 sensors, confirmed.
   screen.Keys({"Escape", "Down", "Tab", "Down", "Tab", "Space", "Tab", "1", "2"});
@@ -347,7 +338,7 @@ TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
   ASSERT_TRUE(screen.WaitFor("传感器14:"));
   const std::string grid = screen.Text();
   EXPECT_EQ(Captions(grid).size(), 15u + 4u);  // 15 panels, the log and three counters
-  EXPECT_EQ(grid.find("参数设定"), std::string::npos);
+  EXPECT_THAT(grid, Not(HasSubstr("参数设定")));
   screen.Keys({"x"});
   EXPECT_EQ(screen.Status(), 0);
   EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), std::string("\x02\x01\x01\x0c", 4));
@@ -374,7 +365,7 @@ TEST(TerminalTest, ResizingRedrawsAtOnceWithTheNewestLinesInViewAndNothingLostMe
     monitor.line.Send(Reading(0, n, 200 + n, 500));
     ASSERT_TRUE(screen.WaitFor(shown(n)));
   }
-  EXPECT_EQ(screen.Text().find(shown(0)), std::string::npos);  // scrolled out of the panel
+  EXPECT_THAT(screen.Text(), Not(HasSubstr(shown(0))));  // scrolled out of the panel
 
   screen.Resize(60, 20);
   ASSERT_TRUE(screen.WaitFor("Please make the terminal at least 80 x 24 (it is 60 x 20)"));
@@ -387,8 +378,8 @@ TEST(TerminalTest, ResizingRedrawsAtOnceWithTheNewestLinesInViewAndNothingLostMe
   screen.Resize(200, 60);
   ASSERT_TRUE(screen.WaitFor(shown(14)));
   const std::string tall = screen.Text();
-  for (int n = 0; n < 15; ++n) EXPECT_NE(tall.find(shown(n)), std::string::npos) << n;
-  EXPECT_NE(tall.find("sensor0, 开始于:"), std::string::npos);
+  for (int n = 0; n < 15; ++n) EXPECT_THAT(tall, HasSubstr(shown(n))) << n;
+  EXPECT_THAT(tall, HasSubstr("sensor0, 开始于:"));
   screen.Resize(80, 24);  // drawn anew from the title down, the panel scrolled to its end
   EXPECT_TRUE(screen.WaitUntil([&shown](const std::string& s) {
     return s.rfind(std::string(" ") + kTitle, 0) == 0 && s.find(shown(14)) != s.npos &&
@@ -404,10 +395,7 @@ TEST(TerminalTest, SignalsEndLikeTheOperatorWouldAndLeaveTheTerminalAsItWas) {
     bool saved;     // the settings were saved
     int status;
   } cases[] = {
-      {SIGTERM, true, true, 0},
-      {SIGINT, false, true, 0},
-      {SIGSEGV, false, false, 128 + SIGSEGV},
-  };
+      {SIGTERM, true, true, 0}, {SIGINT, false, true, 0}, {SIGSEGV, false, false, 128 + SIGSEGV}};
   for (const auto& c : cases) {
     SCOPED_TRACE(strsignal(c.signal));
     Monitor monitor({1, 0, 1, 5});
@@ -444,10 +432,10 @@ TEST(TerminalTest, TheChartShowsTheRangeOfTheValuesSentWithGapsAndCloses) {
   screen.Keys({"g", "1"});
   ASSERT_TRUE(screen.WaitFor("传感器1:  4 readings in this run"));
   const std::string chart = screen.Text();
-  EXPECT_NE(chart.find("min +20.0   max +25.5   last +22.0"), std::string::npos) << chart;
-  EXPECT_NE(chart.find("min 40.0   max 60.0   last ----"), std::string::npos) << chart;
-  EXPECT_NE(chart.find("+26.0"), std::string::npos);  // the scale: whole degrees around them
-  EXPECT_NE(chart.find("+20.0  "), std::string::npos);
+  EXPECT_THAT(chart, HasSubstr("min +20.0   max +25.5   last +22.0"));
+  EXPECT_THAT(chart, HasSubstr("min 40.0   max 60.0   last ----"));
+  EXPECT_THAT(chart, HasSubstr("+26.0"));  // the scale: whole degrees around them
+  EXPECT_THAT(chart, HasSubstr("+20.0  "));
   // The temperatures make one line; the two humidities, a value missing between them, stay two
   // dots (at the top and the bottom of their plot, which is below its header).
   const std::size_t humidity = chart.find("humidity %RH");
@@ -499,7 +487,7 @@ TEST(TerminalTest, TheLedgerHighlightsTheSensorThatFellSilentAndSortsByDelivery)
   // while the figures move on.
   EXPECT_TRUE(screen.Reversed(rows["3"].substr(0, 9))) << rows["3"];
   EXPECT_FALSE(screen.Reversed(rows["0"].substr(0, 9))) << rows["0"];
-  EXPECT_NE(screen.Text().find("readings"), std::string::npos);
+  EXPECT_THAT(screen.Text(), HasSubstr("readings"));
   screen.Keys({"s"});
   ASSERT_TRUE(screen.WaitFor("; by delivery"));
   EXPECT_EQ(table(nullptr).substr(0, 2), "3 ") << screen.Text();
@@ -510,17 +498,6 @@ TEST(TerminalTest, TheLedgerHighlightsTheSensorThatFellSilentAndSortsByDelivery)
   sender.join();
   screen.Keys({"C-c"});
   EXPECT_EQ(screen.Status(), 0);
-}
-
-TEST(TerminalTest, WithoutATerminalOneLineSaysToUseHeadless) {
-  ScratchDirectory dir;
-  const int status = std::system(
-      (std::string(WSMON_PATH) + " </dev/null >" + dir.File("out") + " 2>" + dir.File("err"))
-          .c_str());
-  EXPECT_EQ(WEXITSTATUS(status), 2);
-  const std::string said = ReadWholeFile(dir.File("err"));
-  EXPECT_EQ(Count(said, "\n"), 1);
-  EXPECT_NE(said.find("--headless"), std::string::npos);
 }
 
 // A run with saving on would end without its export by exit, close or the settings: the
@@ -589,9 +566,8 @@ TEST(TerminalTest, AFailedOpenSaysWhyInItsBoxAndOnStandardErrorAfterwards) {
   const std::string reason = "cannot open COM1 (" + held.path() +
                              "): the device is busy: wsmon_posix_tes (pid " +
                              std::to_string(getpid()) + ") holds it";
-  ScratchDirectory dir;
-  std::ofstream(dir.File("wscfg.cfg")) << std::string("\x01\x00\x00\x04", 4);
-  Screen screen(dir, {"--com", "1=" + held.path()});
+  Monitor monitor({1, 0, 0, 4}, 100, 30, "", held.path());
+  Screen& screen = *monitor.screen;
   ASSERT_TRUE(screen.WaitFor(kTitle));
   screen.Keys({"p"});
   ASSERT_TRUE(screen.WaitFor("端口不存在或出现错误，请重新设置!"));
@@ -600,24 +576,31 @@ TEST(TerminalTest, AFailedOpenSaysWhyInItsBoxAndOnStandardErrorAfterwards) {
   const std::string shown = std::regex_replace(
       std::regex_replace(screen.Text(), std::regex("[│─┌┐└┘├┤┬┴┼]|\\[ OK \\]|!"), " "),
       std::regex("\\s+"), " ");
-  EXPECT_NE(shown.find(reason), std::string::npos) << screen.Text();
+  EXPECT_THAT(shown, HasSubstr(reason)) << screen.Text();
   screen.Keys({"Enter", "x"});
   EXPECT_EQ(screen.Status(), 0);
-  EXPECT_NE(screen.Joined().find("wsmon: " + reason + "\n"), std::string::npos) << screen.Joined();
+  EXPECT_THAT(screen.Joined(), HasSubstr("wsmon: " + reason + "\n"));
   close(holder);
 }
 
-// A terminal type without cursor addressing, or one that is not known, is refused in one line.
-TEST(TerminalTest, ATerminalThatCannotPlaceTheCursorIsRefusedInOneLine) {
+// Without a terminal one line says to use --headless; a terminal type without cursor addressing,
+// or one that is not known, is refused in one line too.
+TEST(TerminalTest, WithoutATerminalItCanDrawOnOneLineSaysWhy) {
+  ScratchDirectory dir;
+  const int status = std::system(
+      (std::string(WSMON_PATH) + " </dev/null >" + dir.File("out") + " 2>" + dir.File("err"))
+          .c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  const std::string said = ReadWholeFile(dir.File("err"));
+  EXPECT_EQ(Count(said, "\n"), 1);
+  EXPECT_THAT(said, HasSubstr("--headless"));
   for (const char* term : {"dumb", "no-such-terminal"}) {
     SCOPED_TRACE(term);
-    ScratchDirectory dir;
-    Screen screen(dir, {}, 80, 24, std::string("TERM=") + term);
+    ScratchDirectory own;
+    Screen screen(own, {}, 80, 24, std::string("TERM=") + term);
     EXPECT_EQ(screen.Status(), 1);
-    EXPECT_NE(screen.Joined().find(std::string("wsmon: the terminal type \"") + term +
-                                   "\" is unknown or cannot place the cursor; set TERM"),
-              std::string::npos)
-        << screen.Joined();
+    EXPECT_THAT(screen.Joined(), HasSubstr(std::string("wsmon: the terminal type \"") + term +
+                                           "\" is unknown or cannot place the cursor; set TERM"));
   }
 }
 
@@ -654,7 +637,7 @@ TEST(TerminalTest, AWideDegreeSignLeavesBordersAndCountsInPlace) {
     }
   }
   EXPECT_EQ(panel_borders.size(), 1u) << screen.Text();
-  EXPECT_EQ(rows[2].rfind("+传感器0:---", 0), 0u) << rows[2];
+  EXPECT_THAT(rows[2], StartsWith("+传感器0:---"));
   // The helpers read boxes by their frame lines.
   Lines framed;
   for (const std::string& row : rows)
