@@ -14,6 +14,18 @@ long CountOf(const Lines& lines, const std::string& line) {
   return std::count(lines.begin(), lines.end(), line);
 }
 
+// Runs wsmon --headless with these extra arguments in cwd, writing input to it: its output lines,
+// and its exit status in *status.
+Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,
+                  const std::string& cwd, int* status) {
+  std::vector<std::string> all = {"--headless"};
+  all.insert(all.end(), args.begin(), args.end());
+  Program wsmon(WSMON_PATH, all, cwd);
+  wsmon.Write(input);
+  *status = wsmon.Finish();
+  return wsmon.lines();
+}
+
 // The lines that follow the first echo of a command, up to the next echo.
 Lines After(const Lines& lines, const std::string& command) {
   auto it = std::find(lines.begin(), lines.end(), "> " + command);

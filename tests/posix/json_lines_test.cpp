@@ -2,7 +2,6 @@
 // and the writer: one record per line, the ledger every 60 s and at the end, and a reader that
 // does not keep up or goes away.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cerrno>

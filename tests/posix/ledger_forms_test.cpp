@@ -1,7 +1,5 @@
 // The ledger's figures in the forms a person reads: exact texts of the values, the stats lines,
 // the sensors file's records, and the terminal's table as wide as the screen allows.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>

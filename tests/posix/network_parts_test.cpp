@@ -2,7 +2,6 @@
 // accepted addresses, topic prefixes and token files, the token check, the Prometheus text of a
 // ledger, the MQTT messages of a record, the event hub's bounds, and the road from the monitor's
 // thread through the feed's pipe.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>

@@ -159,16 +159,6 @@ const Lines& Program::lines() {
   return lines_;
 }
 
-Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,
-                  const std::string& cwd, int* status) {
-  std::vector<std::string> all = {"--headless"};
-  all.insert(all.end(), args.begin(), args.end());
-  Program wsmon(WSMON_PATH, all, cwd);
-  wsmon.Write(input);
-  *status = wsmon.Finish();
-  return wsmon.lines();
-}
-
 Lines Program::error_lines() const {
   std::istringstream text(ReadWholeFile(output_.File("err")));
   Lines lines;

@@ -102,8 +102,3 @@ class Program {
   int status_ = -1;
   Lines lines_;
 };
-
-// Runs wsmon --headless with these extra arguments in cwd, writing input to it; returns its
-// output lines and sets *status to its exit status.
-Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,
-                  const std::string& cwd, int* status);

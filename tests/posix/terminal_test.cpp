@@ -117,6 +117,12 @@ class Screen {
   }
   bool Dim(const std::string& text) const { return Attribute(text, 2); }
   bool Reversed(const std::string& text) const { return Attribute(text, 7); }
+  pid_t Pid() const { return static_cast<pid_t>(std::stol("0" + ReadWholeFile(dir_.File("pid")))); }
+  // Waits for wsmon to end: its exit status as its shell saw it (-1 when it did not end).
+  int Status() {
+    if (!::WaitUntil([this] { return Exists(dir_.File("stty.after")); }, kWaitMs, 100)) return -1;
+    return std::stoi(ReadWholeFile(dir_.File("status")));
+  }
 
  private:
   // Whether text stands in this attribute (SGR parameter) on the screen.
@@ -141,14 +147,6 @@ class Screen {
   }
   const ScratchDirectory& dir_;
   std::string socket_;
-
- public:
-  pid_t Pid() const { return static_cast<pid_t>(std::stol("0" + ReadWholeFile(dir_.File("pid")))); }
-  // Waits for wsmon to end: its exit status as its shell saw it (-1 when it did not end).
-  int Status() {
-    if (!::WaitUntil([this] { return Exists(dir_.File("stty.after")); }, kWaitMs, 100)) return -1;
-    return std::stoi(ReadWholeFile(dir_.File("status")));
-  }
 };
 
 const std::regex kCaption("传感器\\d+:|错误纪录|正确次数|错误次数|错误比率");
