@@ -4,6 +4,7 @@ the JSON Lines, read back with Python's csv and json modules, against each other
 the simulated receiver reports it sent (faults and readings lost on the air included).
 Usage: ledger_outputs_test.py WSMON WSMON_SIM"""
 import csv, json, os, subprocess, sys
+from collections import Counter
 
 from checks import check, run_all
 
@@ -95,10 +96,7 @@ def simulated_faults_and_losses_agree_everywhere(cwd):
           "the refused ids agree")
 
     # And with what the receiver sent: readings, damaged frames, missing values, exact losses.
-    readings = {}
-    for r in records:
-        if r["event"] == "reading":
-            readings[r["sensor"]] = readings.get(r["sensor"], 0) + 1
+    readings = Counter(r["sensor"] for r in records if r["event"] == "reading")
     for s in range(4):
         j = by_sensor[s]
         sent = {k: summary[f"{k} {s}"] for k in ("sensor", "sensor_bad_check",

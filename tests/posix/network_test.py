@@ -5,6 +5,7 @@ Chromium loads the live page, and a mosquitto broker of the test's own (on a fre
 127.0.0.1) carries every topic and the will. Usage: network_test.py WSMON"""
 import base64, json, os, re, shutil, socket, subprocess, sys, tempfile, threading, time
 import urllib.error, urllib.request
+from collections import Counter
 
 from checks import check, run_all
 
@@ -104,12 +105,8 @@ def listening_address(port):
     return None
 
 
-def per_sensor(records, event="reading"):
-    counts = {}
-    for r in records:
-        if r["event"] == event:
-            counts[r["sensor"]] = counts.get(r["sensor"], 0) + 1
-    return counts
+def per_sensor(records):
+    return dict(Counter(r["sensor"] for r in records if r["event"] == "reading"))
 
 
 def expected_counts(s):
