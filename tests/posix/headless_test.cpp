@@ -10,10 +10,6 @@ namespace {
 const std::string kSaveFailed = "message \"错误提示!\" \"通讯口配置保存错误!\"";
 const std::string kDefaultConfig("\x01\x00\x00\x04", 4);
 
-long CountOf(const Lines& lines, const std::string& line) {
-  return std::count(lines.begin(), lines.end(), line);
-}
-
 // Runs wsmon --headless with these extra arguments in cwd, writing input to it: its output lines,
 // and its exit status in *status.
 Lines RunHeadless(const std::vector<std::string>& args, const std::string& input,
@@ -88,10 +84,10 @@ TEST(HeadlessTest, BadCommandsAreReportedEscapedAsValidUtf8AndNothingIsDone) {
   for (const std::string c : {"start", "stop", "close"}) {
     EXPECT_EQ(After(out, c), Lines{"refused " + c + ": the menu item is greyed"});
   }
-  EXPECT_EQ(CountOf(out, "> # a comment"), 0);
+  EXPECT_THAT(out, Contains("> # a comment").Times(0));
   // The end of input exits; no setting changed, so the defaults are saved.
   const Lines exit = After(out, "exit (end of input)");
-  EXPECT_EQ(CountOf(exit, "quit 0"), 2);
+  EXPECT_THAT(exit, Contains("quit 0").Times(2));
   EXPECT_EQ(exit.back(), "window destroyed");
   EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), kDefaultConfig);
 }
@@ -111,10 +107,11 @@ TEST(HeadlessTest, SettingsDialogIsOperatedAsAnOperatorWould) {
   EXPECT_EQ(first[0], "dialog shows port=1 baud=9600 save=0 sensors=\"4\"");
   EXPECT_EQ(first[1], "dialog confirm port=3 baud=38400 save=1 sensors=\"\"");
   // An empty field is one sensor: two panels instead of four.
-  EXPECT_EQ(CountOf(first, "panel 1 created 509,2 506x502"), 1);
+  EXPECT_THAT(first, Contains("panel 1 created 509,2 506x502").Times(1));
   EXPECT_EQ(After(out, "settings cancel"),
             Lines({"dialog shows port=3 baud=38400 save=1 sensors=\"1\"", "dialog exit"}));
-  EXPECT_EQ(CountOf(After(out, "settings sensors=11"), "panel 14 created 810,142 201x80"), 1);
+  EXPECT_THAT(After(out, "settings sensors=11"),
+              Contains("panel 14 created 810,142 201x80").Times(1));
   // 11 to 15 sensors share one grid: nothing is rebuilt.
   EXPECT_EQ(After(out, "settings save=0 sensors=15"),
             Lines({"dialog shows port=3 baud=38400 save=1 sensors=\"11\"",
@@ -142,8 +139,8 @@ TEST(HeadlessTest, AStartDirectoryThatTakesNoFilesReportsEachFailureAndStillEnds
   EXPECT_THAT(stop[6], StartsWith("stats refused frames=0 "));
   EXPECT_EQ(Lines(stop.begin() + 7, stop.end()), Lines({"menu start enabled", "menu stop greyed"}));
   const Lines exit = After(out, "exit");
-  EXPECT_EQ(CountOf(exit, kSaveFailed), 2);
-  EXPECT_EQ(CountOf(exit, "quit 0"), 2);
+  EXPECT_THAT(exit, Contains(kSaveFailed).Times(2));
+  EXPECT_THAT(exit, Contains("quit 0").Times(2));
 }
 
 }  // namespace

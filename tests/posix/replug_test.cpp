@@ -98,11 +98,6 @@ std::map<int, std::vector<int>> Numbers(const Lines& lines, const std::string& f
   return numbers;
 }
 
-long Count(const Lines& lines, const std::string& part) {
-  return std::count_if(lines.begin(), lines.end(),
-                       [&part](const std::string& l) { return l.find(part) != std::string::npos; });
-}
-
 TEST(ReplugTest, AfterAReplugTheMonitorShowsWhatTheReceiverSentAndACloseEndsTheOutage) {
   ScratchDirectory dir;
   const std::string receiver_end = dir.File("receiver");
@@ -178,13 +173,16 @@ TEST(ReplugTest, AfterAReplugTheMonitorShowsWhatTheReceiverSentAndACloseEndsTheO
   relay = std::make_unique<Relay>(receiver_end, monitor_end);
   wsmon.Write("wait 400\nexit\n");
   EXPECT_EQ(wsmon.Finish(), 0);
-  EXPECT_EQ(Count(wsmon.lines(), "port back"), 1);
-  EXPECT_EQ(Count(wsmon.lines(), "ERR3,"), 2);
-  EXPECT_EQ(Count(wsmon.lines(), " ERR3=2 "), 1) << "the ledger's count at the close";
-  EXPECT_EQ(Count(wsmon.lines(), "beep 48"), 2);
+  EXPECT_THAT(wsmon.lines(), Contains(HasSubstr("port back")).Times(1));
+  EXPECT_THAT(wsmon.lines(), Contains(HasSubstr("ERR3,")).Times(2));
+  EXPECT_THAT(wsmon.lines(), Contains(HasSubstr(" ERR3=2 ")).Times(1))
+      << "the ledger's count at the close";
+  EXPECT_THAT(wsmon.lines(), Contains(HasSubstr("beep 48")).Times(2));
   const Lines errors = wsmon.error_lines();
   ASSERT_EQ(errors.size(), 2u) << ::testing::PrintToString(errors);
-  EXPECT_EQ(Count(errors, "wsmon: COM1 (" + monitor_end + ") stopped answering: "), 2);
+  EXPECT_THAT(
+      errors,
+      Contains(HasSubstr("wsmon: COM1 (" + monitor_end + ") stopped answering: ")).Times(2));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "support/fixture.h"
 
 // The matchers of the texts that the tests read.
+using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
