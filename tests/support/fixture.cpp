@@ -148,15 +148,19 @@ Lines AppFixture::Boxes() const {
 }
 
 void CoreTest::SetUp() {
+  if (listener_ != nullptr) g_platform.readings = listener_;
   CreateWith(sensors_);
   Command(CMD_OPEN);
   Command(CMD_START);
   ASSERT_EQ(g_state.running, 1);
   for (int i = 0; i < g_state.panel_count; ++i) surface_.ResetContent(g_state.panel_boxes[i]);
+  surface_.SetObserver(observer_);
 }
 
 void CoreTest::TearDown() {
+  surface_.SetObserver(nullptr);
   EXPECT_EQ(port_.CallsOnClosedHandles(), 0);
+  if (listener_ != nullptr) g_platform.readings = nullptr;
 }
 
 void CoreTest::FillRx(const Bytes& bytes) {

@@ -118,4 +118,8 @@ class CoreTest : public AppFixture {
   Bytes Rx() const { return Bytes(g_state.rx_buffer, g_state.rx_buffer + g_state.rx_length); }
 
   int sensors_ = 4;
+  // Given before SetUp: the reading listener the monitor tells in place of the host's, and an
+  // observer of the surface from the moment the run has started.
+  ReadingSink* listener_ = nullptr;
+  SurfaceObserver* observer_ = nullptr;
 };

@@ -290,14 +290,9 @@ TEST_F(LedgerTest, NoEventAndNoFigureAllocates) {
 // from their ticks.
 class LedgerFedByTheMonitor : public CoreTest {
  protected:
-  void SetUp() override {
+  LedgerFedByTheMonitor() {
     sensors_ = 12;
-    g_platform.readings = &ledger_;
-    CoreTest::SetUp();
-  }
-  void TearDown() override {
-    CoreTest::TearDown();
-    g_platform.readings = nullptr;
+    listener_ = &ledger_;
   }
   Ledger ledger_{&clock_};
 };

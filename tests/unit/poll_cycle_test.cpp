@@ -12,14 +12,7 @@ namespace {
 
 class PollCycleTest : public CoreTest {
  protected:
-  void SetUp() override {
-    CoreTest::SetUp();
-    surface_.SetObserver(&log_);
-  }
-  void TearDown() override {
-    surface_.SetObserver(nullptr);
-    CoreTest::TearDown();
-  }
+  PollCycleTest() { observer_ = &log_; }
   std::size_t IndexOf(const std::string& prefix) {
     for (std::size_t i = 0; i < log_.events.size(); ++i) {
       if (log_.events[i].rfind(prefix, 0) == 0) return i;

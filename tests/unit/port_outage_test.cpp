@@ -41,27 +41,19 @@ const std::string kErr3 = "log: 00000 -> 09:05:00 -- ERR3,COM PORT READ ERR!";
 
 class PortOutageTest : public CoreTest {
  protected:
-  void SetUp() override {
-    g_platform.readings = &heard_;
-    CoreTest::SetUp();
-    surface_.SetObserver(&log_);
-  }
-  void TearDown() override {
-    surface_.SetObserver(nullptr);
-    CoreTest::TearDown();
-    g_platform.readings = nullptr;
+  PortOutageTest() {
+    listener_ = &heard_;
+    observer_ = &log_;
   }
   // A new case: a monitor in a run again, nothing heard yet.
   void Fresh() {
-    EXPECT_EQ(port_.CallsOnClosedHandles(), 0);
-    surface_.SetObserver(nullptr);
+    CoreTest::TearDown();
     Restart();
     clock_ = ManualClock();
     log_.events.clear();
     heard_.readings.clear();
     seen_ = 0;
     CoreTest::SetUp();
-    surface_.SetObserver(&log_);
   }
   void Lose(const Outage& outage) {
     if (!outage.name_stays) port_.SetPresent(1, false);
