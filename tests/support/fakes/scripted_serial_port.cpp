@@ -39,10 +39,6 @@ void ScriptedSerialPort::Arrive(const std::uint8_t* bytes, std::size_t count) {
   queue_.insert(queue_.end(), bytes, bytes + count);
 }
 
-void ScriptedSerialPort::Arrive(std::initializer_list<std::uint8_t> bytes) {
-  Arrive(bytes.begin(), bytes.size());
-}
-
 void ScriptedSerialPort::Arrive(const std::vector<std::uint8_t>& bytes) {
   Arrive(bytes.data(), bytes.size());
 }

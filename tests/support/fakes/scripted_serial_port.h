@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <map>
 #include <set>
 #include <vector>
@@ -29,7 +28,6 @@ class ScriptedSerialPort : public SerialPort {
   void RefuseBaud(std::uint32_t baud) { refused_bauds_.insert(baud); }
   // Bytes that are waiting in the input queue now.
   void Arrive(const std::uint8_t* bytes, std::size_t count);
-  void Arrive(std::initializer_list<std::uint8_t> bytes);
   void Arrive(const std::vector<std::uint8_t>& bytes);
   // Bytes that reach the input queue while the next read is under way (after the monitor
   // looked at the waiting count and paused).
