@@ -10,12 +10,6 @@ Bytes ExampleFrame() {
   return {0xCC, 0x05, 0x3A, 0x71, 0x01, 0xC8, 0x01, 0x86, 0xDD};
 }
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
-}
-
 bool ReadBufferZero() {
   return std::all_of(std::begin(g_state.read_buffer), std::end(g_state.read_buffer),
                      [](std::uint8_t b) { return b == 0; });

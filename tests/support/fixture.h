@@ -26,7 +26,6 @@ using Lines = std::vector<std::string>;
 
 // Sensor 5: +23.0625 degrees, 45.6 %RH.
 Bytes ExampleFrame();
-Bytes Concat(std::initializer_list<Bytes> parts);
 // Whether g_state.read_buffer holds zeros only, as every link operation must leave it.
 bool ReadBufferZero();
 
@@ -61,6 +60,27 @@ class EventLog : public SurfaceObserver {
   void OnBeep(unsigned type) override;
   void OnTimer(int timer_id, bool armed, unsigned period_ms) override;
   Lines events;
+};
+
+// A reading listener that keeps the readings and the exports' names, counts the runs' starts and
+// ends, and puts the port's events into events (when given), in order with the surface's.
+struct HeardSink : ReadingSink {
+  void OnReading(const ReadingEvent& r) override { readings.push_back(r); }
+  void OnError(const ErrorEvent&) override {}
+  void OnRunStarted() override { ++starts; }
+  void OnRunStopped(std::uint32_t) override { ++stops; }
+  void OnExported(const char* name) override { exports.emplace_back(name); }
+  void OnPortLost(const PortEvent&) override { Tell("port lost"); }
+  void OnPortBack(const PortEvent& e) override { Tell("port back " + std::to_string(e.outage_ms)); }
+  void Tell(const std::string& event) {
+    if (events != nullptr) events->push_back(event);
+  }
+
+  Lines* events = nullptr;
+  std::vector<ReadingEvent> readings;
+  Lines exports;
+  int starts = 0;
+  int stops = 0;
 };
 
 class AppFixture : public ::testing::Test {

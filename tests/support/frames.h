@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -13,4 +14,10 @@ inline Bytes MakeFrame(std::uint8_t id, std::uint8_t extra, std::uint16_t temp, 
   const unsigned sum = id + extra + (temp & 0xFF) + (temp >> 8) + (hum & 0xFF) + (hum >> 8);
   return {0xCC,          id,  extra, low(temp), low(temp >> 8u), low(hum), low(hum >> 8u),
           low(0u - sum), 0xDD};
+}
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
 }

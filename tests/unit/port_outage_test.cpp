@@ -10,19 +10,6 @@
 
 namespace {
 
-// The port's events and every reading, in the order of the surface's events.
-struct Heard : ReadingSink {
-  explicit Heard(Lines* out) : events(out) {}
-  void OnReading(const ReadingEvent& r) override { readings.push_back(r); }
-  void OnError(const ErrorEvent&) override {}
-  void OnPortLost(const PortEvent&) override { events->push_back("port lost"); }
-  void OnPortBack(const PortEvent& e) override {
-    events->push_back("port back " + std::to_string(e.outage_ms));
-  }
-  Lines* events;
-  std::vector<ReadingEvent> readings;
-};
-
 // How the device goes away and how it stays away.
 struct Outage {
   const char* name;
@@ -42,6 +29,7 @@ const std::string kErr3 = "log: 00000 -> 09:05:00 -- ERR3,COM PORT READ ERR!";
 class PortOutageTest : public CoreTest {
  protected:
   PortOutageTest() {
+    heard_.events = &log_.events;
     listener_ = &heard_;
     observer_ = &log_;
   }
@@ -82,7 +70,7 @@ class PortOutageTest : public CoreTest {
   static Bytes Reading(std::uint8_t id) { return MakeFrame(id, 0x10, 0x0171, 0x01C8); }
 
   EventLog log_;
-  Heard heard_{&log_.events};
+  HeardSink heard_;
   std::size_t seen_ = 0;
 };
 

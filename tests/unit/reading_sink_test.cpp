@@ -8,23 +8,10 @@
 
 namespace {
 
-struct Heard : ReadingSink {
-  void OnReading(const ReadingEvent& r) override { readings.push_back(r); }
-  void OnError(const ErrorEvent&) override {}
-  void OnRunStarted() override { ++starts; }
-  void OnExported(const char* name) override { exports.emplace_back(name); }
-  void OnRunStopped(std::uint32_t) override { ++stops; }
-
-  std::vector<ReadingEvent> readings;
-  Lines exports;
-  int starts = 0;
-  int stops = 0;
-};
-
 class ReadingSinkTest : public CoreTest {
  protected:
   ReadingSinkTest() { listener_ = &heard_; }
-  Heard heard_;
+  HeardSink heard_;
 };
 
 TEST_F(ReadingSinkTest, TenOrMoreSensorsGiveTimedReadingsWithoutIntervalOrStateChange) {

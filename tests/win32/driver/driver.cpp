@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -52,18 +53,25 @@ std::string Str(int value) {
 }
 
 Bytes ReadFileBytes(const std::wstring& path) {
-  Bytes bytes;
-  FILE* in = _wfopen(path.c_str(), L"rb");
-  if (in == nullptr) return bytes;
-  std::uint8_t buf[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  std::fclose(in);
-  return bytes;
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool FileExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A new start directory WORK_DIR\name, with wscfg.cfg holding these settings unless empty.
+std::wstring StartDir(const Paths& paths, const wchar_t* name, const std::string& settings = "") {
+  const std::wstring dir = paths.work + L"\\" + name;
+  CreateDirectoryW(dir.c_str(), nullptr);
+  if (!settings.empty())
+    std::ofstream((dir + L"\\wscfg.cfg").c_str(), std::ios::binary) << settings;
+  return dir;
+}
+
+HWND WaitMain(Monitor& monitor) {
+  return monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
 }
 
 // The export files in a folder.
@@ -236,14 +244,12 @@ struct FirstRun {
 
 // Without wscfg.cfg: the message, then the main window with the defaults' boxes and menu.
 bool StartWithoutSettings(Checks& checks, const Paths& paths, FirstRun& run) {
-  run.dir = paths.work + L"\\first";
-  CreateDirectoryW(run.dir.c_str(), nullptr);
+  run.dir = StartDir(paths, L"first");
   if (!checks.Expect(run.monitor.Start(paths.program, run.dir), "the monitor starts")) return false;
   ExpectMessage(checks, run.monitor, text::kCaptionErrorBang, text::kConfigReadFailed,
                 "first start without wscfg.cfg");
 
-  const HWND main = run.main =
-      run.monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
+  const HWND main = run.main = WaitMain(run.monitor);
   if (!checks.Expect(main != nullptr, "the main window appears with its title")) return false;
   RECT rect = {};
   GetWindowRect(main, &rect);
@@ -353,12 +359,9 @@ bool RunWithFrames(Checks& checks, const Paths& paths, Receiver& receiver, First
                 panels.empty() ? "" : Join(LinesOf(panels[0])));
 
   // Clean frames of three sensors (the numbers' every shape is the core's tests' concern).
-  Bytes batch;
-  for (const Bytes& frame : {MakeFrame(0, 0x3A, 0x0171, 0x01C8),     // +23.0625 degrees, 45.6 %RH
-                             MakeFrame(1, 0x3C, 0x0828, 0x0320),     // -2.5 degrees, 80.0 %RH
-                             MakeFrame(2, 0x3B, 0xFFFF, 0xFFFF)}) {  // no values
-    batch.insert(batch.end(), frame.begin(), frame.end());
-  }
+  const Bytes batch = Concat({MakeFrame(0, 0x3A, 0x0171, 0x01C8),    // +23.0625 degrees, 45.6 %RH
+                              MakeFrame(1, 0x3C, 0x0828, 0x0320),    // -2.5 degrees, 80.0 %RH
+                              MakeFrame(2, 0x3B, 0xFFFF, 0xFFFF)});  // no values
   Deliver(checks, receiver, batch, good, bad);
   checks.Expect(WaitLine(good, Count(3)) && OnlyLine(bad) == text::kStartCount,
                 "three clean frames count three good frames", OnlyLine(good));
@@ -466,14 +469,12 @@ bool Plug(const Paths& paths, const wchar_t* request) {
 }
 
 void Replug(Checks& checks, const Paths& paths, Receiver& receiver) {
-  const std::wstring dir = paths.work + L"\\replug";
-  CreateDirectoryW(dir.c_str(), nullptr);
   // COM1, 9600 baud, saving off, 4 sensors.
-  std::ofstream((dir + L"\\wscfg.cfg").c_str(), std::ios::binary) << std::string("\1\0\0\4", 4);
+  const std::wstring dir = StartDir(paths, L"replug", std::string("\1\0\0\4", 4));
   Monitor monitor;
   if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts for the replug"))
     return;
-  const HWND main = monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
+  const HWND main = WaitMain(monitor);
   if (!checks.Expect(main != nullptr, "its main window appears")) return;
   const HWND good = BoxByCaption(main, text::kGoodCountCaption);
   const HWND bad = BoxByCaption(main, text::kBadCountCaption);
@@ -500,10 +501,9 @@ void Replug(Checks& checks, const Paths& paths, Receiver& receiver) {
   if (!checks.Expect(Plug(paths, L"replug") && receiver.Open(paths.receiver_port),
                      "the line is plugged in again"))
     return;
-  Bytes readings = MakeFrame(0, 0x02, 0x0171, 0x01C8);
-  const Bytes other = MakeFrame(1, 0x01, 0x0828, 0x0320);
-  readings.insert(readings.end(), other.begin(), other.end());
-  Deliver(checks, receiver, readings, good, bad);
+  Deliver(checks, receiver,
+          Concat({MakeFrame(0, 0x02, 0x0171, 0x01C8), MakeFrame(1, 0x01, 0x0828, 0x0320)}), good,
+          bad);
   checks.Expect(WaitLine(good, Count(3)) && OnlyLine(bad) == text::kStartCount,
                 "the readings after the replug count on in the same run", OnlyLine(good));
   // The next reading of sensor 0 goes on with its running number, and its interval spans the
@@ -522,13 +522,11 @@ void Replug(Checks& checks, const Paths& paths, Receiver& receiver) {
 // --- Second start: settings from the file, a port that cannot be set up, resizing ------------
 
 void SecondStart(Checks& checks, const Paths& paths) {
-  const std::wstring dir = paths.work + L"\\second";
-  CreateDirectoryW(dir.c_str(), nullptr);
   // COM1, 38400 baud, saving off, 3 sensors.
-  std::ofstream((dir + L"\\wscfg.cfg").c_str(), std::ios::binary) << std::string("\1\2\0\3", 4);
+  const std::wstring dir = StartDir(paths, L"second", std::string("\1\2\0\3", 4));
   Monitor monitor;
   if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts again")) return;
-  const HWND main = monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
+  const HWND main = WaitMain(monitor);
   if (!checks.Expect(main != nullptr && monitor.NoDialog(Wide(text::kCaptionErrorBang)),
                      "with wscfg.cfg the main window appears without a message"))
     return;
@@ -584,8 +582,7 @@ void SecondStart(Checks& checks, const Paths& paths) {
 // --- A screen of 800 x 600 is refused ----------------------------------------------------------
 
 void SmallScreen(Checks& checks, const Paths& paths) {
-  const std::wstring dir = paths.work + L"\\small";
-  CreateDirectoryW(dir.c_str(), nullptr);
+  const std::wstring dir = StartDir(paths, L"small");
   Monitor monitor;
   if (!checks.Expect(monitor.Start(paths.program, dir, paths.small_desktop),
                      "the monitor starts on an 800 x 600 desktop"))
