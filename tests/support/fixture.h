@@ -110,6 +110,11 @@ class AppFixture : public ::testing::Test {
   const Lines& Log() const { return surface_.Lines(g_state.error_log_box); }
   // The one line of a counter box (or how many it holds).
   std::string Only(WindowHandle box) const;
+  // The counter boxes' lines: good, bad, ratio.
+  Lines Counters() const {
+    return {Only(g_state.good_count_box), Only(g_state.bad_count_box),
+            Only(g_state.error_ratio_box)};
+  }
   // The menu as six marks, + enabled and - greyed: open, close, start, stop, settings, exit.
   std::string MenuRow() const;
   // Message boxes shown so far as "caption|text".

@@ -34,9 +34,7 @@ TEST_F(MainWindowTest, ScreensSmallerThan1024By768AreRefused) {
 TEST_F(MainWindowTest, CreationBuildsTheBoxesAndLeavesThePortClosedMenu) {
   CreateWith(4);
   EXPECT_STREQ(g_state.start_directory, kStartDir);
-  EXPECT_EQ(Only(g_state.good_count_box), " 00000");
-  EXPECT_EQ(Only(g_state.bad_count_box), " 00000");
-  EXPECT_EQ(Only(g_state.error_ratio_box), " 00.00%");
+  EXPECT_EQ(Counters(), Lines({" 00000", " 00000", " 00.00%"}));
   EXPECT_EQ(MenuRow(), "+---++");
   const std::pair<WindowHandle, std::string> boxes[] = {
       {g_state.error_log_box, "错误纪录 110,504,1011,714"},

@@ -93,9 +93,7 @@ TEST_F(MenuCommandsTest, StartEmptiesEveryPanelAndWritesAHeaderInEach) {
   OpenAndStart();
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(Panel(i), Lines{"sensor" + std::to_string(i) + kHeaderTime});
-  EXPECT_EQ(Only(g_state.good_count_box), "0000");
-  EXPECT_EQ(Only(g_state.bad_count_box), "0000");
-  EXPECT_EQ(Only(g_state.error_ratio_box), "00.00%");
+  EXPECT_EQ(Counters(), Lines({"0000", "0000", "00.00%"}));
   EXPECT_TRUE(Log().empty());
   // The first poll comes 200 ms later.
   EXPECT_EQ(surface_.TimerDue(clock_.TickCount() + 199), -1);
