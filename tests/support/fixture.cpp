@@ -74,14 +74,6 @@ void EventLog::OnTimer(int timer_id, bool armed, unsigned period_ms) {
                          : "kill timer " + std::to_string(timer_id));
 }
 
-AppFixture::AppFixture() {
-  ResetMonitorState();
-}
-
-AppFixture::~AppFixture() {
-  ResetMonitorState();
-}
-
 void AppFixture::Restart() {
   ResetMonitorState();
   surface_ = RecordingSurface(&clock_);
@@ -90,22 +82,9 @@ void AppFixture::Restart() {
   hwnd_ = kNoWindow;
 }
 
-void AppFixture::Create() {
-  host_.Create();
-  hwnd_ = host_.window();
-}
-
 void AppFixture::CreateWith(int sensors, int save) {
   PutConfig({1, 0, static_cast<std::uint8_t>(save), static_cast<std::uint8_t>(sensors)});
   Create();
-}
-
-void AppFixture::Command(int command) {
-  host_.Choose(command);
-}
-
-void AppFixture::Settings(const std::function<int(MemoryDialog&)>& operator_actions) {
-  host_.ChooseSettings(operator_actions);
 }
 
 void AppFixture::SetSensors(const std::string& typed) {

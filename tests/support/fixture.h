@@ -87,20 +87,25 @@ class AppFixture : public ::testing::Test {
  protected:
   static constexpr const char* kStartDir = "/home/operator/run";
 
-  AppFixture();
-  ~AppFixture() override;
+  AppFixture() { ResetMonitorState(); }
+  ~AppFixture() override { ResetMonitorState(); }
 
   // Starts afresh within one test: initial state, a new surface, port and file store.
   void Restart();
   void PutConfig(const Bytes& bytes) { files_.PutFile("wscfg.cfg", bytes); }
   // Creates the main window (the creation sequence runs).
-  void Create();
+  void Create() {
+    host_.Create();
+    hwnd_ = host_.window();
+  }
   // Creates it with a configuration of COM1 at 9600, this many sensors and saving as given.
   void CreateWith(int sensors, int save = 0);
   // The operator chooses a menu item (greyed or not: the caller decides).
-  void Command(int command);
+  void Command(int command) { host_.Choose(command); }
   // Opens the settings dialog; the operator acts on it and ends it with the returned button.
-  void Settings(const std::function<int(MemoryDialog&)>& operator_actions);
+  void Settings(const std::function<int(MemoryDialog&)>& operator_actions) {
+    host_.ChooseSettings(operator_actions);
+  }
   // Confirms the settings dialog with this text typed into the sensor count field.
   void SetSensors(const std::string& typed);
   // Lets time pass in steps, running every poll cycle that falls due.
