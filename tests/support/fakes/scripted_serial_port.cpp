@@ -39,27 +39,11 @@ void ScriptedSerialPort::Arrive(const std::uint8_t* bytes, std::size_t count) {
   queue_.insert(queue_.end(), bytes, bytes + count);
 }
 
-void ScriptedSerialPort::Arrive(const std::vector<std::uint8_t>& bytes) {
-  Arrive(bytes.data(), bytes.size());
-}
-
-void ScriptedSerialPort::ArriveDuringNextRead(const std::vector<std::uint8_t>& bytes) {
-  during_read_.insert(during_read_.end(), bytes.begin(), bytes.end());
-}
-
-void ScriptedSerialPort::ArriveAfterNextRead(const std::vector<std::uint8_t>& bytes) {
-  after_read_.insert(after_read_.end(), bytes.begin(), bytes.end());
-}
-
 void ScriptedSerialPort::ArriveLater(std::vector<std::uint8_t>* bytes) {
   if (bytes->empty()) return;
   std::vector<std::uint8_t> arriving;
   arriving.swap(*bytes);
   Arrive(arriving);
-}
-
-PortHandle ScriptedSerialPort::Open(int port_number) {
-  return OpenHandle(port_number, true);
 }
 
 PortHandle ScriptedSerialPort::Reopen(int port_number) {

@@ -28,12 +28,16 @@ class ScriptedSerialPort : public SerialPort {
   void RefuseBaud(std::uint32_t baud) { refused_bauds_.insert(baud); }
   // Bytes that are waiting in the input queue now.
   void Arrive(const std::uint8_t* bytes, std::size_t count);
-  void Arrive(const std::vector<std::uint8_t>& bytes);
+  void Arrive(const std::vector<std::uint8_t>& bytes) { Arrive(bytes.data(), bytes.size()); }
   // Bytes that reach the input queue while the next read is under way (after the monitor
   // looked at the waiting count and paused).
-  void ArriveDuringNextRead(const std::vector<std::uint8_t>& bytes);
+  void ArriveDuringNextRead(const std::vector<std::uint8_t>& bytes) {
+    during_read_.insert(during_read_.end(), bytes.begin(), bytes.end());
+  }
   // Bytes that reach the input queue just after the next read has ended.
-  void ArriveAfterNextRead(const std::vector<std::uint8_t>& bytes);
+  void ArriveAfterNextRead(const std::vector<std::uint8_t>& bytes) {
+    after_read_.insert(after_read_.end(), bytes.begin(), bytes.end());
+  }
   // The driver loses received bytes (its queue overflowed): LostInput tells it once.
   void LoseInput() { input_lost_ = true; }
   // Bytes the receiver sends back after every write (an echoing receiver), until changed.
@@ -65,7 +69,7 @@ class ScriptedSerialPort : public SerialPort {
 
   // --- SerialPort ---------------------------------------------------------------------------
   int PlatformId() override { return platform_id_; }
-  PortHandle Open(int port_number) override;
+  PortHandle Open(int port_number) override { return OpenHandle(port_number, true); }
   PortHandle Reopen(int port_number) override;
   int SetBaud(PortHandle port, std::uint32_t baud) override;
   void Purge(PortHandle port) override;
