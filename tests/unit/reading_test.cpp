@@ -98,9 +98,8 @@ TEST_F(ReadingTest, RefusedSensorIdsLogAndChangeNothingElse) {
     Put(3, MakeFrame(static_cast<std::uint8_t>(id), 0x3A, 0x0171, 0x01C8));
     EXPECT_EQ(ShowReading(3), -1);
   }
-  ASSERT_EQ(Log().size(), 2u);
-  EXPECT_EQ(Log()[0].rfind("00003 -> 09:05:00 -- ERR5,ID > 32!CC-20-3A-71-", 0), 0u) << Log()[0];
-  EXPECT_EQ(Log()[1].rfind("00003 -> 09:05:00 -- ERR5,ID > 32!CC-FF-3A-71-", 0), 0u) << Log()[1];
+  EXPECT_EQ(Log(), Lines({"00003 -> 09:05:00 -- ERR5,ID > 32!CC-20-3A-71-01-C8-01-6B-DD-",
+                          "00003 -> 09:05:00 -- ERR5,ID > 32!CC-FF-3A-71-01-C8-01-8C-DD-"}));
   for (int id = 0; id < kSensorIdLimit; ++id) {
     EXPECT_EQ(g_state.sensor_frame_count[id], 0);
     EXPECT_EQ(g_state.sensor_last_tick[id], 0u);
