@@ -14,15 +14,6 @@ unsigned DaysInMonth(unsigned year, unsigned month) {
 
 }  // namespace
 
-ManualClock::ManualClock() {
-  time_.year = 2006;
-  time_.month = 4;
-  time_.day = 4;
-  time_.day_of_week = 2;
-  time_.hour = 9;
-  time_.minute = 5;
-}
-
 void ManualClock::Sleep(std::uint32_t ms) {
   ++sleep_calls_;
   total_slept_ += ms;

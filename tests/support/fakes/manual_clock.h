@@ -8,9 +8,6 @@
 
 class ManualClock : public Clock {
  public:
-  // Starts at tick 0 and at 2006-04-04 09:05:00.000, a Tuesday.
-  ManualClock();
-
   std::uint32_t TickCount() override { return tick_; }
   LocalTime Now() override { return time_; }
   // Sleeping moves the clock forward by ms.
@@ -25,8 +22,10 @@ class ManualClock : public Clock {
   std::uint64_t TotalSlept() const { return total_slept_; }
 
  private:
+  // Starts at tick 0 and at 2006-04-04 09:05:00.000, a Tuesday: year, month, day of the week,
+  // day, hour, minute, second, milliseconds.
   std::uint32_t tick_ = 0;
-  LocalTime time_;
+  LocalTime time_ = {2006, 4, 2, 4, 9, 5, 0, 0};
   int sleep_calls_ = 0;
   std::uint64_t total_slept_ = 0;
 };
