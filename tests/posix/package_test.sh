@@ -30,10 +30,19 @@ for program in wsmon wsmon-sim; do
   check "$program.1 is a manual page with every option of --help ${missing:+(missing: $missing)}" \
     bash -c "[ -z '$missing' ] && grep -q '^\.TH ' <<<\"\$0\"" "$page"
 done
-# The monitor's manual tells its keys, files, environment and error codes in sections of their own.
+# The monitor's manual tells its keys, files, environment and error codes in sections of their
+# own; its description opens with text, and the synopsis's placeholders are no sections.
 page=$(zcat "$usr/share/man/man1/wsmon.1.gz")
-for section in KEYS FILES ENVIRONMENT "ERROR CODES" "PANEL LINES"; do
+for section in DESCRIPTION KEYS FILES ENVIRONMENT "ERROR CODES" "PANEL LINES" "HEADLESS OUTPUT"; do
   check "wsmon.1 has the section $section" grep -qx "\.SH $section" <<<"$page"
+done
+check "wsmon.1's description starts with text" \
+  bash -c "grep -A1 -x '\.SH DESCRIPTION' <<<\"\$0\" | tail -n 1 | grep -qv '^\.'" "$page"
+check "no section of wsmon.1 is a synopsis placeholder" \
+  bash -c "! grep -qxE '\.SH (OUTPUTS|NETWORK)' <<<\"\$0\"" "$page"
+for program in wsmon wsmon-sim; do
+  warnings=$(MANWIDTH=80 man --warnings -l "$usr/share/man/man1/$program.1.gz" 2>&1 >/dev/null)
+  check "man --warnings has nothing to say of $program.1 ${warnings:+($warnings)}" test -z "$warnings"
 done
 check "the licence is installed" cmp -s "$usr/share/doc/wsmon/copyright" "$source/LICENSE"
 [ "$failed" -eq 0 ]
