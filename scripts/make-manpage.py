@@ -56,6 +56,8 @@ def convert(name, version, help_text):
                 synopsis[-1] += " " + line.strip()
             else:
                 synopsis.append(line.strip())
+    while lines and not lines[0].strip():
+        lines.pop(0)
     body, summary, item = [], None, False
     for line in lines:
         heading = HEADING.match(line)
