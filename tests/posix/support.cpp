@@ -1,10 +1,12 @@
 #include "support.h"
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -174,10 +176,33 @@ ScratchDirectory::ScratchDirectory() {
 }
 
 ScratchDirectory::~ScratchDirectory() {
-  for (const std::string& name : Names()) {
-    if (unlink(File(name).c_str()) != 0) rmdir(File(name).c_str());
+  if (path_.empty()) return;
+  // Depth first, links as links, so that nothing outside the directory is touched.
+  nftw(
+      path_.c_str(),
+      [](const char* path, const struct stat*, int, FTW*) {
+        (void)remove(path);
+        return 0;
+      },
+      16, FTW_DEPTH | FTW_PHYS);
+}
+
+bool ScratchDirectory::Lay(const std::vector<std::pair<std::string, std::string>>& tree) const {
+  for (const auto& [path, what] : tree) {
+    const std::string full = File(path);
+    for (std::size_t slash = path_.size() + 1; (slash = full.find('/', slash)) != std::string::npos;
+         ++slash) {
+      (void)mkdir(full.substr(0, slash).c_str(), 0755);
+    }
+    const bool laid = what[0] == '@'
+                          ? symlink(what.c_str() + 1, full.c_str()) == 0
+                          : static_cast<bool>(std::ofstream(full) << what.substr(1) << "\n");
+    if (!laid) {
+      ADD_FAILURE() << "cannot lay out " << full;
+      return false;
+    }
   }
-  rmdir(path_.c_str());
+  return true;
 }
 
 std::vector<std::string> ScratchDirectory::Names() const {

@@ -58,6 +58,10 @@ int RunHeadless(Options& options) {
     // output file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
     port.SetLossListener([](const PortLoss& loss) { TellOnStderr(DescribePortLoss(loss)); });
+    port.SetOtherDeviceListener([&printer](const OtherDevice& other) {
+      TellOnStderr(DescribeOtherDevice(other));
+      printer.Note("port other " + Quoted(DescribeIdentity(other.found)));
+    });
     MonitorHost host(&port, &clock, &files);
     StatsPrinter stats(&outputs.ledger(), &printer);
     outputs.AddTo(host.readings());
