@@ -59,6 +59,9 @@ install(TARGETS wsmon wsmon-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${WSMON_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Alerting rules for Prometheus, to be named in its rule_files.
+install(FILES packaging/prometheus/wsmon-alerts.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/wsmon/prometheus)
 
 # The Debian package: its dependencies are the shared libraries the programs use, as
 # dpkg-shlibdeps finds them.

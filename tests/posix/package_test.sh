@@ -35,5 +35,7 @@ page=$(zcat "$usr/share/man/man1/wsmon.1.gz")
 for section in KEYS FILES ENVIRONMENT "ERROR CODES" "PANEL LINES"; do
   check "wsmon.1 has the section $section" grep -qx "\.SH $section" <<<"$page"
 done
+check "the alerting rules are installed" \
+  cmp -s "$usr/share/wsmon/prometheus/wsmon-alerts.yml" "$source/packaging/prometheus/wsmon-alerts.yml"
 check "the licence is installed" cmp -s "$usr/share/doc/wsmon/copyright" "$source/LICENSE"
 [ "$failed" -eq 0 ]
