@@ -99,6 +99,14 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
   std::vector<char*> argv = {const_cast<char*>(program.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  // Made before the fork, so that the child allocates nothing; the variables of the test's come
+  // first, which getenv finds before any of the same name.
+  std::vector<char*> envp;
+  for (const std::string& variable : around.environment) {
+    envp.push_back(const_cast<char*>(variable.c_str()));
+  }
+  for (char** variable = environ; *variable != nullptr; ++variable) envp.push_back(*variable);
+  envp.push_back(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
     if (!around.terminal.empty()) {
@@ -111,7 +119,7 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
                          (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0));
     for (const int fd : around.closed) close(fd);
     alarm(60);  // kept across exec
-    if (placed) execv(program.c_str(), argv.data());
+    if (placed) execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   close(in[0]);

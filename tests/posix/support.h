@@ -73,10 +73,11 @@ class ScratchDirectory {
 
 // What a program may be started with besides its arguments.
 struct Surroundings {
-  std::vector<int> closed;   // standard descriptors left closed
-  std::string terminal;      // a session of its own, with this device as its terminal
-  bool as_nobody = false;    // run as the user nobody
-  bool keep_errors = false;  // its standard error to a file too (error_lines)
+  std::vector<int> closed;               // standard descriptors left closed
+  std::string terminal;                  // a session of its own, with this device as its terminal
+  bool as_nobody = false;                // run as the user nobody
+  bool keep_errors = false;              // its standard error to a file too (error_lines)
+  std::vector<std::string> environment;  // "NAME=VALUE" set for it besides the test's own
 };
 
 // A program of this project run in directory cwd, ended after a minute at most. The test writes
