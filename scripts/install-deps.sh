@@ -15,6 +15,9 @@ windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei 
 # client); their tests run a mosquitto broker with mosquitto-clients, check /metrics with
 # promtool (prometheus) and load the live page in chromium.
 native+=(libcpp-httplib-dev libmosquitto-dev mosquitto mosquitto-clients prometheus chromium)
+# The service's package checks: systemd-analyze, systemd-sysusers and systemd-tmpfiles (systemd;
+# the tools run without systemd as the init process, in a container too).
+native+=(systemd)
 # make test-asan (the sanitizers) and make test-fuzz (libFuzzer): clang and its runtimes;
 # make check-format and make check-tidy: clang-format and clang-tidy.
 native+=(clang libclang-rt-14-dev clang-format clang-tidy)
