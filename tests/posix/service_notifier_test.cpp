@@ -52,11 +52,6 @@ class ManagerSocket {
     }
     return "";
   }
-  // Throws away the messages already queued.
-  void Drain() {
-    while (!Next(0).empty()) {
-    }
-  }
 
  private:
   int fd_ = -1;
@@ -74,13 +69,10 @@ TEST(ServiceNotifierTest, TheEnvironmentNamesTheSocketAndTheWatchdogOfThisProces
   } cases[] = {
       {nullptr, "200000", nullptr, false, 0},  // started by no manager
       {"relative/name", "200000", nullptr, false, 0},
-      {"@", nullptr, nullptr, false, 0},
-      {"@abstract", "200000", nullptr, true, 200},
       {"/run/notify", "200000", me.c_str(), true, 200},
       {"/run/notify", "1", nullptr, true, 1},             // a microsecond is still a watchdog
       {"/run/notify", "200000", other.c_str(), true, 0},  // the watchdog of another process
       {"/run/notify", "2s", nullptr, true, 0},
-      {"/run/notify", "0", nullptr, true, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.socket ? c.socket : "(none)") + " " + (c.usec ? c.usec : "-"));
@@ -121,7 +113,8 @@ TEST(ServiceNotifierTest, TheHeadlessMonitorIsReadyPingsFromItsLoopTellsItsRunAn
     const std::string stat = ReadWholeFile("/proc/" + std::to_string(wsmon.pid()) + "/stat");
     return stat.find(") T ") != std::string::npos;
   }));
-  manager.Drain();
+  while (!manager.Next(0).empty()) {
+  }
   EXPECT_EQ(manager.Next(1000), "") << "10 intervals of the pings";
   wsmon.Signal(SIGCONT);
   EXPECT_THAT(manager.Find("WATCHDOG=1"), Not(""));
