@@ -6,6 +6,7 @@
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/commands.h"
 #include "frontend/headless/event_printer.h"
+#include "frontend/headless/service_heartbeat.h"
 #include "frontend/headless/stats_lines.h"
 #include "platform/memory/monitor_host.h"
 
@@ -16,6 +17,9 @@ class HeadlessSession {
   HeadlessSession(MonitorHost* host, EventPrinter* printer, RunOutputs* outputs,
                   StatsPrinter* stats)
       : host_(host), printer_(printer), outputs_(outputs), stats_(stats) {}
+
+  // Told when the monitor begins to end (a stop request, the end of the input, the loop's end).
+  void SetHeartbeat(ServiceHeartbeat* heartbeat) { heartbeat_ = heartbeat; }
 
   // Runs until the monitor ends: commands are read from input_fd; the end of input acts as the
   // exit command, a signal as its stop request says.
@@ -40,4 +44,5 @@ class HeadlessSession {
   EventPrinter* printer_;
   RunOutputs* outputs_;
   StatsPrinter* stats_;
+  ServiceHeartbeat* heartbeat_ = nullptr;
 };

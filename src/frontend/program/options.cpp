@@ -90,6 +90,9 @@ quotes, with \" for a double quote in it.
                               it is opened again at every poll, and why it was lost goes to
                               standard error
   port back SECONDS           it answers again after SECONDS (one decimal); the run goes on
+  port other "DEVICE"         another device than the run's stands at the port's path (a USB
+                              adapter by its ids and serial number); it is not opened, and the
+                              run waits for its own (once per outage)
   sim device PATH             --simulate: the simulated receiver's pseudo-terminal
   sim KEY VALUE               --simulate: its summary at the end (see wsmon-sim --help)
   stats run KEY=VALUE... | stats sensor N KEY=VALUE... | stats refused KEY=VALUE...
