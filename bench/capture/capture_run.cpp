@@ -17,7 +17,7 @@
 #include "app/resource_ids.h"
 #include "display/counters.h"
 #include "frontend/common/simulated_receiver.h"
-#include "frontend/network/network_outputs.h"
+#include "outputs/network/network_outputs.h"
 #include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_serial_port.h"

@@ -13,10 +13,10 @@
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
-#include "frontend/common/json_events.h"
-#include "frontend/common/json_lines_writer.h"
 #include "ledger_events.h"
-#include "platform/memory/reading_fanout.h"
+#include "outputs/json_events.h"
+#include "outputs/json_lines_writer.h"
+#include "reception/reading_fanout.h"
 #include "support.h"
 #include "support/fakes/manual_clock.h"
 

@@ -6,11 +6,11 @@
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
-#include "frontend/common/csv_export.h"
-#include "frontend/common/ledger_fields.h"
 #include "frontend/headless/stats_lines.h"
 #include "frontend/terminal/ledger_view.h"
+#include "ledger/ledger_fields.h"
 #include "ledger_events.h"
+#include "outputs/csv_export.h"
 #include "support.h"
 #include "support/fakes/manual_clock.h"
 

@@ -2,11 +2,11 @@
 // cycles whenever the poll timer expires in between, and every event printed.
 #pragma once
 
-#include "frontend/common/run_outputs.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/commands.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/stats_lines.h"
+#include "outputs/run_outputs.h"
 #include "platform/memory/monitor_host.h"
 
 class HeadlessSession {

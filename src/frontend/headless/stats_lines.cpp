@@ -1,6 +1,6 @@
 #include "frontend/headless/stats_lines.h"
 
-#include "frontend/common/ledger_fields.h"
+#include "ledger/ledger_fields.h"
 
 namespace {
 

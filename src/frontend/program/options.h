@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "frontend/common/run_outputs.h"
-#include "frontend/network/network_options.h"
+#include "outputs/network/network_options.h"
+#include "outputs/run_outputs.h"
 #include "platform/posix/com_port_map.h"
 
 struct Options {

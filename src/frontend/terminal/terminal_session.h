@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/clock.h"
-#include "frontend/common/run_outputs.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/terminal/cell_layout.h"
 #include "frontend/terminal/chart.h"
@@ -21,6 +20,7 @@
 #include "frontend/terminal/reading_history.h"
 #include "frontend/terminal/status_line.h"
 #include "frontend/terminal/terminal.h"
+#include "outputs/run_outputs.h"
 #include "platform/memory/monitor_host.h"
 
 class TerminalSession : public SurfaceObserver {

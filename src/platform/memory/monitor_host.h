@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "app/clock.h"
-#include "frontend/common/stop_signals.h"
-#include "platform/memory/host_ticker.h"
 #include "platform/memory/memory_dialog.h"
 #include "platform/memory/memory_surface.h"
-#include "platform/memory/reading_fanout.h"
+#include "platform/memory/stop_request.h"
+#include "reception/host_ticker.h"
+#include "reception/reading_fanout.h"
 #include "serial/serial_port.h"
 #include "settings/file_store.h"
 

@@ -18,10 +18,10 @@
 #include <string>
 #include <thread>
 
-#include "frontend/network/feed_record.h"
-#include "frontend/network/mqtt_messages.h"
-#include "frontend/network/network_options.h"
-#include "frontend/network/snapshot_board.h"
+#include "outputs/network/feed_record.h"
+#include "outputs/network/mqtt_messages.h"
+#include "outputs/network/network_options.h"
+#include "outputs/network/snapshot_board.h"
 
 struct mosquitto;
 

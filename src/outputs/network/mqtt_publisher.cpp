@@ -1,4 +1,4 @@
-#include "frontend/network/mqtt_publisher.h"
+#include "outputs/network/mqtt_publisher.h"
 
 #include <mosquitto.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "frontend/common/json_events.h"
+#include "outputs/json_events.h"
 #include "platform/posix/posix_clock.h"
 
 namespace {

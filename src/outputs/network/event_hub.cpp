@@ -1,4 +1,4 @@
-#include "frontend/network/event_hub.h"
+#include "outputs/network/event_hub.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>

@@ -1,4 +1,4 @@
-#include "frontend/network/feed_pipe.h"
+#include "outputs/network/feed_pipe.h"
 
 #include <fcntl.h>
 #include <unistd.h>

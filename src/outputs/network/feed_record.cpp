@@ -1,4 +1,4 @@
-#include "frontend/network/feed_record.h"
+#include "outputs/network/feed_record.h"
 
 #include <cmath>
 #include <nlohmann/json.hpp>

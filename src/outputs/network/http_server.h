@@ -15,10 +15,10 @@
 #include <string>
 #include <thread>
 
-#include "frontend/network/event_hub.h"
-#include "frontend/network/network_options.h"
-#include "frontend/network/prometheus_text.h"
-#include "frontend/network/snapshot_board.h"
+#include "outputs/network/event_hub.h"
+#include "outputs/network/network_options.h"
+#include "outputs/network/prometheus_text.h"
+#include "outputs/network/snapshot_board.h"
 
 namespace httplib {
 class Server;

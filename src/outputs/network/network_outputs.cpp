@@ -1,4 +1,4 @@
-#include "frontend/network/network_outputs.h"
+#include "outputs/network/network_outputs.h"
 
 #include <chrono>
 #include <utility>

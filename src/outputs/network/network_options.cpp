@@ -1,4 +1,4 @@
-#include "frontend/network/network_options.h"
+#include "outputs/network/network_options.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -14,10 +14,10 @@
 #include <string>
 
 #include "app/clock.h"
-#include "frontend/common/csv_export.h"
-#include "frontend/common/json_lines_writer.h"
 #include "ledger/ledger.h"
-#include "platform/memory/reading_fanout.h"
+#include "outputs/csv_export.h"
+#include "outputs/json_lines_writer.h"
+#include "reception/reading_fanout.h"
 
 // The outputs chosen on the command line.
 struct OutputOptions {

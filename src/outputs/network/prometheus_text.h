@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "frontend/network/snapshot_board.h"
+#include "outputs/network/snapshot_board.h"
 
 // How the network outputs themselves fare, for the same page.
 struct OutputHealth {

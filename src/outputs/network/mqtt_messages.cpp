@@ -1,8 +1,8 @@
-#include "frontend/network/mqtt_messages.h"
+#include "outputs/network/mqtt_messages.h"
 
 #include <nlohmann/json.hpp>
 
-#include "frontend/common/program_version.h"
+#include "app/program_version.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "frontend/network/prometheus_text.h"
+#include "outputs/network/prometheus_text.h"
 
 #include <functional>
 
-#include "frontend/common/program_version.h"
+#include "app/program_version.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "frontend/common/csv_export.h"
+#include "outputs/csv_export.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -13,7 +13,7 @@
 #include "app/monitor_state.h"
 #include "display/counters.h"
 #include "display/hex_dump.h"
-#include "frontend/common/ledger_fields.h"
+#include "ledger/ledger_fields.h"
 #include "platform/posix/posix_file_store.h"
 #include "settings/free_name.h"
 

@@ -43,6 +43,9 @@ std::vector<LedgerField> SensorFields(const SensorFigures& sensor);
 // frames, bad_checks, first_seen, last_seen, age_ms.
 std::vector<LedgerField> RefusedFields(const SensorFigures& refused);
 
+// "2026-04-04T09:05:00.123"
+std::string IsoLocalTime(const LocalTime& t);
+
 // The value as plain text: "12", "-9.3125", "99.50", "1" or "0", "2026-04-04T09:05:00.123";
 // empty for kNone.
 std::string PlainText(const LedgerField& field);

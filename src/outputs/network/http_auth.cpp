@@ -1,4 +1,4 @@
-#include "frontend/network/http_auth.h"
+#include "outputs/network/http_auth.h"
 
 #include <cctype>
 #include <cstdint>

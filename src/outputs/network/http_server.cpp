@@ -1,4 +1,4 @@
-#include "frontend/network/http_server.h"
+#include "outputs/network/http_server.h"
 
 #include <httplib.h>
 #include <sys/socket.h>
@@ -14,9 +14,9 @@
 
 #include "display/number_format.h"
 #include "display/text_line.h"
-#include "frontend/common/json_events.h"
-#include "frontend/network/http_auth.h"
-#include "frontend/network/live_page.h"
+#include "outputs/json_events.h"
+#include "outputs/network/http_auth.h"
+#include "outputs/network/live_page.h"
 #include "platform/posix/posix_clock.h"
 
 namespace {

@@ -26,11 +26,9 @@
 #include <string>
 
 #include "app/local_time.h"
+#include "ledger/ledger_fields.h"
 #include "ledger/ledger_figures.h"
 #include "reception/reading_sink.h"
-
-// "2026-04-04T09:05:00.123"
-std::string IsoLocalTime(const LocalTime& t);
 
 std::string ReadingJson(const ReadingEvent& reading);
 std::string ErrorJson(const ErrorEvent& error);

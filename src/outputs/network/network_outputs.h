@@ -14,16 +14,16 @@
 #include <vector>
 
 #include "app/clock.h"
-#include "frontend/common/json_lines_writer.h"
-#include "frontend/network/event_hub.h"
-#include "frontend/network/feed_pipe.h"
-#include "frontend/network/http_server.h"
-#include "frontend/network/mqtt_publisher.h"
-#include "frontend/network/network_options.h"
-#include "frontend/network/snapshot_board.h"
 #include "ledger/ledger.h"
-#include "platform/memory/host_ticker.h"
+#include "outputs/json_lines_writer.h"
+#include "outputs/network/event_hub.h"
+#include "outputs/network/feed_pipe.h"
+#include "outputs/network/http_server.h"
+#include "outputs/network/mqtt_publisher.h"
+#include "outputs/network/network_options.h"
+#include "outputs/network/snapshot_board.h"
 #include "platform/memory/monitor_host.h"
+#include "reception/host_ticker.h"
 
 // Whether the options ask for any network output.
 bool NetworkWanted(const NetworkOptions& options);

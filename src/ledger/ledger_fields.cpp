@@ -1,8 +1,6 @@
-#include "frontend/common/ledger_fields.h"
+#include "ledger/ledger_fields.h"
 
 #include <cstdio>
-
-#include "frontend/common/json_events.h"
 
 namespace {
 
@@ -68,6 +66,14 @@ constexpr const char* kErrorKeys[kLedgerErrorCodes + 1] = {"",     "ERR1", "ERR2
                                                            "ERR3", "ERR4", "ERR5"};
 
 }  // namespace
+
+std::string IsoLocalTime(const LocalTime& t) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", unsigned{t.year},
+                unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
+                unsigned{t.second}, unsigned{t.milliseconds});
+  return text;
+}
 
 std::vector<LedgerField> RunFields(const RunFigures& run) {
   const RunFacts& f = run.facts;

@@ -1,4 +1,4 @@
-#include "frontend/common/json_lines_writer.h"
+#include "outputs/json_lines_writer.h"
 
 #include <limits.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "app/monitor_state.h"
-#include "frontend/common/json_events.h"
+#include "outputs/json_events.h"
 
 JsonLinesWriter::JsonLinesWriter(int fd, Clock* clock, Ledger* ledger,
                                  std::function<void(const std::string&)> report)

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "frontend/network/feed_record.h"
 #include "ledger/ledger_figures.h"
+#include "outputs/network/feed_record.h"
 
 struct MqttMessage {
   std::string topic;

@@ -1,4 +1,4 @@
-#include "frontend/common/run_outputs.h"
+#include "outputs/run_outputs.h"
 
 #include <fcntl.h>
 #include <unistd.h>

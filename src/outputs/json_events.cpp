@@ -1,11 +1,11 @@
-#include "frontend/common/json_events.h"
+#include "outputs/json_events.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
-#include "frontend/common/ledger_fields.h"
+#include "ledger/ledger_fields.h"
 
 namespace {
 
@@ -106,14 +106,6 @@ Json RefusedObject(const SensorFigures& s) {
 }
 
 }  // namespace
-
-std::string IsoLocalTime(const LocalTime& t) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", unsigned{t.year},
-                unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
-                unsigned{t.second}, unsigned{t.milliseconds});
-  return text;
-}
 
 std::string ReadingJson(const ReadingEvent& r) {
   Json j = Record("reading", r.time, r.tick);

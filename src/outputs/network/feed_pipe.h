@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "frontend/network/feed_record.h"
+#include "outputs/network/feed_record.h"
 
 class FeedPipe {
  public:
