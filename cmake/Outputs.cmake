@@ -1,8 +1,9 @@
 # The outputs (src/outputs): what is made of the monitor's event stream besides its window (the
 # CSV files, the JSON Lines, the HTTP server and the MQTT publisher), portable C++ in one library
 # with the libraries it needs, so that every program and benchmark links the same outputs.
-# Included by the platform's build file once its platform pieces exist.
-wsmon_sources(OUTPUTS_SOURCES src/outputs src/outputs/network)
+# Each writer keeps its file code in one small platform piece (src/outputs/posix: the CSV files,
+# the JSON Lines' output, the network's host facts). Included by the platform's build file.
+wsmon_sources(OUTPUTS_SOURCES src/outputs src/outputs/network src/outputs/posix)
 add_library(wsmon_outputs STATIC ${OUTPUTS_SOURCES})
 target_link_libraries(wsmon_outputs PUBLIC wsmon_posix wsmon_ledger wsmon_cli wsmon_core)
 target_compile_options(wsmon_outputs PRIVATE ${WSMON_WARNINGS})

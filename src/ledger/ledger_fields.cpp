@@ -1,6 +1,7 @@
 #include "ledger/ledger_fields.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -163,14 +164,21 @@ std::string PlainText(const LedgerField& field) {
     case Kind::kDecimal:
       break;
   }
+  return ExactDecimal(field.number, field.decimals, field.decimals);
+}
+
+std::string ExactDecimal(std::int64_t units, int decimals, int min_decimals) {
+  const bool negative = units < 0;
+  // The magnitude as unsigned, so that the most negative value is no overflow.
+  const std::uint64_t magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
   std::uint64_t scale = 1;
-  for (int i = 0; i < field.decimals; ++i) scale *= 10;
-  const bool negative = field.number < 0;
-  const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(field.number)
-                                           : static_cast<std::uint64_t>(field.number);
-  char text[48];
-  std::snprintf(text, sizeof text, "%s%llu.%0*llu", negative ? "-" : "",
-                static_cast<unsigned long long>(magnitude / scale), field.decimals,
-                static_cast<unsigned long long>(magnitude % scale));
-  return text;
+  for (int i = 0; i < decimals; ++i) scale *= 10;
+  std::string fraction = decimals > 0 ? std::to_string(magnitude % scale) : "";
+  fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
+  while (static_cast<int>(fraction.size()) > min_decimals && fraction.back() == '0') {
+    fraction.pop_back();
+  }
+  std::string text = (negative ? "-" : "") + std::to_string(magnitude / scale);
+  return fraction.empty() ? text : text + "." + fraction;
 }

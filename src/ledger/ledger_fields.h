@@ -43,6 +43,11 @@ std::vector<LedgerField> SensorFields(const SensorFigures& sensor);
 // frames, bad_checks, first_seen, last_seen, age_ms.
 std::vector<LedgerField> RefusedFields(const SensorFigures& refused);
 
+// A whole number of 10^-decimals units as an exact decimal, trailing zeros dropped down to
+// min_decimals: (4560, 4, 0) is "0.456", (-1, 4, 0) "-0.0001", (2000, 3, 0) "2", (230, 1, 1)
+// "23.0", (368, 4, 4) "0.0368".
+std::string ExactDecimal(std::int64_t units, int decimals, int min_decimals);
+
 // "2026-04-04T09:05:00.123"
 std::string IsoLocalTime(const LocalTime& t);
 

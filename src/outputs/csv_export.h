@@ -10,55 +10,24 @@
 // A field left empty means no value (a sensor that measured none, or no interval where the
 // panels show none). No field ever holds a comma, a quote or a line end, so none is quoted.
 //
-// A run may last for days: its rows go straight into an unnamed file in the start directory
-// (through a small buffer, so a poll never waits for more than a write to the page cache), which
-// is given its name when the run is exported, and vanishes when it is not.
+// A run may last for days: its rows go into files that are named only at its export
+// (csv_row_file.h). The ledger must hear of a run's end before this listener.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
 
 #include "ledger/ledger.h"
+#include "outputs/csv_row_file.h"
 #include "reception/reading_sink.h"
-
-class CsvRowFile {
- public:
-  CsvRowFile() = default;
-  ~CsvRowFile() { Discard(); }
-  CsvRowFile(const CsvRowFile&) = delete;
-  CsvRowFile& operator=(const CsvRowFile&) = delete;
-
-  // Starts a new file in the current directory holding the header; a file not yet published is
-  // dropped. False (with the reason in *problem) when none can be made.
-  bool Begin(const char* header, std::string* problem);
-  // Adds a record; dropped when no file is open.
-  void Append(const char* record, std::size_t length);
-  // Writes out what is buffered and gives the file a name: base + ".csv", or base + "_2.csv",
-  // ... when that is taken, never replacing a file. *name is the name it got. False, with the
-  // reason in *problem, when the file was not complete or could not be named; the rows are then
-  // dropped.
-  bool Publish(const std::string& base, std::string* name, std::string* problem);
-  void Discard();
-
- private:
-  bool Flush();
-  bool Name(const std::string& name);
-
-  int fd_ = -1;
-  std::string temp_name_;  // a named stand-in where the file system has no unnamed files
-  int error_ = 0;          // the first write error of this file
-  std::uint8_t buffer_[16384];
-  std::size_t used_ = 0;
-};
 
 class CsvExport : public ReadingSink {
  public:
   // report is told of every problem with the files, one line each; the export itself is not
   // affected by them. ledger (may be null: no sensors file) is read on the monitor's thread.
-  explicit CsvExport(std::function<void(const std::string&)> report, Ledger* ledger = nullptr)
+  explicit CsvExport(std::function<void(const std::string&)> report, const Ledger* ledger = nullptr)
       : report_(std::move(report)), ledger_(ledger) {}
 
   void OnReading(const ReadingEvent& reading) override;
@@ -71,7 +40,7 @@ class CsvExport : public ReadingSink {
   void WriteSensors(std::uint32_t tick);
 
   std::function<void(const std::string&)> report_;
-  Ledger* ledger_;
+  const Ledger* ledger_;
   CsvRowFile readings_;
   CsvRowFile errors_;
   std::string exported_stem_;  // of the run's export, until the run ends

@@ -33,7 +33,7 @@ Json Record(const char* event, const LedgerMoment& at) {
 }
 
 // Exact: a sixteenth and a tenth print as the shortest decimal that reads back the same double,
-// which for these is the exact decimal.
+// which for these is the exact decimal (CelsiusText and PercentText).
 Json Celsius(int sixteenths) {
   return sixteenths / 16.0;
 }
@@ -117,6 +117,14 @@ std::string ReadingJson(const ReadingEvent& r) {
   j["extra_byte"] = Maybe(r.frame != nullptr, r.frame != nullptr ? r.frame[kExtraByte] : 0);
   j["frame"] = Maybe(r.frame != nullptr, r.frame != nullptr ? Hex(r.frame, kFrameSize) : "");
   return Text(j);
+}
+
+std::string CelsiusText(int sixteenths) {
+  return ExactDecimal(std::int64_t{sixteenths} * 625, 4, 1);
+}
+
+std::string PercentText(int tenths) {
+  return ExactDecimal(tenths, 1, 1);
 }
 
 std::string ErrorJson(const ErrorEvent& e) {

@@ -31,6 +31,10 @@
 #include "reception/reading_sink.h"
 
 std::string ReadingJson(const ReadingEvent& reading);
+// A reading's values as its record writes them: the exact decimal, with one decimal at least
+// ("23.0625", "-0.5", "23.0"; "45.6", "45.0").
+std::string CelsiusText(int sixteenths);
+std::string PercentText(int tenths);
 std::string ErrorJson(const ErrorEvent& error);
 std::string RunStartedJson(const LedgerMoment& at, int sensor_count, bool sequence_byte);
 std::string RunStoppedJson(const LedgerMoment& at, std::uint32_t duration_ms);

@@ -1,7 +1,7 @@
-// Work that a front end's outputs do now and then on the monitor's thread besides the poll
-// cycles: the network outputs publish the ledger's figures, write on what waits for a slow
-// reader, pass on notices. The host runs a ticker when it is due, from the same loop that runs
-// the poll cycles, and the loop wakes up for it.
+// Work that the outputs do now and then on the monitor's thread besides the poll cycles: they
+// publish the ledger's figures, write on what waits for a slow reader, pass on notices. The
+// host runs a ticker when it is due, from the same loop that runs the poll cycles, and the loop
+// wakes up for it.
 #pragma once
 
 #include <cstdint>
@@ -14,3 +14,10 @@ class HostTicker {
   virtual long MillisecondsToTick(std::uint32_t now_tick) const = 0;
   virtual void Tick(std::uint32_t now_tick) = 0;
 };
+
+// The sooner of two waits in milliseconds, -1 standing for none.
+inline long SoonerWait(long a, long b) {
+  if (a < 0) return b;
+  if (b < 0) return a;
+  return a < b ? a : b;
+}

@@ -13,8 +13,7 @@
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
 #include "frontend/headless/stats_lines.h"
-#include "outputs/network/network_outputs.h"
-#include "outputs/run_outputs.h"
+#include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
@@ -37,8 +36,10 @@ int RunHeadless(Options& options) {
   const bool json_out = options.outputs.JsonToStandardOutput();
   EventPrinter printer(json_out ? nullptr : stdout);
   PosixClock clock;
-  RunOutputs outputs(options.outputs, &clock, TellOnStderr);
-  if (!outputs.Open(&error)) {
+  std::unique_ptr<Outputs> outputs = Outputs::Start(
+      options.outputs, &clock, [](NoticeSource, const std::string& text) { TellOnStderr(text); },
+      &error);
+  if (!outputs) {
     TellOnStderr(error);
     return 1;
   }
@@ -59,27 +60,18 @@ int RunHeadless(Options& options) {
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
     port.SetLossListener([](const PortLoss& loss) { TellOnStderr(DescribePortLoss(loss)); });
     MonitorHost host(&port, &clock, &files);
-    StatsPrinter stats(&outputs.ledger(), &printer);
-    outputs.AddTo(host.readings());
+    StatsPrinter stats(&outputs->ledger(), &printer);
+    host.readings().Add(outputs.get());
+    host.AddTicker(outputs.get());
     host.readings().Add(&printer);
-    if (!json_out) host.readings().Add(&stats);
-    std::unique_ptr<NetworkOutputs> network;
-    if (NetworkWanted(options.network)) {
-      // After the run's outputs, whose ledger hears every event first.
-      network = NetworkOutputs::Start(options.network, &host, &clock, &outputs.ledger(),
-                                      TellOnStderr, &error);
-      if (!network) {
-        TellOnStderr(error);
-        if (options.simulate) receiver.Stop();
-        return 1;
-      }
-    }
+    if (!json_out) outputs->Follow(&stats);
     host.surface().SetObserver(&printer);
     host.Create();
-    HeadlessSession session(&host, &printer, &outputs, json_out ? nullptr : &stats);
+    HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
     session.Run(STDIN_FILENO);
     host.surface().SetObserver(nullptr);
   }
+  outputs.reset();
 
   if (options.simulate) {
     for (const std::string& line : receiver.Stop()) printer.Note("sim " + Escaped(line));

@@ -15,10 +15,11 @@
 
 std::vector<std::string> StatsLines(const LedgerSnapshot& snapshot);
 
-// Prints the stats lines when a run ends, and when asked.
+// Prints the stats lines when a run ends (it must follow the ledger: Outputs::Follow), and when
+// asked.
 class StatsPrinter : public ReadingSink {
  public:
-  StatsPrinter(Ledger* ledger, EventPrinter* printer) : ledger_(ledger), printer_(printer) {}
+  StatsPrinter(const Ledger* ledger, EventPrinter* printer) : ledger_(ledger), printer_(printer) {}
 
   // The lines of the ledger at now_tick (during a run; after it, at its end).
   void Print(std::uint32_t now_tick);
@@ -28,7 +29,7 @@ class StatsPrinter : public ReadingSink {
   void OnRunStopped(std::uint32_t tick) override;
 
  private:
-  Ledger* ledger_;
+  const Ledger* ledger_;
   EventPrinter* printer_;
   LedgerSnapshot snapshot_;
 };

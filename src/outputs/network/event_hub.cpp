@@ -35,7 +35,7 @@ void EventHub::Close() {
   for (const auto& client : clients_) client->wake.notify_all();
 }
 
-void EventHub::OnRecord(const FeedRecord& record) {
+void EventHub::OnRecord(const EventRecord& record) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& client : clients_) {
     if (client->dropped) continue;
@@ -52,14 +52,18 @@ void EventHub::OnRecord(const FeedRecord& record) {
     }
     client->wake.notify_all();
   }
-  if (record.event == "run_started") {
+  if (record.kind == EventRecord::Kind::kRunStarted) {
     for (Track& track : tracks_) track = Track{};
   }
-  if (record.event != "reading" || record.sensor < 0 || record.sensor >= kLedgerSensorRows) return;
+  if (record.kind != EventRecord::Kind::kReading || record.sensor < 0 ||
+      record.sensor >= kLedgerSensorRows) {
+    return;
+  }
   Track& track = tracks_[record.sensor];
   const int slot = (track.start + track.count) % kHistoryPoints;
   points_[static_cast<std::size_t>(record.sensor) * kHistoryPoints + slot] = {
-      record.tick_ms, record.temperature_sixteenths, record.humidity_tenths};
+      record.tick_ms, record.has_temperature, record.temperature_sixteenths, record.has_humidity,
+      record.humidity_tenths};
   if (track.count < kHistoryPoints) {
     ++track.count;
   } else {
@@ -79,11 +83,8 @@ std::string EventHub::HistoryJson() const {
       const Point& p = points_[static_cast<std::size_t>(sensor) * kHistoryPoints +
                                (track.start + i) % kHistoryPoints];
       points.push_back(Json::array(
-          {p.tick_ms,
-           p.temperature_sixteenths == FeedRecord::kNoValue ? Json(nullptr)
-                                                            : Json(p.temperature_sixteenths / 16.0),
-           p.humidity_tenths == FeedRecord::kNoValue ? Json(nullptr)
-                                                     : Json(p.humidity_tenths / 10.0)}));
+          {p.tick_ms, p.has_temperature ? Json(p.temperature_sixteenths / 16.0) : Json(nullptr),
+           p.has_humidity ? Json(p.humidity_tenths / 10.0) : Json(nullptr)}));
     }
     sensors[std::to_string(sensor)] = points;
   }

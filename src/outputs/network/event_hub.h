@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "ledger/ledger_figures.h"
-#include "outputs/network/feed_record.h"
+#include "outputs/event_record.h"
 
-class EventHub : public FeedListener {
+class EventHub : public RecordListener {
  public:
   static constexpr int kMaxClients = 8;
   static constexpr std::size_t kQueueLimit = std::size_t{256} << 10;
@@ -44,7 +44,7 @@ class EventHub : public FeedListener {
   void Close();
 
   // The feed's thread.
-  void OnRecord(const FeedRecord& record) override;
+  void OnRecord(const EventRecord& record) override;
 
   // The latest readings of each sensor of the run, for charts: {"sensors": {"3": [[tick_ms,
   // temperature_C, humidity_RH], ...]}} with null for a value the sensor did not send.
@@ -56,7 +56,9 @@ class EventHub : public FeedListener {
  private:
   struct Point {
     std::uint32_t tick_ms;
+    bool has_temperature;
     int temperature_sixteenths;
+    bool has_humidity;
     int humidity_tenths;
   };
   struct Track {

@@ -1,7 +1,6 @@
 #include "outputs/network/http_server.h"
 
 #include <httplib.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <climits>
@@ -17,7 +16,6 @@
 #include "outputs/json_events.h"
 #include "outputs/network/http_auth.h"
 #include "outputs/network/live_page.h"
-#include "platform/posix/posix_clock.h"
 
 namespace {
 
@@ -81,10 +79,10 @@ class BoundedPool : public httplib::TaskQueue {
 // the same port unnoticed and take half the connections; an address in use must be refused.
 void ListenerOptions(socket_t sock) {
   int yes = 1;
-  ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof yes);
 }
 
-std::string KeepaliveJson(PosixClock& clock) {
+std::string KeepaliveJson(Clock& clock) {
   const std::uint32_t tick = clock.TickCount();
   return "{\"event\":\"keepalive\",\"time\":\"" + IsoLocalTime(clock.Now()) +
          "\",\"tick_ms\":" + std::to_string(tick) + "}\n";
@@ -206,7 +204,7 @@ void HttpServer::Route() {
       return;
     }
     EventHub* hub = sources_.hub;
-    auto clock = std::make_shared<PosixClock>();
+    Clock* clock = sources_.clock;
     // Not a type the library compresses, so that every record leaves as it comes.
     res.set_chunked_content_provider(
         "application/x-ndjson",

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "app/clock.h"
 #include "outputs/network/event_hub.h"
 #include "outputs/network/network_options.h"
 #include "outputs/network/prometheus_text.h"
@@ -33,6 +34,7 @@ class HttpServer {
   struct Sources {
     const SnapshotBoard* board = nullptr;
     EventHub* hub = nullptr;
+    Clock* clock = nullptr;  // read on the server's threads, for the keep-alive records
     std::function<OutputHealth()> health;
   };
 

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/program_version.h"
+#include "outputs/json_events.h"
 
 namespace {
 
@@ -41,19 +42,20 @@ std::string AvailabilityTopic(const std::string& prefix) {
   return prefix + "/availability";
 }
 
-std::vector<MqttMessage> RecordMessages(const FeedRecord& record, const std::string& prefix) {
+std::vector<MqttMessage> RecordMessages(const EventRecord& record, const std::string& prefix) {
   std::vector<MqttMessage> messages;
-  if (record.event == "ledger") {
+  if (record.kind == EventRecord::Kind::kLedger) {
     messages.push_back({prefix + "/stats", record.text});
     return messages;
   }
-  if (record.event == "reading" && record.sensor >= 0) {
-    if (!record.temperature_text.empty()) {
-      messages.push_back(
-          {SensorTopic(prefix, record.sensor, "temperature_C"), record.temperature_text});
+  if (record.kind == EventRecord::Kind::kReading && record.sensor >= 0) {
+    if (record.has_temperature) {
+      messages.push_back({SensorTopic(prefix, record.sensor, "temperature_C"),
+                          CelsiusText(record.temperature_sixteenths)});
     }
-    if (!record.humidity_text.empty()) {
-      messages.push_back({SensorTopic(prefix, record.sensor, "humidity_RH"), record.humidity_text});
+    if (record.has_humidity) {
+      messages.push_back(
+          {SensorTopic(prefix, record.sensor, "humidity_RH"), PercentText(record.humidity_tenths)});
     }
   }
   messages.push_back({prefix + "/events", record.text});

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "ledger/ledger_figures.h"
-#include "outputs/network/feed_record.h"
+#include "outputs/event_record.h"
 
 struct MqttMessage {
   std::string topic;
@@ -26,8 +26,9 @@ struct MqttMessage {
 };
 
 std::string AvailabilityTopic(const std::string& prefix);
-// The messages of one record of the event stream.
-std::vector<MqttMessage> RecordMessages(const FeedRecord& record, const std::string& prefix);
+// The messages of one record of the event stream; a reading's values are written as its record
+// writes them ("23.0625", "45.0"), from the values themselves.
+std::vector<MqttMessage> RecordMessages(const EventRecord& record, const std::string& prefix);
 
 // Seconds after which a hub should call the sensor's value stale: 3 x its median interval,
 // rounded up to whole seconds; 0 while it has no median.

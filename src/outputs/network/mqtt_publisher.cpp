@@ -1,7 +1,6 @@
 #include "outputs/network/mqtt_publisher.h"
 
 #include <mosquitto.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -9,7 +8,7 @@
 #include <utility>
 
 #include "outputs/json_events.h"
-#include "platform/posix/posix_clock.h"
+#include "outputs/network/network_host.h"
 
 namespace {
 
@@ -38,12 +37,13 @@ bool ExpiryMoved(int announced, int now) {
 }  // namespace
 
 MqttPublisher::MqttPublisher(MqttEndpoint endpoint, std::string prefix, bool discovery,
-                             const SnapshotBoard* board,
+                             const SnapshotBoard* board, Clock* clock,
                              std::function<void(const std::string&)> report)
     : endpoint_(std::move(endpoint)),
       prefix_(std::move(prefix)),
       discovery_(discovery),
       board_(board),
+      clock_(clock),
       report_(std::move(report)) {
   for (int& expiry : announced_expiry_) expiry = -1;
 }
@@ -59,10 +59,7 @@ std::string MqttPublisher::broker() const {
 
 bool MqttPublisher::Start(std::string* error) {
   InitialiseLibrary();
-  char host[256] = {};
-  (void)::gethostname(host, sizeof host - 1);
-  const std::string id =
-      "wsmon-" + std::string(host).substr(0, 40) + "-" + std::to_string(::getpid());
+  const std::string id = "wsmon-" + HostName().substr(0, 40) + "-" + std::to_string(ProcessId());
   client_ = mosquitto_new(id.c_str(), true, this);
   if (client_ == nullptr) {
     *error = std::string("cannot set up the MQTT client: ") + std::strerror(errno);
@@ -180,7 +177,7 @@ void MqttPublisher::Announce(int sensor) {
   if (sent) announced_expiry_[sensor] = expiry;
 }
 
-void MqttPublisher::OnRecord(const FeedRecord& record) {
+void MqttPublisher::OnRecord(const EventRecord& record) {
   if (client_ == nullptr) return;
   if (!connected_.load()) {
     ++unreported_records_;
@@ -189,9 +186,8 @@ void MqttPublisher::OnRecord(const FeedRecord& record) {
   }
   if (discovery_) Announce(record.sensor);
   if (unreported_records_ > 0) {
-    PosixClock clock;
     if (Send({prefix_ + "/events",
-              RecordsDroppedJson({record.tick_ms, clock.Now()}, unreported_records_)})) {
+              RecordsDroppedJson({record.tick_ms, clock_->Now()}, unreported_records_)})) {
       unreported_records_ = 0;
     }
   }

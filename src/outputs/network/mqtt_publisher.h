@@ -18,14 +18,15 @@
 #include <string>
 #include <thread>
 
-#include "outputs/network/feed_record.h"
+#include "app/clock.h"
+#include "outputs/event_record.h"
 #include "outputs/network/mqtt_messages.h"
 #include "outputs/network/network_options.h"
 #include "outputs/network/snapshot_board.h"
 
 struct mosquitto;
 
-class MqttPublisher : public FeedListener {
+class MqttPublisher : public RecordListener {
  public:
   static constexpr int kMaxInFlight = 2000;
   static constexpr int kKeepAliveSeconds = 30;
@@ -33,9 +34,11 @@ class MqttPublisher : public FeedListener {
   // How long the clean end waits for the broker to take "offline".
   static constexpr int kGoodbyeMs = 2000;
 
-  // board gives each sensor's median interval for --mqtt-discovery (may be null without it).
+  // board gives each sensor's median interval for --mqtt-discovery (may be null without it);
+  // clock the time of a "records_dropped" record (read on the feed's thread).
   MqttPublisher(MqttEndpoint endpoint, std::string prefix, bool discovery,
-                const SnapshotBoard* board, std::function<void(const std::string&)> report);
+                const SnapshotBoard* board, Clock* clock,
+                std::function<void(const std::string&)> report);
   ~MqttPublisher() override;  // as Finish
   MqttPublisher(const MqttPublisher&) = delete;
   MqttPublisher& operator=(const MqttPublisher&) = delete;
@@ -46,7 +49,7 @@ class MqttPublisher : public FeedListener {
   void Finish();
 
   // The feed's thread.
-  void OnRecord(const FeedRecord& record) override;
+  void OnRecord(const EventRecord& record) override;
 
   bool connected() const { return connected_.load(); }
   std::uint64_t published() const { return published_.load(); }
@@ -68,6 +71,7 @@ class MqttPublisher : public FeedListener {
   std::string prefix_;
   bool discovery_;
   const SnapshotBoard* board_;
+  Clock* clock_;
   std::function<void(const std::string&)> report_;
 
   mosquitto* client_ = nullptr;

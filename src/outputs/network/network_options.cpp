@@ -1,16 +1,10 @@
 #include "outputs/network/network_options.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 
 #include "cli/decimal.h"
 #include "display/utf8.h"
+#include "outputs/network/network_host.h"
 
 namespace {
 
@@ -73,13 +67,8 @@ bool ParseHttpEndpoint(const std::string& text, HttpEndpoint* out, std::string* 
     return false;
   }
   if (!bracketed && host == "localhost") host = "127.0.0.1";
-  in_addr v4{};
-  in6_addr v6{};
-  if (bracketed && inet_pton(AF_INET6, host.c_str(), &v6) == 1) {
-    e.ipv6 = true;
-    e.loopback = IN6_IS_ADDR_LOOPBACK(&v6);
-  } else if (!bracketed && inet_pton(AF_INET, host.c_str(), &v4) == 1) {
-    e.loopback = (ntohl(v4.s_addr) >> 24) == 127;
+  if (NumericAddress(host, bracketed, &e.loopback)) {
+    e.ipv6 = bracketed;
   } else {
     *error = "\"" + text + "\" " + expected;
     return false;
@@ -99,9 +88,9 @@ bool ParseMqttEndpoint(const std::string& text, MqttEndpoint* out, std::string* 
   bool bracketed = false;
   MqttEndpoint e;
   const bool split = SplitHostPort(text, &host, &port, &bracketed);
-  in6_addr v6{};
+  bool loopback = false;
   const bool host_fits = !host.empty() && host.find_first_of(" \t/") == std::string::npos &&
-                         (!bracketed || inet_pton(AF_INET6, host.c_str(), &v6) == 1);
+                         (!bracketed || NumericAddress(host, true, &loopback));
   if (!split || !host_fits || (!port.empty() && !ParsePort(port, 1, &e.port))) {
     *error = "\"" + text +
              "\" is not HOST, HOST:PORT or [IPv6]:PORT (a port from 1 to 65535, 1883 when left "
@@ -149,9 +138,7 @@ bool CheckTopicPrefix(const std::string& prefix, std::string* error) {
 }
 
 std::string DefaultTopicPrefix() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') std::strcpy(name, "localhost");
-  std::string level = name;
+  std::string level = HostName();
   for (char& c : level) {
     if (c == '/' || c == '+' || c == '#' || static_cast<unsigned char>(c) < 0x20) c = '_';
   }
@@ -160,39 +147,23 @@ std::string DefaultTopicPrefix() {
 
 bool ReadTokenFile(const std::string& path, std::string* token, std::string* error) {
   const std::string head = "--http-token " + path + ": ";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    *error = head + std::strerror(errno);
+  std::string text;
+  std::string reason;
+  const char* why = nullptr;
+  if (!ReadPrivateFile(path, kMaxTokenBytes, &text, &reason)) {
+    *error = head + reason;
     return false;
   }
-  struct stat st {};
-  std::string text;
-  const char* why = nullptr;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    why = "not a regular file";
-  } else if ((st.st_mode & 077) != 0) {
-    why = "others than its owner may read or write it, so the token is no secret: chmod 600 it";
-  } else {
-    char buffer[kMaxTokenBytes + 2];
-    ssize_t n = 0;
-    while (text.size() <= kMaxTokenBytes && (n = ::read(fd, buffer, sizeof buffer)) > 0) {
-      text.append(buffer, static_cast<std::size_t>(n));
-    }
-    if (n < 0) why = std::strerror(errno);
-  }
-  ::close(fd);
-  if (why == nullptr) {
-    text = text.substr(0, text.find('\n'));
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    const std::size_t last = text.find_last_not_of(" \t\r");
-    text = first == std::string::npos ? "" : text.substr(first, last - first + 1);
-    bool printable = true;
-    for (char c : text) printable = printable && c > 0x20 && c < 0x7F;
-    if (text.empty()) {
-      why = "its first line holds no token";
-    } else if (!printable || text.size() > kMaxTokenBytes) {
-      why = "the token must be printable ASCII without blanks, at most 4096 bytes";
-    }
+  text = text.substr(0, text.find('\n'));
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  const std::size_t last = text.find_last_not_of(" \t\r");
+  text = first == std::string::npos ? "" : text.substr(first, last - first + 1);
+  bool printable = true;
+  for (char c : text) printable = printable && c > 0x20 && c < 0x7F;
+  if (text.empty()) {
+    why = "its first line holds no token";
+  } else if (!printable || text.size() > kMaxTokenBytes) {
+    why = "the token must be printable ASCII without blanks, at most 4096 bytes";
   }
   if (why != nullptr) {
     *error = head + why;

@@ -4,11 +4,9 @@
 #include <utility>
 
 #include "app/monitor_state.h"
+#include "reception/host_ticker.h"
 
 namespace {
-
-// The writer's pending records go out soon rather than at the next record.
-constexpr long kPumpMs = 50;
 
 long Until(std::uint32_t due, std::uint32_t now) {
   const auto left = static_cast<std::int32_t>(due - now);
@@ -17,40 +15,29 @@ long Until(std::uint32_t due, std::uint32_t now) {
 
 }  // namespace
 
-bool NetworkWanted(const NetworkOptions& options) {
-  return options.http || options.mqtt;
-}
+NetworkOutputs::NetworkOutputs(Clock* clock, const Ledger* ledger, Notice notice)
+    : clock_(clock),
+      ledger_(ledger),
+      notice_(std::move(notice)),
+      scratch_(std::make_unique<NetworkSnapshot>()),
+      feed_(clock) {}
 
-NetworkOutputs::NetworkOutputs(Clock* clock, Notice notice)
-    : clock_(clock), notice_(std::move(notice)), scratch_(std::make_unique<NetworkSnapshot>()) {}
-
-std::unique_ptr<Ledger> NetworkOutputs::MakeOwnLedger(Clock* clock) {
-  return std::make_unique<Ledger>(clock);
-}
-
-std::unique_ptr<NetworkOutputs> NetworkOutputs::Start(const NetworkOptions& options,
-                                                      MonitorHost* host, Clock* clock,
-                                                      Ledger* ledger, Notice notice,
+std::unique_ptr<NetworkOutputs> NetworkOutputs::Start(const NetworkOptions& options, Clock* clock,
+                                                      const Ledger* ledger, Notice notice,
                                                       std::string* error) {
-  std::unique_ptr<NetworkOutputs> out(new NetworkOutputs(clock, std::move(notice)));
+  std::unique_ptr<NetworkOutputs> out(new NetworkOutputs(clock, ledger, std::move(notice)));
   NetworkOutputs& o = *out;
-  if (ledger == nullptr) {
-    o.own_ledger_ = MakeOwnLedger(clock);
-    ledger = o.own_ledger_.get();
-  }
-  o.ledger_ = ledger;
-  o.feed_ = std::make_unique<FeedPipe>();
-  if (!o.feed_->ok(error)) return nullptr;
   // The board holds figures before the first client can ask.
   o.PublishSnapshot(clock->TickCount());
   o.snapshot_wanted_ = false;
 
   // Both outputs exist before either starts: the server's threads ask after the publisher.
-  std::vector<FeedListener*> listeners;
+  std::vector<RecordListener*> listeners;
   if (options.http) {
     HttpServer::Sources sources;
     sources.board = &o.board_;
     sources.hub = &o.hub_;
+    sources.clock = clock;
     sources.health = [&o] { return o.Health(); };
     o.http_ = std::make_unique<HttpServer>(options.http_endpoint, options.http_token, sources);
     listeners.push_back(&o.hub_);
@@ -58,21 +45,13 @@ std::unique_ptr<NetworkOutputs> NetworkOutputs::Start(const NetworkOptions& opti
   if (options.mqtt) {
     const std::string prefix =
         options.mqtt_topic.empty() ? DefaultTopicPrefix() : options.mqtt_topic;
-    o.mqtt_ =
-        std::make_unique<MqttPublisher>(options.mqtt_endpoint, prefix, options.mqtt_discovery,
-                                        &o.board_, [&o](const std::string& text) { o.Say(text); });
+    o.mqtt_ = std::make_unique<MqttPublisher>(options.mqtt_endpoint, prefix, options.mqtt_discovery,
+                                              &o.board_, clock,
+                                              [&o](const std::string& text) { o.Say(text); });
     listeners.push_back(o.mqtt_.get());
   }
   if ((o.http_ && !o.http_->Start(error)) || (o.mqtt_ && !o.mqtt_->Start(error))) return nullptr;
-  o.feed_->Start(listeners);
-  o.writer_ = std::make_unique<JsonLinesWriter>(o.feed_->write_fd(), clock, ledger,
-                                                [&o](const std::string& text) { o.Say(text); });
-  // The host hears of nothing here before every output has started. The outputs come after the
-  // ledger, so that a snapshot after a run's end holds the figures at its end.
-  if (o.own_ledger_) host->readings().Add(ledger);
-  host->readings().Add(o.writer_.get());
-  host->readings().Add(&o);
-  host->AddTicker(&o);
+  o.feed_.Start(listeners);
   if (o.http_) {
     o.Say("HTTP on " + o.http_->Url() + " (/metrics, /events, the live page at /)");
   }
@@ -81,10 +60,8 @@ std::unique_ptr<NetworkOutputs> NetworkOutputs::Start(const NetworkOptions& opti
 }
 
 NetworkOutputs::~NetworkOutputs() {
-  // The records still waiting go into the pipe (the feed's thread reads meanwhile), and the
-  // thread hands every one on before the outputs end.
-  writer_.reset();
-  if (feed_) feed_->Finish();
+  // The feed hands every record on before the outputs end.
+  feed_.Finish();
   if (mqtt_) mqtt_->Finish();
   if (http_) http_->Stop();
   PassOnWords();
@@ -130,19 +107,17 @@ bool NetworkOutputs::PublishSnapshot(std::uint32_t now_tick) {
                    std::chrono::system_clock::now().time_since_epoch())
                    .count();
   s.port_open = g_state.port_open == 1;
-  s.feed_dropped = writer_ ? writer_->dropped() : 0;
+  s.feed_dropped = feed_.dropped();
   return board_.TryPublish(s);
 }
 
 long NetworkOutputs::MillisecondsToTick(std::uint32_t now_tick) const {
   long wait = Until(look_due_, now_tick);
-  if (writer_ && writer_->pending() > 0) wait = wait < kPumpMs ? wait : kPumpMs;
   if (snapshot_wanted_) wait = SoonerWait(wait, Until(snapshot_due_, now_tick));
   return wait;
 }
 
 void NetworkOutputs::Tick(std::uint32_t now_tick) {
-  if (writer_) writer_->Tick(now_tick);
   if (snapshot_wanted_ && Until(snapshot_due_, now_tick) == 0) {
     if (PublishSnapshot(now_tick)) {
       snapshot_wanted_ = ledger_->Run().active;

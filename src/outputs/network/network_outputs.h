@@ -1,9 +1,9 @@
-// The network outputs of a front end (--http, --mqtt), put together: the event stream from a
-// JsonLinesWriter through the feed's pipe to the HTTP server's event hub and the MQTT publisher,
-// and the ledger's figures through the snapshot board to /metrics, the live page and the MQTT
-// discovery. On the monitor's thread it is a listener of the host's readings and a ticker of
-// its loop: it publishes a snapshot every second of a run and after every change of the run or
-// the port, and passes on what the other threads have to say.
+// The network outputs (--http, --mqtt), put together: the event stream's records through the
+// feed's queue to the HTTP server's event hub and the MQTT publisher, and the ledger's figures
+// through the snapshot board to /metrics, the live page and the MQTT discovery. On the monitor's
+// thread it hears the run's events after the ledger (outputs.h), takes the records and ticks:
+// it publishes a snapshot every second of a run and after every change of the run or the port,
+// and passes on what the other threads have to say.
 #pragma once
 
 #include <cstdint>
@@ -15,20 +15,16 @@
 
 #include "app/clock.h"
 #include "ledger/ledger.h"
-#include "outputs/json_lines_writer.h"
+#include "outputs/event_record.h"
 #include "outputs/network/event_hub.h"
-#include "outputs/network/feed_pipe.h"
+#include "outputs/network/feed_queue.h"
 #include "outputs/network/http_server.h"
 #include "outputs/network/mqtt_publisher.h"
 #include "outputs/network/network_options.h"
 #include "outputs/network/snapshot_board.h"
-#include "platform/memory/monitor_host.h"
-#include "reception/host_ticker.h"
+#include "reception/reading_sink.h"
 
-// Whether the options ask for any network output.
-bool NetworkWanted(const NetworkOptions& options);
-
-class NetworkOutputs : public ReadingSink, public HostTicker {
+class NetworkOutputs : public ReadingSink, public RecordListener {
  public:
   static constexpr std::uint32_t kSnapshotPeriodMs = 1000;
   static constexpr std::uint32_t kRetryMs = 10;        // when a reader held the board
@@ -37,15 +33,13 @@ class NetworkOutputs : public ReadingSink, public HostTicker {
   // What the outputs have to say to the operator, told on the monitor's thread.
   using Notice = std::function<void(const std::string&)>;
 
-  // Starts the outputs the options ask for and adds them to the host (before host->Create()).
-  // ledger: the front end's ledger (its RunOutputs'), already in the host's fanout; nullptr:
-  // the outputs bring their own (MakeOwnLedger), as the capture benchmark has them. nullptr and the
-  // reason when an output cannot start (an address in use, no pipe).
-  static std::unique_ptr<NetworkOutputs> Start(const NetworkOptions& options, MonitorHost* host,
-                                               Clock* clock, Ledger* ledger, Notice notice,
+  // Starts the outputs the options ask for, with the ledger that hears every event first. The
+  // clock is read on the outputs' threads too. nullptr and the reason when an output cannot
+  // start (an address in use).
+  static std::unique_ptr<NetworkOutputs> Start(const NetworkOptions& options, Clock* clock,
+                                               const Ledger* ledger, Notice notice,
                                                std::string* error);
-  // Writes out what the feed still holds, says "offline" to the broker, ends the server. Before
-  // the host goes.
+  // Hands on what the feed still holds, says "offline" to the broker, ends the server.
   ~NetworkOutputs() override;
   NetworkOutputs(const NetworkOutputs&) = delete;
   NetworkOutputs& operator=(const NetworkOutputs&) = delete;
@@ -55,8 +49,10 @@ class NetworkOutputs : public ReadingSink, public HostTicker {
   int http_port() const { return http_ ? http_->port() : 0; }
   OutputHealth Health() const;
 
-  long MillisecondsToTick(std::uint32_t now_tick) const override;
-  void Tick(std::uint32_t now_tick) override;
+  long MillisecondsToTick(std::uint32_t now_tick) const;
+  void Tick(std::uint32_t now_tick);
+
+  void OnRecord(const EventRecord& record) override { feed_.OnRecord(record); }
 
   void OnReading(const ReadingEvent&) override {}
   void OnError(const ErrorEvent&) override {}
@@ -67,9 +63,7 @@ class NetworkOutputs : public ReadingSink, public HostTicker {
   void OnPortBack(const PortEvent&) override { Soon(); }
 
  private:
-  NetworkOutputs(Clock* clock, Notice notice);
-  // For a host without a front end's ledger: the network outputs keep one of their own.
-  static std::unique_ptr<Ledger> MakeOwnLedger(Clock* clock);
+  NetworkOutputs(Clock* clock, const Ledger* ledger, Notice notice);
   // Said by any thread; told on the monitor's.
   void Say(const std::string& text);
   // Tells the notice what was said since the last time (the monitor's thread).
@@ -81,17 +75,15 @@ class NetworkOutputs : public ReadingSink, public HostTicker {
   bool PublishSnapshot(std::uint32_t now_tick);
 
   Clock* clock_;
+  const Ledger* ledger_;
   Notice notice_;
-  std::unique_ptr<Ledger> own_ledger_;
-  Ledger* ledger_ = nullptr;
   SnapshotBoard board_;
   std::unique_ptr<NetworkSnapshot> scratch_;  // the monitor's thread fills it, then publishes
   std::uint32_t snapshot_due_ = 0;
   bool snapshot_wanted_ = true;  // false while no run goes on and the board is up to date
   std::uint32_t look_due_ = 0;   // when to pass on the other threads' words next
   EventHub hub_;
-  std::unique_ptr<FeedPipe> feed_;
-  std::unique_ptr<JsonLinesWriter> writer_;
+  FeedQueue feed_;
   std::unique_ptr<HttpServer> http_;
   std::unique_ptr<MqttPublisher> mqtt_;
 

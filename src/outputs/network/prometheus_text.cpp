@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "app/program_version.h"
+#include "ledger/ledger_fields.h"
 
 namespace {
 
@@ -254,18 +255,7 @@ void HealthFamilies(Page& page, const NetworkSnapshot& s, const OutputHealth& h)
 }  // namespace
 
 std::string ScaledDecimal(std::int64_t units, int decimals) {
-  const bool negative = units < 0;
-  // The magnitude as unsigned, so that the most negative value is no overflow.
-  std::uint64_t magnitude =
-      negative ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
-  std::uint64_t scale = 1;
-  for (int i = 0; i < decimals; ++i) scale *= 10;
-  std::string text = std::to_string(magnitude / scale);
-  std::string fraction = decimals > 0 ? std::to_string(magnitude % scale) : "";
-  fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
-  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-  if (!fraction.empty()) text += "." + fraction;
-  return negative ? "-" + text : text;
+  return ExactDecimal(units, decimals, 0);
 }
 
 std::string PrometheusText(const NetworkSnapshot& s, const OutputHealth& health) {

@@ -15,13 +15,6 @@
 #include "serial/serial_port.h"
 #include "settings/file_store.h"
 
-// The sooner of two waits in milliseconds, -1 standing for none.
-inline long SoonerWait(long a, long b) {
-  if (a < 0) return b;
-  if (b < 0) return a;
-  return a < b ? a : b;
-}
-
 class MonitorHost {
  public:
   MonitorHost(SerialPort* port, Clock* clock, FileStore* files);
