@@ -7,9 +7,17 @@
 #include "app/monitor_state.h"
 #include "display/counters.h"
 #include "display/hex_dump.h"
-#include "ledger/ledger_fields.h"
+#include "ledger/ledger_table.h"
 
 namespace {
+
+// Whether the refused ids' row has the sensor figure of this key: its own name for it, or nullptr.
+const char* RefusesAs(const char* key) {
+  for (const LedgerFigure& f : SensorFigureTable()) {
+    if (f.key == key) return f.refused_key;
+  }
+  return nullptr;
+}
 
 const char kReadingsHeader[] =
     "sensor,time,number,temperature_C,humidity_RH,interval_s,extra_byte,frame\r\n";
@@ -105,30 +113,25 @@ void CsvExport::OnError(const ErrorEvent& e) {
 
 std::string SensorsCsvHeader() {
   std::string header;
-  for (const LedgerField& f : SensorFields(SensorFigures{})) {
-    header += (header.empty() ? "" : ",") + std::string(f.key);
+  for (const LedgerFigure& f : SensorFigureTable()) {
+    if (f.key != nullptr) header += (header.empty() ? "" : ",") + std::string(f.key);
   }
   return header + "\r\n";
 }
 
-std::string SensorsCsvRecord(const SensorFigures& row) {
-  std::vector<LedgerField> own;
-  if (row.row == kRefusedRow) own = RefusedFields(row);
+std::string SensorsCsvRecord(const LedgerSnapshot& snapshot, int row) {
+  const bool refused = row == kRefusedRow;
+  const LedgerFigure& sensor = SensorFigureTable().front();
   std::string record;
   bool first = true;
-  for (const LedgerField& f : SensorFields(row)) {
-    std::string value = PlainText(f);
-    if (row.row == kRefusedRow) {
-      const std::string key = f.key;
-      value = key == "sensor" ? "refused" : "";
-      for (const LedgerField& r : own) {
-        if (key == r.key || (key == "readings" && std::string(r.key) == "frames")) {
-          value = PlainText(r);
-        }
-      }
-    }
-    record += (first ? "" : ",") + value;
+  for (const LedgerField& f : SensorFields(snapshot, row)) {
+    if (!first) record += ",";
     first = false;
+    if (refused && f.key == sensor.key) {
+      record += "refused";
+    } else if (!refused || RefusesAs(f.key) != nullptr) {
+      record += RecordText(f);
+    }
   }
   return record + "\r\n";
 }
@@ -147,12 +150,14 @@ void CsvExport::WriteSensors(std::uint32_t tick) {
     report_(problem);
     return;
   }
-  for (int row = ledger_->NextWatched(-1); row >= 0; row = ledger_->NextWatched(row)) {
-    if (row == kRefusedRow) continue;  // last, whether watched or not
-    const std::string record = SensorsCsvRecord(ledger_->Figures(row, tick));
+  ledger_->Snapshot(tick, *snapshot_);
+  for (int row = 0; row < kLedgerSensorRows; ++row) {
+    if (!snapshot_->rows[row].watched) continue;
+    const std::string record = SensorsCsvRecord(*snapshot_, row);
     file.Append(record.data(), record.size());
   }
-  const std::string refused = SensorsCsvRecord(ledger_->Figures(kRefusedRow, tick));
+  // The refused ids last, whether watched or not.
+  const std::string refused = SensorsCsvRecord(*snapshot_, kRefusedRow);
   file.Append(refused.data(), refused.size());
   if (!file.Publish(exported_stem_ + "_sensors", &name, &problem)) report_(problem);
 }

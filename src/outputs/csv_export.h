@@ -1,7 +1,7 @@
 // The run's readings and errors as two CSV files beside each export, for spreadsheets and plots:
 // RUVEZ_..._readings.csv and RUVEZ_..._errors.csv with the stem of the export's file name; and,
 // given the ledger, RUVEZ_..._sensors.csv with its figures of the exported run: a row per
-// watched sensor and one for the refused ids, each field named as in ledger_fields.h, written
+// watched sensor and one for the refused ids, each field named as in ledger_table.h, written
 // when the run ends just after its export (so its figures are those at the run's end).
 //
 // UTF-8, comma-separated, every record ended by CR LF, a header row first. The values are the
@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -41,13 +42,14 @@ class CsvExport : public ReadingSink {
 
   std::function<void(const std::string&)> report_;
   const Ledger* ledger_;
+  std::unique_ptr<LedgerSnapshot> snapshot_ = std::make_unique<LedgerSnapshot>();
   CsvRowFile readings_;
   CsvRowFile errors_;
   std::string exported_stem_;  // of the run's export, until the run ends
 };
 
 // The sensors file's header and a record of it (each ended by CR LF): the sensor fields of
-// ledger_fields.h by name; the refused ids' record has "refused" for its sensor, its frames
+// ledger_table.h by name; the refused ids' record has "refused" for its sensor, its frames
 // (ERR5, which are not readings) under readings, and only the fields that the refused row has.
 std::string SensorsCsvHeader();
-std::string SensorsCsvRecord(const SensorFigures& row);
+std::string SensorsCsvRecord(const LedgerSnapshot& snapshot, int row);

@@ -5,7 +5,7 @@
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
-#include "ledger/ledger_fields.h"
+#include "ledger/ledger_table.h"
 
 namespace {
 
@@ -62,22 +62,21 @@ Json Maybe(bool has, const T& value) {
 // sixteenths, tenths and hundredths the library prints back as that very decimal), a time as
 // its text, a value the ledger does not have as null.
 Json FieldValue(const LedgerField& f) {
-  switch (f.kind) {
-    case LedgerField::Kind::kWhole:
-      return f.number;
-    case LedgerField::Kind::kFlag:
-      return f.number != 0;
-    case LedgerField::Kind::kTime:
-      return IsoLocalTime(f.time);
-    case LedgerField::Kind::kDecimal: {
-      double scale = 1;
-      for (int i = 0; i < f.decimals; ++i) scale *= 10;
-      return static_cast<double>(f.number) / scale;
-    }
-    case LedgerField::Kind::kNone:
+  if (!f.value.has) return nullptr;
+  switch (f.unit) {
+    case FigureUnit::kFlag:
+      return f.value.number != 0;
+    case FigureUnit::kTime:
+      return IsoLocalTime(f.value.moment.time);
+    case FigureUnit::kCount:
+    case FigureUnit::kMilliseconds:
+      return f.value.number;
+    default:
       break;
   }
-  return nullptr;
+  double scale = 1;
+  for (int i = 0; i < RecordDecimals(f.unit); ++i) scale *= 10;
+  return static_cast<double>(RecordUnits(f.unit, f.value.number)) / scale;
 }
 
 // The fields as one object, in their order; a group's fields go into an object of its name.
@@ -91,18 +90,6 @@ Json FieldsObject(const std::vector<LedgerField>& fields) {
     }
   }
   return j;
-}
-
-Json RunObject(const RunFigures& run) {
-  return FieldsObject(RunFields(run));
-}
-
-Json SensorObject(const SensorFigures& s) {
-  return FieldsObject(SensorFields(s));
-}
-
-Json RefusedObject(const SensorFigures& s) {
-  return FieldsObject(RefusedFields(s));
 }
 
 }  // namespace
@@ -178,24 +165,12 @@ std::string RecordsDroppedJson(const LedgerMoment& at, std::uint64_t count) {
 
 std::string LedgerJson(const LedgerSnapshot& s, const LocalTime& time) {
   Json j = Record("ledger", time, s.at_tick);
-  j["run"] = RunObject(s.run);
+  j["run"] = FieldsObject(RunFields(s));
   Json sensors = Json::array();
   for (int row = 0; row < kLedgerSensorRows; ++row) {
-    if (s.rows[row].watched) sensors.push_back(SensorObject(s.rows[row]));
+    if (s.rows[row].watched) sensors.push_back(FieldsObject(SensorFields(s, row)));
   }
   j["sensors"] = sensors;
-  j["refused"] = RefusedObject(s.rows[kRefusedRow]);
+  j["refused"] = FieldsObject(RefusedFields(s));
   return Text(j);
-}
-
-std::string RunJson(const RunFigures& run) {
-  return Text(RunObject(run));
-}
-
-std::string SensorJson(const SensorFigures& sensor) {
-  return Text(SensorObject(sensor));
-}
-
-std::string RefusedJson(const SensorFigures& refused) {
-  return Text(RefusedObject(refused));
 }

@@ -16,8 +16,8 @@
 // "run_started": sensor_count, sequence_byte.   "run_stopped": duration_ms.
 // "export": file.   "port_lost".   "port_back": outage_ms.
 // "ledger": run (an object) and sensors (an array: one object per watched sensor, by id) and
-//   refused (an object for the ids of 32 or more); the keys are those of RunJson, SensorJson and
-//   RefusedJson below, with the meaning of the fields in ledger/ledger_figures.h.
+//   refused (an object for the ids of 32 or more); the keys and values are the record fields of
+//   ledger/ledger_table.h.
 // "records_dropped": count, written before the next record that got through after records were
 //   dropped because the reader did not keep up.
 #pragma once
@@ -26,8 +26,8 @@
 #include <string>
 
 #include "app/local_time.h"
-#include "ledger/ledger_fields.h"
 #include "ledger/ledger_figures.h"
+#include "ledger/ledger_table.h"
 #include "reception/reading_sink.h"
 
 std::string ReadingJson(const ReadingEvent& reading);
@@ -45,19 +45,3 @@ std::string RecordsDroppedJson(const LedgerMoment& at, std::uint64_t count);
 
 // The "ledger" record of a snapshot taken at `time`.
 std::string LedgerJson(const LedgerSnapshot& snapshot, const LocalTime& time);
-// Its parts, also as objects of their own (one per sensor for a feed that wants them apart):
-// run: active, start_time, start_tick_ms, end_time (null while active), duration_ms,
-//   sensor_count, sequence_byte, port_up, outages, outage_ms (with the one going on), readings,
-//   errors {"ERR1": n, ... "ERR5": n}, stray_bytes, watched, silent.
-std::string RunJson(const RunFigures& run);
-// sensor, readings, no_temperature, no_humidity, bad_checks, first_seen, last_seen (times or
-//   null), age_ms, silent, same_poll, intervals, interval_min_ms, interval_median_ms,
-//   interval_p95_ms, interval_max_ms (null without intervals), gaps, missed, missed_open,
-//   delivery_percent (two decimals, null without a median), temperature_min_C,
-//   temperature_max_C, temperature_last_C, humidity_min_RH, humidity_max_RH, humidity_last_RH
-//   (null without such values), implausible_temperatures, implausible_humidities,
-//   sequence_lost, sequence_duplicates, sequence_delivery_percent (null with the sequence byte
-//   off).
-std::string SensorJson(const SensorFigures& sensor);
-// frames (good frames with an id of 32 or more), bad_checks, first_seen, last_seen, age_ms.
-std::string RefusedJson(const SensorFigures& refused);

@@ -19,6 +19,7 @@
 #include "app/monitor_state.h"
 #include "display/counters.h"
 #include "ledger/ledger.h"
+#include "ledger/ledger_table.h"
 #include "ledger_events.h"
 #include "outputs/json_events.h"
 #include "outputs/network/event_hub.h"
@@ -124,12 +125,15 @@ TEST(HttpAuth, OnlyTheWholeTokenPassesAsBearerOrAsTheBasicPassword) {
 }
 
 TEST(PrometheusText, DecimalsAreExactFromTheirWholeUnits) {
-  const std::tuple<std::int64_t, int, const char*> cases[] = {
-      {4560, 4, "0.456"}, {-1, 4, "-0.0001"},
-      {1500, 3, "1.5"},   {2000, 3, "2"},
-      {0, 3, "0"},        {-11 * 625, 4, "-0.6875"},
-      {7, 0, "7"},        {INT64_MIN, 3, "-9223372036854775.808"}};
-  for (const auto& [units, decimals, text] : cases) EXPECT_EQ(ScaledDecimal(units, decimals), text);
+  const std::tuple<std::int64_t, int, int, const char*> cases[] = {
+      {4560, 4, 0, "0.456"}, {-1, 4, 0, "-0.0001"},
+      {1500, 3, 0, "1.5"},   {2000, 3, 0, "2"},
+      {0, 3, 0, "0"},        {-11 * 625, 4, 0, "-0.6875"},
+      {7, 0, 0, "7"},        {INT64_MIN, 3, 0, "-9223372036854775.808"},
+      {230, 1, 1, "23.0"},   {368, 4, 4, "0.0368"}};
+  for (const auto& [units, decimals, least, text] : cases) {
+    EXPECT_EQ(ExactDecimal(units, decimals, least), text);
+  }
 }
 
 // Every sample of a text by its name and labels; fails the test on a family whose samples are

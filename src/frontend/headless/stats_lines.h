@@ -1,6 +1,6 @@
 // The reception ledger as the headless monitor's stats lines: "stats run" with the run's
 // figures, "stats sensor N" for each watched sensor and "stats refused" for the ids of 32 or
-// more, each a list of KEY=VALUE words named and written as in ledger_fields.h ("-" where the
+// more, each a list of KEY=VALUE words named and written as in ledger_table.h ("-" where the
 // ledger has no value). Printed by the stats command and whenever a run ends.
 #pragma once
 

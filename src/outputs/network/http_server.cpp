@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
@@ -13,6 +15,7 @@
 
 #include "display/number_format.h"
 #include "display/text_line.h"
+#include "ledger/ledger_table.h"
 #include "outputs/json_events.h"
 #include "outputs/network/http_auth.h"
 #include "outputs/network/live_page.h"
@@ -88,6 +91,34 @@ std::string KeepaliveJson(Clock& clock) {
          "\",\"tick_ms\":" + std::to_string(tick) + "}\n";
 }
 
+// The ledger's table as the screens show it: the columns (the records' key, the header, what it
+// is), a row of texts per watched sensor and the refused ids last, and the run's duration.
+std::string TableJson(const LedgerSnapshot& s) {
+  using Json = nlohmann::ordered_json;
+  const ScreenTable table = MakeScreenTable(s, false);
+  Json columns = Json::array();
+  for (const LedgerFigure* f : table.columns) {
+    columns.push_back({{"key", f->key != nullptr ? Json(f->key) : Json(nullptr)},
+                       {"header", f->header},
+                       {"help", f->help}});
+  }
+  Json rows = Json::array();
+  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+    const bool refused = table.rows[r]->row == kRefusedRow;
+    rows.push_back({{"sensor", refused ? Json(nullptr) : Json(table.rows[r]->row)},
+                    {"silent", table.rows[r]->silent},
+                    {"cells", table.cells[r]}});
+  }
+  std::string duration;
+  for (const LedgerFigure& f : RunFigureTable()) {
+    if (f.key != nullptr && std::string(f.key) == "duration_ms") {
+      duration = ScreenText(f, f.value(s, s.rows[kRefusedRow]));
+    }
+  }
+  const Json json = {{"columns", columns}, {"rows", rows}, {"duration_s", duration}};
+  return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string StateJson(const NetworkSnapshot& s) {
   // The box's own rounding, from the counts it shows (which never pass INT_MAX there).
   const std::uint64_t good = GoodFrames(s.ledger);
@@ -98,7 +129,7 @@ std::string StateJson(const NetworkSnapshot& s) {
   return "{\"counters\":{\"good\":" + std::to_string(good) +
          ",\"errors\":" + std::to_string(errors) + ",\"ratio_percent\":\"" + ratio.c_str() +
          "\"},\"port_open\":" + (s.port_open ? "true" : "false") +
-         ",\"ledger\":" + LedgerJson(s.ledger, s.time) + "}";
+         ",\"ledger\":" + LedgerJson(s.ledger, s.time) + ",\"table\":" + TableJson(s.ledger) + "}";
 }
 
 void NoFigures(httplib::Response& res) {

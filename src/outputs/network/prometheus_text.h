@@ -22,7 +22,3 @@ struct OutputHealth {
 };
 
 std::string PrometheusText(const NetworkSnapshot& snapshot, const OutputHealth& health);
-
-// A whole number of 10^-decimals units as an exact decimal without trailing zeros: (4560, 4)
-// is "0.456", (-1, 4) "-0.0001", (1500, 3) "1.5", (2000, 3) "2".
-std::string ScaledDecimal(std::int64_t units, int decimals);

@@ -19,16 +19,6 @@ struct NetworkSnapshot {
   std::uint64_t feed_dropped = 0;  // records the network feed dropped for want of room
 };
 
-// The counts of the window's boxes, from the ledger, which keeps them after the run's end as
-// the boxes do: the good count (frames with a right check byte: readings and ids of 32 or
-// more) and the error count (ERR1 and ERR2 events).
-inline std::uint64_t GoodFrames(const LedgerSnapshot& s) {
-  return s.run.facts.readings + s.rows[kRefusedRow].tally.frames;
-}
-inline std::uint64_t ErrorEvents(const LedgerSnapshot& s) {
-  return s.run.facts.errors[1] + s.run.facts.errors[2];
-}
-
 // The wall clock at a tick of the snapshot's (at or before the moment it was taken).
 inline std::int64_t EpochMsAt(const NetworkSnapshot& s, std::uint32_t tick) {
   return s.epoch_ms - static_cast<std::int64_t>(static_cast<std::uint32_t>(s.taken_tick - tick));
