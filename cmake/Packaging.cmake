@@ -36,7 +36,7 @@ add_dependencies(wsmon_version wsmon_version_source)
 target_include_directories(wsmon_version PRIVATE src)
 target_link_libraries(wsmon PRIVATE wsmon_version)
 # The network outputs name the version too (in /metrics and the discovery configurations).
-target_link_libraries(wsmon_frontend PUBLIC wsmon_version)
+target_link_libraries(wsmon_outputs PUBLIC wsmon_version)
 target_link_libraries(wsmon-sim PRIVATE wsmon_version)
 
 # Manual pages from the programs' own --help, so that they say the same.
