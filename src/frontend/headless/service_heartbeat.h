@@ -9,7 +9,7 @@
 #include <string>
 
 #include "ledger/ledger_figures.h"
-#include "platform/memory/host_ticker.h"
+#include "reception/host_ticker.h"
 #include "platform/posix/service_notifier.h"
 
 class Ledger;
