@@ -64,7 +64,7 @@ int RunHeadless(Options& options) {
     host.readings().Add(outputs.get());
     host.AddTicker(outputs.get());
     host.readings().Add(&printer);
-    if (!json_out) outputs->Follow(&stats);
+    if (!json_out) outputs->Add(&stats);
     host.surface().SetObserver(&printer);
     host.Create();
     HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
