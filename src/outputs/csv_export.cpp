@@ -72,8 +72,19 @@ void FormatMilliseconds(unsigned ms, char* out) {
 
 }  // namespace
 
+const char CsvExport::kWritesNothing[] =
+    "--csv writes nothing while saving is off: its files go beside a run's export, and only a "
+    "run with saving on (保存数据文件 in the settings) is exported";
+
 void CsvExport::OnRunStarted() {
   exported_stem_.clear();
+  if (g_state.save_log == 0) {
+    // No export will name them: rather than fill files that vanish at the end, say so now.
+    readings_.Discard();
+    errors_.Discard();
+    report_(kWritesNothing);
+    return;
+  }
   std::string problem;
   if (!readings_.Begin(kReadingsHeader, &problem) || !errors_.Begin(kErrorsHeader, &problem)) {
     // Both go: a file left from an earlier run must not be published as this run's.

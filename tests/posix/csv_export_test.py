@@ -32,6 +32,8 @@ def files(cwd):
 def run(cwd, args, commands, rest, between=None):
     """wsmon --headless --csv in cwd: commands, then (once "> wait 1" is out) between, rest."""
     out = os.path.join(cwd, "out")
+    with open(os.path.join(cwd, "wscfg.cfg"), "wb") as f:
+        f.write(bytes([1, 0, 1, 4]))  # saving on from the start: nothing to warn of
     p = subprocess.Popen([WSMON, "--headless", "--csv"] + args, cwd=cwd, stdin=subprocess.PIPE,
                          stdout=open(out, "wb"), stderr=subprocess.PIPE)
     p.stdin.write(commands.encode())
@@ -116,4 +118,17 @@ def simulated_runs_match_their_exports(cwd):
           f"{count} rows hold their frames' values ({negative} below zero, {missing} missing)")
 
 
-run_all(sent_frames_come_back_exactly, simulated_runs_match_their_exports)
+def saving_off_says_it_writes_nothing(cwd):
+    # No settings file yet: the first start has saving off.
+    p = subprocess.run([WSMON, "--headless", "--csv", "--simulate"], cwd=cwd, capture_output=True,
+                       input=b"open\nstart\nwait 500\nstop\nexit\n", timeout=60)
+    said = ("wsmon: --csv writes nothing while saving is off: its files go beside a run's export, "
+            "and only a run with saving on (保存数据文件 in the settings) is exported\n")
+    check(p.returncode == 0 and p.stderr.decode().count(said) == 2,
+          f"said at the start and at the run's start: {p.stderr.decode()!r}")
+    check(not [n for n in os.listdir(cwd) if n.endswith(".csv") or n.startswith(".wsmon-run")],
+          "and wrote nothing")
+
+
+run_all(sent_frames_come_back_exactly, simulated_runs_match_their_exports,
+        saving_off_says_it_writes_nothing)

@@ -77,6 +77,7 @@ int RunHeadless(Options& options) {
     host.AddTicker(&heartbeat);
     host.surface().SetObserver(&printer);
     host.Create();
+    outputs->TellWhatStaysUnwritten();
     HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
     session.SetHeartbeat(&heartbeat);
     session.Run(STDIN_FILENO);
