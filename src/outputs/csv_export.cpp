@@ -22,14 +22,15 @@ const char* RefusesAs(const char* key) {
 const char kReadingsHeader[] =
     "sensor,time,number,temperature_C,humidity_RH,interval_s,extra_byte,frame\r\n";
 const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
-constexpr std::size_t kTimeSize = 40;
+constexpr std::size_t kTimeSize = 48;
 constexpr std::size_t kNumberSize = 16;
 
-// "2026-04-04T09:05:00"; out holds kTimeSize bytes (fields of up to five digits each).
+// "2026-04-04T09:05:00.123", to the millisecond as the JSON records and the sensors file have
+// it; out holds kTimeSize bytes (fields of up to five digits each).
 void FormatTime(const LocalTime& t, char* out) {
-  std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u", unsigned{t.year},
+  std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", unsigned{t.year},
                 unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
-                unsigned{t.second});
+                unsigned{t.second}, unsigned{t.milliseconds});
 }
 
 // What an error event was, in words.
