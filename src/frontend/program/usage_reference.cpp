@@ -15,6 +15,9 @@ Keys (the terminal monitor):
                    the width holds. s sorts by sensor or by delivery (the worst first); Up,
                    Down, PgUp and PgDn scroll; Esc or l returns. The status line says
                    "N silent" while sensors are silent
+  ?, F1, h         the help over the window, the ledger or the chart: that view's keys, what
+                   the panels and counters hold, the status line's notice whole; any key
+                   closes it
   Ctrl-C           exit at once: a run in progress ends without an export, the settings are
                    saved
   y, n, c or Esc   the answer when exit, close or setting would end a run with saving on, which
