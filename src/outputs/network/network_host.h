@@ -12,6 +12,8 @@ long ProcessId();
 // Whether text is a numeric address (IPv4 dotted, or IPv6 without brackets when ipv6), and
 // whether it is a loopback one.
 bool NumericAddress(const std::string& text, bool ipv6, bool* loopback);
+// The rule such a file must keep, for the help text: "FILE must be ...".
+extern const char kPrivateFileRule[];
 // Up to max_bytes + 1 bytes of a file that is meant to hold a secret: false, with the reason
 // for the user in *why, when it cannot be read, is no regular file, or others than its owner
 // may read or write it.

@@ -32,6 +32,8 @@ bool NumericAddress(const std::string& text, bool ipv6, bool* loopback) {
   return true;
 }
 
+const char kPrivateFileRule[] = "FILE must be readable by its owner alone (chmod 600)";
+
 bool ReadPrivateFile(const std::string& path, std::size_t max_bytes, std::string* text,
                      std::string* why) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
