@@ -17,6 +17,8 @@ target_link_libraries(wsmon_win32 PUBLIC wsmon_core)
 target_compile_definitions(wsmon_win32 PUBLIC UNICODE _UNICODE NOMINMAX)
 target_compile_options(wsmon_win32 PRIVATE ${WSMON_WARNINGS})
 
+include(cmake/Outputs.cmake)
+
 # The icon is drawn by a script of ours at build time.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(WSMON_RESOURCE_DIR ${CMAKE_BINARY_DIR}/resources)

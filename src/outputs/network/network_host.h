@@ -1,8 +1,10 @@
 // What the network outputs ask of the machine: its name, the process, numeric addresses and a
-// file that holds a secret. This is their one piece of platform code (posix/).
+// file that holds a secret, and the sockets' words. This is their one piece of platform code
+// (posix/, win32/).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // This machine's host name; "localhost" when it has none.
@@ -19,3 +21,11 @@ extern const char kPrivateFileRule[];
 // may read or write it.
 bool ReadPrivateFile(const std::string& path, std::size_t max_bytes, std::string* text,
                      std::string* why);
+
+// Sets a listening socket's options so that a second program cannot listen on its port too.
+void RefuseSharedPort(std::uintptr_t socket);
+// The system's last socket error (errno, or Winsock's own), cleared before a call and read after
+// it; and the words for such a number, or for an errno of the network libraries.
+void ClearSocketError();
+int LastSocketError();
+std::string SocketErrorText(int error);
