@@ -197,6 +197,41 @@ TEST_F(LedgerForms, TheTableKeepsTheMostTellingColumnsThatFitAndSortsByDelivery)
   }
 }
 
+// A click on a column's header sorts the sensors by its values, either way round.
+TEST_F(LedgerForms, ASortByAColumnPutsMissingValuesLastEitherWayRound) {
+  const struct {
+    const char* header;
+    bool descending;
+    std::string sensors;  // the rows' ids in order, refused last
+  } cases[] = {
+      {"readings", false, "3 2 1 0 32+"},
+      {"readings", true, "0 1 2 3 32+"},
+      // Sensor 3 has no delivery yet, nor any temperature: it comes last either way.
+      {"deliv%", false, "2 1 0 3 32+"},
+      {"deliv%", true, "0 1 2 3 32+"},
+      {"T min", false, "0 2 1 3 32+"},
+      // Equal values keep the order they had: by id.
+      {"bad", true, "1 0 2 3 32+"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.header) + (c.descending ? " descending" : " ascending"));
+    ScreenTable table = MakeScreenTable(snapshot_, false);
+    std::size_t column = 0;
+    while (column < table.columns.size() && table.columns[column]->header != std::string(c.header))
+      ++column;
+    ASSERT_LT(column, table.columns.size());
+    SortScreenTable(&table, snapshot_, column, c.descending);
+    std::string ids;
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+      ids += (ids.empty() ? "" : " ") + table.cells[r][0];
+      // The cells moved with their row.
+      const int row = table.rows[r]->row;
+      EXPECT_EQ(table.cells[r][0], row == kRefusedRow ? "32+" : std::to_string(row));
+    }
+    EXPECT_EQ(ids, c.sensors);
+  }
+}
+
 TEST_F(LedgerFormsWithSequence, TheSequenceColumnsShowTheExactLossesWhenTheByteIsRead) {
   const LedgerTable table = MakeLedgerTable(snapshot_, 120, true);
   EXPECT_THAT(table.header, HasSubstr(" lost"));
