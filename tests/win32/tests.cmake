@@ -6,7 +6,7 @@ file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_test.
 if(WIN32_TEST_SOURCES)
   add_executable(wsmon_win32_tests ${WIN32_TEST_SOURCES})
   wsmon_add_resources(wsmon_win32_tests)
-  target_link_libraries(wsmon_win32_tests PRIVATE wsmon_win32 wsmon_core ${WSMON_GTEST})
+  target_link_libraries(wsmon_win32_tests PRIVATE wsmon_outputs wsmon_win32 wsmon_core ${WSMON_GTEST})
   target_compile_options(wsmon_win32_tests PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WSMON_WARNINGS}>)
 endif()
 

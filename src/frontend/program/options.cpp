@@ -152,16 +152,6 @@ std::vector<OptionRow> OptionTable(Options* o) {
   return rows;
 }
 
-std::string UnknownOption(const std::string& argument) {
-  return "unknown or incomplete option \"" + argument + "\"";
-}
-
-std::string UnfitValue(const std::string& name, const std::string& value, const char* expected) {
-  return name + ": \"" + value + "\" is not " + expected;
-}
-
-const OptionWords kWords = {UnknownOption, UnknownOption, UnfitValue};
-
 // The options that make sense together; false with the reason in *error.
 bool CheckCombination(const Options& o, std::string* error) {
   if (o.headless + o.export_bytes + o.list_ports > 1) {
@@ -203,7 +193,7 @@ bool CheckCombination(const Options& o, std::string* error) {
 }  // namespace
 
 bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
-  if (!ParseByTable(argc, argv, OptionTable(o), kWords, error)) return false;
+  if (!ParseByTable(argc, argv, OptionTable(o), kMonitorOptionWords, error)) return false;
   if (o->help || o->version) return true;
   if (!CheckCombination(*o, error) || !FinishOutputOptions(&o->outputs, error)) return false;
   // The environment's mappings, for the ports that no --com option named.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "outputs/win32/access_list.h"
 #include "platform/win32/wide_text.h"
 
 namespace {
@@ -25,12 +26,6 @@ void StartWinsock() {
   (void)started;
 }
 
-std::string Utf8(const wchar_t* wide) {
-  char text[512];
-  const int length = Utf8FromWide(wide, static_cast<int>(std::wcslen(wide)), text, sizeof text);
-  return length > 0 && static_cast<std::size_t>(length) < sizeof text ? text : "";
-}
-
 // The system's words for one of its error codes, without the line end and full stop it puts at
 // the end.
 std::string SystemErrorText(DWORD error) {
@@ -40,39 +35,10 @@ std::string SystemErrorText(DWORD error) {
       nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
       reinterpret_cast<wchar_t*>(&words), 0, nullptr);
   std::string text;
-  if (length > 0 && words != nullptr) text = Utf8(words);
+  if (length > 0 && words != nullptr) text = Utf8String(words);
   if (words != nullptr) LocalFree(words);
   while (!text.empty() && std::strchr("\r\n. ", text.back()) != nullptr) text.pop_back();
   return text.empty() ? "error " + std::to_string(error) : text;
-}
-
-// The rights that let a holder read or change the file's data.
-constexpr DWORD kDataRights = FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_READ |
-                              GENERIC_WRITE | GENERIC_ALL;
-
-// Whether the access list lets a group of people beyond one user at the data: everybody, every
-// signed-in user, every local user, guests, or anyone unsigned. A missing list lets everybody.
-bool SharedWithGroups(const ACL* acl) {
-  if (acl == nullptr) return true;
-  static const WELL_KNOWN_SID_TYPE kGroups[] = {WinWorldSid, WinAuthenticatedUserSid,
-                                                WinBuiltinUsersSid, WinBuiltinGuestsSid,
-                                                WinAnonymousSid};
-  for (DWORD i = 0; i < acl->AceCount; ++i) {
-    void* entry = nullptr;
-    if (!GetAce(const_cast<ACL*>(acl), i, &entry)) continue;
-    const auto* header = static_cast<const ACE_HEADER*>(entry);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0)
-      continue;
-    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
-    if ((allowed->Mask & kDataRights) == 0) continue;
-    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-    for (WELL_KNOWN_SID_TYPE group : kGroups) {
-      BYTE buffer[SECURITY_MAX_SID_SIZE];
-      DWORD size = sizeof buffer;
-      if (CreateWellKnownSid(group, nullptr, buffer, &size) && EqualSid(sid, buffer)) return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace
@@ -81,7 +47,7 @@ std::string HostName() {
   wchar_t name[256];
   DWORD size = sizeof name / sizeof name[0];
   if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size) || size == 0) return "localhost";
-  const std::string text = Utf8(name);
+  const std::string text = Utf8String(name);
   return text.empty() ? "localhost" : text;
 }
 
@@ -129,7 +95,7 @@ bool ReadPrivateFile(const std::string& path, std::size_t max_bytes, std::string
   } else if (GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                              &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
     *why = "its permissions cannot be read, so the token may be no secret";
-  } else if (SharedWithGroups(acl)) {
+  } else if (GroupsMayUse(acl)) {
     *why =
         "groups of users may read or write it (Everyone, Users or Authenticated Users), so the "
         "token is no secret: keep it in your own profile folder, or remove those groups in the "
@@ -169,4 +135,31 @@ int LastSocketError() {
 std::string SocketErrorText(int error) {
   // Winsock's codes start at 10000, above the C library's numbers, which the libraries also use.
   return error >= WSABASEERR ? SystemErrorText(static_cast<DWORD>(error)) : std::strerror(error);
+}
+
+// The rights that let a holder read or change the file's data.
+constexpr DWORD kDataRights = FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_READ |
+                              GENERIC_WRITE | GENERIC_ALL;
+
+bool GroupsMayUse(const ACL* acl) {
+  if (acl == nullptr) return true;
+  static const WELL_KNOWN_SID_TYPE kGroups[] = {WinWorldSid, WinAuthenticatedUserSid,
+                                                WinBuiltinUsersSid, WinBuiltinGuestsSid,
+                                                WinAnonymousSid};
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(const_cast<ACL*>(acl), i, &entry)) continue;
+    const auto* header = static_cast<const ACE_HEADER*>(entry);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0)
+      continue;
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    if ((allowed->Mask & kDataRights) == 0) continue;
+    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    for (WELL_KNOWN_SID_TYPE group : kGroups) {
+      BYTE buffer[SECURITY_MAX_SID_SIZE];
+      DWORD size = sizeof buffer;
+      if (CreateWellKnownSid(group, nullptr, buffer, &size) && EqualSid(sid, buffer)) return true;
+    }
+  }
+  return false;
 }
