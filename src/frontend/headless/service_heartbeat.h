@@ -9,8 +9,8 @@
 #include <string>
 
 #include "ledger/ledger_figures.h"
-#include "reception/host_ticker.h"
 #include "platform/posix/service_notifier.h"
+#include "reception/host_ticker.h"
 
 class Ledger;
 
