@@ -19,6 +19,9 @@ constexpr int kRunPartPercent = 55;
 // Silent sensors: dark red on a light red.
 constexpr COLORREF kSilentText = RGB(160, 0, 0);
 constexpr COLORREF kSilentBack = RGB(255, 224, 224);
+// Room beside a cell's text, and beside a header's, which the sort mark shares.
+constexpr int kCellPadding = 16;
+constexpr int kHeaderPadding = 40;
 
 void RegisterOnce(HINSTANCE instance, WNDPROC proc) {
   static bool registered = false;
@@ -174,9 +177,10 @@ void LedgerWindow::ShowColumns(const std::vector<const LedgerFigure*>& columns) 
     LVCOLUMNW column = {};
     column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
     column.fmt = c == 0 ? LVCFMT_LEFT : LVCFMT_RIGHT;  // numbers line up on the right
-    column.cx = 60;
+    column.cx = 0;
     column.pszText = &header[0];
     SendMessageW(list_, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
+    Fit(static_cast<int>(c), columns[c]->header, kHeaderPadding);
   }
   ShowSortMark();
 }
@@ -202,6 +206,19 @@ void LedgerWindow::SetCell(int row, int column, const std::string& text) {
   item.iSubItem = column;
   item.pszText = &wide[0];
   SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  Fit(column, text, kCellPadding);
+}
+
+void LedgerWindow::Fit(int column, const std::string& text, int padding) {
+  // A column grows to show its widest text whole, its header's included; it never shrinks, so
+  // that it does not jump about as the figures change.
+  const std::wstring wide = WideString(text);
+  const int width = static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0,
+                                                  reinterpret_cast<LPARAM>(wide.c_str()))) +
+                    padding;
+  if (width > SendMessageW(list_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0)) {
+    SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), width);
+  }
 }
 
 void LedgerWindow::Refresh() {
@@ -216,7 +233,6 @@ void LedgerWindow::Refresh() {
   }
   if (table.columns != columns_) ShowColumns(table.columns);
 
-  const bool rows_changed = cells_.size() != table.cells.size();
   while (cells_.size() > table.cells.size()) {
     cells_.pop_back();
     silent_.pop_back();
@@ -245,11 +261,6 @@ void LedgerWindow::Refresh() {
     }
     for (std::size_t c = 0; c < columns_.size(); ++c) {
       SetCell(row, static_cast<int>(c), table.cells[r][c]);
-    }
-  }
-  if (rows_changed) {
-    for (std::size_t c = 0; c < columns_.size(); ++c) {
-      SendMessageW(list_, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE_USEHEADER);
     }
   }
   const std::string status = RunStatusText(s.run);

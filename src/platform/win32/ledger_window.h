@@ -50,6 +50,7 @@ class LedgerWindow {
   void ShowColumns(const std::vector<const LedgerFigure*>& columns);
   void ShowSortMark();
   void SetCell(int row, int column, const std::string& text);
+  void Fit(int column, const std::string& text, int padding);
 
   HINSTANCE instance_;
   const Ledger* ledger_;
