@@ -232,6 +232,22 @@ TEST_F(LedgerForms, ASortByAColumnPutsMissingValuesLastEitherWayRound) {
   }
 }
 
+// The run's status line (the service's STATUS, the Windows ledger window's status line).
+TEST_F(LedgerForms, TheStatusLineTellsTheRunItsSilentSensorsAndALostPort) {
+  EXPECT_EQ(RunStatusText(RunFigures{}), "no run yet");
+  // 20 s into the run: 37 readings of 4 sensors, two of them silent; a bad check byte.
+  EXPECT_EQ(RunStatusText(ledger_.RunFiguresAt(20000)),
+            "run 0:00:20: 37 readings, 4 sensors (2 silent), 1 error events");
+  PortEvent lost;
+  lost.tick = 20000;
+  ledger_.OnPortLost(lost);
+  EXPECT_EQ(RunStatusText(ledger_.RunFiguresAt(3723000)),
+            "run 1:02:03: 37 readings, 4 sensors (4 silent), 1 error events; receiver lost");
+  ledger_.OnRunStopped(3723000);
+  EXPECT_EQ(RunStatusText(ledger_.RunFiguresAt(4000000)),
+            "run ended after 1:02:03: 37 readings, 4 sensors (4 silent), 1 error events");
+}
+
 TEST_F(LedgerFormsWithSequence, TheSequenceColumnsShowTheExactLossesWhenTheByteIsRead) {
   const LedgerTable table = MakeLedgerTable(snapshot_, 120, true);
   EXPECT_THAT(table.header, HasSubstr(" lost"));
