@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "outputs/win32/access_list.h"
+#include "outputs/win32/system_error.h"
 #include "platform/win32/wide_text.h"
 
 namespace {
@@ -26,9 +27,9 @@ void StartWinsock() {
   (void)started;
 }
 
-// The system's words for one of its error codes, without the line end and full stop it puts at
-// the end.
-std::string SystemErrorText(DWORD error) {
+}  // namespace
+
+std::string SystemErrorText(unsigned long error) {
   wchar_t* words = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -40,8 +41,6 @@ std::string SystemErrorText(DWORD error) {
   while (!text.empty() && std::strchr("\r\n. ", text.back()) != nullptr) text.pop_back();
   return text.empty() ? "error " + std::to_string(error) : text;
 }
-
-}  // namespace
 
 std::string HostName() {
   wchar_t name[256];
