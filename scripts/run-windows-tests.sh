@@ -12,7 +12,8 @@
 #             Linux program (wsmon --export-bytes) writes for the very lines the driver read
 #             back from the list boxes;
 #   outputs   what the run with options left: /metrics as read during the run checked by
-#             promtool, and the messages the broker passed on;
+#             promtool, the messages the broker passed on, and its CSV files and JSON Lines
+#             compared with what the Linux program writes for the same bytes;
 #   zip       the zip that cpack makes: the very wsmon.exe tested here, a README and the licence.
 # Screenshots of the running monitor, its settings dialog and its ledger window are left in
 # BUILD/e2e/out.
@@ -127,8 +128,21 @@ scrape_on_request() {  # http port, token
   local work=$e2e/work
   until [ -e "$work/scrape" ]; do [ -e "$out/driver.rc" ] && return; sleep 0.05; done
   curl -s -o /dev/null -w '%{http_code}\n' "http://127.0.0.1:$1/metrics" >"$out/metrics-without-token.txt"
-  curl -s -H "Authorization: Bearer $2" "http://127.0.0.1:$1/metrics" >"$out/metrics.txt"
+  # The page follows the ledger at the outputs' next tick: read until it counts the batches.
+  counted() {
+    curl -s -H "Authorization: Bearer $2" "http://127.0.0.1:$1/metrics" >"$out/metrics.txt" &&
+      grep -qxF 'wsmon_readings_total{sensor="0"} 4' "$out/metrics.txt"
+  }
+  wait_for counted "$@" || true
   touch "$work/scrape.done"
+}
+
+# The Linux program that the Windows program's files are compared with, built when needed.
+native_wsmon() {
+  if [ ! -x "$native/wsmon" ]; then
+    cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWSMON_WERROR=ON >/dev/null
+  fi
+  cmake --build "$native" --target wsmon -j2 >/dev/null
 }
 
 # Whether STEP asks for this step.
@@ -279,10 +293,7 @@ if want export; then
   shopt -s nullglob
   exports=("$e2e/work/first"/RUVEZ_*.txt)
   if [ ${#exports[@]} -eq 1 ] && [ -f "$out/listbox-lines.txt" ]; then
-    if [ ! -x "$native/wsmon" ]; then
-      cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWSMON_WERROR=ON >/dev/null
-    fi
-    cmake --build "$native" --target wsmon -j2 >/dev/null
+    native_wsmon
     "$native/wsmon" --export-bytes <"$out/listbox-lines.txt" >"$out/linux-export.txt"
     if cmp "${exports[0]}" "$out/linux-export.txt"; then
       export_ok=0
@@ -309,6 +320,11 @@ if want outputs; then
     grep -qxF 'wsmon/e2e/availability offline' "$out/mqtt-received.txt"
   result "wsmon.exe's readings reach mosquitto_sub through the broker, and its going offline" $?
   grep -c '^wsmon/e2e/' "$out/mqtt-received.txt" | sed 's/$/ messages under wsmon\/e2e/'
+  # The CSV files and JSON Lines of that run against the Linux program's for the same batches.
+  native_wsmon
+  python3 "$root/tests/win32/same_outputs.py" "$native/wsmon" "$out/outputs-batches.txt" \
+    "$e2e/work/outputs" "$e2e/same-outputs"
+  result "wsmon.exe's CSV files and JSON Lines equal the Linux program's for the same bytes" $?
   set -e
 fi
 

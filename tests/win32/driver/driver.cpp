@@ -706,7 +706,8 @@ int HeaderIndex(const std::vector<std::string>& headers, const std::string& name
 // The ledger window: its rows after the batches, its silent sensor, sorting, its status line.
 void CheckLedgerWindow(Checks& checks, const Paths& paths, Monitor& monitor, HWND main) {
   ChooseCommand(main, CMD_LEDGER);
-  const HWND window = monitor.WaitWindow(L"wsmon ledger", L"统计(ledger)", kTimeoutMs);
+  // A new window with a list view may take a while on a loaded machine.
+  const HWND window = monitor.WaitWindow(L"wsmon ledger", L"统计(ledger)", kStartTimeoutMs);
   if (!checks.Expect(window != nullptr, "统计(ledger) opens the ledger window")) return;
   const HWND list = ChildOfClass(window, L"SysListView32");
   const HWND status = ChildOfClass(window, L"msctls_statusbar32");
@@ -783,7 +784,7 @@ void CheckLedgerWindow(Checks& checks, const Paths& paths, Monitor& monitor, HWN
   checks.Expect(WaitFor([&] { return !IsWindow(window); }, kTimeoutMs) && IsWindowVisible(main),
                 "closing the ledger window leaves the main window");
   ChooseCommand(main, CMD_LEDGER);
-  checks.Expect(monitor.WaitWindow(L"wsmon ledger", L"统计(ledger)", kTimeoutMs) != nullptr,
+  checks.Expect(monitor.WaitWindow(L"wsmon ledger", L"统计(ledger)", kStartTimeoutMs) != nullptr,
                 "the item opens it again");
 }
 
@@ -796,17 +797,11 @@ void OutputsRun(Checks& checks, const Paths& paths) {
   // COM1, 9600 baud, saving on, 4 sensors.
   const std::wstring dir = StartDir(paths, L"outputs", std::string("\1\0\1\4", 4));
   Monitor monitor;
-  const std::vector<std::wstring> args = {L"--com",
-                                          L"1=COM12",
-                                          L"--sequence-byte",
-                                          L"--http",
-                                          L"127.0.0.1:" + paths.http_port,
-                                          L"--http-token",
-                                          paths.token_file,
-                                          L"--mqtt",
-                                          L"127.0.0.1:" + paths.mqtt_port,
-                                          L"--mqtt-topic",
-                                          L"wsmon/e2e"};
+  const std::vector<std::wstring> args = {
+      L"--com",        L"1=COM12",         L"--csv",  L"--json",
+      L"events.jsonl", L"--sequence-byte", L"--http", L"127.0.0.1:" + paths.http_port,
+      L"--http-token", paths.token_file,   L"--mqtt", L"127.0.0.1:" + paths.mqtt_port,
+      L"--mqtt-topic", L"wsmon/e2e"};
   if (!checks.Expect(monitor.Start(paths.program, dir, L"", args), "the monitor starts")) return;
   const HWND main = WaitMain(monitor);
   if (!checks.Expect(main != nullptr, "its main window appears")) return;
@@ -839,8 +834,21 @@ void OutputsRun(Checks& checks, const Paths& paths) {
   checks.Expect(AskScript(paths, L"scrape"), "the script reads /metrics during the run");
 
   ChooseByMnemonic(main, L't');
-  checks.Expect(WaitFor([&] { return ExportFiles(dir).size() == 1; }, kTimeoutMs),
-                "stop writes the export");
+  const auto csv_files = [&] {
+    int count = 0;
+    for (const wchar_t* kind : {L"readings", L"errors", L"sensors"}) {
+      WIN32_FIND_DATAW found;
+      const HANDLE search = FindFirstFileW((dir + L"\\RUVEZ_*_" + kind + L".csv").c_str(), &found);
+      if (search != INVALID_HANDLE_VALUE) {
+        ++count;
+        FindClose(search);
+      }
+    }
+    return count;
+  };
+  checks.Expect(
+      WaitFor([&] { return ExportFiles(dir).size() == 1 && csv_files() == 3; }, kTimeoutMs),
+      "stop writes the export and its three CSV files");
   const HWND window = monitor.WaitWindow(L"wsmon ledger", L"统计(ledger)", kTimeoutMs);
   const HWND status = window != nullptr ? ChildOfClass(window, L"msctls_statusbar32") : nullptr;
   RemoteControls remote(monitor.process());
