@@ -31,8 +31,8 @@ constexpr HelpRow kWindowRows[] = {
      "the panel of sensor N, a line per reading: number, time, extra byte, "
      "temperature, humidity, raw bytes, seconds since the sensor's previous reading "
      "(fewer pieces with more sensors)"},
-    {"正确次数, 错误次数", "good frames; bad frames (stray bytes, bad check bytes, port errors)"},
-    {"错误比率, 错误纪录", "bad frames as a share of all; the error log"},
+    {"正确次数, 错误次数", "good frames; error events (stray bytes, bad check bytes)"},
+    {"错误比率, 错误纪录", "error events / (good frames + error events); the error log"},
 };
 
 constexpr HelpRow kLedgerRows[] = {
