@@ -14,23 +14,11 @@
 
 namespace {
 
-// The exports in the order they were written: by their minute, then _2, _3 ... within it.
-std::vector<std::string> InWrittenOrder(std::vector<std::string> names, const char* extension) {
-  const std::regex form(std::string("(.*_\\d\\d_\\d\\d)(?:_(\\d+))?\\") + extension);
-  std::vector<std::pair<std::pair<std::string, int>, std::string>> keyed;
-  for (const std::string& name : names) {
-    std::smatch m;
-    if (!std::regex_match(name, m, form)) continue;
-    keyed.push_back({{m[1].str(), m[2].matched ? std::stoi(m[2]) : 1}, name});
-  }
-  std::sort(keyed.begin(), keyed.end());
-  std::vector<std::string> ordered;
-  for (const auto& k : keyed) ordered.push_back(k.second);
-  return ordered;
-}
-
-int CountOf(const Lines& lines, const std::string& wanted) {
-  return static_cast<int>(std::count(lines.begin(), lines.end(), wanted));
+// Lines that begin with prefix.
+int Count(const Lines& lines, const std::string& prefix) {
+  return static_cast<int>(
+      std::count_if(lines.begin(), lines.end(),
+                    [&prefix](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 TEST(ServiceRunTest, RotatedRunsTogetherExportEveryReadingOnceAndSigtermExportsTheLast) {
@@ -62,50 +50,45 @@ TEST(ServiceRunTest, RotatedRunsTogetherExportEveryReadingOnceAndSigtermExportsT
   ASSERT_TRUE(wsmon.WaitFor([](const std::string& line) { return line == "port lost"; }));
   wsmon.Signal(SIGTERM);
   ASSERT_EQ(wsmon.Finish(), 0);
+  // The runs' own lines, no box's; each run is named by its export and summed up at its end.
   const Lines& lines = wsmon.lines();
-  EXPECT_EQ(lines.front(), "> open");
-  EXPECT_EQ(lines[1], "> start");
-  EXPECT_EQ(CountOf(lines, "> stop (signal)"), 1);
+  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 2), (Lines{"> open", "> start"}));
   EXPECT_EQ(lines.back(), "> exit (signal)");
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& l) { return l.rfind("panel ", 0) == 0; }),
-            0);
+  EXPECT_EQ(Count(lines, "> stop (signal)"), 1);
+  EXPECT_EQ(Count(lines, "panel "), 0);
+  const int runs = Count(lines, "> start (rotation)") + 1;
+  EXPECT_EQ(Count(lines, "stats run "), runs);
 
-  const std::vector<std::string> exports = InWrittenOrder(dir.Names(), ".txt");
-  const int runs = CountOf(lines, "> start (rotation)") + 1;
+  // Each sensor's readings in the order of the exports; the extra byte is its count.
+  std::vector<std::string> exports;
+  for (const std::string& line : lines) {
+    if (line.rfind("export ", 0) == 0) exports.push_back(line.substr(7));
+  }
   ASSERT_EQ(static_cast<int>(exports.size()), runs);
-  // Each run is named by its export and summed up by its stats lines when it ends.
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& l) { return l.rfind("export RUVEZ_", 0) == 0; }),
-            runs);
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& l) { return l.rfind("stats run ", 0) == 0; }),
-            runs);
-  // Each sensor's readings, in the order of the exports: the extra byte is its count.
   const std::regex reading("(\\d{3,})-\\d\\d:\\d\\d:\\d\\d-([0-9A-F]{2})-.*");
   std::map<int, std::vector<int>> counts;
-  int busy_runs = 0;
+  std::vector<long> run_readings;
   for (const std::string& name : exports) {
     std::istringstream text(ReadWholeFile(dir.File(name)));
     int panel = -1;
-    int expected_number = 0;
+    int number = 0;
+    run_readings.push_back(0);
     for (std::string line; std::getline(text, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.rfind("sensor", 0) == 0) {
         panel = std::stoi(line.substr(6));
-        expected_number = 0;
-        continue;
+        number = 0;
       }
       std::smatch m;
       if (panel < 0 || !std::regex_match(line, m, reading)) continue;
-      EXPECT_EQ(std::stoi(m[1]), expected_number++) << name << ": " << line;
+      EXPECT_EQ(std::stoi(m[1]), number++) << name << ": " << line;
       counts[panel].push_back(std::stoi(m[2], nullptr, 16));
+      ++run_readings.back();
     }
-    busy_runs += expected_number > 0;
   }
-  EXPECT_GE(busy_runs, 3) << "two boundaries while the receiver was sending";
-  long exported = 0;
-  long json_readings = 0;
+  EXPECT_GE(std::count_if(run_readings.begin(), run_readings.end(), [](long n) { return n > 0; }),
+            3)
+      << "two boundaries while the receiver was sending";
   for (const auto& [sensor, seq] : counts) {
     SCOPED_TRACE("sensor " + std::to_string(sensor));
     for (std::size_t i = 1; i < seq.size(); ++i) {
@@ -115,18 +98,21 @@ TEST(ServiceRunTest, RotatedRunsTogetherExportEveryReadingOnceAndSigtermExportsT
     // starts with the first one shown (the receiver counts from 0).
     EXPECT_EQ(static_cast<long>(seq.size()) + seq.front(),
               sent["sensor " + std::to_string(sensor)]);
-    exported += static_cast<long>(seq.size());
   }
-  const std::vector<std::string> json_files = InWrittenOrder(dir.Names(), ".jsonl");
-  EXPECT_EQ(static_cast<int>(json_files.size()), runs);
-  for (const std::string& name : json_files) {
+  // One JSON Lines file per run, holding that run's readings.
+  std::vector<long> json_readings;
+  for (const std::string& name : dir.Names()) {
+    if (name.find(".jsonl") == std::string::npos) continue;
     const std::string text = ReadWholeFile(dir.File(name));
-    std::size_t at = 0;
-    for (; (at = text.find("{\"event\":\"reading\"", at)) != std::string::npos; ++at) {
-      ++json_readings;
+    json_readings.push_back(0);
+    for (std::size_t at = 0; (at = text.find("{\"event\":\"reading\"", at)) != std::string::npos;
+         ++at) {
+      ++json_readings.back();
     }
   }
-  EXPECT_EQ(json_readings, exported);
+  std::sort(json_readings.begin(), json_readings.end());
+  std::sort(run_readings.begin(), run_readings.end());
+  EXPECT_EQ(json_readings, run_readings);
 }
 
 }  // namespace
