@@ -45,11 +45,12 @@ bool LineOutput::Open(const std::string& file, std::string* error) {
 bool LineOutput::Switch(const std::string& file, std::string* error) {
   const int old_fd = fd_;
   const bool old_owned = owned_;
+  const bool old_regular = regular_;
   owned_ = false;
   if (!Open(file, error)) {
     fd_ = old_fd;
     owned_ = old_owned;
-    Examine();
+    regular_ = old_regular;
     return false;
   }
   if (old_owned) ::close(old_fd);
