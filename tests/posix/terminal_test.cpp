@@ -344,6 +344,25 @@ TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
   EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), std::string("\x02\x01\x01\x0c", 4));
 }
 
+// At 80 x 24 the dialog's left border cuts the log's caption, a double-width character in
+// half: once the dialog closes, the screen is what it was before it opened.
+TEST(TerminalTest, TheSettingsDialogLeavesNoMarkWhereItStood) {
+  ScratchDirectory dir;
+  std::ofstream(dir.File("wscfg.cfg")) << std::string("\x00\x00\x00\x04", 4);
+  Screen screen(dir, {"--com", "1=/dev/null"}, 80, 24);
+  ASSERT_TRUE(screen.WaitFor("错误纪录"));
+  const std::string before = screen.Text();
+  screen.Keys({"e", "e", "Enter"});
+  ASSERT_TRUE(screen.WaitFor("参数设定"));
+  // The exit button is the last control: Shift-Tab reaches it from the first.
+  screen.Keys({"BTab", "Enter"});
+  ASSERT_TRUE(screen.WaitUntil([](const std::string& s) { return s.find("参数设定") == s.npos; }));
+  EXPECT_TRUE(screen.WaitUntil([&before](const std::string& s) { return s == before; }))
+      << screen.Text();
+  screen.Keys({"x"});
+  EXPECT_EQ(screen.Status(), 0);
+}
+
 TEST(TerminalTest, ResizingRedrawsAtOnceWithTheNewestLinesInViewAndNothingLostMeanwhile) {
   Monitor monitor(kConfig4, 80, 24);
   // The line opened before the monitor opens it: what waits on the monitor's side of it shows

@@ -12,12 +12,14 @@
 #include "frontend/headless/escaping.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
+#include "frontend/headless/service_heartbeat.h"
 #include "frontend/headless/stats_lines.h"
 #include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"
+#include "platform/posix/service_notifier.h"
 
 namespace {
 
@@ -59,15 +61,24 @@ int RunHeadless(Options& options) {
     // output file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
     port.SetLossListener([](const PortLoss& loss) { TellOnStderr(DescribePortLoss(loss)); });
+    port.SetOtherDeviceListener([&printer](const OtherDevice& other) {
+      TellOnStderr(DescribeOtherDevice(other));
+      printer.Note("port other " + Quoted(DescribeIdentity(other.found)));
+    });
     MonitorHost host(&port, &clock, &files);
     StatsPrinter stats(&outputs->ledger(), &printer);
     host.readings().Add(outputs.get());
     host.AddTicker(outputs.get());
     host.readings().Add(&printer);
     if (!json_out) outputs->Follow(&stats);
+    // A service manager that started the monitor hears from its loop (nothing without one).
+    ServiceNotifier notifier = ServiceNotifier::FromEnvironment();
+    ServiceHeartbeat heartbeat(&notifier, &outputs->ledger());
+    host.AddTicker(&heartbeat);
     host.surface().SetObserver(&printer);
     host.Create();
     HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
+    session.SetHeartbeat(&heartbeat);
     session.Run(STDIN_FILENO);
     host.surface().SetObserver(nullptr);
   }

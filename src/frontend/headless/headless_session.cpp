@@ -72,6 +72,7 @@ void HeadlessSession::Run(int input_fd) {
     }
     input.Append(chunk, static_cast<std::size_t>(n));
   }
+  if (heartbeat_ != nullptr) heartbeat_->Stopping();
 }
 
 std::uint32_t HeadlessSession::Execute(const std::string& line) {
@@ -148,12 +149,14 @@ void HeadlessSession::Wait(std::uint32_t ms) {
 
 void HeadlessSession::EndOnSignal(StopRequest request) {
   const char* why = request == StopRequest::kExit ? "interrupted" : "signal";
+  if (heartbeat_ != nullptr) heartbeat_->Stopping();  // before the stop's export
   host_->EndOn(request, [this, why](int command) {
     printer_->Note(std::string(command == CMD_STOP ? "> stop (" : "> exit (") + why + ")");
   });
 }
 
 void HeadlessSession::Exit(const char* why) {
+  if (heartbeat_ != nullptr) heartbeat_->Stopping();
   printer_->Note(std::string("> exit (") + why + ")");
   host_->Choose(CMD_EXIT);
 }

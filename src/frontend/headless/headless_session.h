@@ -5,6 +5,7 @@
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/commands.h"
 #include "frontend/headless/event_printer.h"
+#include "frontend/headless/service_heartbeat.h"
 #include "frontend/headless/stats_lines.h"
 #include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
@@ -15,6 +16,9 @@ class HeadlessSession {
   // ledger's record into the outputs' JSON Lines.
   HeadlessSession(MonitorHost* host, EventPrinter* printer, Outputs* outputs, StatsPrinter* stats)
       : host_(host), printer_(printer), outputs_(outputs), stats_(stats) {}
+
+  // Told when the monitor begins to end (a stop request, the end of the input, the loop's end).
+  void SetHeartbeat(ServiceHeartbeat* heartbeat) { heartbeat_ = heartbeat; }
 
   // Runs until the monitor ends: commands are read from input_fd; the end of input acts as the
   // exit command, a signal as its stop request says.
@@ -37,4 +41,5 @@ class HeadlessSession {
   EventPrinter* printer_;
   Outputs* outputs_;
   StatsPrinter* stats_;
+  ServiceHeartbeat* heartbeat_ = nullptr;
 };

@@ -19,7 +19,8 @@ const char kUsageHead[] =
        wsmon --help | --version
 
 OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte]
-NETWORK: [--http [ADDR:]PORT [--http-token FILE]] [--mqtt HOST[:PORT] [--mqtt-topic PREFIX]]
+NETWORK: [--http [ADDR:]PORT [--http-token FILE]]
+         [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-discovery]]
 
 Runs the wireless sensor test monitor. The current directory is the start directory: the
 settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
@@ -59,8 +60,8 @@ without an export. SIGTERM, SIGHUP and SIGQUIT first stop a run in progress when
 so that it is exported (> stop (signal)), then exit (> exit (signal)). Either way the settings
 are saved. SIGUSR1, SIGUSR2 and SIGPIPE are ignored.
 
-Output of --headless (standard output, one event per line, always valid UTF-8): text from outside the monitor
-(commands, paths, lines) is escaped: \\ for a backslash, \xNN for each byte of a control
+Headless output: standard output, one event per line, always valid UTF-8. Text from outside
+the monitor (commands, paths, lines) is escaped: \\ for a backslash, \xNN for each byte of a control
 character (C0, DEL, C1) and for each byte that is not valid UTF-8; "TEXT" stands in double
 quotes, with \" for a double quote in it.
   > COMMAND                   a command as read (> START... for the start of a line too long)
@@ -89,12 +90,17 @@ quotes, with \" for a double quote in it.
                               it is opened again at every poll, and why it was lost goes to
                               standard error
   port back SECONDS           it answers again after SECONDS (one decimal); the run goes on
+  port other "DEVICE"         another device than the run's stands at the port's path (a USB
+                              adapter by its ids and serial number); it is not opened, and the
+                              run waits for its own (once per outage)
   sim device PATH             --simulate: the simulated receiver's pseudo-terminal
   sim KEY VALUE               --simulate: its summary at the end (see wsmon-sim --help)
-  stats run KEY=VALUE...      the ledger: by the stats command and at the end of every run
-  stats sensor N KEY=VALUE... (after its export) the run's figures, one line per watched
-  stats refused KEY=VALUE...  sensor, then the ids of 32 or more; "-" for no value. The keys
-                              are those of the JSON records (see the README: The ledger)
+  stats run KEY=VALUE... | stats sensor N KEY=VALUE... | stats refused KEY=VALUE...
+                              the ledger, by the stats command and at the end of every run
+                              (after its export): the run's figures, then one line per
+                              watched sensor, then the ids of 32 or more; "-" for no value.
+                              The keys are those of the JSON records (see the README: The
+                              ledger)
 With --json and no FILE, standard output carries the JSON Lines alone: no event line is
 written, the stats command writes a ledger record, and a malformed or refused command is told
 on standard error.

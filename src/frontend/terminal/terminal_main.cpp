@@ -25,7 +25,8 @@ namespace {
 
 // What goes to standard error once the terminal is back, in this order.
 struct ToldAfterwards {
-  // Why the port was lost, in order: the first kLossesTold outages, and how many more.
+  // Why the port was lost (or another device found at its path), in order: the first
+  // kLossesTold, and how many more.
   static constexpr std::size_t kLossesTold = 20;
 
   void Loss(const std::string& reason) {
@@ -105,11 +106,13 @@ int RunTerminal(Options& options) {
     port.SetOpenFailureListener([&shown_in](const OpenFailure& f) {
       if (shown_in != nullptr) shown_in->TellOpenFailure(DescribeOpenFailure(f));
     });
-    port.SetLossListener([&told, &shown_in](const PortLoss& loss) {
-      const std::string reason = DescribePortLoss(loss);
+    const auto tell_loss = [&told, &shown_in](const std::string& reason) {
       told.Loss(reason);
       if (shown_in != nullptr) shown_in->ShowNotice(reason, true);
-    });
+    };
+    port.SetLossListener([tell_loss](const PortLoss& loss) { tell_loss(DescribePortLoss(loss)); });
+    port.SetOtherDeviceListener(
+        [tell_loss](const OtherDevice& other) { tell_loss(DescribeOtherDevice(other)); });
     MonitorHost host(&port, &clock, &files);
     ReadingHistory history(&clock);
     host.readings().Add(&history);

@@ -194,6 +194,11 @@ void TerminalSession::EndOn(StopRequest request) {
 
 int TerminalSession::Modal(const std::function<void(int, int)>& draw,
                            const std::function<int(const Input&)>& answer) {
+  // Whatever the box covered is drawn whole again once it goes.
+  struct RepaintAfter {
+    Terminal* terminal;
+    ~RepaintAfter() { terminal->RepaintAll(); }
+  } repaint{terminal_};
   for (;;) {
     if (ending_ || hung_up_ || StopRequested()) return -1;
     // The monitor's own boxes come with the poll timer stopped; the question before a command
