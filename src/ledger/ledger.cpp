@@ -188,13 +188,13 @@ SensorFigures Ledger::Figures(int row, std::uint32_t now_tick) const {
   f.tally = t;
 
   if (r.intervals.count() > 0) {
-    const IntervalHistogram::Quantiles q = r.intervals.Find();
-    const IntervalHistogram::Gaps g = r.intervals.FindGaps(q.median_ms);
+    const IntervalHistogram::Summary& summary = r.intervals.Summarize();
     f.has_median = true;
-    f.interval_median_ms = q.median_ms;
-    f.interval_p95_ms = q.p95_ms;
-    f.gaps = g.gaps;
-    f.missed = g.missed;
+    f.interval_median_ms = summary.quantiles.median_ms;
+    f.interval_p95_ms = summary.quantiles.p95_ms;
+    f.period_ms = summary.period_ms;
+    f.gaps = summary.gaps.gaps;
+    f.missed = summary.gaps.missed;
   }
 
   // A sensor is expected when the run counts it or it has sent readings; a row named only by
@@ -213,7 +213,7 @@ SensorFigures Ledger::Figures(int row, std::uint32_t now_tick) const {
                             : f.age_ms > kSilentWithoutMedianMs;
   }
   if (f.has_median && t.frames > 0) {
-    f.missed_open = MissedInGap(f.age_ms, f.interval_median_ms);
+    f.missed_open = MissedInGap(f.age_ms, f.period_ms);
     f.has_delivery = true;
     f.delivery_hundredths = HundredthsOfPercent(t.frames, t.frames + f.missed + f.missed_open);
   }

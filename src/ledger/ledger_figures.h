@@ -88,9 +88,12 @@ struct SensorFigures {
   std::uint32_t interval_median_ms = 0;
   std::uint32_t interval_p95_ms = 0;
 
-  // Gaps: intervals longer than 1.5 x the median, each estimated to have missed
-  // round(interval / median) - 1 readings (halfway rounds up). Worked out against the median of
-  // now, so earlier intervals are judged again as the median settles.
+  // The sensor's period as the gaps are judged against (valid with a median): the exact sum of
+  // its intervals over their count plus the readings the gaps missed (interval_histogram.h).
+  std::uint32_t period_ms = 0;
+  // Gaps: intervals longer than 1.5 x the period plus a poll (200 ms), each estimated to have
+  // missed round(interval / period) - 1 readings (halfway rounds up). Worked out against the
+  // period of now, so earlier intervals are judged again as it settles.
   std::uint64_t gaps = 0;
   std::uint64_t missed = 0;
   // The silence since the latest reading, judged the same way while it lasts (0 otherwise).

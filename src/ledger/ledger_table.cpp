@@ -231,9 +231,14 @@ std::vector<LedgerFigure> MakeSensorTable() {
   add("interval_max_ms", Unit::kMilliseconds, "Longest interval between the sensor's readings.",
       [](S, R f) { return Maybe(HasIntervals(f.tally), f.tally.interval_max_ms); },
       {"max s", 13, 2});
+  add("interval_period_ms", Unit::kMilliseconds,
+      "The sensor's period as the gaps are judged: its intervals' total over the readings they "
+      "span, the missed ones included.",
+      [](S, R f) { return Maybe(f.has_median, f.period_ms); });
   add(
       "gaps", Unit::kCount,
-      "Intervals longer than 1.5 times the median (judged again as the median settles).",
+      "Intervals longer than 1.5 times the period plus a poll (judged again as the period "
+      "settles).",
       [](S, R f) { return Some(static_cast<std::int64_t>(f.gaps)); }, {"gaps", 11},
       "wsmon_sensor_gaps");
   add("missed", Unit::kCount, "Readings the gaps are estimated to have missed.",

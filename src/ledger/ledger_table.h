@@ -68,9 +68,9 @@ struct LedgerFigure {
 const std::vector<LedgerFigure>& RunFigureTable();
 // In the order of the records: sensor, readings, no_temperature, no_humidity, bad_checks,
 // first_seen, last_seen, age_ms, silent, same_poll, intervals, interval_min_ms,
-// interval_median_ms, interval_p95_ms, interval_max_ms, gaps, missed, missed_open, (all missed,
-// for the views and /metrics), delivery_percent, temperature_min_C, temperature_max_C,
-// temperature_last_C, humidity_min_RH, humidity_max_RH, humidity_last_RH,
+// interval_median_ms, interval_p95_ms, interval_max_ms, interval_period_ms, gaps, missed,
+// missed_open, (all missed, for the views and /metrics), delivery_percent, temperature_min_C,
+// temperature_max_C, temperature_last_C, humidity_min_RH, humidity_max_RH, humidity_last_RH,
 // implausible_temperatures, implausible_humidities, sequence_lost, sequence_duplicates,
 // sequence_delivery_percent. The refused ids' row has frames, bad_checks, first_seen,
 // last_seen, age_ms.

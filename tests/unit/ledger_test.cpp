@@ -63,7 +63,7 @@ TEST_F(LedgerTest, IntervalsGapsAndSilenceMatchTheHandWorkedFigures) {
     std::vector<std::uint32_t> ticks;
     std::uint32_t now;
     std::uint64_t intervals, same_poll;
-    std::uint32_t min, median, p95, max;
+    std::uint32_t min, median, p95, max, period;
     std::uint64_t gaps, missed, missed_open;
     int delivery;  // hundredths of a percent
     std::uint32_t age;
@@ -72,28 +72,29 @@ TEST_F(LedgerTest, IntervalsGapsAndSilenceMatchTheHandWorkedFigures) {
   // clang-format off
   const Case cases[] = {
       {"steady", 0, {1000, 2000, 3000, 4000, 5000}, 5500,
-       4, 0, 1000, 1000, 1000, 1000, 0, 0, 0, 10000, 500, false},
+       4, 0, 1000, 1000, 1000, 1000, 1000, 0, 0, 0, 10000, 500, false},
       // 8 of 11 readings: intervals of 1, 1, 2, 1, 2, 1, 2 s; the lower median of 7 is 1 s.
       {"every third lost", 0, {0, 1000, 3000, 4000, 6000, 7000, 9000, 10000}, 10500,
-       7, 0, 1000, 1000, 2000, 2000, 3, 3, 0, 7273, 500, false},
+       7, 0, 1000, 1000, 2000, 2000, 1000, 3, 3, 0, 7273, 500, false},
       // The silence since the last reading counts as missed readings while it lasts.
       {"silent once 3 x median has passed", 0, {1000, 2000, 3000}, 6001,
-       2, 0, 1000, 1000, 1000, 1000, 0, 0, 2, 6000, 3001, true},
+       2, 0, 1000, 1000, 1000, 1000, 1000, 0, 0, 2, 6000, 3001, true},
       {"not silent at exactly 3 x median", 0, {1000, 2000, 3000}, 6000,
-       2, 0, 1000, 1000, 1000, 1000, 0, 0, 2, 6000, 3000, false},
+       2, 0, 1000, 1000, 1000, 1000, 1000, 0, 0, 2, 6000, 3000, false},
       {"one outage of four readings", 0, {0, 2000, 4000, 6000, 16000, 18000}, 18000,
-       5, 0, 2000, 2000, 10000, 10000, 1, 4, 0, 6000, 0, false},
+       5, 0, 2000, 2000, 10000, 10000, 2000, 1, 4, 0, 6000, 0, false},
       {"wrap of the tick counter", 4294966000u, {4294966296u, 4294967096u, 600}, 1000,
-       2, 0, 800, 800, 800, 800, 0, 0, 0, 10000, 400, false},
+       2, 0, 800, 800, 800, 800, 800, 0, 0, 0, 10000, 400, false},
       // Below 60 s a figure is the start of its 10 ms step; min and max stay exact.
       {"10 ms steps", 0, {0, 1234, 2468}, 2468,
-       2, 0, 1234, 1230, 1230, 1234, 0, 0, 0, 10000, 0, false},
-      // From 60 s on, the mean of the intervals in the step: exact for a lone one.
+       2, 0, 1234, 1230, 1230, 1234, 1234, 0, 0, 0, 10000, 0, false},
+      // From 60 s on, the mean of the intervals in the step: exact for a lone one. The period is
+      // the 4 s over the 65 readings the intervals are taken to span.
       {"coarse steps", 0, {0, 61234, 122468, 4000000}, 4000000,
-       3, 0, 61234, 61234, 3877532, 3877532, 1, 62, 0, 606, 0, false},
+       3, 0, 61234, 61234, 3877532, 3877532, 61538, 1, 62, 0, 606, 0, false},
       // Two readings of one poll are no interval; the next is measured from the latest.
       {"same poll", 0, {0, 3, 1000, 1002, 2000}, 2000,
-       2, 2, 997, 990, 990, 998, 0, 0, 0, 10000, 0, false},
+       2, 2, 997, 990, 990, 998, 998, 0, 0, 0, 10000, 0, false},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -109,8 +110,8 @@ TEST_F(LedgerTest, IntervalsGapsAndSilenceMatchTheHandWorkedFigures) {
         std::vector<std::uint64_t>({t.intervals, t.same_poll, t.interval_min_ms,
                                     f.interval_median_ms, f.interval_p95_ms, t.interval_max_ms}),
         std::vector<std::uint64_t>({c.intervals, c.same_poll, c.min, c.median, c.p95, c.max}));
-    EXPECT_EQ(std::vector<std::uint64_t>({f.gaps, f.missed, f.missed_open}),
-              std::vector<std::uint64_t>({c.gaps, c.missed, c.missed_open}));
+    EXPECT_EQ(std::vector<std::uint64_t>({f.period_ms, f.gaps, f.missed, f.missed_open}),
+              std::vector<std::uint64_t>({c.period, c.gaps, c.missed, c.missed_open}));
     EXPECT_TRUE(f.has_delivery);
     EXPECT_EQ(f.delivery_hundredths, c.delivery);
     EXPECT_EQ(f.age_ms, c.age);
@@ -119,8 +120,10 @@ TEST_F(LedgerTest, IntervalsGapsAndSilenceMatchTheHandWorkedFigures) {
 }
 
 TEST(IntervalArithmetic, GapsAndSharesRoundHalfwayUpFromTheIntegers) {
-  const std::uint64_t gaps[][3] = {{1500, 1000, 0}, {1501, 1000, 1}, {2499, 1000, 1},
-                                   {2500, 1000, 2}, {1000, 0, 0},    {5000, 2000, 2}};
+  // A gap passes 1.5 periods by more than a poll (200 ms).
+  const std::uint64_t gaps[][3] = {{1700, 1000, 0}, {1701, 1000, 1}, {2499, 1000, 1},
+                                   {2500, 1000, 2}, {1000, 0, 0},    {5000, 2000, 2},
+                                   {350, 100, 0},   {351, 100, 3}};
   for (const auto& g : gaps) EXPECT_EQ(MissedInGap(g[0], g[1]), g[2]) << g[0] << "/" << g[1];
   const std::uint64_t shares[][3] = {{8, 11, 7273}, {1, 20000, 1}, {1, 20001, 0}, {5, 5, 10000}};
   for (const auto& s : shares) {
