@@ -325,11 +325,14 @@ std::int64_t Power10(int decimals) {
   return scale;
 }
 
-// What sorting by delivery compares: the exact share with the sequence byte, the estimate
-// otherwise; a sensor without one (nothing heard, or no interval yet) comes first.
+// What sorting by delivery compares: the worse of the estimate and, with the sequence byte, the
+// exact share (which cannot see a silence going on now); a sensor without either (nothing
+// heard, or no interval yet) comes first.
 int DeliveryKey(const SensorFigures& s) {
-  if (s.has_sequence_delivery) return s.sequence_delivery_hundredths;
-  return s.has_delivery ? s.delivery_hundredths : -1;
+  const int estimate = s.has_delivery ? s.delivery_hundredths : -1;
+  if (!s.has_sequence_delivery) return estimate;
+  return s.has_delivery ? std::min(estimate, s.sequence_delivery_hundredths)
+                        : s.sequence_delivery_hundredths;
 }
 
 }  // namespace
