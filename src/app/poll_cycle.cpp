@@ -55,12 +55,31 @@ void HandleReceiveResult(int received) {
   }
 }
 
+// Tells a listening front end when this poll comes much later than its timer was due.
+void NoteLatePoll() {
+  if (g_platform.readings == nullptr) return;
+  const std::uint32_t now = g_platform.clock->TickCount();
+  const auto late = static_cast<std::int32_t>(now - g_state.poll_due_tick);
+  if (late <= static_cast<std::int32_t>(kMonitorStallMs)) return;
+  StallEvent event;
+  event.tick = now;
+  event.time = g_platform.clock->Now();
+  event.late_ms = static_cast<std::uint32_t>(late);
+  g_platform.readings->OnMonitorStall(event);
+}
+
 }  // namespace
+
+void ArmPollTimer(WindowHandle hwnd) {
+  g_platform.window->SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
+  g_state.poll_due_tick = g_platform.clock->TickCount() + POLL_PERIOD_MS;
+}
 
 void PollCycle(WindowHandle hwnd) {
   // The timer is re-armed at the end, so the next tick comes a full period after this cycle
   // and none can queue up meanwhile; no outcome ends the run.
   g_platform.window->KillTimer(hwnd, POLL_TIMER_ID);
+  NoteLatePoll();
   // During an outage a poll only tries to open the port again; once it is back, the same poll
   // reads.
   if (PortAnswers() == 1) {
@@ -80,7 +99,7 @@ void PollCycle(WindowHandle hwnd) {
       LogError(kErrBufferFull, 0);
     }
   }
-  g_platform.window->SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
+  ArmPollTimer(hwnd);
 }
 
 int PollChunk(const std::uint8_t* bytes, std::size_t count) {

@@ -6,7 +6,14 @@
 
 #include "app/handles.h"
 
+// A poll that comes more than this long after its timer was due finds that the monitor stood
+// still meanwhile (a stopped process, a suspended machine): the front end is told before the
+// poll reads, since what it reads may have waited as long.
+constexpr std::uint32_t kMonitorStallMs = 2000;
+
 void PollCycle(WindowHandle hwnd);
+// Sets the poll timer for a period from now (the start of a run, the end of each poll cycle).
+void ArmPollTimer(WindowHandle hwnd);
 
 // The poll path for one chunk of bytes, as if a single port read had brought them (a read
 // brings at most the 1024 bytes of read_buffer; bytes beyond are ignored): appended, cut,

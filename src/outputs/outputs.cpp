@@ -77,6 +77,11 @@ void Outputs::OnPortBack(const PortEvent& event) {
   after_ledger_.OnPortBack(event);
 }
 
+void Outputs::OnMonitorStall(const StallEvent& event) {
+  ledger_.OnMonitorStall(event);
+  after_ledger_.OnMonitorStall(event);
+}
+
 long Outputs::MillisecondsToTick(std::uint32_t now_tick) const {
   long wait = records_.MillisecondsToLedger(now_tick);
   if (json_ && json_->pending() > 0) wait = SoonerWait(wait, kPumpMs);

@@ -76,6 +76,7 @@ class Outputs : public ReadingSink, public HostTicker {
   void OnRunStopped(std::uint32_t tick) override;
   void OnPortLost(const PortEvent& event) override;
   void OnPortBack(const PortEvent& event) override;
+  void OnMonitorStall(const StallEvent& event) override;
 
   long MillisecondsToTick(std::uint32_t now_tick) const override;
   void Tick(std::uint32_t now_tick) override;
