@@ -6,9 +6,10 @@
 
 #include "app/handles.h"
 
-// A poll that comes more than this long after its timer was due finds that the monitor stood
-// still meanwhile (a stopped process, a suspended machine): the front end is told before the
-// poll reads, since what it reads may have waited as long.
+// A poll that comes more than this long after its timer was due, or a read that ends this long
+// after it could have, finds that the monitor stood still meanwhile (a stopped process, a
+// suspended machine): the front end is told before what was read is handled, since it may have
+// waited as long.
 constexpr std::uint32_t kMonitorStallMs = 2000;
 
 void PollCycle(WindowHandle hwnd);

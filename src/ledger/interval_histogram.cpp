@@ -45,10 +45,6 @@ void IntervalHistogram::Add(std::uint32_t ms) {
   sum_ms_ += ms;
 }
 
-std::uint64_t IntervalHistogram::MeanOf(int step) const {
-  return step < kFineSteps ? ValueOf(step) + 5u : ValueOf(step);
-}
-
 const IntervalHistogram::Summary& IntervalHistogram::Summarize() const {
   if (summarized_count_ != count_) {
     summary_.quantiles = Find();
@@ -82,14 +78,14 @@ IntervalHistogram::Quantiles IntervalHistogram::Find() const {
 
 std::uint32_t IntervalHistogram::FindPeriod() const {
   if (count_ == 0) return 0;
-  // From below: a start above the period would take the gaps of one missed reading for
-  // intervals and stay there.
+  // From below (a 10 ms step's start): a start above the period would take the gaps of one
+  // missed reading for intervals and stay there.
   const std::uint64_t half = (count_ + 1) / 2;
   std::uint64_t taken = 0;
   std::uint64_t sum = 0;
   for (int step = 0; step < kSteps && taken < half; ++step) {
     const std::uint64_t take = std::min<std::uint64_t>(counts_[step], half - taken);
-    sum += take * MeanOf(step);
+    sum += take * ValueOf(step);
     taken += take;
   }
   std::uint64_t period = std::max<std::uint64_t>((sum + half / 2) / half, 1);

@@ -67,9 +67,6 @@ class IntervalHistogram {
   std::uint32_t ValueOf(int step) const;
 
  private:
-  // The mean of a step's intervals: the middle of a 10 ms step.
-  std::uint64_t MeanOf(int step) const;
-
   std::uint32_t counts_[kSteps] = {};
   std::uint64_t coarse_sums_[kCoarseSteps] = {};
   std::uint64_t count_ = 0;

@@ -105,6 +105,20 @@ std::vector<LedgerFigure> MakeRunTable() {
       "Seconds the serial port was away during this run, the outage going on included.",
       [](S s, R) { return Some(static_cast<std::int64_t>(s.run.outage_total_ms)); },
       "wsmon_port_outage_seconds_total", kCounter);
+  add(
+      "stalls", Unit::kCount,
+      "Polls of this run that came more than 2 s late: the monitor itself stood still (a "
+      "stopped process, a suspended machine).",
+      [](S s, R) { return Some(static_cast<std::int64_t>(s.run.facts.stalls)); },
+      "wsmon_monitor_stalls_total", kCounter);
+  add(
+      "stall_ms", Unit::kMilliseconds, "Seconds the stalled polls of this run came late, in all.",
+      [](S s, R) { return Some(static_cast<std::int64_t>(s.run.facts.stall_ms)); },
+      "wsmon_monitor_stall_seconds_total", kCounter);
+  add("missed_outages", Unit::kCount,
+      "Readings the sensors are estimated to have missed while the port was lost or the "
+      "monitor stalled.",
+      [](S s, R) { return Some(static_cast<std::int64_t>(s.run.missed_outages)); });
   add("readings", Unit::kCount, "Readings of every sensor in this run.",
       [](S s, R) { return Some(static_cast<std::int64_t>(s.run.facts.readings)); });
   t.push_back(ErrorCount("ERR1", 1, "code=\"ERR1\""));
@@ -247,6 +261,12 @@ std::vector<LedgerFigure> MakeSensorTable() {
       "Readings the silence since the latest reading is estimated to have missed.",
       [](S, R f) { return Some(static_cast<std::int64_t>(f.missed_open)); });
   add(
+      "missed_outages", Unit::kCount,
+      "Readings the sensor is estimated to have missed while the port was lost or the monitor "
+      "stalled (not in its missed readings or its delivery).",
+      [](S, R f) { return Some(static_cast<std::int64_t>(f.missed_outages)); }, {"outage", 11},
+      "wsmon_sensor_missed_outage_readings");
+  add(
       nullptr, Unit::kCount,
       "Readings the gaps and the silence since the latest reading are estimated to have missed.",
       [](S, R f) { return Some(static_cast<std::int64_t>(f.missed + f.missed_open)); },
@@ -287,11 +307,29 @@ std::vector<LedgerFigure> MakeSensorTable() {
       {"RH!", 14}, "wsmon_implausible_values_total", kCounter, "quantity=\"humidity\"");
   add(
       "sequence_lost", Unit::kCount,
-      "Readings lost by the sensor's own count in the extra byte (with the sequence byte on).",
+      "Readings lost by the sensor's own count in the extra byte, outside outages and stalls "
+      "(with the sequence byte on).",
       [](S, R f) {
         return Maybe(f.has_sequence_delivery, static_cast<std::int64_t>(f.tally.sequence_lost));
       },
       {"lost", 7}, "wsmon_sequence_lost_total", kCounter);
+  t.back().sequence = true;
+  add(
+      "sequence_lost_outages", Unit::kCount,
+      "Readings lost by the sensor's own count while the port was lost or the monitor stalled.",
+      [](S, R f) {
+        return Maybe(f.has_sequence_delivery, static_cast<std::int64_t>(f.sequence_lost_outages));
+      },
+      {"lost out", 12}, "wsmon_sequence_lost_outages");
+  t.back().sequence = true;
+  add(
+      "sequence_wrap_gaps", Unit::kCount,
+      "Gaps long enough to hide whole turns of the count (256 readings each), whose turns are "
+      "estimated from the gap's length: the lost counts above are no longer exact.",
+      [](S, R f) {
+        return Maybe(f.has_sequence_delivery, static_cast<std::int64_t>(f.sequence_wrap_gaps));
+      },
+      {"wrap", 12}, "wsmon_sequence_wrap_gaps");
   t.back().sequence = true;
   add(
       "sequence_duplicates", Unit::kCount,

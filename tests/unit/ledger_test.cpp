@@ -224,6 +224,118 @@ TEST_F(LedgerTest, TheSequenceByteCountsLossesAndDuplicatesAcrossItsWrap) {
   }
 }
 
+// What happens to sensor 1 in a run: readings (its count in the extra byte is the tick they
+// were sent at in steps of step_ms), the port lost and back, a poll that came late.
+struct Happening {
+  enum Kind { kReadings, kLost, kBack, kStall } kind;
+  std::uint32_t from = 0;  // the readings' first tick, or the event's tick
+  std::uint32_t to = 0;    // the readings' last
+  std::uint32_t step_ms = 1000;
+  std::uint32_t taken_at = 0;  // readings a stall held back: the late poll's tick; else 0
+  std::uint32_t late_ms = 0;   // a stall
+};
+using Story = std::vector<Happening>;
+
+Happening Readings(std::uint32_t from, std::uint32_t to, std::uint32_t step_ms = 1000) {
+  return {Happening::kReadings, from, to, step_ms};
+}
+Happening At(Happening::Kind kind, std::uint32_t tick, std::uint32_t late_ms = 0) {
+  return {kind, tick, 0, 0, 0, late_ms};
+}
+// Readings sent at from..to that waited for the late poll at taken_at.
+Happening HeldBack(std::uint32_t from, std::uint32_t to, std::uint32_t taken_at,
+                   std::uint32_t step_ms = 1000) {
+  return {Happening::kReadings, from, to, step_ms, taken_at};
+}
+
+TEST_F(LedgerTest, WhatTheMonitorCouldNotSeeIsNotTheSensors) {
+  struct Case {
+    const char* name;
+    Story story;
+    std::uint32_t now;
+    // missed, missed_open, missed_outages, delivery, silent, sequence_lost,
+    // sequence_lost_outages, sequence_wrap_gaps
+    std::vector<std::uint64_t> want;
+  };
+  using H = Happening;
+  const Case cases[] = {
+      {"during a 5 s outage",
+       {Readings(1000, 10000), At(H::kLost, 10500)},
+       15000,
+       {0, 0, 4, 10000, 0, 0, 0, 0}},
+      {"after it",
+       {Readings(1000, 10000), At(H::kLost, 10500), At(H::kBack, 15500), Readings(16000, 20000)},
+       20000,
+       {0, 0, 5, 10000, 0, 0, 5, 0}},
+      // Silent 3 s after the monitor reads again; what it misses from then on is its own.
+      {"a sensor that stays away after it",
+       {Readings(1000, 10000), At(H::kLost, 10500), At(H::kBack, 15500)},
+       19000,
+       {0, 3, 5, 7692, 1, 0, 0, 0}},
+      {"back a minute after it",
+       {Readings(1000, 10000), At(H::kLost, 10500), At(H::kBack, 15500), Readings(75000, 80000)},
+       80000,
+       {59, 0, 5, 2133, 0, 0, 64, 0}},
+      // Three readings wait out a 3 s stall and come with the late poll.
+      {"a stall that lost nothing",
+       {Readings(1000, 10000), At(H::kStall, 13200, 3000), HeldBack(11000, 13000, 13200),
+        Readings(14000, 20000)},
+       20000,
+       {0, 0, 0, 10000, 0, 0, 0, 0}},
+      {"a stall that lost two",
+       {Readings(1000, 10000), At(H::kStall, 13200, 3000), HeldBack(13000, 13000, 13200),
+        Readings(14000, 20000)},
+       20000,
+       {0, 0, 2, 10000, 0, 0, 2, 0}},
+      // 300 readings apart: the count moved by 44, a turn of 256 more by the gap's length.
+      {"a gap that hides a turn of the count",
+       {Readings(1000, 20000), Readings(320000, 321000)},
+       321000,
+       {299, 0, 0, 685, 0, 299, 0, 1}},
+      // Ten readings a second; the first ten of a 30 s stall wait for the late poll, the rest
+      // of it is lost.
+      {"a 30 s stall at ten readings a second",
+       {Readings(0, 2000, 100), At(H::kStall, 32000, 30000), HeldBack(2100, 3000, 32000, 100),
+        Readings(32200, 40000, 100)},
+       40000,
+       {0, 0, 291, 10000, 0, 0, 291, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(4);
+    for (const Happening& h : c.story) {
+      PortEvent port;
+      port.tick = h.from;
+      StallEvent stall;
+      stall.tick = h.from;
+      stall.late_ms = h.late_ms;
+      switch (h.kind) {
+        case H::kReadings:
+          for (std::uint32_t t = h.from; t <= h.to; t += h.step_ms) {
+            Read(1, h.taken_at != 0 ? h.taken_at : t, 0, 0, static_cast<int>(t / h.step_ms % 256));
+          }
+          break;
+        case H::kLost:
+          ledger_.OnPortLost(port);
+          break;
+        case H::kBack:
+          ledger_.OnPortBack(port);
+          break;
+        case H::kStall:
+          ledger_.OnMonitorStall(stall);
+          break;
+      }
+    }
+    const SensorFigures f = ledger_.Figures(1, c.now);
+    EXPECT_EQ(std::vector<std::uint64_t>({f.missed, f.missed_open, f.missed_outages,
+                                          static_cast<std::uint64_t>(f.delivery_hundredths),
+                                          f.silent, f.tally.sequence_lost, f.sequence_lost_outages,
+                                          f.sequence_wrap_gaps}),
+              c.want);
+    EXPECT_EQ(ledger_.RunFiguresAt(c.now).missed_outages, c.want[2]);
+  }
+}
+
 TEST_F(LedgerTest, ARunStartClearsAndAnEndedRunStaysAsItWasAtItsEnd) {
   Start(4, 1000);
   Read(0, 2000);
@@ -233,12 +345,13 @@ TEST_F(LedgerTest, ARunStartClearsAndAnEndedRunStaysAsItWasAtItsEnd) {
   ledger_.OnPortLost(port);
   ledger_.OnPortLost(port);  // one outage, however often told
   EXPECT_EQ(ledger_.RunFiguresAt(4500).outage_total_ms, 500u);
-  port.outage_ms = 1000;
+  port.tick = 5000;
   ledger_.OnPortBack(port);
+  port.tick = 6000;
   ledger_.OnPortLost(port);
-  port.outage_ms = 250;
+  port.tick = 6250;
   ledger_.OnPortBack(port);
-  ledger_.OnRunStopped(9000);
+  ledger_.OnRunStopped(10000);
   ledger_.OnRunStopped(12000);  // a second telling changes nothing
 
   // Long after the end, the figures are those of the end.
@@ -248,8 +361,9 @@ TEST_F(LedgerTest, ARunStartClearsAndAnEndedRunStaysAsItWasAtItsEnd) {
   EXPECT_TRUE(s.run.facts.port_up);
   EXPECT_EQ(std::vector<std::uint64_t>({s.at_tick, s.run.duration_ms, s.run.facts.outages,
                                         s.run.outage_total_ms, s.rows[0].age_ms}),
-            std::vector<std::uint64_t>({9000, 8000, 2, 1250, 6000}));
-  // Silent: sensor 0 (6 s > 3 x 1 s); 1 to 3 never came, but the run ended before 10 s had passed.
+            std::vector<std::uint64_t>({10000, 9000, 2, 1250, 7000}));
+  // Silent: sensor 0, 3.75 s after the port answered again (> 3 x 1 s); 1 to 3 never came, but
+  // the run ended before 10 s had passed.
   EXPECT_EQ(std::make_pair(s.run.watched, s.run.silent), std::make_pair(4, 1));
 
   Start(2, 20000);

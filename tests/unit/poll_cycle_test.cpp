@@ -240,6 +240,20 @@ class LatePollTest : public CoreTest {
   Lines events_;
 };
 
+// The process stopped while the poll waited for the bytes to settle: the read ends late.
+TEST_F(LatePollTest, AReadThatEndsMoreThanTwoSecondsLateIsToldBeforeWhatItRead) {
+  for (const std::uint32_t stopped : {1000u, 3100u}) {
+    SCOPED_TRACE(stopped);
+    events_.clear();
+    port_.Arrive(Reading(1));
+    clock_.Advance(static_cast<std::uint32_t>(host_.MillisecondsToNextPoll()));
+    clock_.StopDuringNextSleep(stopped);
+    ASSERT_TRUE(host_.PollIfDue());
+    ASSERT_EQ(events_.size(), stopped > 3000 ? 2u : 1u);
+    EXPECT_EQ(events_.back(), "reading 1");
+  }
+}
+
 TEST_F(LatePollTest, APollMoreThanTwoSecondsLateIsToldBeforeWhatItReads) {
   for (const std::uint32_t late : {0u, 2000u, 2001u, 30000u}) {
     SCOPED_TRACE(late);
