@@ -241,11 +241,12 @@ TEST_F(LedgerForms, TheStatusLineTellsTheRunItsSilentSensorsAndALostPort) {
   PortEvent lost;
   lost.tick = 20000;
   ledger_.OnPortLost(lost);
+  // While the receiver is lost no sensor is called silent: it is the receiver that is away.
   EXPECT_EQ(RunStatusText(ledger_.RunFiguresAt(3723000)),
-            "run 1:02:03: 37 readings, 4 sensors (4 silent), 1 error events; receiver lost");
+            "run 1:02:03: 37 readings, 4 sensors, 1 error events; receiver lost");
   ledger_.OnRunStopped(3723000);
   EXPECT_EQ(RunStatusText(ledger_.RunFiguresAt(4000000)),
-            "run ended after 1:02:03: 37 readings, 4 sensors (4 silent), 1 error events");
+            "run ended after 1:02:03: 37 readings, 4 sensors, 1 error events");
 }
 
 TEST_F(LedgerFormsWithSequence, TheSequenceColumnsShowTheExactLossesWhenTheByteIsRead) {
