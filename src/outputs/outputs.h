@@ -51,6 +51,9 @@ class Outputs : public ReadingFanout, public HostTicker {
   Ledger& ledger() { return ledger_; }
   // Writes the ledger's record into the JSON Lines now; nothing without them.
   void WriteLedgerRecord(std::uint32_t now_tick);
+  // The JSON Lines go on in another file (--json FILE only): what is still pending goes to the
+  // current one first. False, with the current file kept, when the new one does not open.
+  bool SwitchJsonFile(const std::string& file, std::string* error);
   // The HTTP server's port, 0 without --http.
   int http_port() const { return network_ ? network_->http_port() : 0; }
 
