@@ -410,16 +410,11 @@ std::string MetricText(FigureUnit unit, std::int64_t number) {
 std::string ScreenText(const LedgerFigure& figure, const FigureValue& value) {
   if (!value.has) return "-";
   const std::int64_t n = value.number;
-  char text[32];
   switch (figure.unit) {
     case Unit::kMilliseconds: {
       // To 10 ms for intervals (the ledger's own step), to 100 ms for ages; halfway up.
       const std::int64_t unit = Power10(3 - figure.screen_decimals);
-      const std::int64_t steps = (n + unit / 2) / unit;
-      const std::int64_t per_second = 1000 / unit;
-      std::snprintf(text, sizeof text, "%lld.%0*lld", static_cast<long long>(steps / per_second),
-                    figure.screen_decimals, static_cast<long long>(steps % per_second));
-      return text;
+      return ExactDecimal((n + unit / 2) / unit, figure.screen_decimals, figure.screen_decimals);
     }
     case Unit::kSixteenths: {
       TextLine line;

@@ -3,9 +3,10 @@
 // (--json) and the network outputs (--http, --mqtt).
 //
 // A program starts them before the monitor's window, adds them to its host's listeners and
-// runs them as a ticker of its loop, on the monitor's thread. Every event reaches the ledger
-// first, then the outputs, then whatever follows them (Follow), so every output that reads the
-// ledger at an event sees that event counted. Each event becomes one record (record_stream.h):
+// runs them as a ticker of its loop, on the monitor's thread. They are a fanout whose first
+// listener is the ledger: every event reaches the ledger first, then the outputs, then whatever
+// the program adds after them (Add), so every output that reads the ledger at an event sees
+// that event counted. Each event becomes one record (record_stream.h):
 // the JSON Lines and the network feed take the same encoded line.
 #pragma once
 
@@ -42,7 +43,7 @@ struct OutputOptions {
 // network outputs (their addresses, the broker's comings and goings).
 enum class NoticeSource { kFiles, kNetwork };
 
-class Outputs : public ReadingSink, public HostTicker {
+class Outputs : public ReadingFanout, public HostTicker {
  public:
   // Told on the monitor's thread, one line each.
   using Report = std::function<void(NoticeSource source, const std::string& text)>;
@@ -61,21 +62,10 @@ class Outputs : public ReadingSink, public HostTicker {
   Outputs& operator=(const Outputs&) = delete;
 
   Ledger& ledger() { return ledger_; }
-  // A listener that hears every event after the ledger and the outputs (before the program's
-  // window is created); false when there is no room.
-  bool Follow(ReadingSink* listener) { return after_ledger_.Add(listener); }
   // Writes the ledger's record into the JSON Lines now; nothing without them.
   void WriteLedgerRecord(std::uint32_t now_tick);
   // The HTTP server's port, 0 without --http.
   int http_port() const { return network_ ? network_->http_port() : 0; }
-
-  void OnReading(const ReadingEvent& reading) override;
-  void OnError(const ErrorEvent& error) override;
-  void OnRunStarted() override;
-  void OnExported(const char* file_name) override;
-  void OnRunStopped(std::uint32_t tick) override;
-  void OnPortLost(const PortEvent& event) override;
-  void OnPortBack(const PortEvent& event) override;
 
   long MillisecondsToTick(std::uint32_t now_tick) const override;
   void Tick(std::uint32_t now_tick) override;
@@ -93,5 +83,4 @@ class Outputs : public ReadingSink, public HostTicker {
   LineOutput json_file_;
   std::unique_ptr<JsonLinesWriter> json_;
   std::unique_ptr<NetworkOutputs> network_;
-  ReadingFanout after_ledger_;
 };

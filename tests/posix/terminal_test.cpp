@@ -220,9 +220,13 @@ struct Monitor {
   // Opens the port and starts a run.
   bool Start() {
     if (!screen->WaitFor(kTitle)) return false;
-    screen->Keys({"p", "s"});
-    if (screen->WaitFor("frames/s")) return true;
-    ADD_FAILURE() << "no run started; the screen:\n" << screen->Text();
+    // Each step once the one before shows: the open probes the receiver first.
+    screen->Keys({"p"});
+    const bool opened = screen->WaitFor(", stopped");
+    if (opened) screen->Keys({"s"});
+    if (opened && screen->WaitFor("frames/s")) return true;
+    ADD_FAILURE() << (opened ? "no run started" : "the port did not open") << "; the screen:\n"
+                  << screen->Text();
     return false;
   }
   ScratchDirectory dir;

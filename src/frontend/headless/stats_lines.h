@@ -15,7 +15,7 @@
 
 std::vector<std::string> StatsLines(const LedgerSnapshot& snapshot);
 
-// Prints the stats lines when a run ends (it must follow the ledger: Outputs::Follow), and when
+// Prints the stats lines when a run ends (it must hear them after the ledger: add it to the outputs), and when
 // asked.
 class StatsPrinter : public ReadingSink {
  public:
