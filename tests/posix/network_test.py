@@ -358,10 +358,12 @@ def mqtt_carries_every_topic_and_the_will(cwd):
           "lab/bench1/stats: the ledger at the run's end")
     availability = b.said("lab/bench1/availability")
     check(availability == ["online", "offline"], f"availability online, then offline {availability}")
-    configs = {t: json.loads(p) for t, p in m if t.startswith("homeassistant/sensor/")}
-    check(len(configs) == 6 and all(c["state_topic"] in topics and c.get("expire_after", 0) >= 1
-                                    for c in configs.values()),
-          "a discovery configuration per sensor and quantity, with expire_after")
+    announced = [(t, json.loads(p)) for t, p in m if t.startswith("homeassistant/sensor/")]
+    configs = dict(announced)
+    check(len(configs) == 6 and len(announced) == 6 and
+          all(c["state_topic"] in topics and c.get("expire_after", 0) >= 1
+              for c in configs.values()),
+          f"one discovery configuration per sensor and quantity, with expire_after: {len(announced)}")
     # An unclean end: the broker says offline in wsmon's stead.
     w = Wsmon(cwd, ["--mqtt", f"127.0.0.1:{b.port}", "--mqtt-topic", "lab/bench1"])
     w.say("settings save=0 sensors=3\nopen\nstart\nwait 60000\n")
