@@ -415,7 +415,7 @@ TEST(EventHub, AReaderThatFallsBehindIsDroppedAndTheOthersGetEveryRecord) {
   EXPECT_EQ(hub.Join(), nullptr);
 }
 
-TEST(EventHub, TheHistoryKeepsEachSensorsLatestReadingsOfTheRun) {
+TEST(EventHub, TheHistoryKeepsEachSensorsLatestReadingsAndTheErrorsOfTheRun) {
   EventHub hub;
   for (int i = 0; i < EventHub::kHistoryPoints + 5; ++i) hub.OnRecord(Line("r", 2, i));
   hub.OnRecord(Line("r", 31, 8));
@@ -424,8 +424,16 @@ TEST(EventHub, TheHistoryKeepsEachSensorsLatestReadingsOfTheRun) {
   EXPECT_THAT(history, Not(HasSubstr("[4,0.25,null]")));
   EXPECT_THAT(history, HasSubstr("{\"2\":[[5,0.3125,null],[6,0.375,null]"));
   EXPECT_THAT(history, HasSubstr("\"31\":[[8,0.5,null]]"));
+  // And the latest error records, oldest first.
+  for (std::size_t i = 0; i < EventHub::kHistoryErrors + 2; ++i) {
+    hub.OnRecord(Record(EventRecord::Kind::kError, "{\"n\":" + std::to_string(i) + "}"));
+  }
+  const json errors = json::parse(hub.HistoryJson())["errors"];
+  ASSERT_EQ(errors.size(), EventHub::kHistoryErrors);
+  EXPECT_EQ(errors.front()["n"], 2);
+  EXPECT_EQ(errors.back()["n"], EventHub::kHistoryErrors + 1);
   hub.OnRecord(Record(EventRecord::Kind::kRunStarted, "S"));
-  EXPECT_EQ(hub.HistoryJson(), "{\"sensors\":{}}");
+  EXPECT_EQ(hub.HistoryJson(), "{\"sensors\":{},\"errors\":[]}");
 }
 
 // Takes the records as the feed's thread hands them on; held, it waits until let go.

@@ -195,6 +195,111 @@ def chromium_dom(port, cwd):
     return dict(re.findall(r'<b id="(\w+)">([^<]*)</b>', dom)), table
 
 
+class Chromium:
+    """Headless Chromium with a window of width x height, driven through its DevTools pipe (the
+    protocol's JSON messages, each ended by a NUL, on its descriptors 3 and 4)."""
+
+    def __init__(self, cwd, url, width=1280, height=900):
+        to_r, self.to_w = os.pipe()
+        self.from_r, from_w = os.pipe()
+        def descriptors():
+            # Through other numbers first: the pipe's own may be 3 or 4 already, and a dup2 onto
+            # itself would leave it to be closed at exec.
+            ends = os.dup(to_r), os.dup(from_w)
+            os.dup2(ends[0], 3)
+            os.dup2(ends[1], 4)
+        flags = ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + tempfile.mkdtemp(dir=cwd), f"--window-size={width},{height}",
+                 "--remote-debugging-pipe", "about:blank"]
+        self.p = subprocess.Popen(["chromium"] + flags, preexec_fn=descriptors, close_fds=False,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(to_r)
+        os.close(from_w)
+        self.pending, self.last, self.session = b"", 0, None
+        target = self.call("Target.createTarget", url="about:blank")["targetId"]
+        self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+        self.call("Emulation.setDeviceMetricsOverride", width=width, height=height,
+                  deviceScaleFactor=1, mobile=False)
+        self.call("Page.navigate", url=url)
+
+    def call(self, method, **params):
+        self.last += 1
+        message = {"id": self.last, "method": method, "params": params}
+        if self.session:
+            message["sessionId"] = self.session
+        os.write(self.to_w, json.dumps(message).encode() + b"\0")
+        while True:
+            while b"\0" not in self.pending:
+                chunk = os.read(self.from_r, 1 << 16)
+                if not chunk:
+                    raise RuntimeError("chromium ended")
+                self.pending += chunk
+            raw, self.pending = self.pending.split(b"\0", 1)
+            reply = json.loads(raw)
+            if reply.get("id") == self.last:
+                return reply.get("result", {})
+
+    def value(self, expression):
+        result = self.call("Runtime.evaluate", expression=expression, returnByValue=True)
+        return result.get("result", {}).get("value")
+
+    def close(self):
+        self.p.kill()
+        self.p.wait()
+        os.close(self.to_w)
+        os.close(self.from_r)
+
+
+# What the page shows, read in one go: the ledger's headers, whether its last column can be
+# scrolled into a 1280 px window without the page itself growing wider, the error log's lines,
+# and each card's reading counts (header and footer).
+PAGE = """(() => {
+  const box = document.getElementById("ledgerbox");
+  box.scrollLeft = box.scrollWidth;
+  const heads = [...document.querySelectorAll("#ledger thead th")];
+  const last = heads.length ? heads[heads.length - 1].getBoundingClientRect().right : 1e9;
+  return {heads: heads.map((th) => th.textContent), rows: document.querySelectorAll(
+            "#ledger tbody tr").length, run: document.getElementById("run").textContent,
+          fits: document.documentElement.scrollWidth <= innerWidth && last <= innerWidth,
+          log: [...document.querySelectorAll("#errorlog li")].map((li) => li.textContent),
+          cards: [...document.querySelectorAll(".panel")].map((p) =>
+            [".state", ".range"].flatMap((part) => [...p.querySelector(part).textContent
+              .matchAll(/(\\d+) readings/g)].map((m) => m[1])))};
+})()"""
+
+
+def live_page_shows_what_the_terminal_shows(cwd):
+    w = Wsmon(cwd, ["--http", "0", "--sequence-byte"],
+              sim="--sensors 9 --interval 150 --jitter 20 --frames 900 --seed 11 --bad-check 0.05 "
+                  "--lose 0.05 --linger 60000 --wait-probe")
+    port = w.http_port()
+    w.say("settings save=0 sensors=9\nopen\nstart\n")
+    page = Chromium(cwd, f"http://127.0.0.1:{port}/")
+    seen = {}
+    shown = lambda: seen.update(page.value(PAGE) or {}) or seen.get("rows", 0) >= 10
+    wait_until(shown, 30, "the page shows the ledger of a run")
+    cards = [seen["cards"] for _ in range(20) if shown()]
+    check(cards and all(len(set(c)) == 1 for snapshot in cards for c in snapshot),
+          f"each card says one reading count during the run: {cards[-1] if cards else None}")
+    w.say("stop\n")
+    wait_until(lambda: shown() and seen["run"].startswith("run ended"), 20, "the run's end")
+    page.call("Page.reload")
+    wait_until(lambda: shown() and seen["run"].startswith("run ended") and
+               len(seen["log"]) == min(50, len(logged(w))), 20, "the page shows the run's end")
+    page.close()
+    w.finish()
+    check(seen["heads"][-3:] == ["lost", "dup", "seq%"], f"the sequence columns: {seen['heads']}")
+    check(seen["fits"], "at 1280 px the ledger's last column scrolls into view; the page does not")
+    check(seen["log"] == logged(w)[-50:] and seen["log"],
+          f"the error log's latest {len(seen['log'])} lines, as the terminal's "
+          f"{len(logged(w))}: {seen['log'][-1:]} {logged(w)[-1:]}")
+
+
+def logged(w):
+    return re.findall(r'^log line \d+ "(.*)"$', open(w.out, encoding="utf-8").read(), re.M)
+
+
 def token_guards_every_path(cwd):
     token = os.path.join(cwd, "token")
     with open(token, "w") as f:
@@ -439,6 +544,6 @@ if missing:
     print("FAILED: missing " + ", ".join(missing) + ": scripts/install-deps.sh native installs them")
     sys.exit(1)
 run_all(http_outputs_agree_with_the_summary, token_guards_every_path, binding_is_loopback_unless_named,
-        slow_clients_cannot_starve_the_server,
+        live_page_shows_what_the_terminal_shows, slow_clients_cannot_starve_the_server,
         mqtt_carries_every_topic_and_the_will, mqtt_outage_loses_no_reading,
         missing_broker_never_blocks_the_run)
