@@ -70,16 +70,16 @@ void RequestGate::Run() {
     // A socket that holds part of a request stays readable, so it is looked at again after a
     // while instead of being waited for.
     auto now = std::chrono::steady_clock::now();
-    long wait_ms = 60000;
+    std::int64_t wait_ms = 60000;
     sockets.clear();
     polled.clear();
     for (std::size_t i = 0; i < waiting.size(); ++i) {
       const Waiting& w = waiting[i];
-      const long left =
+      const std::int64_t left =
           std::chrono::duration_cast<std::chrono::milliseconds>(w.deadline - now).count() + 1;
-      wait_ms = std::min(wait_ms, std::max(left, 0L));
+      wait_ms = std::min(wait_ms, std::max<std::int64_t>(left, 0));
       if (w.partial) {
-        wait_ms = std::min<long>(wait_ms, kLookAgainMs);
+        wait_ms = std::min<std::int64_t>(wait_ms, kLookAgainMs);
       } else {
         sockets.push_back(w.socket);
         polled.push_back(i);

@@ -43,6 +43,7 @@ class SocketWaiter {
   void Wake();
 
  private:
-  int wake_read_ = -1;
-  int wake_write_ = -1;
+  static constexpr SocketHandle kNone = static_cast<SocketHandle>(-1);
+  SocketHandle wake_read_ = kNone;
+  SocketHandle wake_write_ = kNone;
 };

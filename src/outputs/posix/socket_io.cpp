@@ -92,8 +92,8 @@ SocketWaiter::SocketWaiter() {
 }
 
 SocketWaiter::~SocketWaiter() {
-  if (wake_read_ >= 0) ::close(wake_read_);
-  if (wake_write_ >= 0) ::close(wake_write_);
+  if (wake_read_ != kNone) ::close(wake_read_);
+  if (wake_write_ != kNone) ::close(wake_write_);
 }
 
 bool SocketWaiter::Wait(const std::vector<SocketHandle>& sockets, int timeout_ms,
@@ -115,7 +115,7 @@ bool SocketWaiter::Wait(const std::vector<SocketHandle>& sockets, int timeout_ms
 }
 
 void SocketWaiter::Wake() {
-  const char byte = 1;
+  const char wake = 1;
   // A full pipe already holds a wake-up.
-  (void)!::write(wake_write_, &byte, 1);
+  (void)!::write(wake_write_, &wake, 1);
 }
