@@ -71,6 +71,10 @@ bool MqttPublisher::Start(std::string* error) {
   if (rc == MOSQ_ERR_SUCCESS) {
     rc = mosquitto_reconnect_delay_set(client_, 1, kLongestPauseSeconds, false);
   }
+  if (rc == MOSQ_ERR_SUCCESS) {
+    // Room for the availability messages beside a full window.
+    rc = mosquitto_int_option(client_, MOSQ_OPT_SEND_MAXIMUM, kMaxInFlight + 8);
+  }
   if (rc != MOSQ_ERR_SUCCESS) {
     *error = std::string("cannot set up the MQTT client: ") + mosquitto_strerror(rc);
     return false;
@@ -119,7 +123,9 @@ void MqttPublisher::OnConnect(mosquitto*, void* self, int rc) {
     }
     return;
   }
-  // What the library held unacknowledged when the connection broke it sends again itself.
+  // What the library held unacknowledged when the connection broke it sends again itself, once
+  // this returns; until then nothing new may go (resending_ is set before connected_).
+  p->resending_ = p->in_flight_.load() > 0;
   p->connected_ = true;
   p->wake_.notify_all();
   p->announce_again_ = true;
@@ -127,7 +133,7 @@ void MqttPublisher::OnConnect(mosquitto*, void* self, int rc) {
     p->report_("MQTT broker " + p->broker() + " connected");
   }
   p->Send({AvailabilityTopic(p->prefix_), kOnline, 1, true});
-  p->Pump();
+  if (!p->resending_) p->Pump();
 }
 
 void MqttPublisher::OnDisconnect(mosquitto*, void* self, int rc) {
@@ -143,6 +149,7 @@ void MqttPublisher::OnDisconnect(mosquitto*, void* self, int rc) {
 void MqttPublisher::OnPublish(mosquitto*, void* self, int mid) {
   auto* p = static_cast<MqttPublisher*>(self);
   if (p->in_flight_.load() > 0) --p->in_flight_;
+  p->resending_ = false;
   {
     std::lock_guard<std::mutex> lock(p->mutex_);
     if (mid == p->goodbye_mid_) {
@@ -169,7 +176,8 @@ bool MqttPublisher::Send(const MqttMessage& m, int* mid) {
 
 void MqttPublisher::Pump() {
   std::lock_guard<std::mutex> lock(outbox_mutex_);
-  while (connected_.load() && in_flight_.load() < kMaxInFlight && !outbox_.empty()) {
+  while (connected_.load() && !resending_.load() && in_flight_.load() < kMaxInFlight &&
+         !outbox_.empty()) {
     // A message the library refuses (none should be) would refuse again: it is dropped.
     if (!Send(outbox_.Next())) ++dropped_;
     outbox_.Sent();

@@ -34,7 +34,10 @@ struct mosquitto;
 
 class MqttPublisher : public RecordListener {
  public:
-  static constexpr int kMaxInFlight = 1000;  // handed to the library, not yet acknowledged
+  // Handed to the library, not yet acknowledged. Kept within the library's own window: what it
+  // holds beyond that when a connection breaks, and whatever is published before it has sent
+  // the rest again, would overtake the rest after the reconnect.
+  static constexpr int kMaxInFlight = 100;
   static constexpr int kKeepAliveSeconds = 30;
   // A broker that refuses is asked again this often at most: a connection attempt to a broker
   // that is down costs next to nothing, and a longer pause is time without data.
@@ -102,6 +105,9 @@ class MqttPublisher : public RecordListener {
   std::atomic<bool> connected_{false};
   std::atomic<bool> reachable_said_{true};  // the last word said was "reachable"
   std::atomic<bool> announce_again_{false};
+  // Reconnected with messages unacknowledged: nothing new goes until the library has sent them
+  // again, which the first acknowledgement after the reconnect shows.
+  std::atomic<bool> resending_{false};
   std::atomic<int> in_flight_{0};
   std::atomic<std::uint64_t> published_{0};
   std::atomic<std::uint64_t> dropped_{0};
