@@ -2,8 +2,11 @@
 
 #include <utility>
 
+#include "app/monitor_state.h"
+
 Outputs::Outputs(const OutputOptions& options, Clock* clock, Report report)
     : report_(std::move(report)),
+      csv_wanted_(options.csv),
       ledger_(clock, options.sequence_byte),
       csv_([this](const std::string& text) { Tell(NoticeSource::kFiles, text); }, &ledger_),
       records_(clock, &ledger_) {
@@ -40,8 +43,18 @@ Outputs::~Outputs() {
   json_.reset();  // writes out what is still pending first
 }
 
+void Outputs::TellWhatStaysUnwritten() {
+  if (csv_wanted_ && g_state.save_log == 0) Tell(NoticeSource::kFiles, CsvExport::kWritesNothing);
+}
+
 void Outputs::WriteLedgerRecord(std::uint32_t now_tick) {
   if (json_) json_->OnRecord(records_.LedgerRecord(now_tick));
+}
+
+bool Outputs::SwitchJsonFile(const std::string& file, std::string* error) {
+  if (!json_) return true;
+  (void)json_->Drain(JsonLinesWriter::kFinalWaitMs);
+  return json_file_.Switch(file, error);
 }
 
 long Outputs::MillisecondsToTick(std::uint32_t now_tick) const {

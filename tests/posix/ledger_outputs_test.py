@@ -36,6 +36,8 @@ def simulated_faults_and_losses_agree_everywhere(cwd):
                 "--split-pause", "20", "--burst", "0.1", "--linger", "1500", "--wait-probe"]
     sim = subprocess.Popen([SIM] + sim_args, stdout=subprocess.PIPE, text=True)
     device = sim.stdout.readline().strip()
+    with open(os.path.join(cwd, "wscfg.cfg"), "wb") as f:
+        f.write(bytes([1, 0, 1, 4]))  # saving on from the start: --csv has nothing to warn of
     wsmon = subprocess.Popen([WSMON, "--headless", "--com", "1=" + device, "--sequence-byte",
                               "--csv", "--json", "events.jsonl"], cwd=cwd, stdin=subprocess.PIPE,
                              stdout=open(os.path.join(cwd, "out"), "w"), stderr=subprocess.PIPE,

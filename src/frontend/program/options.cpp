@@ -14,6 +14,7 @@ namespace {
 const char kUsageHead[] =
     R"(usage: wsmon [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
        wsmon --headless [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
+       wsmon --run [--rotate daily|Nh] [--com N=PATH]... [OUTPUTS] [--simulate ...] [NETWORK]...
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
        wsmon --help | --version
@@ -25,16 +26,16 @@ NETWORK: [--http [ADDR:]PORT [--http-token FILE]]
 Runs the wireless sensor test monitor. The current directory is the start directory: the
 settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
 
-Without a mode option wsmon is the interactive monitor on the terminal (at least 80 x 24):
-the window's title, menu bar, sensor panels, counters and error log in character cells, a
-status line, and a live chart. Keys: the menu's letters p (open), e (close, setting: press
-again to move between them, Enter runs), s (start), t (stop), x (exit), alone or with Alt;
-F10 marks the menu bar, the arrows move, Enter runs; a click runs an item; g opens the chart
-(Left/Right or a number choose the sensor, Esc returns), l the ledger of every sensor's
-figures (s sorts, Esc returns). In the settings dialog Tab moves
-between the controls, the arrows within a group, Space toggles, Enter confirms. Ctrl-C exits
-(the settings are saved); the terminal closing or SIGTERM stop a run that saves its lines
-first, then exit. With standard input or output not a terminal, say --headless.
+Without a mode option wsmon is the interactive monitor on the terminal (at least 80 x 24): the
+window's title, menu bar, sensor panels, counters and error log in character cells, a status
+line, and a live chart. Keys: the menu's letters p (open), e (close, setting: press again to
+move between them, Enter runs), s (start), t (stop), x (exit), alone or with Alt; F10 marks the
+menu bar, the arrows move, Enter runs; a click runs an item; g opens the chart (Left/Right or a
+number choose the sensor, Esc returns), l the ledger of every sensor's figures (s sorts, Esc
+returns); ?, F1 or h the help of the keys. In the settings dialog Tab moves between the
+controls, the arrows within a group, Space toggles, Enter confirms. Ctrl-C exits (the settings
+are saved); the terminal closing or SIGTERM stop a run that saves its lines first, then exit.
+With standard input or output not a terminal, say --headless.
 
 Options:
 )";
@@ -106,7 +107,8 @@ written, the stats command writes a ledger record, and a malformed or refused co
 on standard error.
 
 Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --headless, no
-terminal); 1 when the simulated receiver or the terminal cannot be started.
+terminal); 1 when the simulated receiver or the terminal cannot be started, or when the port
+of --run does not open.
 )";
 
 // The options, in the order of the help text.
@@ -115,6 +117,27 @@ std::vector<OptionRow> OptionTable(Options* o) {
       Flag("--headless", &o->headless)
           .Help("  --headless       run the monitor without a screen, reading commands from "
                 "standard input\n"),
+      Flag("--run", &o->run)
+          .Help("  --run            service mode: open the port and start a run at once with the "
+                "saved\n"
+                "                   settings, read no commands, stop (exporting the run) and "
+                "exit on SIGTERM\n"
+                "                   or SIGINT; every run is exported, whatever the settings say "
+                "about saving\n"),
+      Custom("--rotate",
+             [o](const std::string& value, std::string* error) {
+               o->rotate = true;
+               return ParseRotation(value, &o->rotation, error);
+             })
+          .Missing("--rotate needs a value: daily, or a period such as 6h")
+          .Help("  --rotate daily|Nh\n"
+                "                   with --run: stop the run (exporting it) and start the next "
+                "at once, losing\n"
+                "                   no byte between them, at every local midnight or every N "
+                "hours from the\n"
+                "                   first start (also Nm and Ns: minutes, seconds); --json FILE "
+                "then makes\n"
+                "                   one file per run\n"),
       ComOptionRow(&o->ports),
       Flag("--simulate", &o->simulate)
           .Help("  --simulate       start the simulated receiver (wsmon-sim) on a pseudo-terminal "
@@ -154,8 +177,12 @@ std::vector<OptionRow> OptionTable(Options* o) {
 
 // The options that make sense together; false with the reason in *error.
 bool CheckCombination(const Options& o, std::string* error) {
-  if (o.headless + o.export_bytes + o.list_ports > 1) {
-    *error = "--headless, --export-bytes and --list-ports are modes: say one at most";
+  if (o.headless + o.run + o.export_bytes + o.list_ports > 1) {
+    *error = "--headless, --run, --export-bytes and --list-ports are modes: say one at most";
+    return false;
+  }
+  if (o.rotate && !o.run) {
+    *error = "--rotate needs --run";
     return false;
   }
   const OutputOptions& out = o.outputs;
@@ -165,10 +192,10 @@ bool CheckCombination(const Options& o, std::string* error) {
         "--list-ports";
     return false;
   }
-  if (out.JsonToStandardOutput() && !o.headless && !o.export_bytes && !o.list_ports) {
+  if (out.JsonToStandardOutput() && !o.headless && !o.run && !o.export_bytes && !o.list_ports) {
     *error =
         "--json needs a FILE with the terminal monitor, whose standard output is the screen "
-        "(standard output takes the JSON Lines with --headless)";
+        "(standard output takes the JSON Lines with --headless and --run)";
     return false;
   }
   const bool sim_details = !o.sim_args.empty() || !o.sim_program.empty();

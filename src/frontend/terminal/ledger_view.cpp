@@ -95,7 +95,7 @@ void LedgerView::Draw(int columns, int rows, std::uint32_t now) {
   FillRow(rows - 1, 0, columns, keys);
   PutText(rows - 1, 1,
           std::string("s: sort by ") + (by_delivery_ ? "sensor" : "delivery") +
-              "   Up/Down: scroll   Esc or l: back to the window" +
+              "   Up/Down: scroll   Esc or l: back to the window   ?: help" +
               (count > shown_rows_ ? "   (rows " + std::to_string(first_ + 1) + "-" +
                                          std::to_string(std::min(first_ + shown_rows_, count)) +
                                          " of " + std::to_string(count) + ")"
