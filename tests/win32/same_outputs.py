@@ -21,7 +21,7 @@ WSMON, BATCHES, WINDOWS_DIR, WORK = sys.argv[1:5]
 TIMES = {"time", "tick_ms", "interval_ms", "interval_s", "duration_ms", "file", "start_time",
          "start_tick_ms", "end_time", "first_seen", "last_seen", "age_ms", "age_s", "silent",
          "interval_min_ms", "interval_median_ms", "interval_p95_ms", "interval_max_ms", "gaps",
-         "missed", "missed_open", "delivery_percent", "outage_ms"}
+         "missed", "missed_open", "delivery_percent", "outage_ms", "interval_period_ms"}
 CLOCK = re.compile(r"\d\d:\d\d:\d\d")
 failed = 0
 
