@@ -1,5 +1,7 @@
-// Local calendar time as the clock reports it; the fields follow the platform's system time
-// record so that the Windows adapter can copy it member by member.
+// Local calendar time as the clock reports it; the fields up to milliseconds follow the
+// platform's system time record so that the Windows adapter can copy it member by member. The
+// offset from UTC that applied at that moment comes with it, so that a time written out for
+// others (the JSON records) names the instant without knowing the zone of the machine.
 #pragma once
 
 #include <cstdint>
@@ -13,4 +15,5 @@ struct LocalTime {
   std::uint16_t minute = 0;
   std::uint16_t second = 0;
   std::uint16_t milliseconds = 0;
+  std::int16_t utc_offset_minutes = 0;  // local minus UTC: +60 in Central European winter
 };

@@ -584,3 +584,12 @@ std::string IsoLocalTime(const LocalTime& t) {
                 unsigned{t.second}, unsigned{t.milliseconds});
   return text;
 }
+
+std::string IsoOffsetTime(const LocalTime& t) {
+  const int offset = t.utc_offset_minutes;
+  const int magnitude = offset < 0 ? -offset : offset;
+  char zone[16];
+  std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', magnitude / 60,
+                magnitude % 60);
+  return IsoLocalTime(t) + zone;
+}

@@ -129,3 +129,6 @@ std::string RunStatusText(const RunFigures& run);
 
 // "2026-04-04T09:05:00.123"
 std::string IsoLocalTime(const LocalTime& t);
+// The same with the time's offset from UTC, for records read elsewhere:
+// "2026-04-04T09:05:00.123+02:00", "...-03:30", "...+00:00" in UTC.
+std::string IsoOffsetTime(const LocalTime& t);

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/monitor_state.h"
+#include "app/program_version.h"
 #include "display/counters.h"
 #include "ledger/ledger_table.h"
 
@@ -23,7 +24,7 @@ std::string Text(const Json& record) {
 Json Record(const char* event, const LocalTime& time, std::uint32_t tick) {
   Json j;
   j["event"] = event;
-  j["time"] = IsoLocalTime(time);
+  j["time"] = IsoOffsetTime(time);
   j["tick_ms"] = tick;
   return j;
 }
@@ -67,7 +68,7 @@ Json FieldValue(const LedgerField& f) {
     case FigureUnit::kFlag:
       return f.value.number != 0;
     case FigureUnit::kTime:
-      return IsoLocalTime(f.value.moment.time);
+      return IsoOffsetTime(f.value.moment.time);
     case FigureUnit::kCount:
     case FigureUnit::kMilliseconds:
       return f.value.number;
@@ -93,6 +94,16 @@ Json FieldsObject(const std::vector<LedgerField>& fields) {
 }
 
 }  // namespace
+
+std::string HeaderJson(const LocalTime& time, std::uint32_t tick, const std::string& device,
+                       std::uint32_t baud) {
+  Json j = Record("header", time, tick);
+  j["program"] = "wsmon";
+  j["version"] = std::string(kProgramVersion);
+  j["device"] = device;
+  j["baud"] = baud;
+  return Text(j);
+}
 
 std::string ReadingJson(const ReadingEvent& r) {
   Json j = Record("reading", r.time, r.tick);

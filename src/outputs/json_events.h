@@ -1,10 +1,14 @@
 // The monitor's events as JSON records: each function returns the text of one record on one line,
 // without the line end. Every record is an object whose first key, "event", names its kind, then
-// "time" (local time, ISO 8601 with milliseconds: "2026-04-04T09:05:00.123") and "tick_ms" (the
-// monitor's 32-bit millisecond clock, for exact differences). Units are in the key names; a
+// "time" (local time, ISO 8601 with milliseconds and the offset from UTC then in force:
+// "2026-04-04T09:05:00.123+02:00") and "tick_ms" (the monitor's 32-bit millisecond clock, for
+// exact differences). Units are in the key names; a
 // value the monitor does not have is null. Texts are escaped by the JSON library; bytes that are
 // not UTF-8 become U+FFFD.
 //
+// "header": program ("wsmon"), version (as --version prints it), device (the port's device),
+//   baud; first in each JSON Lines output, so that a file appended to by several sessions says
+//   where each one's records came from.
 // "reading": sensor, number (the running number the panel shows), temperature_C, humidity_RH
 //   (exact decimals of the sixteenths and tenths), interval_ms (the interval the panel line
 //   shows; null with 10 or more sensors, where the line has none), extra_byte, frame ("CC 05 3A
@@ -31,6 +35,8 @@
 #include "ledger/ledger_table.h"
 #include "reception/reading_sink.h"
 
+std::string HeaderJson(const LocalTime& time, std::uint32_t tick, const std::string& device,
+                       std::uint32_t baud);
 std::string ReadingJson(const ReadingEvent& reading);
 // A reading's values as its record writes them: the exact decimal, with one decimal at least
 // ("23.0625", "-0.5", "23.0"; "45.6", "45.0").

@@ -61,6 +61,17 @@ void JsonLinesWriter::Append(const std::string& record) {
   pending_ += '\n';
 }
 
+void JsonLinesWriter::WriteHeader() {
+  if (!header_) return;
+  const std::function<std::string()> make = std::move(header_);
+  header_ = nullptr;
+  // The header stays first: a note of records lost before it goes with the record after it.
+  const std::uint64_t lost_before = unreported_drops_;
+  unreported_drops_ = 0;
+  Put(make());
+  unreported_drops_ += lost_before;
+}
+
 void JsonLinesWriter::Put(const std::string& record) {
   if (error_ != 0) {
     ++dropped_;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "app/clock.h"
 #include "outputs/event_record.h"
@@ -34,7 +35,13 @@ class JsonLinesWriter : public RecordListener {
   JsonLinesWriter(const JsonLinesWriter&) = delete;
   JsonLinesWriter& operator=(const JsonLinesWriter&) = delete;
 
-  void OnRecord(const EventRecord& record) override { Put(record.text); }
+  void OnRecord(const EventRecord& record) override {
+    WriteHeader();
+    Put(record.text);
+  }
+  // The output (a new file, or one appended to) is to begin with a header record: make gives
+  // its text just before the next record, so that it tells what holds then.
+  void HeaderDue(std::function<std::string()> make) { header_ = std::move(make); }
   // Writes on what is pending (from the front end's loop, while anything is).
   void Tick() { Pump(); }
   // Waits up to timeout_ms for the reader to take everything pending. True when nothing is left.
@@ -51,6 +58,7 @@ class JsonLinesWriter : public RecordListener {
  private:
   // Takes one record (a line without its end) whole, or drops it.
   void Put(const std::string& record);
+  void WriteHeader();
   void Append(const std::string& record);
   // Writes what is pending as far as the output takes it without waiting.
   void Pump();
@@ -59,7 +67,8 @@ class JsonLinesWriter : public RecordListener {
   LineOutput* output_;
   Clock* clock_;
   std::function<void(const std::string&)> report_;
-  std::size_t chunk_;  // most bytes per write
+  std::function<std::string()> header_;  // while one is due
+  std::size_t chunk_;                    // most bytes per write
   std::string pending_;
   std::size_t sent_ = 0;  // of pending_
   std::uint64_t written_ = 0;

@@ -3,9 +3,11 @@
 #include <utility>
 
 #include "app/monitor_state.h"
+#include "outputs/json_events.h"
 
 Outputs::Outputs(const OutputOptions& options, Clock* clock, Report report)
     : report_(std::move(report)),
+      clock_(clock),
       csv_wanted_(options.csv),
       ledger_(clock, options.sequence_byte),
       csv_([this](const std::string& text) { Tell(NoticeSource::kFiles, text); }, &ledger_),
@@ -23,6 +25,7 @@ std::unique_ptr<Outputs> Outputs::Start(const OutputOptions& options, Clock* clo
     o.json_ = std::make_unique<JsonLinesWriter>(
         &o.json_file_, clock,
         [&o](const std::string& text) { o.Tell(NoticeSource::kFiles, text); });
+    o.HeaderDue();
     o.records_.Add(o.json_.get());
   }
   if (options.NetworkWanted()) {
@@ -43,6 +46,19 @@ Outputs::~Outputs() {
   json_.reset();  // writes out what is still pending first
 }
 
+std::string Outputs::HeaderRecord() const {
+  const bool linked = g_state.port_open != 0 || g_state.port_lost != 0;
+  const int port = linked ? g_state.link_port_number : g_state.port_number;
+  int baud = linked ? g_state.link_baud_index : g_state.baud_index;
+  if (baud < 0 || baud >= kBaudRateCount) baud = 0;
+  const std::string device = device_name_ ? device_name_(port) : "COM" + std::to_string(port);
+  return HeaderJson(clock_->Now(), clock_->TickCount(), device, BaudRates[baud]);
+}
+
+void Outputs::HeaderDue() {
+  json_->HeaderDue([this] { return HeaderRecord(); });
+}
+
 void Outputs::TellWhatStaysUnwritten() {
   if (csv_wanted_ && g_state.save_log == 0) Tell(NoticeSource::kFiles, CsvExport::kWritesNothing);
 }
@@ -54,7 +70,9 @@ void Outputs::WriteLedgerRecord(std::uint32_t now_tick) {
 bool Outputs::SwitchJsonFile(const std::string& file, std::string* error) {
   if (!json_) return true;
   (void)json_->Drain(JsonLinesWriter::kFinalWaitMs);
-  return json_file_.Switch(file, error);
+  if (!json_file_.Switch(file, error)) return false;
+  HeaderDue();
+  return true;
 }
 
 long Outputs::MillisecondsToTick(std::uint32_t now_tick) const {

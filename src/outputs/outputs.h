@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/clock.h"
 #include "ledger/ledger.h"
@@ -52,6 +53,10 @@ class Outputs : public ReadingFanout, public HostTicker {
   // Once the settings are read: tells what the outputs will not write with them (--csv with
   // saving off); each run tells it again at its start.
   void TellWhatStaysUnwritten();
+  // The device of a port number for the JSON Lines' header record; without it "COM<n>".
+  void SetDeviceName(std::function<std::string(int port_number)> name) {
+    device_name_ = std::move(name);
+  }
   // Writes the ledger's record into the JSON Lines now; nothing without them.
   void WriteLedgerRecord(std::uint32_t now_tick);
   // The JSON Lines go on in another file (--json FILE only): what is still pending goes to the
@@ -65,11 +70,20 @@ class Outputs : public ReadingFanout, public HostTicker {
 
  private:
   Outputs(const OutputOptions& options, Clock* clock, Report report);
+  // The JSON Lines' header record: the port of the link while there is one (or while it is
+  // lost), else the one the settings choose. It is written before the first record that goes
+  // into a file rather than when the file opens: the outputs start before the settings are
+  // read, and a run's first record comes with its port open, so the header names the device
+  // and rate the records came from.
+  std::string HeaderRecord() const;
+  void HeaderDue();
   void Tell(NoticeSource source, const std::string& text) {
     if (report_) report_(source, text);
   }
 
   Report report_;
+  Clock* clock_;
+  std::function<std::string(int)> device_name_;
   bool csv_wanted_;
   Ledger ledger_;
   CsvExport csv_;

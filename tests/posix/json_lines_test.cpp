@@ -25,10 +25,10 @@ namespace {
 
 using nlohmann::json;
 
-// A reading, the 13th of its sensor, at 09:05:00.123 on 4 April 2026.
+// A reading, the 13th of its sensor, at 09:05:00.123 on 4 April 2026, two hours ahead of UTC.
 ReadingEvent Reading(const Bytes& frame, std::optional<int> sixteenths, std::optional<int> tenths,
                      std::uint32_t tick = 42) {
-  ReadingEvent r = ReadingOf(frame, tick, sixteenths, tenths, {2026, 4, 6, 4, 9, 5, 0, 123});
+  ReadingEvent r = ReadingOf(frame, tick, sixteenths, tenths, {2026, 4, 6, 4, 9, 5, 0, 123, 120});
   r.number = 12;
   return r;
 }
@@ -63,8 +63,10 @@ TEST(JsonEvents, RecordsHoldExactValuesUnitsInTheirKeysAndNullsForWhatIsMissing)
   timed.has_interval = true;
   timed.interval_ms = 5200;
   const std::string text = ReadingJson(timed);
-  // The event first, then the time; the exact decimals, not the nearest binary fraction.
-  EXPECT_THAT(text, StartsWith("{\"event\":\"reading\",\"time\":\"2026-04-04T09:05:00.123\","));
+  // The event first, then the time with its offset; the exact decimals, not the nearest binary
+  // fraction.
+  EXPECT_THAT(text,
+              StartsWith("{\"event\":\"reading\",\"time\":\"2026-04-04T09:05:00.123+02:00\","));
   EXPECT_THAT(text, HasSubstr("\"temperature_C\":23.0625,\"humidity_RH\":45.6,"));
   const Bytes cold = MakeFrame(7, 0x3C, 0x0828, 0x0320);
   const Bytes strays = {0x11, 0x22, 0x33};
@@ -87,6 +89,16 @@ TEST(JsonEvents, RecordsHoldExactValuesUnitsInTheirKeysAndNullsForWhatIsMissing)
     e.number = 3;
     e.line = "L";
     ExpectKeys(ErrorJson(e), expected);
+  }
+}
+
+TEST(JsonEvents, TimesNameTheirOffsetFromUtc) {
+  const std::pair<int, const char*> zones[] = {
+      {0, "+00:00"}, {60, "+01:00"}, {345, "+05:45"}, {-210, "-03:30"}, {-600, "-10:00"}};
+  for (const auto& [minutes, zone] : zones) {
+    LocalTime t = {2026, 12, 2, 8, 3, 3, 54, 128};
+    t.utc_offset_minutes = static_cast<std::int16_t>(minutes);
+    EXPECT_EQ(IsoOffsetTime(t), std::string("2026-12-08T03:03:54.128") + zone);
   }
 }
 
@@ -125,7 +137,7 @@ TEST(JsonEvents, TheLedgerRecordHoldsTheRunTheWatchedSensorsAndTheRefusedRow) {
       {"/sensors/1/interval_p95_ms", 2000}, {"/sensors/1/missed", 3},
       {"/sensors/1/delivery_percent", 72.73}, {"/sensors/1/temperature_min_C", -40.0625},
       {"/sensors/1/implausible_temperatures", 8}, {"/sensors/1/humidity_last_RH", 45.6},
-      {"/sensors/1/first_seen", "2026-04-04T09:05:00.123"}, {"/sensors/1/sequence_lost", nullptr},
+      {"/sensors/1/first_seen", "2026-04-04T09:05:00.123+02:00"}, {"/sensors/1/sequence_lost", nullptr},
       // Never heard: counts of 0 and nulls, not invented figures.
       {"/sensors/0/readings", 0}, {"/sensors/0/first_seen", nullptr},
       {"/sensors/0/interval_min_ms", nullptr}, {"/sensors/0/interval_median_ms", nullptr},
@@ -159,7 +171,8 @@ class JsonLinesWriterTest : public ::testing::Test {
 };
 
 // The outputs as a program assembles them, with --json naming the pipe; the loop ticks them when
-// their wait says.
+// their wait says. A header names the port the run's records come from, not the one the
+// settings held when the file opened.
 TEST_F(JsonLinesWriterTest, ARunIsOneRecordPerLineWithTheLedgerEveryMinuteAndAtItsEnd) {
   ASSERT_GT(::fcntl(pipe_[1], F_SETPIPE_SZ, 1 << 18), 0);  // room for the whole run
   OutputOptions options;
@@ -168,9 +181,13 @@ TEST_F(JsonLinesWriterTest, ARunIsOneRecordPerLineWithTheLedgerEveryMinuteAndAtI
   std::string error;
   std::unique_ptr<Outputs> outputs = Outputs::Start(options, &clock_, {}, &error);
   ASSERT_NE(outputs, nullptr) << error;
+  outputs->SetDeviceName([](int port) { return "/dev/ttyUSB" + std::to_string(port); });
+  g_state.port_open = 1;
+  g_state.link_port_number = 3;
+  g_state.link_baud_index = 2;
   clock_.SetTick(1000);
   outputs->OnRunStarted();
-  std::vector<std::string> expected = {"run_started"};
+  std::vector<std::string> expected = {"header", "run_started"};
   for (std::uint32_t t = 2000; t <= 131000; t += 1000) {
     clock_.SetTick(t);
     ReadingEvent r = reading_;
@@ -194,6 +211,12 @@ TEST_F(JsonLinesWriterTest, ARunIsOneRecordPerLineWithTheLedgerEveryMinuteAndAtI
   std::vector<std::string> events;
   for (const json& r : records) events.push_back(r["event"]);
   EXPECT_EQ(events, expected);
+  ExpectKeys(records.front().dump(), {{"/program", "wsmon"},
+                                      {"/device", "/dev/ttyUSB3"},
+                                      {"/baud", 38400},
+                                      {"/time", "2006-04-04T09:05:00.000+00:00"},
+                                      {"/tick_ms", 1000}});
+  EXPECT_FALSE(records.front()["version"].get<std::string>().empty());
   // The ledger heard the end before the record of its figures was made.
   ExpectKeys(records.back().dump(), {{"/run/active", false},
                                      {"/run/duration_ms", 131000},

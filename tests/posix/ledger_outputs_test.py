@@ -3,8 +3,9 @@
 the JSON Lines, read back with Python's csv and json modules, against each other and against what
 the simulated receiver reports it sent (faults and readings lost on the air included).
 Usage: ledger_outputs_test.py WSMON WSMON_SIM"""
-import csv, json, os, signal, subprocess, sys, time
+import csv, json, os, re, signal, subprocess, sys, time
 from collections import Counter
+from datetime import datetime, timezone
 
 from checks import check, run_all
 
@@ -14,12 +15,17 @@ def words(line):
     return {k: None if v == "-" else v for k, v in (w.split("=", 1) for w in line.split() if "=" in w)}
 
 
+ZONED = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d")
+
+
 def plain(value):
-    """A JSON value as the stats lines and the CSV file write it."""
+    """A JSON value as the stats lines and the CSV file write it: times without their offset."""
     if value is None:
         return None
     if isinstance(value, bool):
         return "1" if value else "0"
+    if isinstance(value, str) and ZONED.fullmatch(value):
+        return value[:-6]
     return str(value)
 
 
@@ -79,9 +85,12 @@ def simulated_faults_and_losses_agree_everywhere(cwd):
     records = [json.loads(l) for l in open(os.path.join(cwd, "events.jsonl"), encoding="utf-8")]
     ledger = records[-1]
     check(ledger["event"] == "ledger" and records[-2]["event"] == "run_stopped" and
-          records[0]["event"] == "run_started" and records[0]["sequence_byte"] is True and
+          records[0]["event"] == "header" and records[0]["device"] == device and
+          records[0]["baud"] == 38400 and
+          records[1]["event"] == "run_started" and records[1]["sequence_byte"] is True and
           [r["file"] for r in records if r["event"] == "export"] == [name[:-12] + ".txt"],
-          "JSON: the run's start, its export, its end and the ledger last")
+          "JSON: the header with the port of the run, the run's start, its export, its end and "
+          "the ledger last")
 
     # The three forms hold the same figures, key for key.
     by_sensor = {s["sensor"]: s for s in ledger["sensors"]}
@@ -134,7 +143,8 @@ def json_on_standard_output_is_all_it_carries(cwd):
                        capture_output=True, text=True, timeout=60)
     records = [json.loads(l) for l in p.stdout.splitlines()]
     kinds = [r["event"] for r in records]
-    check(p.returncode == 0 and kinds[0] == "run_started" and kinds[-2:] == ["run_stopped", "ledger"]
+    check(p.returncode == 0 and kinds[:2] == ["header", "run_started"] and
+          kinds[-2:] == ["run_stopped", "ledger"]
           and kinds.count("ledger") == 2 and "reading" in kinds,
           f"standard output: JSON Lines alone, the stats command's ledger among them {kinds[-3:]}")
     check(p.stderr.startswith('wsmon: error: unknown command "bogus"'),
@@ -142,12 +152,22 @@ def json_on_standard_output_is_all_it_carries(cwd):
 
 
 def the_named_file_is_appended_to_and_a_fifo_never_holds_the_start(cwd):
+    # Three and a half hours behind UTC, in a zone that needs no time zone files.
+    env = dict(os.environ, TZ="XYZ+3:30")
     for _ in range(2):
         subprocess.run([WSMON, "--headless", "--simulate", "--json", "log.jsonl"], cwd=cwd,
-                       input="open\nstart\nstop\n", capture_output=True, text=True, timeout=60)
-    kinds = [json.loads(l)["event"] for l in open(os.path.join(cwd, "log.jsonl"))]
-    check(kinds.count("run_started") == 2 and kinds.count("ledger") == 2,
-          "a second session adds its records to the file")
+                       input="open\nstart\nstop\n", capture_output=True, text=True, timeout=60,
+                       env=env)
+    records = [json.loads(l) for l in open(os.path.join(cwd, "log.jsonl"))]
+    kinds = [r["event"] for r in records]
+    check(kinds.count("run_started") == 2 and kinds.count("ledger") == 2 and
+          [i for i, k in enumerate(kinds) if k == "header"] ==
+          [0, kinds.index("ledger") + 1], f"a second session adds its records to the file, each "
+          f"session's first a header {kinds}")
+    now = datetime.now(timezone.utc)
+    check(all(r["time"].endswith("-03:30") and
+              abs((datetime.fromisoformat(r["time"]) - now).total_seconds()) < 600 for r in records),
+          f"the times name the instant with the zone's offset {records[0]['time']}")
     os.mkfifo(os.path.join(cwd, "fifo"))
     p = subprocess.run([WSMON, "--headless", "--json", "fifo"], cwd=cwd, input="",
                        capture_output=True, text=True, timeout=30)

@@ -99,11 +99,15 @@ TEST(ServiceRunTest, RotatedRunsTogetherExportEveryReadingOnceAndSigtermExportsT
     EXPECT_EQ(static_cast<long>(seq.size()) + seq.front(),
               sent["sensor " + std::to_string(sensor)]);
   }
-  // One JSON Lines file per run, holding that run's readings.
+  // One JSON Lines file per run, each headed by the port it came from, holding that run's
+  // readings.
   std::vector<long> json_readings;
   for (const std::string& name : dir.Names()) {
     if (name.find(".jsonl") == std::string::npos) continue;
     const std::string text = ReadWholeFile(dir.File(name));
+    EXPECT_THAT(text, StartsWith("{\"event\":\"header\",")) << name;
+    EXPECT_THAT(text.substr(0, text.find('\n')), HasSubstr("\"device\":\"" + device + "\""))
+        << name;
     json_readings.push_back(0);
     for (std::size_t at = 0; (at = text.find("{\"event\":\"reading\"", at)) != std::string::npos;
          ++at) {

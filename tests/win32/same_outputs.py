@@ -10,7 +10,8 @@ batches the same way, on a pseudo-terminal, with the same settings and options, 
 Fields that tell times are left out of the comparison, and so are those worked out from them:
 the times and ticks themselves, intervals and durations, the export's name (it holds the time),
 a sensor's age, first and last reading, interval figures, gaps, missed readings, delivery and
-silence, and the time of day in each error line. A ledger record of a run that goes on (every
+silence, and the time of day in each error line; and the header's device, which each system
+names its own way (COM1, a pseudo-terminal). A ledger record of a run that goes on (every
 60 s) is left out too: the two runs take different times.
 
 Usage: same_outputs.py WSMON BATCHES WINDOWS_DIR WORK_DIR
@@ -21,7 +22,8 @@ WSMON, BATCHES, WINDOWS_DIR, WORK = sys.argv[1:5]
 TIMES = {"time", "tick_ms", "interval_ms", "interval_s", "duration_ms", "file", "start_time",
          "start_tick_ms", "end_time", "first_seen", "last_seen", "age_ms", "age_s", "silent",
          "interval_min_ms", "interval_median_ms", "interval_p95_ms", "interval_max_ms", "gaps",
-         "missed", "missed_open", "delivery_percent", "outage_ms", "interval_period_ms"}
+         "missed", "missed_open", "delivery_percent", "outage_ms", "interval_period_ms",
+         "device"}
 CLOCK = re.compile(r"\d\d:\d\d:\d\d")
 failed = 0
 

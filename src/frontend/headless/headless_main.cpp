@@ -59,6 +59,8 @@ int RunHeadless(Options& options) {
     TellOnStderr(error);
     return 1;
   }
+  outputs->SetDeviceName(
+      [&options](int port_number) { return options.ports.PathFor(port_number); });
   SimulatedReceiver receiver;
   if (options.simulate) {
     if (!receiver.StartForPorts(options.sim_program, options.sim_args, &options.ports, &error)) {

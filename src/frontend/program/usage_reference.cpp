@@ -78,7 +78,9 @@ Files (in the start directory, the current directory):
   RUVEZ_..._readings.csv, RUVEZ_..._errors.csv, RUVEZ_..._sensors.csv
                    with --csv, beside each export: every reading and every error of the run,
                    and the ledger's figures of each sensor at the run's end
-  FILE of --json   the JSON Lines, appended to; one record a line, "event" its first key
+  FILE of --json   the JSON Lines, appended to; one record a line, "event" its first key,
+                   "time" local with its offset from UTC (2026-12-08T03:03:54.128+01:00);
+                   each session's first record a "header": program, version, device, baud
 
 Service mode (--run): what a bench that runs for weeks on its own needs, as the systemd unit
 wsmon@.service runs it. At launch it opens the port and starts a run with the settings of

@@ -86,6 +86,8 @@ int RunTerminal(Options& options) {
     std::fprintf(stderr, "wsmon: %s\n", error.c_str());
     return 1;
   }
+  outputs->SetDeviceName(
+      [&options](int port_number) { return options.ports.PathFor(port_number); });
   SimulatedReceiver receiver;
   if (options.simulate &&
       !receiver.StartForPorts(options.sim_program, options.sim_args, &options.ports, &error)) {

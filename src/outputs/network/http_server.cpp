@@ -179,7 +179,7 @@ void ListenerOptions(socket_t sock) {
 
 std::string KeepaliveJson(Clock& clock) {
   const std::uint32_t tick = clock.TickCount();
-  return "{\"event\":\"keepalive\",\"time\":\"" + IsoLocalTime(clock.Now()) +
+  return "{\"event\":\"keepalive\",\"time\":\"" + IsoOffsetTime(clock.Now()) +
          "\",\"tick_ms\":" + std::to_string(tick) + "}\n";
 }
 

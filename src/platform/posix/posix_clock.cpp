@@ -43,6 +43,9 @@ LocalTime PosixClock::Now() {
   // A leap second (tm_sec 60) would give a time stamp that the monitor's formats do not expect.
   local.second = static_cast<std::uint16_t>(parts.tm_sec > 59 ? 59 : parts.tm_sec);
   local.milliseconds = static_cast<std::uint16_t>(now.tv_nsec / kNanosecondsPerMillisecond);
+  // From the same conversion, so that the offset is the one of this very moment (a change to
+  // summer time between two calls cannot pair one hour with the other offset).
+  local.utc_offset_minutes = static_cast<std::int16_t>(parts.tm_gmtoff / 60);
   return local;
 }
 
