@@ -58,6 +58,8 @@ void HandleReceiveResult(int received) {
 }  // namespace
 
 void PollCycle(WindowHandle hwnd) {
+  DispatchObserver* const observer = g_platform.dispatch;
+  if (observer != nullptr) observer->BeginPoll();
   // The timer is re-armed at the end, so the next tick comes a full period after this cycle
   // and none can queue up meanwhile; no outcome ends the run.
   g_platform.window->KillTimer(hwnd, POLL_TIMER_ID);
@@ -81,6 +83,7 @@ void PollCycle(WindowHandle hwnd) {
     }
   }
   g_platform.window->SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
+  if (observer != nullptr) observer->EndDispatch();
 }
 
 int PollChunk(const std::uint8_t* bytes, std::size_t count) {

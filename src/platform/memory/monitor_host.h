@@ -61,6 +61,11 @@ class MonitorHost {
   // Runs the tickers that are due, then a poll cycle when the poll timer has expired. True when
   // a poll cycle ran.
   bool PollIfDue();
+  // Runs the tickers that are due.
+  void RunDueTickers();
+  // Runs a poll cycle now when the poll timer is armed, expired or not (a replay runs the polls
+  // when its recording says). True when one ran.
+  bool PollNow();
   // Milliseconds until the poll timer expires or a ticker is due (0 when one is), or -1 when
   // neither will be.
   long MillisecondsToNextPoll() const;
