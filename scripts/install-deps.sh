@@ -25,6 +25,9 @@ windows+=(cmake make dpkg-dev nlohmann-json3-dev mosquitto mosquitto-clients)
 native+=(libcpp-httplib-dev libmosquitto-dev mosquitto mosquitto-clients prometheus chromium)
 # man-db: the package test reads the manual pages with man --warnings.
 native+=(man-db)
+# The service's package checks: systemd-analyze, systemd-sysusers and systemd-tmpfiles (systemd;
+# the tools run without systemd as the init process, in a container too).
+native+=(systemd)
 # make test-asan (the sanitizers) and make test-fuzz (libFuzzer): clang and its runtimes;
 # make check-format and make check-tidy: clang-format and clang-tidy.
 native+=(clang libclang-rt-14-dev clang-format clang-tidy)

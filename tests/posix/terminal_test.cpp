@@ -221,7 +221,9 @@ struct Monitor {
   bool Start() {
     if (!screen->WaitFor(kTitle)) return false;
     screen->Keys({"p", "s"});
-    return screen->WaitFor("frames/s");
+    if (screen->WaitFor("frames/s")) return true;
+    ADD_FAILURE() << "no run started; the screen:\n" << screen->Text();
+    return false;
   }
   ScratchDirectory dir;
   PseudoTerminal line;

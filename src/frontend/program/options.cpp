@@ -90,6 +90,9 @@ quotes, with \" for a double quote in it.
                               it is opened again at every poll, and why it was lost goes to
                               standard error
   port back SECONDS           it answers again after SECONDS (one decimal); the run goes on
+  port other "DEVICE"         another device than the run's stands at the port's path (a USB
+                              adapter by its ids and serial number); it is not opened, and the
+                              run waits for its own (once per outage)
   sim device PATH             --simulate: the simulated receiver's pseudo-terminal
   sim KEY VALUE               --simulate: its summary at the end (see wsmon-sim --help)
   stats run KEY=VALUE... | stats sensor N KEY=VALUE... | stats refused KEY=VALUE...
@@ -166,8 +169,9 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "duplicated\n"),
       Custom("--http",
              [o](const std::string& value, std::string* error) {
-               o->network.http = true;
-               return Named("--http", ParseHttpEndpoint(value, &o->network.http_endpoint, error),
+               o->outputs.network.http = true;
+               return Named("--http",
+                            ParseHttpEndpoint(value, &o->outputs.network.http_endpoint, error),
                             error);
              })
           .Missing("--http needs a value PORT or ADDRESS:PORT (for example --http 9100)")
@@ -178,7 +182,7 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "ADDRESS is\n"
                 "                   named (0.0.0.0:9100 for every address, [::1]:9100); port 0: "
                 "any free one\n"),
-      Text("--http-token", &o->network.http_token_file)
+      Text("--http-token", &o->outputs.network.http_token_file)
           .Help("  --http-token FILE\n"
                 "                   NETWORK: every request must show the token on FILE's first "
                 "line, as\n"
@@ -187,8 +191,9 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "                   FILE must be readable by its owner alone (chmod 600)\n"),
       Custom("--mqtt",
              [o](const std::string& value, std::string* error) {
-               o->network.mqtt = true;
-               return Named("--mqtt", ParseMqttEndpoint(value, &o->network.mqtt_endpoint, error),
+               o->outputs.network.mqtt = true;
+               return Named("--mqtt",
+                            ParseMqttEndpoint(value, &o->outputs.network.mqtt_endpoint, error),
                             error);
              })
           .Missing("--mqtt needs a value HOST or HOST:PORT (for example --mqtt localhost)")
@@ -199,13 +204,13 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "given)\n"),
       Custom("--mqtt-topic",
              [o](const std::string& value, std::string* error) {
-               o->network.mqtt_topic = value;
+               o->outputs.network.mqtt_topic = value;
                return Named("--mqtt-topic", CheckTopicPrefix(value, error), error);
              })
           .Help("  --mqtt-topic PREFIX\n"
                 "                   NETWORK: the topics' prefix (default wsmon/ and the host "
                 "name)\n"),
-      Flag("--mqtt-discovery", &o->network.mqtt_discovery)
+      Flag("--mqtt-discovery", &o->outputs.network.mqtt_discovery)
           .Help("  --mqtt-discovery\n"
                 "                   NETWORK: announce each sensor's temperature and humidity to "
                 "Home\n"
@@ -267,7 +272,7 @@ bool CheckCombination(const Options& o, std::string* error) {
 }
 
 bool CheckNetworkCombination(const Options& o, std::string* error) {
-  const NetworkOptions& n = o.network;
+  const NetworkOptions& n = o.outputs.network;
   const bool any =
       n.http || n.mqtt || !n.http_token_file.empty() || !n.mqtt_topic.empty() || n.mqtt_discovery;
   if (any && (o.export_bytes || o.list_ports)) {
@@ -291,8 +296,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   if (!ParseByTable(argc, argv, OptionTable(o), kWords, error)) return false;
   if (o->help || o->version) return true;
   if (!CheckCombination(*o, error)) return false;
-  if (!o->network.http_token_file.empty() &&
-      !ReadTokenFile(o->network.http_token_file, &o->network.http_token, error)) {
+  if (!o->outputs.network.http_token_file.empty() &&
+      !ReadTokenFile(o->outputs.network.http_token_file, &o->outputs.network.http_token, error)) {
     return false;
   }
   // The environment's mappings, for the ports that no --com option named.
