@@ -1,10 +1,12 @@
 // The clock of a replay: the recording's own time. It stands at each record's time while the
 // record's message is played, so that the monitor reads exactly the times it read when the
 // recording was made; between messages it runs on at the replay's speed, or, as fast as the
-// machine goes, jumps straight to the next message.
+// machine goes, jumps straight to the next message. The outputs' threads may read it while the
+// monitor's thread sets it.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "app/clock.h"
 
@@ -16,7 +18,10 @@ class ReplayClock : public Clock {
   // Times the recording's speed; 0: as fast as the machine goes (the clock moves only to the
   // recording's times).
   void SetSpeed(double speed);
-  double speed() const { return speed_; }
+  double speed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return speed_;
+  }
   // The recording's time is now this.
   void Set(std::uint32_t tick, const LocalTime& time);
   // Stands still (during a message of the recording) or runs on from where it stands.
@@ -30,9 +35,11 @@ class ReplayClock : public Clock {
   void Sleep(std::uint32_t) override {}
 
  private:
-  // Recording milliseconds since the clock was set.
+  // Recording milliseconds since the clock was set; with the mutex held.
   std::uint32_t Elapsed();
+  void SetLocked(std::uint32_t tick, const LocalTime& time);
 
+  mutable std::mutex mutex_;
   Clock* real_;
   double speed_ = 0;
   bool held_ = false;

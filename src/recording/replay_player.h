@@ -13,6 +13,13 @@
 #include "recording/replay_clock.h"
 #include "recording/replay_port.h"
 
+// The recording and the clock of a replay, which stand in for the port and the clock.
+struct ReplayParts {
+  ReplayParts(Clock* real, double speed) : clock(real), port(&clock) { clock.SetSpeed(speed); }
+  ReplayClock clock;
+  ReplayPort port;
+};
+
 class ReplayPlayer {
  public:
   // Told each command the player gives ("> start (replay)") and what it has to say

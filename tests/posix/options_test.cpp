@@ -27,6 +27,7 @@ std::string Said(std::vector<std::string> words) {
   for (const auto& [set, name] : flags) said += set ? std::string(name) + " " : "";
   if (!o.outputs.network.mqtt_topic.empty()) said += "topic[" + o.outputs.network.mqtt_topic + "] ";
   if (o.outputs.json) said += "json[" + o.outputs.json_file + "] ";
+  if (!o.replay.empty()) said += "replay[" + o.replay + " " + std::to_string(o.speed) + "] ";
   for (const std::string& arg : o.sim_args) said += "[" + arg + "] ";
   for (const auto& [port, path] : o.ports.overrides()) said += std::to_string(port) + "=" + path;
   return said;
@@ -76,7 +77,17 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
        "--http: \"host:1\" is not PORT, ADDRESS:PORT or [IPv6]:PORT (a port from 0 to 65535, 0 "
        "for any free one; an IPv4 address, localhost or a bracketed IPv6 address)"},
       {{"--mqtt", "b", "--mqtt-topic", "a/#"},
-       "--mqtt-topic: the topic prefix \"a/#\" holds a wildcard (+ or #)"}};
+       "--mqtt-topic: the topic prefix \"a/#\" holds a wildcard (+ or #)"},
+      // A recording plays in place of the port, as fast as can be unless a speed is given.
+      {{"--replay", "r", "--headless"}, "headless replay[r 0.000000] "},
+      {{"--speed", "0.5", "--replay=r"}, "replay[r 0.500000] "},
+      {{"--speed", "max"}, "--speed needs --replay"},
+      {{"--replay", "r", "--speed", "fast"},
+       "--speed: \"fast\" is not a number above 0 (up to 100000) or max"},
+      {{"--replay", "r", "--simulate"},
+       "--replay plays a recording in place of the port: leave out --simulate"},
+      {{"--list-ports", "--replay", "r"},
+       "--replay goes with the monitor, not --export-bytes or --list-ports"}};
   for (const auto& [words, said] : cases) EXPECT_EQ(Said(words), said) << words[0];
 }
 

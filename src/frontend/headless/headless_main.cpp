@@ -20,6 +20,7 @@
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"
 #include "platform/posix/service_notifier.h"
+#include "recording/replay_player.h"
 
 namespace {
 
@@ -37,7 +38,16 @@ int RunHeadless(Options& options) {
   // written, and what went wrong with a command goes to standard error.
   const bool json_out = options.outputs.JsonToStandardOutput();
   EventPrinter printer(json_out ? nullptr : stdout);
-  PosixClock clock;
+  PosixClock real_clock;
+  PosixFileStore files;
+  // A replay's recording stands in for the port, and its time for the clock, everywhere.
+  const bool replaying = !options.replay.empty();
+  ReplayParts replay(&real_clock, options.speed);
+  if (replaying && !replay.port.Open(&files, options.replay, &error)) {
+    TellOnStderr(error);
+    return 2;
+  }
+  Clock& clock = replaying ? static_cast<Clock&>(replay.clock) : real_clock;
   std::unique_ptr<Outputs> outputs = Outputs::Start(
       options.outputs, &clock, [](NoticeSource, const std::string& text) { TellOnStderr(text); },
       &error);
@@ -56,7 +66,6 @@ int RunHeadless(Options& options) {
 
   {
     PosixSerialPort port(options.ports);
-    PosixFileStore files;
     // The event stream on standard output stays as it is; what went wrong with a port or an
     // output file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
@@ -65,7 +74,7 @@ int RunHeadless(Options& options) {
       TellOnStderr(DescribeOtherDevice(other));
       printer.Note("port other " + Quoted(DescribeIdentity(other.found)));
     });
-    MonitorHost host(&port, &clock, &files);
+    MonitorHost host(replaying ? static_cast<SerialPort*>(&replay.port) : &port, &clock, &files);
     StatsPrinter stats(&outputs->ledger(), &printer);
     host.readings().Add(outputs.get());
     host.AddTicker(outputs.get());
@@ -79,6 +88,16 @@ int RunHeadless(Options& options) {
     host.Create();
     HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
     session.SetHeartbeat(&heartbeat);
+    if (replaying) {
+      ReplayPlayer player(&host, &replay.port, &replay.clock,
+                          [&printer](const std::string& line) { printer.Note(line); });
+      session.Replay(&player);
+      const RecordingReader& reader = replay.port.reader();
+      if (reader.state() == RecordingReader::State::kTorn ||
+          reader.state() == RecordingReader::State::kDamaged) {
+        TellOnStderr(options.replay + ": " + reader.Ending());
+      }
+    }
     session.Run(STDIN_FILENO);
     host.surface().SetObserver(nullptr);
   }

@@ -37,6 +37,11 @@ long ToNextSecond(std::uint32_t now, std::uint32_t since) {
 
 }  // namespace
 
+std::string StatusLine::Port(int port_number, int baud_index) const {
+  return replay_file_.empty() ? PortText(*ports_, port_number, baud_index)
+                              : "replay of " + replay_file_;
+}
+
 void StatusLine::PortOpened(int port_number, int baud_index) {
   open_port_ = port_number;
   open_baud_index_ = baud_index;
@@ -52,9 +57,9 @@ const char* StatusLine::Receiver() const {
 
 std::string StatusLine::State(std::uint32_t now) const {
   if (g_state.port_open != 1) {
-    return PortText(*ports_, g_state.port_number, g_state.baud_index) + ", port closed";
+    return Port(g_state.port_number, g_state.baud_index) + ", port closed";
   }
-  std::string text = PortText(*ports_, open_port_, open_baud_index_) + ", " + Receiver();
+  std::string text = Port(open_port_, open_baud_index_) + ", " + Receiver();
   if (g_state.running != 1 || !history_->run_started()) {
     return text + (g_state.port_lost == 1 ? ", device lost, stopped" : ", stopped");
   }

@@ -54,6 +54,9 @@ class MonitorHost {
   // Runs the tickers that are due, then a poll cycle when the poll timer has expired. True when
   // a poll cycle ran.
   bool PollIfDue();
+  // Whether the poll timer runs poll cycles (it does unless told otherwise): a replay runs them
+  // itself, when its recording says (PollNow), while the tickers go on.
+  void SetTimerPolls(bool on) { timer_polls_ = on; }
   // Runs the tickers that are due.
   void RunDueTickers();
   // Runs a poll cycle now when the poll timer is armed, expired or not (a replay runs the polls
@@ -71,5 +74,6 @@ class MonitorHost {
   static constexpr int kMaxTickers = 4;
   HostTicker* tickers_[kMaxTickers] = {};
   int ticker_count_ = 0;
+  bool timer_polls_ = true;
   WindowHandle window_ = kNoWindow;
 };
