@@ -66,6 +66,14 @@ class Outputs : public ReadingSink, public HostTicker {
   bool Follow(ReadingSink* listener) { return after_ledger_.Add(listener); }
   // Writes the ledger's record into the JSON Lines now; nothing without them.
   void WriteLedgerRecord(std::uint32_t now_tick);
+  // Whether the JSON Lines gather records until WriteOut (json_lines_writer.h), for a replay
+  // as fast as the machine goes.
+  void SetBatched(bool batched) {
+    if (json_) json_->SetBatched(batched);
+  }
+  void WriteOut() {
+    if (json_) json_->Tick();
+  }
   // The HTTP server's port, 0 without --http.
   int http_port() const { return network_ ? network_->http_port() : 0; }
 

@@ -79,6 +79,9 @@ void HeadlessSession::Replay(ReplayPlayer* player) {
   // Messages played between two looks at the signals and the tickers.
   constexpr int kMessagesPerTurn = 64;
   host_->SetTimerPolls(false);
+  // What the messages bring is written out after each turn, not line by line.
+  printer_->SetBatched(true);
+  outputs_->SetBatched(true);
   while (!player->finished() && !host_->Ended()) {
     if (StopRequested()) {
       EndOnSignal(TakeStopRequest());
@@ -88,11 +91,15 @@ void HeadlessSession::Replay(ReplayPlayer* player) {
     const long wait = player->MillisecondsToNext();
     if (wait == 0) {
       player->PlayDue(kMessagesPerTurn);
+      printer_->Flush();
+      outputs_->WriteOut();
       continue;
     }
     pollfd p = {StopSignalDescriptor(), POLLIN, 0};
     ::poll(&p, 1, static_cast<int>(SoonerWait(wait, host_->MillisecondsToNextPoll())));
   }
+  printer_->SetBatched(false);
+  outputs_->SetBatched(false);
   host_->SetTimerPolls(true);
 }
 
