@@ -32,6 +32,7 @@ struct OutputOptions {
   bool json = false;           // --json
   std::string json_file;       // its FILE; empty or "-": standard output
   NetworkOptions network;      // --http, --mqtt and theirs
+  std::string record_file;     // --record FILE: a recording of the port, empty for none
 
   // Whether the JSON Lines go to standard output.
   bool JsonToStandardOutput() const { return json && (json_file.empty() || json_file == "-"); }

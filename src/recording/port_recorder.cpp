@@ -1,5 +1,6 @@
 #include "recording/port_recorder.h"
 
+#include <mutex>
 #include <utility>
 
 #include "app/monitor_state.h"
@@ -23,8 +24,8 @@ void PortRecorder::Finish() {
 std::string PortRecorder::GapRecord(std::uint64_t records, std::uint64_t bytes) {
   Record gap;
   gap.kind = RecordKind::kGap;
-  gap.tick = depth_ > 0 ? tick_ : clock_->TickCount();
-  gap.time = depth_ > 0 ? time_ : clock_->Now();
+  gap.tick = TickCount();
+  gap.time = Now();
   gap.number = static_cast<std::int64_t>(records);
   gap.gap_bytes = static_cast<std::int64_t>(bytes);
   std::string line;
@@ -33,8 +34,13 @@ std::string PortRecorder::GapRecord(std::uint64_t records, std::uint64_t bytes) 
 }
 
 Record& PortRecorder::Begin(RecordKind kind) {
-  tick_ = clock_->TickCount();
-  time_ = clock_->Now();
+  const std::uint32_t tick = clock_->TickCount();
+  const LocalTime time = clock_->Now();
+  {
+    std::lock_guard<std::mutex> lock(time_mutex_);
+    tick_ = tick;
+    time_ = time;
+  }
   record_.kind = kind;
   record_.tick = tick_;
   record_.time = time_;
@@ -66,7 +72,10 @@ void PortRecorder::Flush() {
 }
 
 void PortRecorder::BeginCommand(int command) {
-  ++depth_;
+  {
+    std::lock_guard<std::mutex> lock(time_mutex_);
+    ++depth_;
+  }
   command_ = command;
   Begin(RecordKind::kMenu).number = command;
   Add();
@@ -83,16 +92,22 @@ void PortRecorder::BeginCommand(int command) {
 }
 
 void PortRecorder::BeginPoll() {
-  ++depth_;
   command_ = 0;
   poll_pending_ = true;
-  poll_tick_ = tick_ = clock_->TickCount();
-  poll_time_ = time_ = clock_->Now();
+  poll_tick_ = clock_->TickCount();
+  poll_time_ = clock_->Now();
+  std::lock_guard<std::mutex> lock(time_mutex_);
+  ++depth_;
+  tick_ = poll_tick_;
+  time_ = poll_time_;
 }
 
 void PortRecorder::EndDispatch() {
-  if (depth_ == 0) return;
-  if (--depth_ > 0) return;
+  {
+    std::lock_guard<std::mutex> lock(time_mutex_);
+    if (depth_ == 0) return;
+    if (--depth_ > 0) return;
+  }
   poll_pending_ = false;
   if (command_ == CMD_OPEN && g_state.port_open == 1) {
     // The probe's outcome, as the open command left it.
@@ -192,9 +207,17 @@ void PortRecorder::Close(PortHandle port) {
 }
 
 std::uint32_t PortRecorder::TickCount() {
-  return depth_ > 0 ? tick_ : clock_->TickCount();
+  {
+    std::lock_guard<std::mutex> lock(time_mutex_);
+    if (depth_ > 0) return tick_;
+  }
+  return clock_->TickCount();
 }
 
 LocalTime PortRecorder::Now() {
-  return depth_ > 0 ? time_ : clock_->Now();
+  {
+    std::lock_guard<std::mutex> lock(time_mutex_);
+    if (depth_ > 0) return time_;
+  }
+  return clock_->Now();
 }

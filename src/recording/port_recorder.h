@@ -6,11 +6,13 @@
 // that brought it). So that a replay can hand it the very same times, the clock it sees during a
 // menu command or a poll stands still at the time of the last record written, and moves on with
 // each new record; between messages it is the real clock. A message's records go out together,
-// in one write, when it ends; a poll that found nothing writes nothing.
+// in one write, when it ends; a poll that found nothing writes nothing. The outputs' threads
+// may read the clock while the monitor's thread moves it.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "app/clock.h"
@@ -25,7 +27,9 @@ class PortRecorder : public SerialPort, public Clock, public DispatchObserver {
   // The device a port number names ("COM1", "/dev/ttyUSB0").
   using PathOf = std::function<std::string(int port_number)>;
 
+  // port may come later (SetPort), before the monitor uses it.
   PortRecorder(SerialPort* port, Clock* clock, PathOf path_of, Output output);
+  void SetPort(SerialPort* port) { port_ = port; }
   PortRecorder(const PortRecorder&) = delete;
   PortRecorder& operator=(const PortRecorder&) = delete;
 
@@ -70,9 +74,10 @@ class PortRecorder : public SerialPort, public Clock, public DispatchObserver {
   Output output_;
   Record record_;
   std::string pending_;
-  int command_ = 0;            // the menu command under way, 0 for a poll
-  int depth_ = 0;              // messages under way (they do not nest, but a count is safe)
-  bool poll_pending_ = false;  // a poll began whose record is not written yet
+  int command_ = 0;                // the menu command under way, 0 for a poll
+  mutable std::mutex time_mutex_;  // over depth_, tick_ and time_
+  int depth_ = 0;                  // messages under way (they do not nest, but a count is safe)
+  bool poll_pending_ = false;      // a poll began whose record is not written yet
   std::uint32_t poll_tick_ = 0;
   LocalTime poll_time_ = {};
   std::uint32_t tick_ = 0;  // the clock as the monitor sees it during a message

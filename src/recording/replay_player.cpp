@@ -26,6 +26,7 @@ void ReplayPlayer::PlayDue(int max_messages) {
     if (clock_->RealMsUntil(message.tick) > 0) return;
     if (!message.poll && message.command == CMD_EXIT) {
       // The recorded program ended here; this one goes on.
+      exited_ = true;
       Finish();
       return;
     }
@@ -103,12 +104,15 @@ void ReplayPlayer::Finish() {
   finished_ = true;
   if (g_state.running == 1 && !host_->Ended()) Give(CMD_STOP, "replay end");
   const RecordingReader& reader = port_->reader();
-  std::string text = "replay: " + std::to_string(commands_) + " commands and " +
-                     std::to_string(polls_) + " polls played, " +
-                     std::to_string(port_->bytes_read()) + " bytes read; " + reader.Ending();
+  std::string text =
+      "replay: " + std::to_string(commands_) + " commands and " + std::to_string(polls_) +
+      " polls played, " + std::to_string(port_->bytes_read()) + " bytes read; " +
+      (exited_
+           ? "the recorded program exited after " + std::to_string(reader.records()) + " records"
+           : reader.Ending());
   if (port_->gaps() != 0) {
     text += "; " + std::to_string(port_->gaps()) + " gaps where the disk was full (" +
-            std::to_string(port_->gap_records()) + " messages missing)";
+            std::to_string(port_->gap_records()) + " records missing)";
   }
   if (passed_over_ != 0 || port_->unasked() != 0) {
     text += "; " + std::to_string(passed_over_) + " messages and " +

@@ -56,6 +56,7 @@ class ReplayPlayer {
   ReplayClock* clock_;
   Note note_;
   bool finished_ = false;
+  bool exited_ = false;  // the recorded program's exit ended the replay
   std::uint64_t polls_ = 0;
   std::uint64_t commands_ = 0;
   std::uint64_t passed_over_ = 0;  // messages that could not be played here

@@ -27,6 +27,7 @@ std::string Said(std::vector<std::string> words) {
   for (const auto& [set, name] : flags) said += set ? std::string(name) + " " : "";
   if (!o.outputs.network.mqtt_topic.empty()) said += "topic[" + o.outputs.network.mqtt_topic + "] ";
   if (o.outputs.json) said += "json[" + o.outputs.json_file + "] ";
+  if (!o.outputs.record_file.empty()) said += "record[" + o.outputs.record_file + "] ";
   if (!o.replay.empty()) said += "replay[" + o.replay + " " + std::to_string(o.speed) + "] ";
   for (const std::string& arg : o.sim_args) said += "[" + arg + "] ";
   for (const auto& [port, path] : o.ports.overrides()) said += std::to_string(port) + "=" + path;
@@ -87,7 +88,11 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
       {{"--replay", "r", "--simulate"},
        "--replay plays a recording in place of the port: leave out --simulate"},
       {{"--list-ports", "--replay", "r"},
-       "--replay goes with the monitor, not --export-bytes or --list-ports"}};
+       "--replay goes with the monitor, not --export-bytes or --list-ports"},
+      {{"--record", "r", "--simulate"}, "simulate record[r] "},
+      {{"--record", "r", "--replay", "q"},
+       "--record keeps what a port gives; a replay has its recording already"},
+      {{"--record="}, "--record: \"\" is not a file name"}};
   for (const auto& [words, said] : cases) EXPECT_EQ(Said(words), said) << words[0];
 }
 

@@ -3,11 +3,16 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "app/platform.h"
 #include "app/resource_ids.h"
 #include "recording/port_recorder.h"
+#include "recording/recording_file.h"
 #include "recording/replay_player.h"
 #include "support/fixture.h"
 
@@ -271,6 +276,76 @@ TEST_F(RecordingTest, APlayStopsBeforeTheFirstDamagedLineAndSaysWhereAndAForeign
   ReplayPort port(&replay_clock_);
   EXPECT_FALSE(port.Open(&replay_files_, "missing.rec", &error));
   EXPECT_EQ(error, "cannot read missing.rec: no such regular file, or no permission to read it");
+}
+
+// The memory file store behind a lock: a recording file writes from a thread of its own.
+class SharedFiles : public MemoryFileStore {
+ public:
+  int Write(FileHandle file, const std::uint8_t* src, int count) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return MemoryFileStore::Write(file, src, count);
+  }
+  void SetRoom(long bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    FailWritesAfter(bytes);
+  }
+
+ private:
+  std::mutex mutex_;
+};
+
+bool Eventually(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return done();
+}
+
+TEST(RecordingFileTest, AFullDiskLeavesNoCutLineAndAGapRecordMarksWhatIsMissing) {
+  const auto line = [](int n) {
+    return std::to_string(n) + " 2024-05-01T12:00:00.000 read 9 " + std::string(18, 'A') + "\n";
+  };
+  const std::string head = "wsmon-recording 1 wsmon test\n" + line(1);
+  for (const bool disk_comes_back : {true, false}) {
+    SCOPED_TRACE(disk_comes_back ? "the disk comes back" : "it stays full");
+    SharedFiles files;
+    // The disk fills up in the middle of the second record.
+    files.SetRoom(static_cast<long>(head.size() + 10));
+    Lines told;
+    RecordingFile file(
+        &files, files.CreateNew("run.rec", nullptr), "run.rec",
+        [](std::uint64_t records, std::uint64_t bytes) {
+          return "9 2024-05-01T12:00:00.000 gap " + std::to_string(records) + " " +
+                 std::to_string(bytes) + "\n";
+        },
+        [&told](const std::string& text) { told.push_back(text); }, 1);
+    file.Put(head + line(2) + line(3));
+    ASSERT_TRUE(Eventually([&] { return file.failing(); }));
+    file.Put(line(4) + line(5));  // while the disk is full
+    if (disk_comes_back) {
+      files.SetRoom(-1);
+      ASSERT_TRUE(Eventually([&] { return !file.failing(); }));
+      file.Put(line(6));
+    }
+    EXPECT_FALSE(file.Close());
+    EXPECT_EQ(file.missing(), disk_comes_back ? 3u : 4u);
+    const Bytes bytes = files.Bytes("run.rec");
+    const std::string written(bytes.begin(), bytes.end());
+    if (disk_comes_back) {
+      // The second record finished once there was room; the third to fifth missing, and said.
+      const std::size_t gap_bytes = 3 * line(3).size();
+      EXPECT_EQ(written, head + line(2) + "9 2024-05-01T12:00:00.000 gap 3 " +
+                             std::to_string(gap_bytes) + "\n" + line(6));
+      ASSERT_EQ(told.size(), 2u);
+      EXPECT_THAT(told[1], HasSubstr("writing again; 3 records missing"));
+    } else {
+      // Cut where the disk was full: a replay says the last line is torn.
+      EXPECT_EQ(written, head + line(2).substr(0, 10));
+      ASSERT_EQ(told.size(), 1u);
+    }
+    EXPECT_THAT(told[0], HasSubstr("run.rec: the disk refuses writes"));
+  }
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <string>
 
+#include "app/platform.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
+#include "frontend/common/recording_start.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/escaping.h"
@@ -47,7 +49,18 @@ int RunHeadless(Options& options) {
     TellOnStderr(error);
     return 2;
   }
-  Clock& clock = replaying ? static_cast<Clock&>(replay.clock) : real_clock;
+  // A recording stands between the monitor and its port and clock, everywhere, from the start.
+  std::unique_ptr<PortRecording> recording;
+  if (!options.outputs.record_file.empty()) {
+    recording = StartRecording(options, &files, &real_clock, TellOnStderr, &error);
+    if (!recording) {
+      TellOnStderr(error);
+      return 1;
+    }
+  }
+  Clock& clock = replaying   ? static_cast<Clock&>(replay.clock)
+                 : recording ? *recording->clock()
+                             : real_clock;
   std::unique_ptr<Outputs> outputs = Outputs::Start(
       options.outputs, &clock, [](NoticeSource, const std::string& text) { TellOnStderr(text); },
       &error);
@@ -74,7 +87,9 @@ int RunHeadless(Options& options) {
       TellOnStderr(DescribeOtherDevice(other));
       printer.Note("port other " + Quoted(DescribeIdentity(other.found)));
     });
-    MonitorHost host(replaying ? static_cast<SerialPort*>(&replay.port) : &port, &clock, &files);
+    MonitorHost host(MonitorPort(&port, replaying ? &replay.port : nullptr, recording.get()),
+                     &clock, &files);
+    if (recording) g_platform.dispatch = recording->observer();
     StatsPrinter stats(&outputs->ledger(), &printer);
     host.readings().Add(outputs.get());
     host.AddTicker(outputs.get());
@@ -99,6 +114,7 @@ int RunHeadless(Options& options) {
       }
     }
     session.Run(STDIN_FILENO);
+    if (recording) recording->Finish();
     host.surface().SetObserver(nullptr);
   }
   outputs.reset();

@@ -19,7 +19,7 @@ const char kUsageHead[] =
        wsmon --list-ports [--com N=PATH]...
        wsmon --help | --version
 
-OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte]
+OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte] [--record FILE]
 NETWORK: [--http [ADDR:]PORT [--http-token FILE]]
          [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-discovery]]
 
@@ -134,6 +134,11 @@ std::vector<OptionRow> OptionTable(Options* o) {
       Text("--sim", &o->sim_program)
           .Help("  --sim PATH       the simulated receiver's program (default: wsmon-sim beside "
                 "wsmon, or on PATH)\n"),
+      NonEmptyText("--record", &o->outputs.record_file, "a file name")
+          .Help("  --record FILE    record what the port gives the monitor into the new file "
+                "FILE: every byte\n"
+                "                   read with its time, and the port's events, for --replay "
+                "(see Recordings)\n"),
       NonEmptyText("--replay", &o->replay, "a file name")
           .Help("  --replay FILE    play the recording FILE (wsmon --record) in place of the "
                 "port: the monitor\n"
@@ -286,6 +291,14 @@ bool CheckCombination(const Options& o, std::string* error) {
   }
   if (!o.replay.empty() && (o.export_bytes || o.list_ports)) {
     *error = "--replay goes with the monitor, not --export-bytes or --list-ports";
+    return false;
+  }
+  if (!o.outputs.record_file.empty() && (o.export_bytes || o.list_ports)) {
+    *error = "--record goes with the monitor, not --export-bytes or --list-ports";
+    return false;
+  }
+  if (!o.outputs.record_file.empty() && !o.replay.empty()) {
+    *error = "--record keeps what a port gives; a replay has its recording already";
     return false;
   }
   if (!o.replay.empty() && o.simulate) {

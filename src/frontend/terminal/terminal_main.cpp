@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "app/platform.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
+#include "frontend/common/recording_start.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/terminal/canvas.h"
@@ -45,6 +47,7 @@ struct ToldAfterwards {
     if (more_losses > 0) std::fprintf(stderr, "wsmon: and %ld more outages\n", more_losses);
     for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());
     for (const std::string& line : replay) std::fprintf(stderr, "wsmon: %s\n", line.c_str());
+    for (const std::string& line : recording) std::fprintf(stderr, "wsmon: %s\n", line.c_str());
   }
 
   std::vector<std::string> network_said;
@@ -52,7 +55,8 @@ struct ToldAfterwards {
   std::vector<std::string> losses;
   long more_losses = 0;
   std::vector<std::string> unshown;
-  std::vector<std::string> replay;  // how far a recording was played
+  std::vector<std::string> replay;     // how far a recording was played
+  std::vector<std::string> recording;  // what went wrong with the recording's file
 };
 
 // The simulated receiver ends, and what it says it sent goes to standard output.
@@ -93,7 +97,22 @@ int RunTerminal(Options& options) {
     std::fprintf(stderr, "wsmon: %s\n", error.c_str());
     return 2;
   }
-  Clock& clock = replaying ? static_cast<Clock&>(replay.clock) : real_clock;
+  // A recording stands between the monitor and its port and clock, everywhere, from the start.
+  std::unique_ptr<PortRecording> recording;
+  if (!options.outputs.record_file.empty()) {
+    const auto tell = [&shown_in, &told](const std::string& text) {
+      told.recording.push_back(text);
+      if (shown_in != nullptr) shown_in->ShowNotice(text);
+    };
+    recording = StartRecording(options, &files, &real_clock, tell, &error);
+    if (!recording) {
+      std::fprintf(stderr, "wsmon: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  Clock& clock = replaying   ? static_cast<Clock&>(replay.clock)
+                 : recording ? *recording->clock()
+                             : real_clock;
   std::unique_ptr<Outputs> outputs = Outputs::Start(options.outputs, &clock, notice, &error);
   if (!outputs) {
     std::fprintf(stderr, "wsmon: %s\n", error.c_str());
@@ -125,7 +144,9 @@ int RunTerminal(Options& options) {
     port.SetLossListener([tell_loss](const PortLoss& loss) { tell_loss(DescribePortLoss(loss)); });
     port.SetOtherDeviceListener(
         [tell_loss](const OtherDevice& other) { tell_loss(DescribeOtherDevice(other)); });
-    MonitorHost host(replaying ? static_cast<SerialPort*>(&replay.port) : &port, &clock, &files);
+    MonitorHost host(MonitorPort(&port, replaying ? &replay.port : nullptr, recording.get()),
+                     &clock, &files);
+    if (recording) g_platform.dispatch = recording->observer();
     ReadingHistory history(&clock);
     host.readings().Add(&history);
     host.readings().Add(outputs.get());
@@ -146,6 +167,7 @@ int RunTerminal(Options& options) {
     }
     host.Create();
     session.Run();
+    if (recording) recording->Finish();
     if (!replay_ending.empty()) told.replay.push_back(replay_ending);
     told.unshown = session.unshown();
     told.failures = session.open_failures();
