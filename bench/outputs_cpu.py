@@ -4,7 +4,7 @@ simulated receiver sends at the line maximum of 38400 baud, with no output, with
 with --json FILE --http --mqtt (a mosquitto broker of its own on 127.0.0.1 and a reader of
 /events that reads everything). Run by make bench.
 
-usage: outputs_cpu.py WSMON WSMON_SIM [--seconds S] [--runs N]
+usage: outputs_cpu.py WSMON WSMON_SIM [--seconds S] [--runs N] [--only none|json|network]
 """
 import argparse
 import os
@@ -139,6 +139,8 @@ def main():
     parser.add_argument("sim")
     parser.add_argument("--seconds", type=float, default=20)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--only", choices=("none", "json", "network"),
+                        help="measure this row of the table alone")
     a = parser.parse_args()
     a.wsmon, a.sim = os.path.abspath(a.wsmon), os.path.abspath(a.sim)
     print(f"CPU of the whole wsmon process at the line maximum of {BAUD} baud "
@@ -149,8 +151,11 @@ def main():
     with tempfile.TemporaryDirectory(prefix="wsmon-outputs-cpu-") as folder:
         broker = Broker(folder)
         try:
-            for name, extra in (("none", ()), ("--json FILE", ("json",)),
-                                ("--json FILE --http --mqtt", ("json", "network"))):
+            rows = {"none": ("none", ()), "json": ("--json FILE", ("json",)),
+                    "network": ("--json FILE --http --mqtt", ("json", "network"))}
+            for key, (name, extra) in rows.items():
+                if a.only is not None and key != a.only:
+                    continue
                 results = [measure(a.wsmon, a.sim, a.seconds, extra, broker, folder)
                            for _ in range(a.runs)]
                 per_1000 = sorted(1e6 * cpu / max(shown, 1) for _, shown, cpu in results)

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 class CsvRowFile {
@@ -20,7 +21,12 @@ class CsvRowFile {
   // dropped. False (with the reason in *problem) when none can be made.
   bool Begin(const char* header, std::string* problem);
   // Adds a record; dropped when no file is open.
-  void Append(const char* record, std::size_t length);
+  void Append(const char* record, std::size_t length) {
+    if (fd_ < 0) return;
+    if (used_ + length > sizeof buffer_ && !Flush()) return;
+    std::memcpy(buffer_ + used_, record, length);  // a record is far shorter than the buffer
+    used_ += length;
+  }
   // Writes out what is buffered and gives the file a name: base + ".csv", or base + "_2.csv",
   // ... when that is taken, never replacing a file. *name is the name it got. False, with the
   // reason in *problem, when the file was not complete or could not be named; the rows are then

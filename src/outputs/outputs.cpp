@@ -6,13 +6,15 @@ Outputs::Outputs(const OutputOptions& options, Clock* clock, Report report)
     : report_(std::move(report)),
       ledger_(clock, options.sequence_byte),
       csv_([this](const std::string& text) { Tell(NoticeSource::kFiles, text); }, &ledger_),
-      records_(clock, &ledger_) {}
+      records_(clock, &ledger_) {
+  Add(&ledger_);
+}
 
 std::unique_ptr<Outputs> Outputs::Start(const OutputOptions& options, Clock* clock, Report report,
                                         std::string* error) {
   std::unique_ptr<Outputs> out(new Outputs(options, clock, std::move(report)));
   Outputs& o = *out;
-  if (options.csv) o.after_ledger_.Add(&o.csv_);
+  if (options.csv) o.Add(&o.csv_);
   if (options.json) {
     if (!o.json_file_.Open(options.json_file, error)) return nullptr;
     o.json_ = std::make_unique<JsonLinesWriter>(
@@ -27,9 +29,9 @@ std::unique_ptr<Outputs> Outputs::Start(const OutputOptions& options, Clock* clo
     if (!o.network_) return nullptr;
     o.records_.Add(o.network_.get());
   }
-  if (o.json_ || o.network_) o.after_ledger_.Add(&o.records_);
+  if (o.json_ || o.network_) o.Add(&o.records_);
   // After the ledger, so that a snapshot after a run's end holds the figures at its end.
-  if (o.network_) o.after_ledger_.Add(o.network_.get());
+  if (o.network_) o.Add(o.network_.get());
   return out;
 }
 
@@ -40,41 +42,6 @@ Outputs::~Outputs() {
 
 void Outputs::WriteLedgerRecord(std::uint32_t now_tick) {
   if (json_) json_->OnRecord(records_.LedgerRecord(now_tick));
-}
-
-void Outputs::OnReading(const ReadingEvent& reading) {
-  ledger_.OnReading(reading);
-  after_ledger_.OnReading(reading);
-}
-
-void Outputs::OnError(const ErrorEvent& error) {
-  ledger_.OnError(error);
-  after_ledger_.OnError(error);
-}
-
-void Outputs::OnRunStarted() {
-  ledger_.OnRunStarted();
-  after_ledger_.OnRunStarted();
-}
-
-void Outputs::OnExported(const char* file_name) {
-  ledger_.OnExported(file_name);
-  after_ledger_.OnExported(file_name);
-}
-
-void Outputs::OnRunStopped(std::uint32_t tick) {
-  ledger_.OnRunStopped(tick);
-  after_ledger_.OnRunStopped(tick);
-}
-
-void Outputs::OnPortLost(const PortEvent& event) {
-  ledger_.OnPortLost(event);
-  after_ledger_.OnPortLost(event);
-}
-
-void Outputs::OnPortBack(const PortEvent& event) {
-  ledger_.OnPortBack(event);
-  after_ledger_.OnPortBack(event);
 }
 
 long Outputs::MillisecondsToTick(std::uint32_t now_tick) const {

@@ -3,9 +3,10 @@
 // (--json) and the network outputs (--http, --mqtt).
 //
 // A program starts them before the monitor's window, adds them to its host's listeners and
-// runs them as a ticker of its loop, on the monitor's thread. Every event reaches the ledger
-// first, then the outputs, then whatever follows them (Follow), so every output that reads the
-// ledger at an event sees that event counted. Each event becomes one record (record_stream.h):
+// runs them as a ticker of its loop, on the monitor's thread. They are a fanout whose first
+// listener is the ledger: every event reaches the ledger first, then the outputs, then whatever
+// the program adds after them (Add), so every output that reads the ledger at an event sees
+// that event counted. Each event becomes one record (record_stream.h):
 // the JSON Lines and the network feed take the same encoded line.
 #pragma once
 
@@ -19,31 +20,17 @@
 #include "outputs/csv_export.h"
 #include "outputs/json_lines_writer.h"
 #include "outputs/line_output.h"
-#include "outputs/network/network_options.h"
 #include "outputs/network/network_outputs.h"
+#include "outputs/output_options.h"
 #include "outputs/record_stream.h"
 #include "reception/host_ticker.h"
 #include "reception/reading_fanout.h"
-
-// The outputs chosen on the command line.
-struct OutputOptions {
-  bool csv = false;            // --csv
-  bool sequence_byte = false;  // --sequence-byte: the extra byte is each sensor's count
-  bool json = false;           // --json
-  std::string json_file;       // its FILE; empty or "-": standard output
-  NetworkOptions network;      // --http, --mqtt and theirs
-  std::string record_file;     // --record FILE: a recording of the port, empty for none
-
-  // Whether the JSON Lines go to standard output.
-  bool JsonToStandardOutput() const { return json && (json_file.empty() || json_file == "-"); }
-  bool NetworkWanted() const { return network.http || network.mqtt; }
-};
 
 // Where something the outputs tell the operator comes from: a file output's problem, or the
 // network outputs (their addresses, the broker's comings and goings).
 enum class NoticeSource { kFiles, kNetwork };
 
-class Outputs : public ReadingSink, public HostTicker {
+class Outputs : public ReadingFanout, public HostTicker {
  public:
   // Told on the monitor's thread, one line each.
   using Report = std::function<void(NoticeSource source, const std::string& text)>;
@@ -62,9 +49,6 @@ class Outputs : public ReadingSink, public HostTicker {
   Outputs& operator=(const Outputs&) = delete;
 
   Ledger& ledger() { return ledger_; }
-  // A listener that hears every event after the ledger and the outputs (before the program's
-  // window is created); false when there is no room.
-  bool Follow(ReadingSink* listener) { return after_ledger_.Add(listener); }
   // Writes the ledger's record into the JSON Lines now; nothing without them.
   void WriteLedgerRecord(std::uint32_t now_tick);
   // Whether the JSON Lines gather records until WriteOut (json_lines_writer.h), for a replay
@@ -77,14 +61,6 @@ class Outputs : public ReadingSink, public HostTicker {
   }
   // The HTTP server's port, 0 without --http.
   int http_port() const { return network_ ? network_->http_port() : 0; }
-
-  void OnReading(const ReadingEvent& reading) override;
-  void OnError(const ErrorEvent& error) override;
-  void OnRunStarted() override;
-  void OnExported(const char* file_name) override;
-  void OnRunStopped(std::uint32_t tick) override;
-  void OnPortLost(const PortEvent& event) override;
-  void OnPortBack(const PortEvent& event) override;
 
   long MillisecondsToTick(std::uint32_t now_tick) const override;
   void Tick(std::uint32_t now_tick) override;
@@ -102,5 +78,4 @@ class Outputs : public ReadingSink, public HostTicker {
   LineOutput json_file_;
   std::unique_ptr<JsonLinesWriter> json_;
   std::unique_ptr<NetworkOutputs> network_;
-  ReadingFanout after_ledger_;
 };

@@ -219,10 +219,18 @@ struct Monitor {
   }
   // Opens the port and starts a run.
   bool Start() {
-    if (!screen->WaitFor(kTitle)) return false;
-    screen->Keys({"p", "s"});
-    if (screen->WaitFor("frames/s")) return true;
-    ADD_FAILURE() << "no run started; the screen:\n" << screen->Text();
+    // Each step once the one before shows: the open probes the receiver first.
+    const char* step = "the window did not show";
+    if (screen->WaitFor(kTitle)) {
+      step = "the port did not open";
+      screen->Keys({"p"});
+      if (screen->WaitFor(", stopped")) {
+        step = "no run started";
+        screen->Keys({"s"});
+        if (screen->WaitFor("frames/s")) return true;
+      }
+    }
+    ADD_FAILURE() << step << "; the screen:\n" << screen->Text();
     return false;
   }
   ScratchDirectory dir;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "outputs/csv_row_file.h"
+#include "outputs/line_output.h"
 #include "platform/win32/win32_file_store.h"
 
 namespace {
@@ -27,7 +29,8 @@ class FileStoreTest : public ::testing::Test {
     ASSERT_TRUE(files_.SetCurrentDir(work_.c_str()));
   }
   void TearDown() override {
-    for (const char* name : {"传感器.txt", "wscfg.cfg", "wscfg.new", "RUVEZ.txt"})
+    for (const char* name : {"传感器.txt", "wscfg.cfg", "wscfg.new", "RUVEZ.txt", "RUN.csv",
+                             "RUN_2.csv", "events.jsonl"})
       files_.Remove(name);
     files_.SetCurrentDir(start_.c_str());
     RemoveDirectoryW(Wide(work_).c_str());
@@ -98,6 +101,46 @@ TEST_F(FileStoreTest, ReplaceTakesTheOldFilesPlaceButNeverAReadOnlyOnes) {
   EXPECT_FALSE(files_.Replace("wscfg.new", "wscfg.cfg"));
   EXPECT_EQ(Get("wscfg.cfg"), Bytes({2, 1, 1, 8}));
   EXPECT_TRUE(SetFileAttributesW(L"wscfg.cfg", FILE_ATTRIBUTE_NORMAL));
+}
+
+// The outputs' writers on the same files: a CSV file is named only when whole and never in the
+// place of another, leaving no stand-in; JSON Lines keep what an earlier session wrote.
+TEST_F(FileStoreTest, TheOutputsFilesNeverReplaceOrLoseWhatIsThere) {
+  ASSERT_TRUE(Put("RUN.csv", {'o', 'l', 'd'}));
+  const auto stand_ins = [] {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(L".wsmon-run-*", &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+  };
+  std::string name;
+  std::string problem;
+  {
+    CsvRowFile dropped;
+    ASSERT_TRUE(dropped.Begin("id\r\n", &problem)) << problem;
+  }
+  EXPECT_FALSE(stand_ins()) << "a run that is never exported leaves nothing";
+  CsvRowFile csv;
+  ASSERT_TRUE(csv.Begin("id\r\n", &problem)) << problem;
+  EXPECT_TRUE(stand_ins());
+  csv.Append("7\r\n", 3);
+  ASSERT_TRUE(csv.Publish("RUN", &name, &problem)) << problem;
+  EXPECT_EQ(name, "RUN_2.csv");
+  EXPECT_EQ(Get("RUN_2.csv"), Bytes({'i', 'd', '\r', '\n', '7', '\r', '\n'}));
+  EXPECT_EQ(Get("RUN.csv"), Bytes({'o', 'l', 'd'}));
+  EXPECT_FALSE(stand_ins());
+
+  ASSERT_TRUE(Put("events.jsonl", {'{', '}', '\n'}));
+  {
+    LineOutput json;
+    ASSERT_TRUE(json.Open("events.jsonl", &problem)) << problem;
+    int error = 0;
+    EXPECT_EQ(json.Write("[]\n", 3, &error), 3);
+  }
+  EXPECT_EQ(Get("events.jsonl"), Bytes({'{', '}', '\n', '[', ']', '\n'}));
+  LineOutput device;
+  EXPECT_FALSE(device.Open("NUL", &problem)) << "a device could hold the window up";
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ int RunHeadless(Options& options) {
     host.readings().Add(outputs.get());
     host.AddTicker(outputs.get());
     host.readings().Add(&printer);
-    if (!json_out) outputs->Follow(&stats);
+    if (!json_out) outputs->Add(&stats);
     // A service manager that started the monitor hears from its loop (nothing without one).
     ServiceNotifier notifier = ServiceNotifier::FromEnvironment();
     ServiceHeartbeat heartbeat(&notifier, &outputs->ledger());

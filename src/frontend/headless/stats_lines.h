@@ -15,8 +15,8 @@
 
 std::vector<std::string> StatsLines(const LedgerSnapshot& snapshot);
 
-// Prints the stats lines when a run ends (it must follow the ledger: Outputs::Follow), and when
-// asked.
+// Prints the stats lines when a run ends, and when asked. It must hear the events after the
+// ledger: the program adds it to the outputs.
 class StatsPrinter : public ReadingSink {
  public:
   StatsPrinter(const Ledger* ledger, EventPrinter* printer) : ledger_(ledger), printer_(printer) {}

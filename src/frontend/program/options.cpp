@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cli/option_table.h"
-
 #include "frontend/program/usage_reference.h"
+#include "outputs/output_options.h"
 
 namespace {
 
@@ -110,15 +110,9 @@ Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --
 terminal); 1 when the simulated receiver or the terminal cannot be started.
 )";
 
-// A value's complaint, named by its option.
-bool Named(const char* option, bool fits, std::string* error) {
-  if (!fits) *error = std::string(option) + ": " + *error;
-  return fits;
-}
-
 // The options, in the order of the help text.
 std::vector<OptionRow> OptionTable(Options* o) {
-  return {
+  std::vector<OptionRow> rows = {
       Flag("--headless", &o->headless)
           .Help("  --headless       run the monitor without a screen, reading commands from "
                 "standard input\n"),
@@ -134,11 +128,6 @@ std::vector<OptionRow> OptionTable(Options* o) {
       Text("--sim", &o->sim_program)
           .Help("  --sim PATH       the simulated receiver's program (default: wsmon-sim beside "
                 "wsmon, or on PATH)\n"),
-      NonEmptyText("--record", &o->outputs.record_file, "a file name")
-          .Help("  --record FILE    record what the port gives the monitor into the new file "
-                "FILE: every byte\n"
-                "                   read with its time, and the port's events, for --replay "
-                "(see Recordings)\n"),
       NonEmptyText("--replay", &o->replay, "a file name")
           .Help("  --replay FILE    play the recording FILE (wsmon --record) in place of the "
                 "port: the monitor\n"
@@ -159,105 +148,25 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "and write the\n"
                 "                   bytes the export writes for them: code page 936, each line "
                 "ended by CR LF\n"),
-      Flag("--csv", &o->outputs.csv)
-          .Help(
-              "  --csv            with every export RUVEZ_*.txt also write RUVEZ_*_readings.csv,\n"
-              "                   RUVEZ_*_errors.csv and RUVEZ_*_sensors.csv beside it: the "
-              "run's readings,\n"
-              "                   its errors and each sensor's ledger figures, one row each "
-              "(UTF-8,\n"
-              "                   comma-separated, a header row), for spreadsheets and plots\n"),
-      Custom("--json",
-             [o](const std::string& value, std::string*) {
-               o->outputs.json = true;
-               o->outputs.json_file = value;
-               return true;
-             })
-          .OptionalValue()
-          .Help("  --json [FILE]    write every event as JSON Lines, one record a line: readings, "
-                "errors, runs,\n"
-                "                   exports, the port's outages and the ledger (every 60 s of a "
-                "run and at\n"
-                "                   its end). FILE is appended to (created when missing); "
-                "without FILE (or\n"
-                "                   with -) they go to standard output, --headless only, and "
-                "take the place\n"
-                "                   of the event lines there\n"),
-      Flag("--sequence-byte", &o->outputs.sequence_byte)
-          .Help("  --sequence-byte  read each frame's extra byte as its sensor's count of "
-                "readings (mod 256):\n"
-                "                   the ledger counts exactly the readings lost and "
-                "duplicated\n"),
-      Custom("--http",
-             [o](const std::string& value, std::string* error) {
-               o->outputs.network.http = true;
-               return Named("--http",
-                            ParseHttpEndpoint(value, &o->outputs.network.http_endpoint, error),
-                            error);
-             })
-          .Missing("--http needs a value PORT or ADDRESS:PORT (for example --http 9100)")
-          .Help("  --http [ADDRESS:]PORT\n"
-                "                   NETWORK: serve /metrics (Prometheus), /events (the event "
-                "stream as JSON\n"
-                "                   Lines) and a live page at / over HTTP; on 127.0.0.1 unless "
-                "ADDRESS is\n"
-                "                   named (0.0.0.0:9100 for every address, [::1]:9100); port 0: "
-                "any free one\n"),
-      Text("--http-token", &o->outputs.network.http_token_file)
-          .Help("  --http-token FILE\n"
-                "                   NETWORK: every request must show the token on FILE's first "
-                "line, as\n"
-                "                   Authorization: Bearer TOKEN or as the password of basic "
-                "authentication;\n"
-                "                   FILE must be readable by its owner alone (chmod 600)\n"),
-      Custom("--mqtt",
-             [o](const std::string& value, std::string* error) {
-               o->outputs.network.mqtt = true;
-               return Named("--mqtt",
-                            ParseMqttEndpoint(value, &o->outputs.network.mqtt_endpoint, error),
-                            error);
-             })
-          .Missing("--mqtt needs a value HOST or HOST:PORT (for example --mqtt localhost)")
-          .Help("  --mqtt HOST[:PORT]\n"
-                "                   NETWORK: publish every reading, the event stream, the ledger "
-                "every 60 s\n"
-                "                   and the availability to the MQTT broker (port 1883 unless "
-                "given)\n"),
-      Custom("--mqtt-topic",
-             [o](const std::string& value, std::string* error) {
-               o->outputs.network.mqtt_topic = value;
-               return Named("--mqtt-topic", CheckTopicPrefix(value, error), error);
-             })
-          .Help("  --mqtt-topic PREFIX\n"
-                "                   NETWORK: the topics' prefix (default wsmon/ and the host "
-                "name)\n"),
-      Flag("--mqtt-discovery", &o->outputs.network.mqtt_discovery)
-          .Help("  --mqtt-discovery\n"
-                "                   NETWORK: announce each sensor's temperature and humidity to "
-                "Home\n"
-                "                   Assistant (retained configurations under homeassistant/)\n"),
-      Flag("--list-ports", &o->list_ports)
-          .Help("  --list-ports     list this machine's serial devices: the stable "
-                "/dev/serial/by-id name, the\n"
-                "                   driver, the USB adapter, whether this user may open each one "
-                "and whether\n"
-                "                   another program holds it, and which COM number leads to it\n"),
-      Flag("--version", &o->version).Help("  --version        print the version\n"),
-      Flag("--help", &o->help).Alias("-h").Help("  --help           this text\n"),
   };
+  std::vector<OptionRow> outputs = OutputOptionRows(&o->outputs, JsonTarget::kFileOrStandardOutput);
+  rows.insert(rows.end(), outputs.begin(), outputs.end());
+  rows.insert(
+      rows.end(),
+      {
+          Flag("--list-ports", &o->list_ports)
+              .Help(
+                  "  --list-ports     list this machine's serial devices: the stable "
+                  "/dev/serial/by-id name, the\n"
+                  "                   driver, the USB adapter, whether this user may open each one "
+                  "and whether\n"
+                  "                   another program holds it, and which COM number leads to "
+                  "it\n"),
+          Flag("--version", &o->version).Help("  --version        print the version\n"),
+          Flag("--help", &o->help).Alias("-h").Help("  --help           this text\n"),
+      });
+  return rows;
 }
-
-std::string UnknownOption(const std::string& argument) {
-  return "unknown or incomplete option \"" + argument + "\"";
-}
-
-std::string UnfitValue(const std::string& name, const std::string& value, const char* expected) {
-  return name + ": \"" + value + "\" is not " + expected;
-}
-
-const OptionWords kWords = {UnknownOption, UnknownOption, UnfitValue};
-
-bool CheckNetworkCombination(const Options& o, std::string* error);
 
 // The options that make sense together; false with the reason in *error.
 bool CheckCombination(const Options& o, std::string* error) {
@@ -309,23 +218,9 @@ bool CheckCombination(const Options& o, std::string* error) {
     *error = "--speed needs --replay";
     return false;
   }
-  return CheckNetworkCombination(o, error);
-}
-
-bool CheckNetworkCombination(const Options& o, std::string* error) {
-  const NetworkOptions& n = o.outputs.network;
-  const bool any =
-      n.http || n.mqtt || !n.http_token_file.empty() || !n.mqtt_topic.empty() || n.mqtt_discovery;
-  if (any && (o.export_bytes || o.list_ports)) {
+  // The network options: the others were refused with these modes above.
+  if (out.Any() && (o.export_bytes || o.list_ports)) {
     *error = "the network options go with the monitor, not --export-bytes or --list-ports";
-    return false;
-  }
-  if (!n.http_token_file.empty() && !n.http) {
-    *error = "--http-token needs --http";
-    return false;
-  }
-  if ((!n.mqtt_topic.empty() || n.mqtt_discovery) && !n.mqtt) {
-    *error = "--mqtt-topic and --mqtt-discovery need --mqtt";
     return false;
   }
   return true;
@@ -334,13 +229,9 @@ bool CheckNetworkCombination(const Options& o, std::string* error) {
 }  // namespace
 
 bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
-  if (!ParseByTable(argc, argv, OptionTable(o), kWords, error)) return false;
+  if (!ParseByTable(argc, argv, OptionTable(o), kMonitorOptionWords, error)) return false;
   if (o->help || o->version) return true;
-  if (!CheckCombination(*o, error)) return false;
-  if (!o->outputs.network.http_token_file.empty() &&
-      !ReadTokenFile(o->outputs.network.http_token_file, &o->outputs.network.http_token, error)) {
-    return false;
-  }
+  if (!CheckCombination(*o, error) || !FinishOutputOptions(&o->outputs, error)) return false;
   // The environment's mappings, for the ports that no --com option named.
   return TakeComEnvironment(environ, &o->ports, error);
 }

@@ -169,4 +169,24 @@ Environment:
                    any other gives UTF-8. Each character takes the cells the locale gives it.
                    Box lines are drawn with + - | unless the character set is UTF-8 and the
                    locale gives the line-drawing characters one cell each
+
+Windows program: wsmon.exe is the same monitor in a window; its window, dialog, texts and files
+are the same byte for byte. Started without options it is the monitor alone. Its options are
+the Linux program's where they apply, read the same way; --help and --version answer in a
+message box, a mistake too (exit status 2), and so does an output that cannot start (1):
+  --com N=COMx     the settings' port N opens COMx instead (N and x from 1 to 255), for a
+                   receiver on COM5 or above; repeatable
+  --csv, --json FILE, --sequence-byte
+                   as above; the JSON Lines need a FILE
+  --http, --http-token, --mqtt, --mqtt-topic, --mqtt-discovery
+                   as above; the token's FILE must not be readable by Everyone, Users or
+                   Authenticated Users (its access list is checked): a file in the user's own
+                   profile folder is fine
+  --ledger         the ledger window without any other option
+With any option the menu has a seventh item, 统计(ledger): the ledger's table in a window, with
+the columns of the terminal's ledger view, silent sensors in red, sorted by a click on a
+column's header (a second click turns the order round), updated at every poll; its status line
+tells the run's figures, "; receiver lost" while the port is away, and what the outputs report.
+During a run Windows does not go to sleep. A shortcut with options has for its Target, for
+example, "C:\wsmon\wsmon.exe" --com 1=COM7 --csv --http 9100, and C:\wsmon for Start in.
 )";

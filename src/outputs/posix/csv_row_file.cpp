@@ -43,13 +43,6 @@ bool CsvRowFile::Begin(const char* header, std::string* problem) {
   return true;
 }
 
-void CsvRowFile::Append(const char* record, std::size_t length) {
-  if (fd_ < 0) return;
-  if (used_ + length > sizeof buffer_ && !Flush()) return;
-  std::memcpy(buffer_ + used_, record, length);  // a record is far shorter than the buffer
-  used_ += length;
-}
-
 bool CsvRowFile::Flush() {
   // The file store's write goes on through interruptions and partial writes; errno tells why it
   // stopped short.
