@@ -78,6 +78,9 @@ void PortRecorder::BeginCommand(int command) {
   }
   command_ = command;
   Begin(RecordKind::kMenu).number = command;
+  // A program's own menu items (the ledger window) are no command of the monitor: nothing of
+  // them reaches the port, and a record of them would be one that no replay can read.
+  if (MenuName(command) == nullptr) return;
   Add();
   if (command == CMD_START) {
     // The settings the run is made with, for whoever reads the recording.

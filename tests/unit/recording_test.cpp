@@ -155,7 +155,8 @@ TEST_F(RecordingTest, AReplayedRunShowsTellsAndExportsWhatTheRecordedRunDid) {
     port.SetLineLost(false);
     port.Arrive(MakeFrame(0, 4, 0x0174, 0x01CB));
     run(900);
-    host.Choose(CMD_STOP);  // exported
+    host.Choose(CMD_STOP);         // exported
+    host.Choose(CMD_STOP + 1000);  // a program's own menu item, which the monitor passes over
     // A run ended by the settings command, a close, an open that fails.
     host.Choose(CMD_START);
     port.Arrive(MakeFrame(1, 2, 0x0020, 0x0100));

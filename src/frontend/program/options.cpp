@@ -107,7 +107,8 @@ written, the stats command writes a ledger record, and a malformed or refused co
 on standard error.
 
 Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --headless, no
-terminal); 1 when the simulated receiver or the terminal cannot be started.
+terminal) or a --replay FILE that is no recording; 1 when the simulated receiver, the terminal,
+an output or the --record FILE cannot be started.
 )";
 
 // The options, in the order of the help text.
