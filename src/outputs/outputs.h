@@ -59,6 +59,9 @@ class Outputs : public ReadingFanout, public HostTicker {
   void WriteOut() {
     if (json_) json_->Tick();
   }
+  // The JSON Lines go on in another file (--json FILE only): what is still pending goes to the
+  // current one first. False, with the current file kept, when the new one does not open.
+  bool SwitchJsonFile(const std::string& file, std::string* error);
   // The HTTP server's port, 0 without --http.
   int http_port() const { return network_ ? network_->http_port() : 0; }
 

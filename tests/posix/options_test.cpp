@@ -29,6 +29,11 @@ std::string Said(std::vector<std::string> words) {
   if (o.outputs.json) said += "json[" + o.outputs.json_file + "] ";
   if (!o.outputs.record_file.empty()) said += "record[" + o.outputs.record_file + "] ";
   if (!o.replay.empty()) said += "replay[" + o.replay + " " + std::to_string(o.speed) + "] ";
+  if (o.run) said += "run ";
+  if (o.rotate) {
+    said += o.rotation.daily ? "rotate[daily] "
+                             : "rotate[" + std::to_string(o.rotation.every_s) + "s] ";
+  }
   for (const std::string& arg : o.sim_args) said += "[" + arg + "] ";
   for (const auto& [port, path] : o.ports.overrides()) said += std::to_string(port) + "=" + path;
   return said;
@@ -43,7 +48,9 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
        "simulate sim [--stray] [0.05] "},
       {{"-h", "--headless", "--list-ports"}, "headless list help "},  // help asks no more
       {{"--headless", "--list-ports"},
-       "--headless, --export-bytes and --list-ports are modes: say one at most"},
+       "--headless, --run, --export-bytes and --list-ports are modes: say one at most"},
+      {{"--run", "--headless"},
+       "--headless, --run, --export-bytes and --list-ports are modes: say one at most"},
       {{"--export-bytes", "--csv"},
        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes or "
        "--list-ports"},
@@ -54,7 +61,8 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
       {{"--json=-x.jsonl"}, "json[-x.jsonl] "},
       {{"--json"},
        "--json needs a FILE with the terminal monitor, whose standard output is the screen "
-       "(standard output takes the JSON Lines with --headless)"},
+       "(standard output takes the JSON Lines with --headless and --run)"},
+      {{"--run", "--json"}, "json[] run "},
       {{"--list-ports", "--sequence-byte"},
        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes or "
        "--list-ports"},
@@ -92,8 +100,25 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
       {{"--record", "r", "--simulate"}, "simulate record[r] "},
       {{"--record", "r", "--replay", "q"},
        "--record keeps what a port gives; a replay has its recording already"},
-      {{"--record="}, "--record: \"\" is not a file name"}};
+      {{"--record="}, "--record: \"\" is not a file name"},
+      {{"--run", "--replay", "r"},
+       "--replay goes with --headless or the terminal monitor, not --run"},
+      // --rotate: daily, or a period in hours, minutes or seconds of 30 days at most.
+      {{"--run", "--rotate", "daily"}, "run rotate[daily] "},
+      {{"--rotate=6h", "--run"}, "run rotate[21600s] "},
+      {{"--run", "--rotate", "30m"}, "run rotate[1800s] "},
+      {{"--run", "--rotate", "720h"}, "run rotate[2592000s] "},
+      {{"--run", "--rotate", "1s"}, "run rotate[1s] "},
+      {{"--rotate", "daily"}, "--rotate needs --run"},
+      {{"--run", "--rotate"}, "--rotate needs a value: daily, or a period such as 6h"}};
   for (const auto& [words, said] : cases) EXPECT_EQ(Said(words), said) << words[0];
+  for (const char* unfit :
+       {"721h", "0h", "6", "h", "6d", "6hh", "-1h", "Daily", "99999999999999999999s"}) {
+    EXPECT_EQ(Said({"--run", "--rotate", unfit}),
+              std::string("--rotate: \"") + unfit +
+                  "\" is not daily, or a period of N hours, minutes or seconds such as 6h, 30m "
+                  "or 90s (at most 30 days)");
+  }
 }
 
 TEST(ComPortMapTest, PortsAreTheMachinesSerialPortsUnlessOverriddenOnTheCommandLine) {

@@ -25,6 +25,11 @@ class EventPrinter : public SurfaceObserver, public ReadingSink {
     if (out_ != nullptr) std::fflush(out_);
   }
 
+  // Service mode, whose lines go to a journal for weeks: the lines of the boxes, the menu, the
+  // beeps and the quits are left out (the run's figures come as stats lines at its end), and
+  // each export is named ("export NAME").
+  void LeaveOutWindowEvents() { window_events_ = false; }
+
   // A line of the front end's own (command echo, dialog, stats), written in sequence with the
   // events.
   void Note(const std::string& line);
@@ -43,6 +48,7 @@ class EventPrinter : public SurfaceObserver, public ReadingSink {
 
   void OnReading(const ReadingEvent&) override {}
   void OnError(const ErrorEvent&) override {}
+  void OnExported(const char* file_name) override;
   void OnPortLost(const PortEvent& event) override;
   void OnPortBack(const PortEvent& event) override;
 
@@ -50,9 +56,13 @@ class EventPrinter : public SurfaceObserver, public ReadingSink {
   // What a window is called in the output: "panel N", "log", "good", "bad", "ratio", "window".
   const std::string& LabelOf(const MemoryWindow& window) const;
   void Emit(const std::string& line);
+  void EmitWindowEvent(const std::string& line) {
+    if (window_events_) Emit(line);
+  }
 
   std::FILE* out_;
   bool batched_ = false;
+  bool window_events_ = true;
   std::map<WindowHandle, std::string> labels_;
   std::map<int, int> menu_states_;
 };

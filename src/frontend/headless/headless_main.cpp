@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/platform.h"
+#include "frontend/common/carry_over_port.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
 #include "frontend/common/recording_start.h"
@@ -14,7 +15,10 @@
 #include "frontend/headless/escaping.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
+#include "frontend/headless/run_files.h"
+#include "frontend/headless/run_rotation.h"
 #include "frontend/headless/service_heartbeat.h"
+#include "frontend/headless/service_session.h"
 #include "frontend/headless/stats_lines.h"
 #include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
@@ -40,6 +44,7 @@ int RunHeadless(Options& options) {
   // written, and what went wrong with a command goes to standard error.
   const bool json_out = options.outputs.JsonToStandardOutput();
   EventPrinter printer(json_out ? nullptr : stdout);
+  if (options.run) printer.LeaveOutWindowEvents();
   PosixClock real_clock;
   PosixFileStore files;
   // A replay's recording stands in for the port, and its time for the clock, everywhere.
@@ -61,6 +66,15 @@ int RunHeadless(Options& options) {
   Clock& clock = replaying   ? static_cast<Clock&>(replay.clock)
                  : recording ? *recording->clock()
                              : real_clock;
+  // With rotation, each run has a JSON Lines file of its own, the first one's named now.
+  const RunFiles json_files(options.run && options.rotate ? options.outputs.json_file : "");
+  if (json_files.rotates()) {
+    options.outputs.json_file = json_files.Claim(clock.Now(), &error);
+    if (options.outputs.json_file.empty()) {
+      TellOnStderr(error);
+      return 1;
+    }
+  }
   std::unique_ptr<Outputs> outputs = Outputs::Start(
       options.outputs, &clock, [](NoticeSource, const std::string& text) { TellOnStderr(text); },
       &error);
@@ -77,8 +91,11 @@ int RunHeadless(Options& options) {
     printer.Note("sim device " + Escaped(receiver.DevicePath()));
   }
 
+  int status = 0;
   {
     PosixSerialPort port(options.ports);
+    // Service mode keeps what waits at the port across the boundary of two runs.
+    CarryOverPort carry_over(&port);
     // The event stream on standard output stays as it is; what went wrong with a port or an
     // output file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
@@ -87,7 +104,7 @@ int RunHeadless(Options& options) {
       TellOnStderr(DescribeOtherDevice(other));
       printer.Note("port other " + Quoted(DescribeIdentity(other.found)));
     });
-    MonitorHost host(MonitorPort(&port, replaying ? &replay.port : nullptr, recording.get()),
+    MonitorHost host(MonitorPort(&carry_over, replaying ? &replay.port : nullptr, recording.get()),
                      &clock, &files);
     if (recording) g_platform.dispatch = recording->observer();
     StatsPrinter stats(&outputs->ledger(), &printer);
@@ -101,19 +118,26 @@ int RunHeadless(Options& options) {
     host.AddTicker(&heartbeat);
     host.surface().SetObserver(&printer);
     host.Create();
-    HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
-    session.SetHeartbeat(&heartbeat);
-    if (replaying) {
-      ReplayPlayer player(&host, &replay.port, &replay.clock,
-                          [&printer](const std::string& line) { printer.Note(line); });
-      session.Replay(&player);
-      const RecordingReader& reader = replay.port.reader();
-      if (reader.state() == RecordingReader::State::kTorn ||
-          reader.state() == RecordingReader::State::kDamaged) {
-        TellOnStderr(options.replay + ": " + reader.Ending());
+    if (options.run) {
+      RotationSchedule schedule(options.rotation, &clock);
+      ServiceSession session(&host, &carry_over, &printer, outputs.get(), &schedule, &json_files);
+      session.SetHeartbeat(&heartbeat);
+      status = session.Run();
+    } else {
+      HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
+      session.SetHeartbeat(&heartbeat);
+      if (replaying) {
+        ReplayPlayer player(&host, &replay.port, &replay.clock,
+                            [&printer](const std::string& line) { printer.Note(line); });
+        session.Replay(&player);
+        const RecordingReader& reader = replay.port.reader();
+        if (reader.state() == RecordingReader::State::kTorn ||
+            reader.state() == RecordingReader::State::kDamaged) {
+          TellOnStderr(options.replay + ": " + reader.Ending());
+        }
       }
+      session.Run(STDIN_FILENO);
     }
-    session.Run(STDIN_FILENO);
     if (recording) recording->Finish();
     host.surface().SetObserver(nullptr);
   }
@@ -122,5 +146,5 @@ int RunHeadless(Options& options) {
   if (options.simulate) {
     for (const std::string& line : receiver.Stop()) printer.Note("sim " + Escaped(line));
   }
-  return 0;
+  return status;
 }

@@ -15,6 +15,7 @@ const char kUsageHead[] =
     R"(usage: wsmon [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
        wsmon --headless [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
        wsmon [--headless] --replay FILE [--speed N|max] [OUTPUTS] [NETWORK]...
+       wsmon --run [--rotate daily|Nh] [--com N=PATH]... [OUTPUTS] [--simulate ...] [NETWORK]...
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
        wsmon --help | --version
@@ -108,7 +109,7 @@ on standard error.
 
 Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --headless, no
 terminal) or a --replay FILE that is no recording; 1 when the simulated receiver, the terminal,
-an output or the --record FILE cannot be started.
+an output or the --record FILE cannot be started, or when the port of --run does not open.
 )";
 
 // The options, in the order of the help text.
@@ -117,6 +118,27 @@ std::vector<OptionRow> OptionTable(Options* o) {
       Flag("--headless", &o->headless)
           .Help("  --headless       run the monitor without a screen, reading commands from "
                 "standard input\n"),
+      Flag("--run", &o->run)
+          .Help("  --run            service mode: open the port and start a run at once with the "
+                "saved\n"
+                "                   settings, read no commands, stop (exporting the run) and "
+                "exit on SIGTERM\n"
+                "                   or SIGINT; every run is exported, whatever the settings say "
+                "about saving\n"),
+      Custom("--rotate",
+             [o](const std::string& value, std::string* error) {
+               o->rotate = true;
+               return ParseRotation(value, &o->rotation, error);
+             })
+          .Missing("--rotate needs a value: daily, or a period such as 6h")
+          .Help("  --rotate daily|Nh\n"
+                "                   with --run: stop the run (exporting it) and start the next "
+                "at once, losing\n"
+                "                   no byte between them, at every local midnight or every N "
+                "hours from the\n"
+                "                   first start (also Nm and Ns: minutes, seconds); --json FILE "
+                "then makes\n"
+                "                   one file per run\n"),
       ComOptionRow(&o->ports),
       Flag("--simulate", &o->simulate)
           .Help("  --simulate       start the simulated receiver (wsmon-sim) on a pseudo-terminal "
@@ -171,8 +193,12 @@ std::vector<OptionRow> OptionTable(Options* o) {
 
 // The options that make sense together; false with the reason in *error.
 bool CheckCombination(const Options& o, std::string* error) {
-  if (o.headless + o.export_bytes + o.list_ports > 1) {
-    *error = "--headless, --export-bytes and --list-ports are modes: say one at most";
+  if (o.headless + o.run + o.export_bytes + o.list_ports > 1) {
+    *error = "--headless, --run, --export-bytes and --list-ports are modes: say one at most";
+    return false;
+  }
+  if (o.rotate && !o.run) {
+    *error = "--rotate needs --run";
     return false;
   }
   const OutputOptions& out = o.outputs;
@@ -182,10 +208,10 @@ bool CheckCombination(const Options& o, std::string* error) {
         "--list-ports";
     return false;
   }
-  if (out.JsonToStandardOutput() && !o.headless && !o.export_bytes && !o.list_ports) {
+  if (out.JsonToStandardOutput() && !o.headless && !o.run && !o.export_bytes && !o.list_ports) {
     *error =
         "--json needs a FILE with the terminal monitor, whose standard output is the screen "
-        "(standard output takes the JSON Lines with --headless)";
+        "(standard output takes the JSON Lines with --headless and --run)";
     return false;
   }
   const bool sim_details = !o.sim_args.empty() || !o.sim_program.empty();
@@ -209,6 +235,10 @@ bool CheckCombination(const Options& o, std::string* error) {
   }
   if (!o.outputs.record_file.empty() && !o.replay.empty()) {
     *error = "--record keeps what a port gives; a replay has its recording already";
+    return false;
+  }
+  if (!o.replay.empty() && o.run) {
+    *error = "--replay goes with --headless or the terminal monitor, not --run";
     return false;
   }
   if (!o.replay.empty() && o.simulate) {

@@ -170,6 +170,23 @@ bool LineOutput::Open(const std::string& file, std::string* error) {
   return true;
 }
 
+bool LineOutput::Switch(const std::string& file, std::string* error) {
+  const int old_fd = fd_;
+  const bool old_owned = owned_;
+  const bool old_regular = regular_;
+  owned_ = false;
+  if (!Open(file, error)) {
+    // Open may fail after it opened the file (one it refuses).
+    if (owned_ && fd_ != old_fd) CloseHandle(Handle(fd_));
+    fd_ = old_fd;
+    owned_ = old_owned;
+    regular_ = old_regular;
+    return false;
+  }
+  if (old_owned) CloseHandle(Handle(old_fd));
+  return true;
+}
+
 std::size_t LineOutput::chunk(std::size_t limit) const {
   return limit;
 }
