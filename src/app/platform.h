@@ -16,6 +16,8 @@ struct Platform {
   FileStore* files = nullptr;
   ReadingSink* readings = nullptr;       // optional: a front end that keeps the values
   DispatchObserver* dispatch = nullptr;  // optional: a recording of the port's answers
+  StallSource* stalls = nullptr;         // optional: a replay's recorded stalls, in place of
+                                         // the clock's lateness
 };
 
 extern Platform g_platform;

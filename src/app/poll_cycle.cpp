@@ -55,7 +55,39 @@ void HandleReceiveResult(int received) {
   }
 }
 
+// The longest a receive step takes: the settling pause and a read that waits for bytes that do
+// not come, 3 ms for each of the at most 330 bytes asked for and 10 ms more.
+constexpr std::uint32_t kLongestReceiveMs = 1050;
+
+// Tells a listening front end (and a recording) when the clock stands much later than
+// expected_tick, the poll timer's due tick or the latest end of a receive step.
+void NoteStall(std::uint32_t expected_tick) {
+  DispatchObserver* const observer = g_platform.dispatch;
+  if (g_platform.readings == nullptr && observer == nullptr) return;
+  const std::uint32_t now = g_platform.clock->TickCount();
+  std::uint32_t late_ms = 0;
+  if (g_platform.stalls != nullptr) {
+    late_ms = g_platform.stalls->TakeStall();
+    if (late_ms == 0) return;
+  } else {
+    const auto late = static_cast<std::int32_t>(now - expected_tick);
+    if (late <= static_cast<std::int32_t>(kMonitorStallMs)) return;
+    late_ms = static_cast<std::uint32_t>(late);
+  }
+  StallEvent event;
+  event.tick = now;
+  event.time = g_platform.clock->Now();
+  event.late_ms = late_ms;
+  if (observer != nullptr) observer->Stalled(event.tick, event.time, event.late_ms);
+  if (g_platform.readings != nullptr) g_platform.readings->OnMonitorStall(event);
+}
+
 }  // namespace
+
+void ArmPollTimer(WindowHandle hwnd) {
+  g_platform.window->SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
+  g_state.poll_due_tick = g_platform.clock->TickCount() + POLL_PERIOD_MS;
+}
 
 void PollCycle(WindowHandle hwnd) {
   DispatchObserver* const observer = g_platform.dispatch;
@@ -63,17 +95,22 @@ void PollCycle(WindowHandle hwnd) {
   // The timer is re-armed at the end, so the next tick comes a full period after this cycle
   // and none can queue up meanwhile; no outcome ends the run.
   g_platform.window->KillTimer(hwnd, POLL_TIMER_ID);
+  NoteStall(g_state.poll_due_tick);
   // During an outage a poll only tries to open the port again; once it is back, the same poll
   // reads.
   if (PortAnswers() == 1) {
+    std::uint32_t began = g_platform.clock->TickCount();
     int received = ReceiveStep();
+    NoteStall(began + kLongestReceiveMs);
     HandleReceiveResult(received);
     // A plain receiver's bytes that one read could not take are still queued: they are read
     // and handled in turn, exactly as separate polls would have handled them. An echoing
     // receiver's port was purged after the read, so there is nothing more to read.
     for (int reads = 1;
          reads < kReadsPerPoll && received == kReceiveFrameReady && g_state.rx_skip == 0; ++reads) {
+      began = g_platform.clock->TickCount();
       received = ReceiveMore();
+      NoteStall(began + kLongestReceiveMs);
       HandleReceiveResult(received);
     }
     // Bytes that the driver lost before any read could take them are reported as a full
@@ -82,7 +119,7 @@ void PollCycle(WindowHandle hwnd) {
       LogError(kErrBufferFull, 0);
     }
   }
-  g_platform.window->SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
+  ArmPollTimer(hwnd);
   if (observer != nullptr) observer->EndDispatch();
 }
 

@@ -22,13 +22,14 @@ const char* RefusesAs(const char* key) {
 const char kReadingsHeader[] =
     "sensor,time,number,temperature_C,humidity_RH,interval_s,extra_byte,frame\r\n";
 const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
-constexpr std::size_t kTimeSize = 40;
+constexpr std::size_t kTimeSize = 48;
 
-// "2026-04-04T09:05:00"; out holds kTimeSize bytes (fields of up to five digits each).
+// "2026-04-04T09:05:00.123", to the millisecond as the JSON records and the sensors file have
+// it; out holds kTimeSize bytes (fields of up to five digits each).
 void FormatTime(const LocalTime& t, char* out) {
-  std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u", unsigned{t.year},
+  std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", unsigned{t.year},
                 unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
-                unsigned{t.second});
+                unsigned{t.second}, unsigned{t.milliseconds});
 }
 
 // What an error event was, in words.
@@ -80,8 +81,19 @@ class RowText {
 
 }  // namespace
 
+const char CsvExport::kWritesNothing[] =
+    "--csv writes nothing while saving is off: its files go beside a run's export, and only a "
+    "run with saving on (保存数据文件 in the settings) is exported";
+
 void CsvExport::OnRunStarted() {
   exported_stem_.clear();
+  if (g_state.save_log == 0) {
+    // No export will name them: rather than fill files that vanish at the end, say so now.
+    readings_.Discard();
+    errors_.Discard();
+    report_(kWritesNothing);
+    return;
+  }
   std::string problem;
   if (!readings_.Begin(kReadingsHeader, &problem) || !errors_.Begin(kErrorsHeader, &problem)) {
     // Both go: a file left from an earlier run must not be published as this run's.
@@ -103,7 +115,8 @@ void CsvExport::OnReading(const ReadingEvent& r) {
   row.Number(t.day, 2, 'T');
   row.Number(t.hour, 2, ':');
   row.Number(t.minute, 2, ':');
-  row.Number(t.second, 2, ',');
+  row.Number(t.second, 2, '.');
+  row.Number(t.milliseconds, 3, ',');
   row.Number(static_cast<unsigned>(r.number), 1, ',');
   if (r.has_temperature) {
     const int sixteenths = r.temperature_sixteenths;

@@ -42,6 +42,12 @@ struct PortEvent {
   std::uint32_t outage_ms = 0;  // for the port's return: how long it was away
 };
 
+struct StallEvent {
+  std::uint32_t tick = 0;     // clock tick (milliseconds) of the late poll
+  LocalTime time = {};        // local time of the late poll
+  std::uint32_t late_ms = 0;  // how much later than due it came
+};
+
 class ReadingSink {
  public:
   virtual ~ReadingSink() = default;
@@ -63,4 +69,8 @@ class ReadingSink {
   // during an outage ends the run but not the outage: the next run's polls try the port, and
   // its return is told in that run. A close or exit ends an outage without this call.
   virtual void OnPortBack(const PortEvent& event) { (void)event; }
+  // A poll of the run came more than 2 s after it was due: the monitor itself stood still (a
+  // stopped process, a suspended machine), and what this poll reads may have waited that long.
+  // Told before the poll reads.
+  virtual void OnMonitorStall(const StallEvent& event) { (void)event; }
 };

@@ -34,8 +34,10 @@ std::string PortRecorder::GapRecord(std::uint64_t records, std::uint64_t bytes) 
 }
 
 Record& PortRecorder::Begin(RecordKind kind) {
-  const std::uint32_t tick = clock_->TickCount();
-  const LocalTime time = clock_->Now();
+  return Begin(kind, clock_->TickCount(), clock_->Now());
+}
+
+Record& PortRecorder::Begin(RecordKind kind, std::uint32_t tick, const LocalTime& time) {
   {
     std::lock_guard<std::mutex> lock(time_mutex_);
     tick_ = tick;
@@ -119,6 +121,13 @@ void PortRecorder::EndDispatch() {
     Add();
   }
   Flush();
+}
+
+void PortRecorder::Stalled(std::uint32_t tick, const LocalTime& time, std::uint32_t late_ms) {
+  // At the time the monitor read for it, where its clock already stands: a replay that takes
+  // the record leaves the clock where the recorded monitor's was.
+  Begin(RecordKind::kStall, tick, time).number = late_ms;
+  Add();
 }
 
 PortHandle PortRecorder::Open(int port_number) {

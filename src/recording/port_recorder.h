@@ -43,6 +43,7 @@ class PortRecorder : public SerialPort, public Clock, public DispatchObserver {
   void BeginCommand(int command) override;
   void BeginPoll() override;
   void EndDispatch() override;
+  void Stalled(std::uint32_t tick, const LocalTime& time, std::uint32_t late_ms) override;
 
   int PlatformId() override { return port_->PlatformId(); }
   PortHandle Open(int port_number) override;
@@ -63,6 +64,8 @@ class PortRecorder : public SerialPort, public Clock, public DispatchObserver {
  private:
   // A record of this kind at the clock's time now; the monitor's clock moves to it.
   Record& Begin(RecordKind kind);
+  // The same at the given time.
+  Record& Begin(RecordKind kind, std::uint32_t tick, const LocalTime& time);
   // Adds the record (after the poll's own, when it is the poll's first).
   void Add();
   void Write(const std::uint8_t* src, int written);

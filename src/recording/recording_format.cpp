@@ -30,6 +30,7 @@ constexpr KindWord kKindNames[] = {
     {RecordKind::kReceiver, "receiver"},
     {RecordKind::kGap, "gap"},
     {RecordKind::kEnd, "end"},
+    {RecordKind::kStall, "stall"},
 };
 
 struct MenuWord {
@@ -305,6 +306,9 @@ bool ParseArguments(Fields& fields, Record* r) {
     case RecordKind::kGap:
       return NextNumber(fields, INT64_MAX, &r->number) &&
              NextNumber(fields, INT64_MAX, &r->gap_bytes);
+    case RecordKind::kStall:
+      // Never 0, which a replay takes for no stall.
+      return NextNumber(fields, INT32_MAX, &r->number) && r->number > 0;
     case RecordKind::kPoll:
     case RecordKind::kOverrun:
     case RecordKind::kClose:
@@ -443,6 +447,10 @@ void AppendRecord(const Record& r, std::string* out) {
       AppendNumber(r.number, out);
       *out += ' ';
       AppendNumber(r.gap_bytes, out);
+      break;
+    case RecordKind::kStall:
+      *out += ' ';
+      AppendNumber(r.number, out);
       break;
     case RecordKind::kPoll:
     case RecordKind::kOverrun:

@@ -41,6 +41,7 @@ enum class RecordKind {
   kReceiver,    // receiver echo|plain: what the probe found
   kGap,         // gap RECORDS BYTES: lines the disk refused (full), missing here
   kEnd,         // end: the program closed the recording
+  kStall,       // stall LATE: the poll found the monitor LATE milliseconds behind its timer
 };
 
 struct RecordedSettings {
@@ -55,7 +56,7 @@ struct Record {
   std::uint32_t tick = 0;
   LocalTime time = {};
   // menu: the command's identifier; open, open-failed, reopen: the port number; baud: the rate;
-  // read: the waiting count (-1 for "-"); gap: the records skipped.
+  // read: the waiting count (-1 for "-"); gap: the records skipped; stall: the milliseconds late.
   std::int64_t number = 0;
   std::int64_t gap_bytes = 0;
   // baud: refused; lost: by a read (else by a waiting count); receiver: echo.

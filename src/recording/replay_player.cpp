@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/monitor_state.h"
+#include "app/platform.h"
 #include "app/resource_ids.h"
 #include "recording/recording_format.h"
 
@@ -47,11 +48,16 @@ void ReplayPlayer::Play(const ReplayPort::Message& message) {
     Give(CMD_START, "replay");
   }
   port_->BeginMessage();
+  // The recording tells where the recorded monitor stalled; this clock, which passes over the
+  // polls that found nothing, cannot.
+  StallSource* const stalls = g_platform.stalls;
+  g_platform.stalls = port_;
   if (host_->PollNow()) {
     ++polls_;
   } else {
     ++passed_over_;
   }
+  g_platform.stalls = stalls;
   port_->EndMessage();
 }
 

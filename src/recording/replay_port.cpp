@@ -161,3 +161,8 @@ void ReplayPort::Close(PortHandle port) {
   Take(RecordKind::kClose);
   open_ = false;
 }
+
+std::uint32_t ReplayPort::TakeStall() {
+  const Record* stall = Take(RecordKind::kStall);
+  return stall != nullptr ? static_cast<std::uint32_t>(stall->number) : 0;
+}

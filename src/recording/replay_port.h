@@ -10,11 +10,12 @@
 #include <cstdint>
 #include <string>
 
+#include "app/dispatch_observer.h"
 #include "recording/recording_reader.h"
 #include "recording/replay_clock.h"
 #include "serial/serial_port.h"
 
-class ReplayPort : public SerialPort {
+class ReplayPort : public SerialPort, public StallSource {
  public:
   // A message of the recording.
   struct Message {
@@ -62,6 +63,8 @@ class ReplayPort : public SerialPort {
   int WriteOverlapped(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   int WritePlain(PortHandle port, const std::uint8_t* src, std::uint32_t count) override;
   void Close(PortHandle port) override;
+
+  std::uint32_t TakeStall() override;
 
  private:
   static constexpr PortHandle kHandle = 1;

@@ -3,13 +3,14 @@
 /events, a client that never reads stays attached, Prometheus's promtool checks /metrics, headless
 Chromium loads the live page, and a mosquitto broker of the test's own (on a free port of
 127.0.0.1) carries every topic and the will. Usage: network_test.py WSMON"""
-import base64, json, os, re, shutil, socket, subprocess, sys, tempfile, threading, time
+import base64, json, os, re, shutil, socket, subprocess, sys, tempfile, threading, time, tty
 import urllib.error, urllib.request
 from collections import Counter
 
 from checks import check, run_all
 
 WSMON = os.path.abspath(sys.argv[1])
+SIM_PROGRAM = os.path.join(os.path.dirname(WSMON), "wsmon-sim")
 TOOLS = {"mosquitto": "mosquitto", "mosquitto_sub": "mosquitto-clients", "promtool": "prometheus",
          "chromium": "chromium"}
 
@@ -40,9 +41,11 @@ class Wsmon:
     """wsmon --headless --simulate in cwd, its commands on a pipe, stderr watched for lines."""
 
     def __init__(self, cwd, args, sim=SIM):
-        sim_args = [w for word in sim.split() for w in ("--sim-arg", word)]
+        # sim None: no simulated receiver; args name the port.
+        sim_args = ["--simulate"] + [w for word in sim.split() for w in ("--sim-arg", word)] if sim \
+            else []
         self.out = os.path.join(cwd, "out.txt")
-        self.p = subprocess.Popen([WSMON, "--headless", "--simulate"] + sim_args + args, cwd=cwd,
+        self.p = subprocess.Popen([WSMON, "--headless"] + sim_args + args, cwd=cwd,
                                   stdin=subprocess.PIPE, stdout=open(self.out, "wb"),
                                   stderr=subprocess.PIPE, text=True)
         self.errors = []
@@ -334,10 +337,159 @@ def missing_broker_never_blocks_the_run(cwd):
     b.stop()
 
 
+class Relay:
+    """The receiver's line through the test: the simulated receiver on a pseudo-terminal of its
+    own, its whole frames passed on to a pseudo-terminal that wsmon opens by a fixed name, until
+    the test unplugs it (the name and the far end go). Frames not passed are lost, counted by
+    sensor."""
+
+    def __init__(self, cwd, sim_args):
+        self.link = os.path.join(cwd, "receiver")
+        self.sim = subprocess.Popen([SIM_PROGRAM] + sim_args, stdout=subprocess.PIPE, text=True)
+        self.source = os.open(self.sim.stdout.readline().strip(), os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(self.source)
+        self.passed, self.lost = Counter(), Counter()
+        self.lock = threading.Lock()
+        self.master, self.passing = None, False
+        self.plug(passing=False)
+        threading.Thread(target=self.pump, daemon=True).start()
+
+    def plug(self, passing=True):
+        master, slave = os.openpty()
+        tty.setraw(master)
+        os.symlink(os.ttyname(slave), self.link)
+        os.close(slave)
+        with self.lock:
+            self.master, self.passing = master, passing
+
+    def hold(self, passing=False, forget=False):
+        """Frames are passed on from now, or lost; forget: the count of those lost starts again."""
+        with self.lock:
+            self.passing = passing
+            if forget:
+                self.lost.clear()
+
+    def unplug(self):
+        with self.lock:
+            master, self.master, self.passing = self.master, None, False
+        os.unlink(self.link)
+        os.close(master)
+
+    def pump(self):
+        pending = b""
+        while True:
+            try:
+                data = os.read(self.source, 4096)
+            except OSError:
+                return
+            pending += data
+            while len(pending) >= 9:
+                if pending[0] != 0xCC:  # into step with the frames
+                    pending = pending[1:]
+                    continue
+                frame, pending = pending[:9], pending[9:]
+                with self.lock:
+                    if self.passing:
+                        os.write(self.master, frame)
+                        self.passed[frame[1]] += 1
+                    else:
+                        self.lost[frame[1]] += 1
+
+    def stop(self):
+        self.sim.terminate()
+        self.sim.wait(timeout=30)
+
+
+def words(line):
+    """A stats line's KEY=VALUE words."""
+    return dict(w.split("=", 1) for w in line.split() if "=" in w)
+
+
+def shown(lines, after=None):
+    """Readings each panel showed, after the line `after` when given."""
+    start = lines.index(after) + 1 if after in lines else 0
+    return Counter(int(m[1]) for m in (re.match(r'panel (\d) line \d+ "\d{3}-', l)
+                                       for l in lines[start:]) if m)
+
+
+def an_unplugged_receiver_is_one_outage_not_six_silent_sensors(cwd):
+    b = Broker(cwd)
+    r = Relay(cwd, ["--sensors", "6", "--seed", "3", "--missing", "0"])
+    w = Wsmon(cwd, ["--com", "1=" + r.link, "--sequence-byte", "--http", "0", "--mqtt",
+                    f"127.0.0.1:{b.port}", "--mqtt-topic", "lab/out", "--json", "events.jsonl"],
+              sim=None)
+    http = w.http_port()
+    w.say("settings save=0 sensors=6\nopen\nstart\nwait 1\n")
+    lines = lambda: open(w.out, encoding="utf-8").read().splitlines()
+    # The receiver's frames from the start on, which the start's purge of the port leaves alone.
+    wait_until(lambda: "> wait 1" in lines(), 10, "the run started")
+    r.hold(passing=True, forget=True)
+    # The latest stats lines by row ("run", "0" to "5", "refused"), and how many were written.
+    stats = lambda: {l.split()[2] if l.startswith("stats sensor") else l.split()[1]: words(l)
+                     for l in lines() if l.startswith("stats ")}
+    told = lambda: sum(l.startswith("stats refused") for l in lines())
+    wait_until(lambda: len(shown(lines())) == 6 and min(shown(lines()).values()) >= 8, 30,
+               "every sensor read 8 times")
+    r.hold()
+    wait_until(lambda: shown(lines()) == r.passed, 10, "wsmon read all it was sent")
+    r.unplug()
+    wait_until(lambda: "port lost" in lines(), 10, "wsmon finds the receiver gone")
+    wait_until(lambda: len(r.lost) == 6 and min(r.lost.values()) >= 4, 20,
+               "4 s of every sensor's readings lost")
+    w.say("stats\n")
+    wait_until(lambda: told() == 1, 10, "the stats lines during the outage")
+    during = stats()
+    page = metrics(get(http, "/metrics")[2])
+    wait_until(lambda: b.said("lab/out/receiver")[-1:] == ["offline"], 10,
+               "MQTT: the receiver offline")
+    check(during["run"]["port_up"] == "0" and during["run"]["silent"] == "0" and
+          all(during[str(s)]["silent"] == "0" for s in range(6)),
+          f"4 s into the outage the stats lines call no sensor silent {during['run']}")
+    check(page["wsmon_port_up"] == 0 and page["wsmon_sensors_silent"] == 0 and
+          all(page[f'wsmon_sensor_silent{{sensor="{s}"}}'] == 0 for s in range(6)),
+          "/metrics: the port down, no sensor silent")
+    [ledger] = [json.loads(l) for l in open(os.path.join(cwd, "events.jsonl"))
+                if '"event":"ledger"' in l]
+    check(ledger["run"]["port_up"] is False and ledger["run"]["silent"] == 0 and
+          not any(x["silent"] for x in ledger["sensors"]), "JSON: the port down, no sensor silent")
+    wait_until(lambda: min(r.lost.values()) >= 5, 20, "5 s of every sensor's readings lost")
+    r.plug(passing=False)
+    wait_until(lambda: any(l.startswith("port back ") for l in lines()), 10, "the port is back")
+    r.hold(passing=True)
+    back = next(l for l in lines() if l.startswith("port back "))
+    wait_until(lambda: len(shown(lines(), back)) == 6 and min(shown(lines(), back).values()) >= 5,
+               30, "every sensor read 5 times since")
+    w.say("stats\n")
+    wait_until(lambda: told() == 2, 10, "the stats lines after the outage")
+    after = stats()
+    lost = {s: r.lost[s] for s in range(6)}
+    got = {s: [after[str(s)][k] for k in ("missed_outages", "sequence_lost_outages", "missed",
+                                          "sequence_lost", "delivery_percent", "silent")]
+           for s in range(6)}
+    # The count knows the outage's losses exactly; the estimate from the span's length within one.
+    check(all(got[s][1:] == [str(lost[s]), "0", "0", "100.00", "0"] and
+              abs(int(got[s][0]) - lost[s]) <= 1 for s in range(6)),
+          f"each sensor's lost readings as missed in the outage, its own figures untouched: "
+          f"lost {lost}, [missed_outages, sequence_lost_outages, missed, sequence_lost, "
+          f"delivery, silent] {got}")
+    check(int(after["run"]["missed_outages"]) == sum(int(got[s][0]) for s in range(6)) and
+          after["run"]["outages"] == "1", f"the run counts the outage's readings once {after['run']}")
+    page = metrics(get(http, "/metrics")[2])
+    check(sum(page[f'wsmon_sensor_missed_outage_readings{{sensor="{s}"}}'] for s in range(6)) ==
+          int(after["run"]["missed_outages"]) and page["wsmon_port_up"] == 1,
+          "/metrics: the same, the port up")
+    w.finish()
+    r.stop()
+    check(b.said("lab/out/receiver") == ["online", "offline", "online"],
+          f"MQTT: the receiver online, offline, online {b.said('lab/out/receiver')}")
+    b.stop()
+
+
 missing = [f"{tool} (Debian package {package})" for tool, package in TOOLS.items()
            if shutil.which(tool) is None]
 if missing:
     print("FAILED: missing " + ", ".join(missing) + ": scripts/install-deps.sh native installs them")
     sys.exit(1)
 run_all(http_outputs_agree_with_the_summary, token_guards_every_path, binding_is_loopback_unless_named,
-        mqtt_carries_every_topic_and_the_will, missing_broker_never_blocks_the_run)
+        mqtt_carries_every_topic_and_the_will, missing_broker_never_blocks_the_run,
+        an_unplugged_receiver_is_one_outage_not_six_silent_sensors)

@@ -46,6 +46,9 @@ struct StreamText : ReadingSink {
   void OnPortBack(const PortEvent& e) override {
     out->push_back("port back" + At(e.tick, e.time) + " " + std::to_string(e.outage_ms));
   }
+  void OnMonitorStall(const StallEvent& e) override {
+    out->push_back("stall" + At(e.tick, e.time) + " " + std::to_string(e.late_ms));
+  }
   Lines* out;
 };
 
@@ -133,6 +136,10 @@ TEST_F(RecordingTest, AReplayedRunShowsTellsAndExportsWhatTheRecordedRunDid) {
     host.Choose(CMD_START);
     port.Arrive(MakeFrame(0, 1, 0x0171, 0x01C8));
     run(450);
+    // The monitor stalls for 3 s, then its polls find nothing for 10 s: the recording keeps
+    // only the stall, and the replay, whose clock jumps over those polls, tells that one alone.
+    clock.Advance(3000);
+    run(10000);
     // Stray bytes before a frame, a broken check byte, a refused id, a frame cut by a poll.
     Bytes bad = MakeFrame(2, 7, 0x0100, 0x0200);
     bad[7] ^= 0x55;
@@ -184,6 +191,9 @@ TEST_F(RecordingTest, AReplayedRunShowsTellsAndExportsWhatTheRecordedRunDid) {
   EXPECT_THAT(recording_, HasSubstr(" receiver echo\n"));
   EXPECT_THAT(recording_, HasSubstr(" lost read\n"));
   EXPECT_THAT(recording_, HasSubstr(" overrun\n"));
+  EXPECT_EQ(std::count_if(live.begin(), live.end(),
+                          [](const std::string& e) { return e.rfind("stall ", 0) == 0; }),
+            1);
 
   Lines notes;
   const Lines replayed_events = Replay(&notes);
@@ -248,6 +258,8 @@ TEST_F(RecordingTest, APlayStopsBeforeTheFirstDamagedLineAndSaysWhereAndAForeign
        at + " is not a record (a malformed \"read\" record)", 2},
       {"unknown kind", TwoReadingsAnd("1250 2024-05-01T12:00:00.000 reed 9 00\n"),
        "an unknown kind of record \"reed\"", 2},
+      {"a stall of no length", TwoReadingsAnd("1250 2024-05-01T12:00:00.000 stall 0\n"),
+       "a malformed \"stall\" record", 2},
       {"a power cut's NUL bytes", TwoReadingsAnd(std::string(300, '\0')), "holds NUL bytes", 2},
       {"no time", TwoReadingsAnd("1250 12:00:00 poll\n"), "no local time", 2},
       {"empty", "", "run.rec is empty: not a recording", 0},

@@ -166,6 +166,7 @@ int RunTerminal(Options& options) {
       session.SetReplay(&player, &replay.port, options.replay, bytes, options.speed == 0);
     }
     host.Create();
+    outputs->TellWhatStaysUnwritten();
     session.Run();
     if (recording) recording->Finish();
     if (!replay_ending.empty()) told.replay.push_back(replay_ending);

@@ -83,6 +83,8 @@ class TerminalSession : public SurfaceObserver {
   bool ReplayingAtFullSpeed() const {
     return replay_ != nullptr && replay_full_speed_ && !replay_->finished();
   }
+  // The help of the view shown, until the next key.
+  void ShowHelp();
   int RunSettingsDialog(MemoryDialog& dialog);
 
   MonitorHost* host_;

@@ -42,6 +42,10 @@ std::string AvailabilityTopic(const std::string& prefix) {
   return prefix + "/availability";
 }
 
+std::string ReceiverTopic(const std::string& prefix) {
+  return prefix + "/receiver";
+}
+
 std::vector<MqttMessage> RecordMessages(const EventRecord& record, const std::string& prefix) {
   std::vector<MqttMessage> messages;
   if (record.kind == EventRecord::Kind::kLedger) {

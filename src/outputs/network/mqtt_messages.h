@@ -9,6 +9,8 @@
 //   PREFIX/stats                      the ledger's record (every 60 s of a run, and at its end)
 //   PREFIX/availability               "online" / "offline", retained; "offline" is also the
 //                                     will, which the broker sends when wsmon ends uncleanly
+//   PREFIX/receiver                   "online" while the port is open and answering, "offline"
+//                                     while it is lost or closed; retained
 // A value the sensor did not send is not published.
 #pragma once
 
@@ -26,6 +28,7 @@ struct MqttMessage {
 };
 
 std::string AvailabilityTopic(const std::string& prefix);
+std::string ReceiverTopic(const std::string& prefix);
 // The messages of one record of the event stream; a reading's values are written as its record
 // writes them ("23.0625", "45.0"), from the values themselves.
 std::vector<MqttMessage> RecordMessages(const EventRecord& record, const std::string& prefix);

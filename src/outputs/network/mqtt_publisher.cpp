@@ -128,6 +128,7 @@ void MqttPublisher::OnConnect(mosquitto*, void* self, int rc) {
     p->report_("MQTT broker " + p->broker() + " connected");
   }
   p->Send({AvailabilityTopic(p->prefix_), kOnline, 1, true});
+  p->SendReceiver(true);
 }
 
 void MqttPublisher::OnDisconnect(mosquitto*, void* self, int rc) {
@@ -161,6 +162,22 @@ bool MqttPublisher::Send(const MqttMessage& m, int* mid) {
   }
   ++published_;
   return true;
+}
+
+void MqttPublisher::SetReceiverUp(bool up) {
+  {
+    std::lock_guard<std::mutex> lock(receiver_mutex_);
+    receiver_wanted_ = up ? 1 : 0;
+  }
+  SendReceiver(false);
+}
+
+void MqttPublisher::SendReceiver(bool again) {
+  std::lock_guard<std::mutex> lock(receiver_mutex_);
+  if (receiver_wanted_ < 0 || (!again && receiver_wanted_ == receiver_sent_)) return;
+  if (Send({ReceiverTopic(prefix_), receiver_wanted_ == 1 ? kOnline : kOffline, 1, true})) {
+    receiver_sent_ = receiver_wanted_;
+  }
 }
 
 void MqttPublisher::Announce(int sensor) {

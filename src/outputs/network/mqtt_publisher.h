@@ -50,6 +50,9 @@ class MqttPublisher : public RecordListener {
 
   // The feed's thread.
   void OnRecord(const EventRecord& record) override;
+  // Whether the receiver answers (the port open and not lost), told on any thread as often as
+  // wanted: PREFIX/receiver says each change, and says it again after each reconnection.
+  void SetReceiverUp(bool up);
 
   bool connected() const { return connected_.load(); }
   std::uint64_t published() const { return published_.load(); }
@@ -63,6 +66,8 @@ class MqttPublisher : public RecordListener {
   static void OnPublish(mosquitto* m, void* self, int mid);
 
   void Connect();  // the first connection's thread
+  // Sends the receiver's state when it changed since last sent, or again.
+  void SendReceiver(bool again);
   // True when the message was handed to the library.
   bool Send(const MqttMessage& message, int* mid = nullptr);
   void Announce(int sensor);
@@ -87,6 +92,9 @@ class MqttPublisher : public RecordListener {
   std::atomic<bool> reachable_said_{true};  // the last word said was "reachable"
   std::atomic<bool> announce_again_{false};
   std::atomic<int> in_flight_{0};
+  std::mutex receiver_mutex_;  // for the receiver's state, told and sent in order
+  int receiver_wanted_ = -1;   // -1: not told yet
+  int receiver_sent_ = -1;
   std::atomic<std::uint64_t> published_{0};
   std::atomic<std::uint64_t> dropped_{0};
 
