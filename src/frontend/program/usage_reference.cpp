@@ -101,6 +101,7 @@ is one record, TICK TIME KIND [ARGUMENTS]: the monitor's millisecond clock and i
   reopen N PATH    the port answered again after it was lost
   overrun          the driver lost received bytes (ERR4)
   close            the port closed
+  stall LATE       the poll found the monitor LATE ms behind its poll timer (a monitor stall)
   gap RECORDS BYTES
                    records (and their bytes) that a full disk refused are missing here
   end              the program closed the recording (a recording without it was cut off)
