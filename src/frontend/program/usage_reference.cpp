@@ -174,7 +174,9 @@ the polling. What they say goes to standard error (--headless) or the status lin
   GET /events      the event stream as JSON Lines, chunked: readings, errors, run start and
                    stop, exports, port lost and back, monitor stalls, the ledger every 60 s of
                    a run and at its end; {"event":"keepalive",...} after 30 s without a
-                   record. A reader that falls 256 KiB behind is dropped; 8 readers at most
+                   record. A reader that falls 256 KiB behind is dropped; 8 readers at most. A
+                   request must come whole within 3 s; one request per connection; other
+                   methods than GET and HEAD get 405
   GET /            the live page (counters, latest readings, a chart per sensor, the ledger);
                    GET /state and GET /history are the JSON it reads
   MQTT topics      PREFIX/sensors/ID/temperature_C and .../humidity_RH (each reading's values),
@@ -183,10 +185,11 @@ the polling. What they say goes to standard error (--headless) or the status lin
                    retained; offline is also the will), PREFIX/receiver (online while the port
                    answers, offline while it is lost or closed; retained); with
                    --mqtt-discovery homeassistant/sensor/NODE/sensorID_temperature/config and
-                   ..._humidity/config
-                   (retained, expire_after 3 x the median interval). A missing broker is said
-                   once and tried again with a pause from 1 s doubling to 30 s; records
-                   meanwhile are dropped and counted
+                   ..._humidity/config (retained, once a sensor has a median interval,
+                   expire_after 3 x it and a quarter more; again only when that must grow).
+                   QoS 1. A missing broker is said once and tried again after 1 s, then every
+                   2 s; records meanwhile wait in memory (80 MiB, the oldest dropped and counted
+                   beyond) and follow in order
 
 Environment:
   WSMON_COM<N>     the device of port COMN, where --com N=PATH does not name one

@@ -73,6 +73,14 @@ int ExpireAfterSeconds(const SensorFigures& sensor) {
   return seconds == 0 ? 1 : static_cast<int>(seconds);
 }
 
+int ExpiryToAnnounce(int needed_s) {
+  return needed_s + (needed_s + 3) / 4;
+}
+
+bool ExpiryMustGrow(int announced_s, int needed_s) {
+  return announced_s < 0 || needed_s > announced_s;
+}
+
 std::vector<MqttMessage> DiscoveryMessages(const std::string& prefix, int sensor,
                                            int expire_after_s) {
   using Json = nlohmann::ordered_json;

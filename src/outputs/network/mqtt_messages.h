@@ -36,6 +36,13 @@ std::vector<MqttMessage> RecordMessages(const EventRecord& record, const std::st
 // Seconds after which a hub should call the sensor's value stale: 3 x its median interval,
 // rounded up to whole seconds; 0 while it has no median.
 int ExpireAfterSeconds(const SensorFigures& sensor);
+// What is announced for that need: a quarter more, so that a median that wanders about a
+// whole second (a 1 s sensor's 999 and 1001 ms: 3 s and 4 s) does not announce the sensor
+// again and again; a retained configuration sent again makes the hub reload the entity.
+int ExpiryToAnnounce(int needed_s);
+// Whether a sensor announced with announced_s (-1: not yet) must be announced again: only when
+// the need has grown past what was announced. A need that shrinks keeps the longer expiry.
+bool ExpiryMustGrow(int announced_s, int needed_s);
 // The two retained discovery configurations of a sensor (temperature, humidity), under
 // homeassistant/sensor/NODE/..., NODE made of the prefix. expire_after_s 0: left out.
 std::vector<MqttMessage> DiscoveryMessages(const std::string& prefix, int sensor,
