@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """What the outputs cost: the CPU time of the whole wsmon process per 1,000 frames when the
-simulated receiver sends at the line maximum of 38400 baud, with no output, with --json FILE, and
-with --json FILE --http --mqtt (a mosquitto broker of its own on 127.0.0.1 and a reader of
-/events that reads everything). Run by make bench.
+simulated receiver sends at the line maximum of 38400 baud, with no output, with --record FILE
+(and what it adds to none), with --json FILE, and with --json FILE --http --mqtt (a mosquitto
+broker of its own on 127.0.0.1 and a reader of /events that reads everything). Run by make bench.
 
-usage: outputs_cpu.py WSMON WSMON_SIM [--seconds S] [--runs N] [--only none|json|network]
+usage: outputs_cpu.py WSMON WSMON_SIM [--seconds S] [--runs N] [--only none|record|json|network]
 """
 import argparse
 import os
@@ -83,9 +83,13 @@ def measure(wsmon, sim, seconds, extra, broker, folder):
         stdout=subprocess.PIPE, text=True)
     device = simulator.stdout.readline().strip()
     json_file = os.path.join(folder, "events.jsonl")
-    if os.path.exists(json_file):
-        os.remove(json_file)
+    record_file = os.path.join(folder, "run.rec")
+    for old in (json_file, record_file):
+        if os.path.exists(old):
+            os.remove(old)
     args = [wsmon, "--headless", "--com", f"1={device}"]
+    if "record" in extra:
+        args += ["--record", record_file]
     if "json" in extra:
         args += ["--json", json_file]
     if "network" in extra:
@@ -139,7 +143,7 @@ def main():
     parser.add_argument("sim")
     parser.add_argument("--seconds", type=float, default=20)
     parser.add_argument("--runs", type=int, default=3)
-    parser.add_argument("--only", choices=("none", "json", "network"),
+    parser.add_argument("--only", choices=("none", "record", "json", "network"),
                         help="measure this row of the table alone")
     a = parser.parse_args()
     a.wsmon, a.sim = os.path.abspath(a.wsmon), os.path.abspath(a.sim)
@@ -151,7 +155,9 @@ def main():
     with tempfile.TemporaryDirectory(prefix="wsmon-outputs-cpu-") as folder:
         broker = Broker(folder)
         try:
-            rows = {"none": ("none", ()), "json": ("--json FILE", ("json",)),
+            medians = {}
+            rows = {"none": ("none", ()), "record": ("--record FILE", ("record",)),
+                    "json": ("--json FILE", ("json",)),
                     "network": ("--json FILE --http --mqtt", ("json", "network"))}
             for key, (name, extra) in rows.items():
                 if a.only is not None and key != a.only:
@@ -160,8 +166,12 @@ def main():
                            for _ in range(a.runs)]
                 per_1000 = sorted(1e6 * cpu / max(shown, 1) for _, shown, cpu in results)
                 frames, shown, _ = results[0]
-                print(f"| {name} | {frames} | {shown} | {per_1000[len(per_1000) // 2]:.1f} |")
+                medians[key] = per_1000[len(per_1000) // 2]
+                print(f"| {name} | {frames} | {shown} | {medians[key]:.1f} |")
                 sys.stdout.flush()
+            if "none" in medians and "record" in medians:
+                print(f"\nThe recording costs {100 * (medians['record'] / medians['none'] - 1):+.1f} "
+                      "% CPU over a run without it (target: under 5 %)")
         finally:
             broker.stop()
 

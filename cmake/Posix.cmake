@@ -16,8 +16,8 @@ file(GLOB FRONTEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/fro
 list(FILTER FRONTEND_SOURCES EXCLUDE REGEX "/src/frontend/program/main\\.cpp$")
 if(FRONTEND_SOURCES)
   add_library(wsmon_frontend STATIC ${FRONTEND_SOURCES})
-  target_link_libraries(wsmon_frontend PUBLIC wsmon_outputs wsmon_posix wsmon_memory wsmon_ledger
-                                              wsmon_core)
+  target_link_libraries(wsmon_frontend PUBLIC wsmon_outputs wsmon_recording wsmon_posix
+                                              wsmon_memory wsmon_ledger wsmon_core)
   target_compile_options(wsmon_frontend PRIVATE ${WSMON_WARNINGS})
   # The terminal front end: ncurses with its wide-character API (Debian's libncurses-dev).
   set(CURSES_NEED_WIDE TRUE)
@@ -37,7 +37,7 @@ list(FILTER SIM_SOURCES EXCLUDE REGEX "/tools/sim/main\\.cpp$")
 if(SIM_SOURCES)
   add_library(wsmon_sim STATIC ${SIM_SOURCES})
   target_include_directories(wsmon_sim PUBLIC tools)
-  target_link_libraries(wsmon_sim PUBLIC wsmon_posix)
+  target_link_libraries(wsmon_sim PUBLIC wsmon_posix wsmon_recording)
   target_compile_options(wsmon_sim PRIVATE ${WSMON_WARNINGS})
 
   add_executable(wsmon-sim tools/sim/main.cpp)

@@ -45,7 +45,7 @@ endfunction()
 
 add_executable(wsmon WIN32 src/platform/win32/win_main.cpp)
 wsmon_add_resources(wsmon)
-target_link_libraries(wsmon PRIVATE wsmon_outputs wsmon_win32 wsmon_core)
+target_link_libraries(wsmon PRIVATE wsmon_outputs wsmon_recording wsmon_win32 wsmon_core)
 target_compile_options(wsmon PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WSMON_WARNINGS}>)
 # Shipped without symbols: Windows' debuggers cannot read MinGW's, and they are most of the file
 # (the network libraries' among them).

@@ -9,6 +9,7 @@ The help text's layout is what the programs of this project print:
   Heading: text            a heading of up to three words, with text that may follow it
   "  TERM    description"  an item: a term, and its description at a column up to 30 or on the
                            more deeply indented lines that follow
+  "  | code"               a line shown as it is (a program's text), without the "  | "
 """
 import gzip
 import os
@@ -19,6 +20,7 @@ import sys
 HEADING = re.compile(r"^([A-Z][A-Za-z]*(?: [-A-Za-z]+){0,2})(?: \(([^)]*)\))?:(?: (.*))?$")
 PLACEHOLDER = re.compile(r"^[A-Z]{2,}: \[")
 ITEM = re.compile(r"^  (\S.*?)(?:(?<=\S)  +(\S.*))?$")
+VERBATIM = "  | "
 
 
 def roff(text):
@@ -58,9 +60,18 @@ def convert(name, version, help_text):
                 synopsis.append(line.strip())
     while lines and not lines[0].strip():
         lines.pop(0)
-    body, summary, item = [], None, False
+    body, summary, item, verbatim = [], None, False, False
     for line in lines:
         heading = HEADING.match(line)
+        if line.startswith(VERBATIM) or line == VERBATIM.rstrip():
+            if not verbatim:
+                body += [".PP", ".nf"] if item else [".nf"]
+                verbatim, item = True, False
+            body.append(roff(line[len(VERBATIM):]) if line.startswith(VERBATIM) else "")
+            continue
+        if verbatim:
+            body.append(".fi")
+            verbatim = False
         if not line.strip():
             body.append(".PP")
             item = False
@@ -87,6 +98,8 @@ def convert(name, version, help_text):
             if summary is None:
                 summary = re.split(r"[.:] ", line.strip(), maxsplit=1)[0].rstrip(".")
             body.append(roff(line.strip()))
+    if verbatim:
+        body.append(".fi")
     out += [".SH NAME", f"{name} \\- " + roff((summary or name)[0].lower() + (summary or name)[1:])]
     out += [".SH SYNOPSIS"] + [".br\n" + roff(s) if i else roff(s) for i, s in enumerate(synopsis)]
     out += [".SH DESCRIPTION"] + body

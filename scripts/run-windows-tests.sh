@@ -13,7 +13,8 @@
 #             back from the list boxes;
 #   outputs   what the run with options left: /metrics as read during the run checked by
 #             promtool, the messages the broker passed on, and its CSV files and JSON Lines
-#             compared with what the Linux program writes for the same bytes;
+#             compared with what the Linux program writes for the same bytes, and the
+#             recording it made replayed by the Linux program into the same files;
 #   zip       the zip that cpack makes: the very wsmon.exe tested here, a README and the licence.
 # Screenshots of the running monitor, its settings dialog and its ledger window are left in
 # BUILD/e2e/out.
@@ -325,6 +326,22 @@ if want outputs; then
   python3 "$root/tests/win32/same_outputs.py" "$native/wsmon" "$out/outputs-batches.txt" \
     "$e2e/work/outputs" "$e2e/same-outputs"
   result "wsmon.exe's CSV files and JSON Lines equal the Linux program's for the same bytes" $?
+  # The recording that wsmon.exe made of that run (--record), replayed by the Linux program with
+  # the run's settings file: the same export, CSV files and JSON Lines, byte for byte.
+  replayed=$e2e/replayed-outputs
+  rm -rf "$replayed" && mkdir -p "$replayed" && cp "$e2e/work/outputs/wscfg.cfg" "$replayed/"
+  replay_ok=1
+  if (cd "$replayed" && echo exit | "$native/wsmon" --headless --replay "$e2e/work/outputs/run.rec" \
+    --speed max --csv --json events.jsonl --sequence-byte >headless.txt 2>&1); then
+    replay_ok=0
+    for made in "$e2e/work/outputs"/RUVEZ_* "$e2e/work/outputs/events.jsonl"; do
+      cmp "$made" "$replayed/$(basename "$made")" || replay_ok=1
+      echo "$(basename "$made"): $(stat -c %s "$made") bytes"
+    done
+  fi
+  grep '^replay: ' "$replayed/headless.txt"
+  result "wsmon.exe's recording replays on Linux into the same export, CSV files and JSON Lines" \
+    $replay_ok
   set -e
 fi
 

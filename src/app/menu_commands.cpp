@@ -152,6 +152,8 @@ void Exit(WindowHandle hwnd) {
 }  // namespace
 
 void MenuCommand(WindowHandle hwnd, int command) {
+  DispatchObserver* const observer = g_platform.dispatch;
+  if (observer != nullptr) observer->BeginCommand(command);
   switch (command) {
     case CMD_OPEN:
       OpenPort(hwnd);
@@ -174,4 +176,5 @@ void MenuCommand(WindowHandle hwnd, int command) {
     default:
       break;
   }
+  if (observer != nullptr) observer->EndDispatch();
 }

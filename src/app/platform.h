@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/clock.h"
+#include "app/dispatch_observer.h"
 #include "display/window_surface.h"
 #include "reception/reading_sink.h"
 #include "serial/serial_port.h"
@@ -13,7 +14,10 @@ struct Platform {
   Clock* clock = nullptr;
   WindowSurface* window = nullptr;
   FileStore* files = nullptr;
-  ReadingSink* readings = nullptr;  // optional: a front end that keeps the values
+  ReadingSink* readings = nullptr;       // optional: a front end that keeps the values
+  DispatchObserver* dispatch = nullptr;  // optional: a recording of the port's answers
+  StallSource* stalls = nullptr;         // optional: a replay's recorded stalls, in place of
+                                         // the clock's lateness
 };
 
 extern Platform g_platform;

@@ -59,18 +59,27 @@ void HandleReceiveResult(int received) {
 // not come, 3 ms for each of the at most 330 bytes asked for and 10 ms more.
 constexpr std::uint32_t kLongestReceiveMs = 1050;
 
-// Tells a listening front end when the clock stands much later than expected_tick, the poll
-// timer's due tick or the latest end of a receive step.
+// Tells a listening front end (and a recording) when the clock stands much later than
+// expected_tick, the poll timer's due tick or the latest end of a receive step.
 void NoteStall(std::uint32_t expected_tick) {
-  if (g_platform.readings == nullptr) return;
+  DispatchObserver* const observer = g_platform.dispatch;
+  if (g_platform.readings == nullptr && observer == nullptr) return;
   const std::uint32_t now = g_platform.clock->TickCount();
-  const auto late = static_cast<std::int32_t>(now - expected_tick);
-  if (late <= static_cast<std::int32_t>(kMonitorStallMs)) return;
+  std::uint32_t late_ms = 0;
+  if (g_platform.stalls != nullptr) {
+    late_ms = g_platform.stalls->TakeStall();
+    if (late_ms == 0) return;
+  } else {
+    const auto late = static_cast<std::int32_t>(now - expected_tick);
+    if (late <= static_cast<std::int32_t>(kMonitorStallMs)) return;
+    late_ms = static_cast<std::uint32_t>(late);
+  }
   StallEvent event;
   event.tick = now;
   event.time = g_platform.clock->Now();
-  event.late_ms = static_cast<std::uint32_t>(late);
-  g_platform.readings->OnMonitorStall(event);
+  event.late_ms = late_ms;
+  if (observer != nullptr) observer->Stalled(event.tick, event.time, event.late_ms);
+  if (g_platform.readings != nullptr) g_platform.readings->OnMonitorStall(event);
 }
 
 }  // namespace
@@ -81,6 +90,8 @@ void ArmPollTimer(WindowHandle hwnd) {
 }
 
 void PollCycle(WindowHandle hwnd) {
+  DispatchObserver* const observer = g_platform.dispatch;
+  if (observer != nullptr) observer->BeginPoll();
   // The timer is re-armed at the end, so the next tick comes a full period after this cycle
   // and none can queue up meanwhile; no outcome ends the run.
   g_platform.window->KillTimer(hwnd, POLL_TIMER_ID);
@@ -109,6 +120,7 @@ void PollCycle(WindowHandle hwnd) {
     }
   }
   ArmPollTimer(hwnd);
+  if (observer != nullptr) observer->EndDispatch();
 }
 
 int PollChunk(const std::uint8_t* bytes, std::size_t count) {

@@ -111,6 +111,21 @@ bool ParseShare(std::string_view text, double* share) {
   return true;
 }
 
+bool ParseSpeed(std::string_view text, double* speed) {
+  if (text == "max") {
+    *speed = 0;
+    return true;
+  }
+  Decimal number;
+  std::uint64_t thousandths = 0;
+  if (!ParseDecimal(text, &number) || !DecimalToUnits(number, 3, 100000000, &thousandths) ||
+      thousandths == 0) {
+    return false;
+  }
+  *speed = static_cast<double>(thousandths) / 1000;
+  return true;
+}
+
 bool ParseWholeRange(std::string_view text, char separator, std::int64_t min, std::int64_t max,
                      std::int64_t* low, std::int64_t* high) {
   const std::size_t at = text.find(separator, 1);

@@ -30,6 +30,10 @@ bool DecimalToUnits(const Decimal& number, int places, std::uint64_t max, std::u
 // A share from 0 to 1 ("0", "0.05", "1.0"), as the double nearest to the number typed.
 bool ParseShare(std::string_view text, double* share);
 
+// How fast a recording is played: "max" (0: as fast as the machine goes) or a number of times
+// the recorded speed above 0 and up to 100000, in thousandths ("1", "0.5", "10").
+bool ParseSpeed(std::string_view text, double* speed);
+
 // Two whole numbers from min to max joined by separator, the first not above the second
 // ("-20:35"). The separator is looked for after the first character, so that the first number
 // may be negative.

@@ -33,15 +33,6 @@ Json Record(const char* event, const LedgerMoment& at) {
   return Record(event, at.time, at.tick);
 }
 
-// Exact: a sixteenth and a tenth print as the shortest decimal that reads back the same double,
-// which for these is the exact decimal (CelsiusText and PercentText).
-Json Celsius(int sixteenths) {
-  return sixteenths / 16.0;
-}
-Json Percent(int tenths) {
-  return tenths / 10.0;
-}
-
 std::string Hex(const std::uint8_t* bytes, int count) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string s;
@@ -93,6 +84,23 @@ Json FieldsObject(const std::vector<LedgerField>& fields) {
   return j;
 }
 
+// A number in decimal, at least width digits (zeros in front), as printf's %0*u writes it.
+void AppendDecimal(std::int64_t value, int width, std::string* out) {
+  char digits[24];  // backwards
+  int n = 0;
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  while (n < width) digits[n++] = '0';
+  if (value < 0) digits[n++] = '-';
+  char text[sizeof digits];
+  for (int i = 0; i < n; ++i) text[i] = digits[n - 1 - i];
+  out->append(text, static_cast<std::size_t>(n));
+}
+
 }  // namespace
 
 std::string HeaderJson(const LocalTime& time, std::uint32_t tick, const std::string& device,
@@ -106,15 +114,45 @@ std::string HeaderJson(const LocalTime& time, std::uint32_t tick, const std::str
 }
 
 std::string ReadingJson(const ReadingEvent& r) {
-  Json j = Record("reading", r.time, r.tick);
-  j["sensor"] = r.sensor_id;
-  j["number"] = r.number;
-  j["temperature_C"] = r.has_temperature ? Celsius(r.temperature_sixteenths) : nullptr;
-  j["humidity_RH"] = r.has_humidity ? Percent(r.humidity_tenths) : nullptr;
-  j["interval_ms"] = Maybe(r.has_interval, r.interval_ms);
-  j["extra_byte"] = Maybe(r.frame != nullptr, r.frame != nullptr ? r.frame[kExtraByte] : 0);
-  j["frame"] = Maybe(r.frame != nullptr, r.frame != nullptr ? Hex(r.frame, kFrameSize) : "");
-  return Text(j);
+  // The commonest record by far, written straight in the very bytes that the JSON library
+  // dumps for it (the values are exact decimals: CelsiusText, PercentText): a replay writes
+  // millions of them.
+  std::string s;
+  s.reserve(256);
+  const LocalTime& t = r.time;
+  s += "{\"event\":\"reading\",\"time\":\"";
+  const std::pair<unsigned, int> parts[] = {{t.year, 4},        {t.month, 2},  {t.day, 2},
+                                            {t.hour, 2},        {t.minute, 2}, {t.second, 2},
+                                            {t.milliseconds, 3}};
+  const char separators[] = "--T::.";
+  for (int i = 0; i < 7; ++i) {
+    if (i > 0) s += separators[i - 1];
+    AppendDecimal(parts[i].first, parts[i].second, &s);
+  }
+  s += "\",\"tick_ms\":";
+  AppendDecimal(r.tick, 1, &s);
+  s += ",\"sensor\":";
+  AppendDecimal(r.sensor_id, 1, &s);
+  s += ",\"number\":";
+  AppendDecimal(r.number, 1, &s);
+  s += ",\"temperature_C\":";
+  s += r.has_temperature ? CelsiusText(r.temperature_sixteenths) : "null";
+  s += ",\"humidity_RH\":";
+  s += r.has_humidity ? PercentText(r.humidity_tenths) : "null";
+  s += ",\"interval_ms\":";
+  if (r.has_interval) {
+    AppendDecimal(r.interval_ms, 1, &s);
+  } else {
+    s += "null";
+  }
+  if (r.frame == nullptr) {
+    s += ",\"extra_byte\":null,\"frame\":null}";
+    return s;
+  }
+  s += ",\"extra_byte\":";
+  AppendDecimal(r.frame[kExtraByte], 1, &s);
+  s += ",\"frame\":\"" + Hex(r.frame, kFrameSize) + "\"}";
+  return s;
 }
 
 std::string CelsiusText(int sixteenths) {

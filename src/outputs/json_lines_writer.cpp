@@ -77,7 +77,7 @@ void JsonLinesWriter::Put(const std::string& record) {
     ++dropped_;
     return;
   }
-  Pump();
+  if (!batched_ || pending() + record.size() >= kPendingLimit / 2) Pump();
   if (error_ != 0) {
     ++dropped_;
     return;
@@ -99,7 +99,7 @@ void JsonLinesWriter::Put(const std::string& record) {
     ++dropped_;
     ++unreported_drops_;
   }
-  Pump();
+  if (!batched_) Pump();
 }
 
 bool JsonLinesWriter::Drain(int timeout_ms) {

@@ -44,6 +44,13 @@ class JsonLinesWriter : public RecordListener {
   void HeaderDue(std::function<std::string()> make) { header_ = std::move(make); }
   // Writes on what is pending (from the front end's loop, while anything is).
   void Tick() { Pump(); }
+  // Batched, records wait until Tick (or until half the room is taken) and then go out in
+  // large writes: for a recording replayed as fast as the machine goes, whose records come far
+  // faster than anyone reads them one by one. Unbatched, what waits goes out at once.
+  void SetBatched(bool batched) {
+    batched_ = batched;
+    if (!batched) Pump();
+  }
   // Waits up to timeout_ms for the reader to take everything pending. True when nothing is left.
   bool Drain(int timeout_ms);
 
@@ -71,6 +78,7 @@ class JsonLinesWriter : public RecordListener {
   std::size_t chunk_;                    // most bytes per write
   std::string pending_;
   std::size_t sent_ = 0;  // of pending_
+  bool batched_ = false;
   std::uint64_t written_ = 0;
   std::uint64_t dropped_ = 0;
   std::uint64_t unreported_drops_ = 0;

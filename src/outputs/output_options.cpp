@@ -40,8 +40,8 @@ const char* TokenHelp() {
 
 bool OutputOptions::Any() const {
   const NetworkOptions& n = network;
-  return csv || json || sequence_byte || n.http || n.mqtt || !n.http_token_file.empty() ||
-         !n.mqtt_topic.empty() || n.mqtt_discovery;
+  return csv || json || sequence_byte || !record_file.empty() || n.http || n.mqtt ||
+         !n.http_token_file.empty() || !n.mqtt_topic.empty() || n.mqtt_discovery;
 }
 
 std::vector<OptionRow> OutputOptionRows(OutputOptions* o, JsonTarget json) {
@@ -70,6 +70,12 @@ std::vector<OptionRow> OutputOptionRows(OutputOptions* o, JsonTarget json) {
                 "readings (mod 256):\n"
                 "                   the ledger counts exactly the readings lost and "
                 "duplicated\n"),
+      NonEmptyText("--record", &o->record_file, "a file name")
+          .Help("  --record FILE    record what the port gives the monitor into the new file "
+                "FILE (never\n"
+                "                   written over): every byte read with its time, and the port's "
+                "events, for\n"
+                "                   wsmon --replay FILE to play again\n"),
       Custom("--http",
              [o](const std::string& value, std::string* error) {
                o->network.http = true;

@@ -16,6 +16,7 @@ struct OutputOptions {
   bool json = false;           // --json
   std::string json_file;       // its FILE; empty or "-": standard output
   NetworkOptions network;      // --http, --mqtt and theirs
+  std::string record_file;     // --record FILE: a recording of the port, empty for none
 
   // Whether the JSON Lines go to standard output.
   bool JsonToStandardOutput() const { return json && (json_file.empty() || json_file == "-"); }
@@ -28,8 +29,8 @@ struct OutputOptions {
 // or a FILE or, without one, its standard output.
 enum class JsonTarget { kFileOnly, kFileOrStandardOutput };
 
-// The rows of --csv, --json, --sequence-byte and the network options, in the order of the help
-// text; their values go into *o.
+// The rows of --csv, --json, --sequence-byte, --record and the network options, in the order of the
+// help text; their values go into *o.
 std::vector<OptionRow> OutputOptionRows(OutputOptions* o, JsonTarget json);
 
 // After the whole command line was read: whether the network options go together (a token needs

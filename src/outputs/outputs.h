@@ -59,6 +59,14 @@ class Outputs : public ReadingFanout, public HostTicker {
   }
   // Writes the ledger's record into the JSON Lines now; nothing without them.
   void WriteLedgerRecord(std::uint32_t now_tick);
+  // Whether the JSON Lines gather records until WriteOut (json_lines_writer.h), for a replay
+  // as fast as the machine goes.
+  void SetBatched(bool batched) {
+    if (json_) json_->SetBatched(batched);
+  }
+  void WriteOut() {
+    if (json_) json_->Tick();
+  }
   // The JSON Lines go on in another file (--json FILE only): what is still pending goes to the
   // current one first. False, with the current file kept, when the new one does not open.
   bool SwitchJsonFile(const std::string& file, std::string* error);

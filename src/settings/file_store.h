@@ -40,6 +40,9 @@ class FileStore {
   // Return the number of bytes transferred, or -1.
   virtual int Read(FileHandle file, std::uint8_t* dst, int count) = 0;
   virtual int Write(FileHandle file, const std::uint8_t* src, int count) = 0;
+  // Flushes what was written so far to the device, the file staying open; false when that
+  // failed.
+  virtual bool Sync(FileHandle file) = 0;
   // Flushes what was written to the device and closes; false when that failed.
   virtual bool Close(FileHandle file) = 0;
 

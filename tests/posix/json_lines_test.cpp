@@ -77,6 +77,13 @@ TEST(JsonEvents, RecordsHoldExactValuesUnitsInTheirKeysAndNullsForWhatIsMissing)
   ExpectKeys(ReadingJson(Reading(cold, -40, 800)), {{"/temperature_C", -2.5}, {"/humidity_RH", 80.0}});
   ExpectKeys(ReadingJson(Reading(cold, std::nullopt, std::nullopt)),
              {{"/temperature_C", nullptr}, {"/humidity_RH", nullptr}, {"/interval_ms", nullptr}});
+  // A reading is written without the library, in the very bytes it would dump.
+  ReadingEvent frameless = Reading(cold, -1, 65535, UINT32_MAX);
+  frameless.frame = nullptr;
+  for (const ReadingEvent& r : {timed, Reading(cold, -2047, 0), frameless}) {
+    const std::string written = ReadingJson(r);
+    EXPECT_EQ(nlohmann::ordered_json::parse(written).dump(), written);
+  }
   const std::pair<ErrorEvent, json> errors[] = {
       {ErrorOf(kErrStrayBytes, strays, 0),
        {{"/code", "ERR1"}, {"/stray_bytes", 3}, {"/sensor", nullptr}, {"/bytes", "11 22 33"}}},

@@ -27,6 +27,8 @@ std::string Said(std::vector<std::string> words) {
   for (const auto& [set, name] : flags) said += set ? std::string(name) + " " : "";
   if (!o.outputs.network.mqtt_topic.empty()) said += "topic[" + o.outputs.network.mqtt_topic + "] ";
   if (o.outputs.json) said += "json[" + o.outputs.json_file + "] ";
+  if (!o.outputs.record_file.empty()) said += "record[" + o.outputs.record_file + "] ";
+  if (!o.replay.empty()) said += "replay[" + o.replay + " " + std::to_string(o.speed) + "] ";
   if (o.run) said += "run ";
   if (o.rotate) {
     said += o.rotation.daily ? "rotate[daily] "
@@ -85,6 +87,22 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
        "for any free one; an IPv4 address, localhost or a bracketed IPv6 address)"},
       {{"--mqtt", "b", "--mqtt-topic", "a/#"},
        "--mqtt-topic: the topic prefix \"a/#\" holds a wildcard (+ or #)"},
+      // A recording plays in place of the port, as fast as can be unless a speed is given.
+      {{"--replay", "r", "--headless"}, "headless replay[r 0.000000] "},
+      {{"--speed", "0.5", "--replay=r"}, "replay[r 0.500000] "},
+      {{"--speed", "max"}, "--speed needs --replay"},
+      {{"--replay", "r", "--speed", "fast"},
+       "--speed: \"fast\" is not a number above 0 (up to 100000) or max"},
+      {{"--replay", "r", "--simulate"},
+       "--replay plays a recording in place of the port: leave out --simulate"},
+      {{"--list-ports", "--replay", "r"},
+       "--replay goes with the monitor, not --export-bytes or --list-ports"},
+      {{"--record", "r", "--simulate"}, "simulate record[r] "},
+      {{"--record", "r", "--replay", "q"},
+       "--record keeps what a port gives; a replay has its recording already"},
+      {{"--record="}, "--record: \"\" is not a file name"},
+      {{"--run", "--replay", "r"},
+       "--replay goes with --headless or the terminal monitor, not --run"},
       // --rotate: daily, or a period in hours, minutes or seconds of 30 days at most.
       {{"--run", "--rotate", "daily"}, "run rotate[daily] "},
       {{"--rotate=6h", "--run"}, "run rotate[21600s] "},

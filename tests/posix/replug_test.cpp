@@ -64,29 +64,6 @@ TEST(ReplugTest, TwoHundredUnplugsAndReplugsKeepNoDescriptorAndReadingsGoOnInThe
   host.Choose(CMD_EXIT);
 }
 
-// Two pseudo-terminals joined under fixed names, as a USB adapter's stable name would be; gone,
-// both ends and their names, on destruction.
-class Relay {
- public:
-  Relay(const std::string& a, const std::string& b)
-      : socat_("/usr/bin/socat", {"pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b}),
-        names_{a, b} {
-    EXPECT_TRUE(
-        WaitUntil([&] { return access(a.c_str(), F_OK) == 0 && access(b.c_str(), F_OK) == 0; }));
-  }
-  ~Relay() {
-    // The names go first, as a device's by-id name goes when it is unplugged: another test may
-    // get the number of a pseudo-terminal the moment it is freed.
-    for (const std::string& name : names_) EXPECT_EQ(unlink(name.c_str()), 0);
-    socat_.Signal(SIGTERM);
-    socat_.Finish();
-  }
-
- private:
-  Program socat_;
-  std::string names_[2];
-};
-
 // Each sensor's running numbers in the reading lines after the line from (or in all of them).
 std::map<int, std::vector<int>> Numbers(const Lines& lines, const std::string& from = "") {
   static const std::regex reading("panel (\\d) line \\d+ \"(\\d{3})-.*\"");

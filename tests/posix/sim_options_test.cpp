@@ -38,6 +38,10 @@ TEST(SimOptions, EveryKindOfOptionReachesItsField) {
   ASSERT_TRUE(Parse({"--sensors", "2", "--seconds=0.0001"}, &counted, &error)) << error;
   EXPECT_EQ(counted.ids, (std::vector<int>{0, 1}));
   EXPECT_EQ(counted.max_ms, 1u);  // above 0 is at least a millisecond
+  SimOptions replay;
+  ASSERT_TRUE(Parse({"--replay", "run.rec", "--speed", "2.5"}, &replay, &error)) << error;
+  EXPECT_EQ(std::make_pair(replay.replay, replay.speed),
+            std::make_pair(std::string("run.rec"), 2.5));
 }
 
 TEST(SimOptions, MistakesAreRefusedInTheSimulatorsWords) {
@@ -64,6 +68,12 @@ TEST(SimOptions, MistakesAreRefusedInTheSimulatorsWords) {
       {{"--frames", "0"}, "--frames: \"0\" is not a frame count from 1 to 1000000000"},
       {{"--seconds", "0.000"}, "--seconds: \"0.000\" is not a time in seconds above 0"},
       {{"--seconds", "1000001"}, "--seconds: \"1000001\" is not a time in seconds above 0"},
+      {{"--speed", "0"}, "--speed: \"0\" is not a number above 0 (up to 100000) or max"},
+      {{"--replay", "a", "--write-recording", "b"},
+       "give either --replay or --write-recording, not both"},
+      {{"--write-recording", "b"}, "--write-recording needs an end: --seconds or --frames"},
+      {{"--write-recording", "b", "--frames", "9", "--echo"},
+       "--write-recording records a plain receiver: leave out --echo"},
   };
   for (const auto& c : cases) {
     SimOptions o;

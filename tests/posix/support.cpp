@@ -223,3 +223,18 @@ std::string ReadWholeFile(const std::string& path) {
   all << in.rdbuf();
   return all.str();
 }
+
+Relay::Relay(const std::string& a, const std::string& b)
+    : socat_("/usr/bin/socat", {"pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b}),
+      names_{a, b} {
+  EXPECT_TRUE(
+      WaitUntil([&] { return access(a.c_str(), F_OK) == 0 && access(b.c_str(), F_OK) == 0; }));
+}
+
+Relay::~Relay() {
+  // The names go first, as a device's by-id name goes when it is unplugged: another test may
+  // get the number of a pseudo-terminal the moment it is freed.
+  for (const std::string& name : names_) EXPECT_EQ(unlink(name.c_str()), 0);
+  socat_.Signal(SIGTERM);
+  socat_.Finish();
+}

@@ -109,3 +109,17 @@ class Program {
   int status_ = -1;
   Lines lines_;
 };
+
+// Two pseudo-terminals joined under fixed names, as a USB adapter's stable name would be; gone,
+// both ends and their names, on destruction (an unplugged receiver).
+class Relay {
+ public:
+  Relay(const std::string& a, const std::string& b);
+  ~Relay();
+  Relay(const Relay&) = delete;
+  Relay& operator=(const Relay&) = delete;
+
+ private:
+  Program socat_;
+  std::string names_[2];
+};

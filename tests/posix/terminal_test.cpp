@@ -628,6 +628,37 @@ TEST(TerminalTest, TheLedgerHighlightsTheSensorThatFellSilentAndSortsByDelivery)
   EXPECT_EQ(screen.Status(), 0);
 }
 
+// A finished run looked at again: wsmon --replay FILE opens at the run's end on its ledger, whose
+// figures are those of every reading the recording holds; Esc shows its panels.
+TEST(TerminalTest, ARecordingOpensAtTheEndOfItsRunOnTheLedger) {
+  ScratchDirectory dir;
+  const std::string file = dir.File("run.rec");
+  Program writer(WSMON_SIM_PATH, {"--sensors", "3", "--interval", "500", "--missing", "0",
+                                  "--seconds", "60", "--write-recording", file});
+  ASSERT_EQ(writer.Finish(), 0);
+  std::map<std::string, std::string> sent;  // readings by sensor id
+  for (const std::string& line : writer.lines()) {
+    std::smatch m;
+    if (std::regex_match(line, m, std::regex("sensor (\\d+) (\\d+)"))) sent[m[1]] = m[2];
+  }
+  ASSERT_EQ(sent.size(), 3u);
+  std::ofstream(dir.File("wscfg.cfg"), std::ios::binary).write("\x01\x00\x00\x03", 4);
+  Screen screen(dir, {"--replay", file}, 120, 30);
+  ASSERT_TRUE(screen.WaitFor("run ended; by sensor")) << screen.Text();
+  for (const std::string& row : screen.Rows()) {
+    std::smatch m;
+    if (!std::regex_match(row, m, std::regex("^ +(\\d) +(\\d+) .*"))) continue;
+    EXPECT_EQ(m[2], sent[m[1]]) << row;
+    sent.erase(m[1]);
+  }
+  EXPECT_TRUE(sent.empty()) << "rows missing: " << sent.size();
+  screen.Keys({"Escape"});
+  EXPECT_TRUE(screen.WaitFor("replay of " + file + ", plain receiver, stopped")) << screen.Text();
+  EXPECT_THAT(screen.Text(), HasSubstr("传感器2:"));
+  screen.Keys({"C-c"});
+  EXPECT_EQ(screen.Status(), 0);
+}
+
 // A run with saving on would end without its export by exit, close or the settings: the
 // terminal monitor asks first. Yes stops and exports, No goes on as the command would, Esc
 // cancels. Ctrl-C and the stop signals never ask.

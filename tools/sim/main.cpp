@@ -11,6 +11,7 @@
 #include "sim/line_pace.h"
 #include "sim/sim_line.h"
 #include "sim/sim_options.h"
+#include "sim/sim_recording.h"
 #include "sim/traffic.h"
 
 namespace {
@@ -120,6 +121,25 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  const std::string program = std::string("wsmon-sim ") + kProgramVersion;
+  if (!options.write_recording.empty()) {
+    Summary summary(options.ids);
+    if (!WriteRecording(options, program, &summary, &error)) {
+      std::fprintf(stderr, "wsmon-sim: %s\n", error.c_str());
+      return 1;
+    }
+    std::fputs(summary.Text().c_str(), stdout);
+    return 0;
+  }
+  RecordedTraffic recorded;
+  if (!options.replay.empty()) {
+    if (!recorded.Open(options.replay, options.speed, &error)) {
+      std::fprintf(stderr, "wsmon-sim: %s\n", error.c_str());
+      return 2;
+    }
+    options.echo = recorded.echo();
+  }
+
   struct sigaction stop {};
   stop.sa_handler = OnStopSignal;
   sigemptyset(&stop.sa_mask);
@@ -139,13 +159,15 @@ int main(int argc, char** argv) {
   std::printf("%s\n", path.c_str());
   std::fflush(stdout);
 
-  Summary summary(options.ids);
+  const bool replay = !options.replay.empty();
+  // A replay's summary counts bytes: the recording says nothing of sensors.
+  Summary summary(replay ? std::vector<int>{} : options.ids);
   Sender sender(&line, options, &summary);
   Traffic traffic(options);
   if (options.wait_probe) sender.WaitForProbe();
   const std::int64_t start = MonotonicNanoseconds();
   Transmission t;
-  while (!g_sim_stop && traffic.Next(&t)) {
+  while (!g_sim_stop && (replay ? recorded.Next(&t) : traffic.Next(&t))) {
     std::vector<std::uint8_t> fate(t.bytes.size(), kByteUnsent);
     std::int64_t target = start + static_cast<std::int64_t>(t.due_ms) * kNanosecondsPerMillisecond;
     for (const Part& part : t.parts) {
@@ -161,6 +183,10 @@ int main(int argc, char** argv) {
     sender.ServiceUntil(MonotonicNanoseconds() + linger, true);
   }
   line.Close();
+  if (replay) {
+    std::fprintf(stderr, "wsmon-sim: %s: %s\n", options.replay.c_str(),
+                 recorded.reader().Ending().c_str());
+  }
   std::fputs(summary.Text().c_str(), stdout);
   std::fflush(stdout);
   return 0;

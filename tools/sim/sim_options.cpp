@@ -66,6 +66,7 @@ to make losses rare.
 
 const char kRate[] = "a rate from 0 to 1";
 const char kOneSensorOption[] = "give either --sensors or --ids, not both";
+const char kOneRecordingOption[] = "give either --replay or --write-recording, not both";
 
 std::string Unknown(const std::string& argument) {
   return "unknown option \"" + argument + "\" (see --help)";
@@ -245,6 +246,30 @@ std::vector<OptionRow> SimOptionTable(SimOptions* o) {
                 "                     that a monitor polling the line still reads the last "
                 "bytes: the bytes\n"
                 "                     that are still queued when the line closes are lost\n"),
+      Heading("Recordings:\n"),
+      NonEmptyText("--replay", &o->replay, "a file name")
+          .Exclusive(kOneRecordingOption)
+          .Help("  --replay FILE      send what a recording's polls read (wsmon --record FILE), "
+                "each poll's bytes\n"
+                "                     when the recording's clock says, from its first poll on; the "
+                "probe is\n"
+                "                     answered as the recorded receiver did; the options of "
+                "sensors and faults\n"
+                "                     are not used, and the summary counts bytes alone\n"),
+      Custom(
+          "--speed",
+          [o](const std::string& value, std::string*) { return ParseSpeed(value, &o->speed); },
+          "a number above 0 (up to 100000) or max")
+          .Help("  --speed N|max      --replay N times as fast as recorded (default 1); max: "
+                "without pauses\n"),
+      NonEmptyText("--write-recording", &o->write_recording, "a file name")
+          .Exclusive(kOneRecordingOption)
+          .Help("  --write-recording FILE\n"
+                "                     open no line: write the traffic straight into the new file "
+                "FILE as the\n"
+                "                     recording of a monitor that polls every 200 ms, as fast as "
+                "the machine\n"
+                "                     goes (--seconds or --frames end it)\n"),
       Flag("--help", &o->help).Alias("-h").Help("  --help             this text\n"),
       Flag("--version", &o->version).Help("  --version          print the version\n"),
   };
@@ -254,6 +279,16 @@ std::vector<OptionRow> SimOptionTable(SimOptions* o) {
 
 bool ParseSimOptions(int argc, char* const* argv, SimOptions* options, std::string* error) {
   if (!ParseByTable(argc, argv, SimOptionTable(options), kWords, error)) return false;
+  if (!options->write_recording.empty()) {
+    if (options->max_frames == 0 && options->max_ms == 0) {
+      *error = "--write-recording needs an end: --seconds or --frames";
+      return false;
+    }
+    if (options->echo) {
+      *error = "--write-recording records a plain receiver: leave out --echo";
+      return false;
+    }
+  }
   for (const auto& [id, ms] : options->sensor_interval_ms) {
     if (std::find(options->ids.begin(), options->ids.end(), id) == options->ids.end()) {
       *error = "--interval " + std::to_string(id) + "=" + std::to_string(ms) +

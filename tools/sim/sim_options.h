@@ -30,6 +30,9 @@ struct SimOptions {
   std::uint64_t max_frames = 0;  // 0: no limit
   std::uint64_t max_ms = 0;      // 0: no limit
   std::uint32_t linger_ms = 1000;
+  std::string replay;           // --replay FILE: play a recording's reads
+  double speed = 1;             // its speed; 0: as fast as the line goes
+  std::string write_recording;  // --write-recording FILE: no line, the recording straight
   bool help = false;
   bool version = false;
 };

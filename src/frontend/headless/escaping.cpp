@@ -17,7 +17,20 @@ std::size_t SequenceLength(const std::string& text, std::size_t i) {
 std::string Escape(const std::string& text, bool quoted) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out = quoted ? "\"" : "";
+  out.reserve(text.size() + 2);
   for (std::size_t i = 0; i < text.size();) {
+    // A run of printable ASCII that needs no backslash goes in whole.
+    std::size_t plain = i;
+    while (plain < text.size()) {
+      const auto c = static_cast<unsigned char>(text[plain]);
+      if (c < 0x20 || c >= 0x7F || c == '\\' || (quoted && c == '"')) break;
+      ++plain;
+    }
+    if (plain > i) {
+      out.append(text, i, plain - i);
+      i = plain;
+      continue;
+    }
     const auto lead = static_cast<unsigned char>(text[i]);
     const std::size_t length = SequenceLength(text, i);
     // C1 controls are U+0080 to U+009F: C2 80 to C2 9F.

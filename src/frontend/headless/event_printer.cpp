@@ -59,7 +59,7 @@ void EventPrinter::OnDestroyed(const MemoryWindow& window) {
 }
 
 void EventPrinter::OnLineAdded(const MemoryWindow& box, int index) {
-  const std::string label = LabelOf(box);
+  const std::string& label = LabelOf(box);
   const std::string& line = box.lines[static_cast<std::size_t>(index)];
   // A counter box is rewritten as a whole: its new text is what matters.
   if (IsCounterBox(label)) {
@@ -70,7 +70,7 @@ void EventPrinter::OnLineAdded(const MemoryWindow& box, int index) {
 }
 
 void EventPrinter::OnReset(const MemoryWindow& box) {
-  const std::string label = LabelOf(box);
+  const std::string& label = LabelOf(box);
   if (IsCounterBox(label)) return;  // part of a rewrite
   EmitWindowEvent(label + " emptied");
 }
@@ -109,14 +109,15 @@ void EventPrinter::OnPortBack(const PortEvent& event) {
   Emit("port back " + OutageSeconds(event.outage_ms));
 }
 
-std::string EventPrinter::LabelOf(const MemoryWindow& window) const {
+const std::string& EventPrinter::LabelOf(const MemoryWindow& window) const {
+  static const std::string kWindow = "window";
   const auto it = labels_.find(window.handle);
-  return it == labels_.end() ? "window" : it->second;
+  return it == labels_.end() ? kWindow : it->second;
 }
 
 void EventPrinter::Emit(const std::string& line) {
   if (out_ == nullptr) return;
   std::fwrite(line.data(), 1, line.size(), out_);
   std::fputc('\n', out_);
-  std::fflush(out_);
+  if (!batched_) std::fflush(out_);
 }

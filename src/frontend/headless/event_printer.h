@@ -15,6 +15,16 @@ class EventPrinter : public SurfaceObserver, public ReadingSink {
   // out nullptr: the event lines are not written (standard output carries something else).
   explicit EventPrinter(std::FILE* out) : out_(out) {}
 
+  // Batched, lines are written out only by Flush (or when the stream's buffer is full), not
+  // each as it comes: for a replay as fast as the machine goes.
+  void SetBatched(bool batched) {
+    batched_ = batched;
+    if (!batched) Flush();
+  }
+  void Flush() {
+    if (out_ != nullptr) std::fflush(out_);
+  }
+
   // Service mode, whose lines go to a journal for weeks: the lines of the boxes, the menu, the
   // beeps and the quits are left out (the run's figures come as stats lines at its end), and
   // each export is named ("export NAME").
@@ -44,13 +54,14 @@ class EventPrinter : public SurfaceObserver, public ReadingSink {
 
  private:
   // What a window is called in the output: "panel N", "log", "good", "bad", "ratio", "window".
-  std::string LabelOf(const MemoryWindow& window) const;
+  const std::string& LabelOf(const MemoryWindow& window) const;
   void Emit(const std::string& line);
   void EmitWindowEvent(const std::string& line) {
     if (window_events_) Emit(line);
   }
 
   std::FILE* out_;
+  bool batched_ = false;
   bool window_events_ = true;
   std::map<WindowHandle, std::string> labels_;
   std::map<int, int> menu_states_;

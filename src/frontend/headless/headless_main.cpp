@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/platform.h"
 #include "frontend/common/carry_over_port.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
+#include "frontend/common/recording_start.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/escaping.h"
@@ -24,6 +26,7 @@
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"
 #include "platform/posix/service_notifier.h"
+#include "recording/replay_player.h"
 
 namespace {
 
@@ -42,7 +45,27 @@ int RunHeadless(Options& options) {
   const bool json_out = options.outputs.JsonToStandardOutput();
   EventPrinter printer(json_out ? nullptr : stdout);
   if (options.run) printer.LeaveOutWindowEvents();
-  PosixClock clock;
+  PosixClock real_clock;
+  PosixFileStore files;
+  // A replay's recording stands in for the port, and its time for the clock, everywhere.
+  const bool replaying = !options.replay.empty();
+  ReplayParts replay(&real_clock, options.speed);
+  if (replaying && !replay.port.Open(&files, options.replay, &error)) {
+    TellOnStderr(error);
+    return 2;
+  }
+  // A recording stands between the monitor and its port and clock, everywhere, from the start.
+  std::unique_ptr<PortRecording> recording;
+  if (!options.outputs.record_file.empty()) {
+    recording = StartRecording(options, &files, &real_clock, TellOnStderr, &error);
+    if (!recording) {
+      TellOnStderr(error);
+      return 1;
+    }
+  }
+  Clock& clock = replaying   ? static_cast<Clock&>(replay.clock)
+                 : recording ? *recording->clock()
+                             : real_clock;
   // With rotation, each run has a JSON Lines file of its own, the first one's named now.
   const RunFiles json_files(options.run && options.rotate ? options.outputs.json_file : "");
   if (json_files.rotates()) {
@@ -75,7 +98,6 @@ int RunHeadless(Options& options) {
     PosixSerialPort port(options.ports);
     // Service mode keeps what waits at the port across the boundary of two runs.
     CarryOverPort carry_over(&port);
-    PosixFileStore files;
     // The event stream on standard output stays as it is; what went wrong with a port or an
     // output file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
@@ -84,7 +106,9 @@ int RunHeadless(Options& options) {
       TellOnStderr(DescribeOtherDevice(other));
       printer.Note("port other " + Quoted(DescribeIdentity(other.found)));
     });
-    MonitorHost host(&carry_over, &clock, &files);
+    MonitorHost host(MonitorPort(&carry_over, replaying ? &replay.port : nullptr, recording.get()),
+                     &clock, &files);
+    if (recording) g_platform.dispatch = recording->observer();
     StatsPrinter stats(&outputs->ledger(), &printer);
     host.readings().Add(outputs.get());
     host.AddTicker(outputs.get());
@@ -106,8 +130,19 @@ int RunHeadless(Options& options) {
       outputs->TellWhatStaysUnwritten();
       HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
       session.SetHeartbeat(&heartbeat);
+      if (replaying) {
+        ReplayPlayer player(&host, &replay.port, &replay.clock,
+                            [&printer](const std::string& line) { printer.Note(line); });
+        session.Replay(&player);
+        const RecordingReader& reader = replay.port.reader();
+        if (reader.state() == RecordingReader::State::kTorn ||
+            reader.state() == RecordingReader::State::kDamaged) {
+          TellOnStderr(options.replay + ": " + reader.Ending());
+        }
+      }
       session.Run(STDIN_FILENO);
     }
+    if (recording) recording->Finish();
     host.surface().SetObserver(nullptr);
   }
   outputs.reset();

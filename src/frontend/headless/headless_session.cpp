@@ -75,6 +75,34 @@ void HeadlessSession::Run(int input_fd) {
   if (heartbeat_ != nullptr) heartbeat_->Stopping();
 }
 
+void HeadlessSession::Replay(ReplayPlayer* player) {
+  // Messages played between two looks at the signals and the tickers.
+  constexpr int kMessagesPerTurn = 64;
+  host_->SetTimerPolls(false);
+  // What the messages bring is written out after each turn, not line by line.
+  printer_->SetBatched(true);
+  outputs_->SetBatched(true);
+  while (!player->finished() && !host_->Ended()) {
+    if (StopRequested()) {
+      EndOnSignal(TakeStopRequest());
+      break;
+    }
+    host_->PollIfDue();  // the tickers alone
+    const long wait = player->MillisecondsToNext();
+    if (wait == 0) {
+      player->PlayDue(kMessagesPerTurn);
+      printer_->Flush();
+      outputs_->WriteOut();
+      continue;
+    }
+    pollfd p = {StopSignalDescriptor(), POLLIN, 0};
+    ::poll(&p, 1, static_cast<int>(SoonerWait(wait, host_->MillisecondsToNextPoll())));
+  }
+  printer_->SetBatched(false);
+  outputs_->SetBatched(false);
+  host_->SetTimerPolls(true);
+}
+
 std::uint32_t HeadlessSession::Execute(const std::string& line) {
   Command command;
   std::string error;

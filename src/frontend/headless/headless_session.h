@@ -9,6 +9,7 @@
 #include "frontend/headless/stats_lines.h"
 #include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
+#include "recording/replay_player.h"
 
 class HeadlessSession {
  public:
@@ -20,6 +21,9 @@ class HeadlessSession {
   // Told when the monitor begins to end (a stop request, the end of the input, the loop's end).
   void SetHeartbeat(ServiceHeartbeat* heartbeat) { heartbeat_ = heartbeat; }
 
+  // Plays the recording to its end (or until a stop signal ends the monitor), reading no
+  // command meanwhile: polls come when the recording says, the outputs' tickers between them.
+  void Replay(ReplayPlayer* player);
   // Runs until the monitor ends: commands are read from input_fd; the end of input acts as the
   // exit command, a signal as its stop request says.
   void Run(int input_fd);

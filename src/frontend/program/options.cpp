@@ -14,12 +14,13 @@ namespace {
 const char kUsageHead[] =
     R"(usage: wsmon [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
        wsmon --headless [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
+       wsmon [--headless] --replay FILE [--speed N|max] [OUTPUTS] [NETWORK]...
        wsmon --run [--rotate daily|Nh] [--com N=PATH]... [OUTPUTS] [--simulate ...] [NETWORK]...
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
        wsmon --help | --version
 
-OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte]
+OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte] [--record FILE]
 NETWORK: [--http [ADDR:]PORT [--http-token FILE]]
          [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-discovery]]
 
@@ -107,8 +108,8 @@ written, the stats command writes a ledger record, and a malformed or refused co
 on standard error.
 
 Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --headless, no
-terminal); 1 when the simulated receiver or the terminal cannot be started, or when the port
-of --run does not open.
+terminal) or a --replay FILE that is no recording; 1 when the simulated receiver, the terminal,
+an output or the --record FILE cannot be started, or when the port of --run does not open.
 )";
 
 // The options, in the order of the help text.
@@ -150,6 +151,21 @@ std::vector<OptionRow> OptionTable(Options* o) {
       Text("--sim", &o->sim_program)
           .Help("  --sim PATH       the simulated receiver's program (default: wsmon-sim beside "
                 "wsmon, or on PATH)\n"),
+      NonEmptyText("--replay", &o->replay, "a file name")
+          .Help("  --replay FILE    play the recording FILE (wsmon --record) in place of the "
+                "port: the monitor\n"
+                "                   shows, counts, logs and writes what the recorded one did (see "
+                "Recordings)\n"),
+      Custom(
+          "--speed",
+          [o](const std::string& value, std::string*) {
+            o->speed_given = true;
+            return ParseSpeed(value, &o->speed);
+          },
+          "a number above 0 (up to 100000) or max")
+          .Help("  --speed N|max    with --replay: N times as fast as recorded (1 as it happened), "
+                "or max, as\n"
+                "                   fast as the machine goes (the default)\n"),
       Flag("--export-bytes", &o->export_bytes)
           .Help("  --export-bytes   read list box lines (UTF-8, one per line) from standard input "
                 "and write the\n"
@@ -207,6 +223,30 @@ bool CheckCombination(const Options& o, std::string* error) {
   }
   if (sim_details && !o.simulate) {
     *error = "--sim-arg and --sim need --simulate";
+    return false;
+  }
+  if (!o.replay.empty() && (o.export_bytes || o.list_ports)) {
+    *error = "--replay goes with the monitor, not --export-bytes or --list-ports";
+    return false;
+  }
+  if (!o.outputs.record_file.empty() && (o.export_bytes || o.list_ports)) {
+    *error = "--record goes with the monitor, not --export-bytes or --list-ports";
+    return false;
+  }
+  if (!o.outputs.record_file.empty() && !o.replay.empty()) {
+    *error = "--record keeps what a port gives; a replay has its recording already";
+    return false;
+  }
+  if (!o.replay.empty() && o.run) {
+    *error = "--replay goes with --headless or the terminal monitor, not --run";
+    return false;
+  }
+  if (!o.replay.empty() && o.simulate) {
+    *error = "--replay plays a recording in place of the port: leave out --simulate";
+    return false;
+  }
+  if (o.speed_given && o.replay.empty()) {
+    *error = "--speed needs --replay";
     return false;
   }
   // The network options: the others were refused with these modes above.

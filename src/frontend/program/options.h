@@ -22,6 +22,9 @@ struct Options {
   OutputOptions outputs;  // --csv, --json, --sequence-byte, the network options
   std::string sim_program;
   std::vector<std::string> sim_args;
+  std::string replay;  // --replay FILE: a recording in place of the port
+  double speed = 0;    // --speed: its speed, 0 as fast as the machine goes
+  bool speed_given = false;
   ComPortMap ports;
 };
 

@@ -82,6 +82,48 @@ Files (in the start directory, the current directory):
                    "time" local with its offset from UTC (2026-12-08T03:03:54.128+01:00);
                    each session's first record a "header": program, version, device, baud
 
+Recordings (--record FILE, --replay FILE): what the port gave the monitor, as a text file of lines
+ended by LF. The first line is "wsmon-recording 1" and the program that wrote it; every other line
+is one record, TICK TIME KIND [ARGUMENTS]: the monitor's millisecond clock and its local time
+(2026-04-04T09:05:00.123) at that moment, then what happened:
+  menu NAME        the operator chose a menu command: open, close, settings, start, stop, exit
+  settings port=N baud=RATE sensors=N save=0|1
+                   the settings of the run that starts
+  poll             a poll that found something (one that found nothing is not recorded)
+  open N PATH      COMN, the device PATH, opened; open-failed N PATH: it did not
+  baud RATE [refused]
+                   the line settings took effect (refused: they did not, and the port closed)
+  write HEX        bytes sent: the probe, 414243
+  read WAITING HEX
+                   the bytes of one read, in hex; WAITING what the port said was waiting before
+                   it (- for the probe's reply)
+  receiver echo|plain
+                   what the probe found
+  lost count|read  the port stopped answering a waiting count or a read (unplugged)
+  reopen N PATH    the port answered again after it was lost
+  overrun          the driver lost received bytes (ERR4)
+  close            the port closed
+  stall LATE       the poll found the monitor LATE ms behind its poll timer (a monitor stall)
+  gap RECORDS BYTES
+                   records (and their bytes) that a full disk refused are missing here
+  end              the program closed the recording (a recording without it was cut off)
+A path stands last, with control bytes and the backslash as \xNN. A last line without its LF is
+torn. What a record does not state is the usual answer: no bytes waiting, no loss. Every byte read
+with the time it was read, in Python:
+  | def reads(path):
+  |     with open(path, encoding="utf-8") as f:
+  |         if not f.readline().startswith("wsmon-recording 1 "):
+  |             raise ValueError(path + " is not a recording")
+  |         in_poll = False
+  |         for line in f:
+  |             if not line.endswith("\n"):
+  |                 break  # torn: cut off while it was written
+  |             tick, time, kind, *args = line.split()
+  |             if kind in ("poll", "menu"):
+  |                 in_poll = kind == "poll"
+  |             elif kind == "read" and in_poll:
+  |                 yield int(tick), time, bytes.fromhex(args[1])
+
 Service mode (--run): what a bench that runs for weeks on its own needs, as the systemd unit
 wsmon@.service runs it. At launch it opens the port and starts a run with the settings of
 wscfg.cfg, and reads no commands (standard input may be /dev/null). Every run is exported

@@ -97,12 +97,18 @@ std::vector<StatusLine::Piece> StatusLine::Pieces(std::uint32_t now) const {
   const bool open = g_state.port_open == 1;
   const int port = open ? open_port_ : g_state.port_number;
   const int baud = std::clamp(open ? open_baud_index_ : g_state.baud_index, 0, kBaudRateCount - 1);
-  const std::string path = ports_->PathFor(port);
-  std::vector<Piece> pieces = {
-      {"COM" + std::to_string(port), kAlways},
-      {" " + (path.empty() ? std::string("(no device)") : path), kPath, true},
-      {" " + std::to_string(BaudRates[baud]) + " baud", kBaud},
-  };
+  std::vector<Piece> pieces;
+  if (!replay_file_.empty()) {
+    // A recording stands in the port's place: its file is what tells one run from another.
+    pieces = {{"replay of", kAlways}, {" " + replay_file_, kPath, true}};
+  } else {
+    const std::string path = ports_->PathFor(port);
+    pieces = {
+        {"COM" + std::to_string(port), kAlways},
+        {" " + (path.empty() ? std::string("(no device)") : path), kPath, true},
+        {" " + std::to_string(BaudRates[baud]) + " baud", kBaud},
+    };
+  }
   if (!open) {
     pieces.push_back({", port closed", kAlways});
     return pieces;

@@ -41,6 +41,8 @@ class StatusLine {
   std::string Notice() const;
   // The open command opened this port at this rate (later settings take effect at the next open).
   void PortOpened(int port_number, int baud_index);
+  // The port is a recording played back: its file is named in the port's place.
+  void ShowReplayOf(std::string file) { replay_file_ = std::move(file); }
   // What the probe and the bytes since the open say of the receiver.
   const char* Receiver() const;
 
@@ -71,4 +73,5 @@ class StatusLine {
   int open_port_ = 0;
   int open_baud_index_ = 0;
   std::uint64_t heard_at_open_ = 0;  // the history's data_heard() at the open
+  std::string replay_file_;
 };

@@ -1,14 +1,17 @@
 #include "frontend/terminal/terminal_main.h"
 
 #include <langinfo.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
 
+#include "app/platform.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
+#include "frontend/common/recording_start.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/terminal/canvas.h"
@@ -20,6 +23,7 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"
+#include "recording/replay_player.h"
 
 namespace {
 
@@ -42,6 +46,8 @@ struct ToldAfterwards {
     for (const std::string& reason : losses) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
     if (more_losses > 0) std::fprintf(stderr, "wsmon: and %ld more outages\n", more_losses);
     for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());
+    for (const std::string& line : replay) std::fprintf(stderr, "wsmon: %s\n", line.c_str());
+    for (const std::string& line : recording) std::fprintf(stderr, "wsmon: %s\n", line.c_str());
   }
 
   std::vector<std::string> network_said;
@@ -49,6 +55,8 @@ struct ToldAfterwards {
   std::vector<std::string> losses;
   long more_losses = 0;
   std::vector<std::string> unshown;
+  std::vector<std::string> replay;     // how far a recording was played
+  std::vector<std::string> recording;  // what went wrong with the recording's file
 };
 
 // The simulated receiver ends, and what it says it sent goes to standard output.
@@ -80,7 +88,31 @@ int RunTerminal(Options& options) {
     if (source == NoticeSource::kNetwork) told.network_said.push_back(text);
     if (shown_in != nullptr) shown_in->ShowNotice(text);
   };
-  PosixClock clock;
+  PosixClock real_clock;
+  PosixFileStore files;
+  // A replay's recording stands in for the port, and its time for the clock, everywhere.
+  const bool replaying = !options.replay.empty();
+  ReplayParts replay(&real_clock, options.speed);
+  if (replaying && !replay.port.Open(&files, options.replay, &error)) {
+    std::fprintf(stderr, "wsmon: %s\n", error.c_str());
+    return 2;
+  }
+  // A recording stands between the monitor and its port and clock, everywhere, from the start.
+  std::unique_ptr<PortRecording> recording;
+  if (!options.outputs.record_file.empty()) {
+    const auto tell = [&shown_in, &told](const std::string& text) {
+      told.recording.push_back(text);
+      if (shown_in != nullptr) shown_in->ShowNotice(text);
+    };
+    recording = StartRecording(options, &files, &real_clock, tell, &error);
+    if (!recording) {
+      std::fprintf(stderr, "wsmon: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  Clock& clock = replaying   ? static_cast<Clock&>(replay.clock)
+                 : recording ? *recording->clock()
+                             : real_clock;
   std::unique_ptr<Outputs> outputs = Outputs::Start(options.outputs, &clock, notice, &error);
   if (!outputs) {
     std::fprintf(stderr, "wsmon: %s\n", error.c_str());
@@ -104,7 +136,6 @@ int RunTerminal(Options& options) {
   UseLineStyle(ChooseLineStyle(nl_langinfo(CODESET), [](wchar_t c) { return ::wcwidth(c); }));
   {
     PosixSerialPort port(options.ports);
-    PosixFileStore files;
     port.SetOpenFailureListener([&shown_in](const OpenFailure& f) {
       if (shown_in != nullptr) shown_in->TellOpenFailure(DescribeOpenFailure(f));
     });
@@ -115,16 +146,32 @@ int RunTerminal(Options& options) {
     port.SetLossListener([tell_loss](const PortLoss& loss) { tell_loss(DescribePortLoss(loss)); });
     port.SetOtherDeviceListener(
         [tell_loss](const OtherDevice& other) { tell_loss(DescribeOtherDevice(other)); });
-    MonitorHost host(&port, &clock, &files);
+    MonitorHost host(MonitorPort(&port, replaying ? &replay.port : nullptr, recording.get()),
+                     &clock, &files);
+    if (recording) g_platform.dispatch = recording->observer();
     ReadingHistory history(&clock);
     host.readings().Add(&history);
     host.readings().Add(outputs.get());
     host.AddTicker(outputs.get());
     TerminalSession session(&host, &terminal, &history, &options.ports, &clock, &outputs->ledger());
     shown_in = &session;
+    std::string replay_ending;
+    ReplayPlayer player(&host, &replay.port, &replay.clock,
+                        [&shown_in, &replay_ending](const std::string& line) {
+                          if (shown_in != nullptr) shown_in->ShowNotice(line);
+                          if (line.rfind("replay:", 0) == 0) replay_ending = line;
+                        });
+    if (replaying) {
+      struct stat file = {};
+      const std::uint64_t bytes =
+          stat(options.replay.c_str(), &file) == 0 ? static_cast<std::uint64_t>(file.st_size) : 0;
+      session.SetReplay(&player, &replay.port, options.replay, bytes, options.speed == 0);
+    }
     host.Create();
     outputs->TellWhatStaysUnwritten();
     session.Run();
+    if (recording) recording->Finish();
+    if (!replay_ending.empty()) told.replay.push_back(replay_ending);
     told.unshown = session.unshown();
     told.failures = session.open_failures();
     shown_in = nullptr;

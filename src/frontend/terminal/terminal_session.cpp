@@ -12,6 +12,7 @@
 #include "frontend/terminal/help_view.h"
 #include "frontend/terminal/message_box.h"
 #include "frontend/terminal/settings_form.h"
+#include "platform/posix/posix_clock.h"
 
 namespace {
 
@@ -65,13 +66,47 @@ TerminalSession::~TerminalSession() {
 }
 
 void TerminalSession::OnBeep(unsigned) {
-  terminal_->Bell();
+  // A recording played at full speed would ring for every error of hours at once.
+  if (!ReplayingAtFullSpeed()) terminal_->Bell();
   view_.Highlight(g_state.error_log_box, clock_->TickCount());
+}
+
+void TerminalSession::SetReplay(ReplayPlayer* player, const ReplayPort* recording,
+                                const std::string& file, std::uint64_t bytes, bool at_full_speed) {
+  status_.ShowReplayOf(file);
+  replay_ = player;
+  recording_ = recording;
+  recording_bytes_ = bytes;
+  replay_full_speed_ = at_full_speed;
+  host_->SetTimerPolls(false);
+}
+
+void TerminalSession::PlayReplay() {
+  constexpr int kMessagesPerTurn = 64;
+  constexpr std::int64_t kTurnNs = 100 * kNanosecondsPerMillisecond;
+  const std::int64_t end = MonotonicNanoseconds() + kTurnNs;
+  while (!replay_->finished() && !host_->Ended() && replay_->MillisecondsToNext() == 0 &&
+         MonotonicNanoseconds() < end) {
+    replay_->PlayDue(kMessagesPerTurn);
+  }
+  if (replay_->finished()) {
+    host_->SetTimerPolls(true);
+    // A finished run looked at again: its ledger first.
+    if (replay_full_speed_) ledger_open_ = !chart_open_;
+    return;
+  }
+  if (replay_full_speed_ && recording_bytes_ > 0) {
+    const std::uint64_t read = recording_->reader().offset();
+    ShowNotice("replaying the recording: " + std::to_string(read * 100 / recording_bytes_) + " %");
+  }
 }
 
 void TerminalSession::Run() {
   while (!host_->Ended()) {
     if (host_->PollIfDue()) continue;
+    if (replay_ != nullptr && !replay_->finished() && replay_->MillisecondsToNext() == 0) {
+      PlayReplay();
+    }
     if (hung_up_) {
       EndOn(StopRequest::kStopThenExit);  // as the hang-up signal would
       continue;
@@ -82,8 +117,11 @@ void TerminalSession::Run() {
     }
     DrawView();
     refresh();
-    const long wait = SoonerWait(host_->MillisecondsToNextPoll(),
-                                 view_.MillisecondsToNextChange(clock_->TickCount()));
+    long wait = SoonerWait(host_->MillisecondsToNextPoll(),
+                           view_.MillisecondsToNextChange(clock_->TickCount()));
+    if (replay_ != nullptr && !replay_->finished()) {
+      wait = SoonerWait(wait, replay_->MillisecondsToNext());
+    }
     Handle(terminal_->Next(wait));
   }
 }
@@ -243,6 +281,11 @@ int TerminalSession::ShowMessageBox(const MemorySurface::MessageRecord& message)
   MessageBoxView box = MonitorMessageBox(message.caption, message.text,
                                          message.type == kBoxExclamation, pending_detail_);
   pending_detail_.clear();
+  if (ReplayingAtFullSpeed()) {
+    // Nobody waits for a replay at full speed: its boxes are told afterwards.
+    unshown_.push_back(message.caption + ": " + message.text);
+    return 1;
+  }
   if (message.type == kBoxExclamation && !ending_) terminal_->Bell();
   const int answer = Modal([&box](int columns, int rows) { box.Draw(columns, rows); },
                            [&box](const Input& in) { return box.Answer(in); });

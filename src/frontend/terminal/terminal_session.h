@@ -22,6 +22,7 @@
 #include "frontend/terminal/terminal.h"
 #include "ledger/ledger.h"
 #include "platform/memory/monitor_host.h"
+#include "recording/replay_player.h"
 
 class TerminalSession : public SurfaceObserver {
  public:
@@ -34,6 +35,12 @@ class TerminalSession : public SurfaceObserver {
   TerminalSession(const TerminalSession&) = delete;
   TerminalSession& operator=(const TerminalSession&) = delete;
 
+  // Plays a recording in place of the port while the loop runs: at a speed, as it happened
+  // (keys work throughout); as fast as the machine goes, with its progress on the status line,
+  // without bells or message boxes that wait, and opening the ledger at its end. The status line
+  // names the recording's file; bytes is its size, for the progress.
+  void SetReplay(ReplayPlayer* player, const ReplayPort* recording, const std::string& file,
+                 std::uint64_t bytes, bool at_full_speed);
   // Runs until the monitor ends: by the exit command, Ctrl-C, a stop signal or the terminal
   // closing.
   void Run();
@@ -70,6 +77,12 @@ class TerminalSession : public SurfaceObserver {
   int Modal(const std::function<void(int, int)>& draw,
             const std::function<int(const Input&)>& answer);
   int ShowMessageBox(const MemorySurface::MessageRecord& message);
+  // Plays what of the recording is due, for a tenth of a second at most.
+  void PlayReplay();
+  // Whether a replay plays as fast as the machine goes now.
+  bool ReplayingAtFullSpeed() const {
+    return replay_ != nullptr && replay_full_speed_ && !replay_->finished();
+  }
   // The help of the view shown, until the next key.
   void ShowHelp();
   int RunSettingsDialog(MemoryDialog& dialog);
@@ -90,4 +103,8 @@ class TerminalSession : public SurfaceObserver {
   std::vector<std::string> unshown_;
   std::vector<std::string> open_failures_;
   std::string pending_detail_;  // for the next message box
+  ReplayPlayer* replay_ = nullptr;
+  const ReplayPort* recording_ = nullptr;
+  std::uint64_t recording_bytes_ = 0;
+  bool replay_full_speed_ = false;
 };

@@ -62,11 +62,22 @@ bool MonitorHost::AddTicker(HostTicker* ticker) {
   return true;
 }
 
-bool MonitorHost::PollIfDue() {
+void MonitorHost::RunDueTickers() {
   for (int i = 0; i < ticker_count_; ++i) {
     const std::uint32_t now = clock_->TickCount();
     if (tickers_[i]->MillisecondsToTick(now) == 0) tickers_[i]->Tick(now);
   }
+}
+
+bool MonitorHost::PollNow() {
+  if (!surface_->TimerArmed(POLL_TIMER_ID)) return false;
+  surface_->Dispatch(window_, MemoryMessage::kTimer, POLL_TIMER_ID);
+  return true;
+}
+
+bool MonitorHost::PollIfDue() {
+  RunDueTickers();
+  if (!timer_polls_) return false;
   const int timer = surface_->TimerDue(clock_->TickCount());
   if (timer < 0) return false;
   surface_->Dispatch(window_, MemoryMessage::kTimer, timer);
@@ -75,7 +86,7 @@ bool MonitorHost::PollIfDue() {
 
 long MonitorHost::MillisecondsToNextPoll() const {
   const std::uint32_t now = clock_->TickCount();
-  long wait = surface_->MillisecondsToNextTimer(now);
+  long wait = timer_polls_ ? surface_->MillisecondsToNextTimer(now) : -1;
   for (int i = 0; i < ticker_count_; ++i)
     wait = SoonerWait(wait, tickers_[i]->MillisecondsToTick(now));
   return wait;

@@ -54,6 +54,14 @@ class MonitorHost {
   // Runs the tickers that are due, then a poll cycle when the poll timer has expired. True when
   // a poll cycle ran.
   bool PollIfDue();
+  // Whether the poll timer runs poll cycles (it does unless told otherwise): a replay runs them
+  // itself, when its recording says (PollNow), while the tickers go on.
+  void SetTimerPolls(bool on) { timer_polls_ = on; }
+  // Runs the tickers that are due.
+  void RunDueTickers();
+  // Runs a poll cycle now when the poll timer is armed, expired or not (a replay runs the polls
+  // when its recording says). True when one ran.
+  bool PollNow();
   // Milliseconds until the poll timer expires or a ticker is due (0 when one is), or -1 when
   // neither will be.
   long MillisecondsToNextPoll() const;
@@ -66,5 +74,6 @@ class MonitorHost {
   static constexpr int kMaxTickers = 4;
   HostTicker* tickers_[kMaxTickers] = {};
   int ticker_count_ = 0;
+  bool timer_polls_ = true;
   WindowHandle window_ = kNoWindow;
 };

@@ -89,6 +89,11 @@ int PosixFileStore::Write(FileHandle file, const std::uint8_t* src, int count) {
   return static_cast<int>(done);
 }
 
+bool PosixFileStore::Sync(FileHandle file) {
+  const int fd = static_cast<int>(file);
+  return ::fdatasync(fd) == 0 || errno == EINVAL || errno == EROFS;
+}
+
 bool PosixFileStore::Close(FileHandle file) {
   const int fd = static_cast<int>(file);
   // fsync of a file opened only for reading is harmless; EINVAL means the file cannot be

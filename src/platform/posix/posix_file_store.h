@@ -12,6 +12,8 @@ class PosixFileStore : public FileStore {
   FileHandle CreateNew(const char* name, CreateFailure* why) override;
   int Read(FileHandle file, std::uint8_t* dst, int count) override;
   int Write(FileHandle file, const std::uint8_t* src, int count) override;
+  // fdatasync: the data and what is needed to read it back (the length), not the times.
+  bool Sync(FileHandle file) override;
   // Flushes to the device (fsync) before closing; false when either failed.
   bool Close(FileHandle file) override;
   // rename(): atomic within one file system.

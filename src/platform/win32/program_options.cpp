@@ -13,7 +13,7 @@ const char kUsageHead[] =
     R"(usage: wsmon.exe [--com N=COMx]... [--ledger] [OUTPUTS] [NETWORK]
        wsmon.exe --help | --version
 
-OUTPUTS: [--csv] [--json FILE] [--sequence-byte]
+OUTPUTS: [--csv] [--json FILE] [--sequence-byte] [--record FILE]
 NETWORK: [--http [ADDRESS:]PORT [--http-token FILE]]
          [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-discovery]]
 
@@ -38,7 +38,8 @@ Properties set Target to, for example,
 and Start in to the folder for the settings and the exports, C:\wsmon.
 
 Exit status: 0 after the monitor ended; 2 for a bad command line; 1 when an output cannot
-start (the JSON Lines file cannot be opened, the HTTP port is taken), which a message says.
+start (the JSON Lines file cannot be opened, the HTTP port is taken, the --record FILE exists),
+which a message says.
 )";
 
 // "COMx" (any case) with x from 1 to 255: x, else 0.

@@ -89,6 +89,10 @@ int Win32FileStore::Write(FileHandle file, const std::uint8_t* src, int count) {
   return static_cast<int>(written);
 }
 
+bool Win32FileStore::Sync(FileHandle file) {
+  return file != kInvalidFile && FlushFileBuffers(ToHandle(file)) != 0;
+}
+
 bool Win32FileStore::Close(FileHandle file) {
   if (file == kInvalidFile) return false;
   const HANDLE handle = ToHandle(file);

@@ -13,6 +13,7 @@ class Win32FileStore : public FileStore {
   FileHandle CreateNew(const char* name, CreateFailure* why) override;
   int Read(FileHandle file, std::uint8_t* dst, int count) override;
   int Write(FileHandle file, const std::uint8_t* src, int count) override;
+  bool Sync(FileHandle file) override;
   bool Close(FileHandle file) override;
   bool Replace(const char* from, const char* to) override;
   bool Remove(const char* name) override;

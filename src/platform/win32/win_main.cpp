@@ -6,6 +6,7 @@
 
 #include <shellapi.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "platform/win32/win32_file_store.h"
 #include "platform/win32/win32_serial_port.h"
 #include "platform/win32/win32_surface.h"
+#include "recording/port_recording.h"
 
 namespace {
 
@@ -129,6 +131,27 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   g_platform.clock = &clock;
   g_platform.window = &surface;
   g_platform.files = &files;
+  // A recording stands between the monitor and its port and clock, everywhere, from the start.
+  std::unique_ptr<PortRecording> recording;
+  if (!options.outputs.record_file.empty()) {
+    const std::map<int, int> com = options.com;
+    recording = PortRecording::Start(
+        &files, options.outputs.record_file, std::string("wsmon.exe ") + kProgramVersion, &clock,
+        [com](int number) {
+          const auto mapped = com.find(number);
+          return "COM" + std::to_string(mapped == com.end() ? number : mapped->second);
+        },
+        Report, &error);
+    if (!recording) {
+      Tell("wsmon: " + error, MB_ICONERROR);
+      return 1;
+    }
+    recording->SetPort(&port);
+    g_platform.port = recording->port();
+    g_platform.clock = recording->clock();
+    g_platform.dispatch = recording->observer();
+  }
+  Clock* const monitor_clock = g_platform.clock;
 
   // The listeners of the monitor's events: the outputs (when asked for), which hear every event
   // before the ledger window reads their ledger, and the hold that keeps Windows awake during a
@@ -141,7 +164,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   TickerTimer tickers(&clock);
   if (options.Any()) {
     outputs = Outputs::Start(
-        options.outputs, &clock, [](NoticeSource, const std::string& text) { Report(text); },
+        options.outputs, monitor_clock, [](NoticeSource, const std::string& text) { Report(text); },
         &error);
     if (!outputs) {
       Tell("wsmon: " + error, MB_ICONERROR);
@@ -149,7 +172,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
     }
     readings.Add(outputs.get());
     tickers.Add(outputs.get());
-    ledger_window = std::make_unique<LedgerWindow>(instance, &outputs->ledger(), &clock);
+    ledger_window = std::make_unique<LedgerWindow>(instance, &outputs->ledger(), monitor_clock);
     g_ledger_window = ledger_window.get();
     g_tickers = &tickers;
   }
@@ -188,7 +211,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  // The window is gone: the outputs write out what they still hold, the hold on sleep ends.
+  // The window is gone: the recording is closed, the outputs write out what they still hold,
+  // the hold on sleep ends.
+  if (recording) recording->Finish();
+  g_platform.dispatch = nullptr;
   g_ledger_window = nullptr;
   g_tickers = nullptr;
   g_platform.readings = nullptr;

@@ -42,6 +42,7 @@ class MemoryFileStore : public FileStore {
   FileHandle CreateNew(const char* name, CreateFailure* why) override;
   int Read(FileHandle file, std::uint8_t* dst, int count) override;
   int Write(FileHandle file, const std::uint8_t* src, int count) override;
+  bool Sync(FileHandle file) override { return open_.count(file) != 0; }
   bool Close(FileHandle file) override;
   bool Replace(const char* from, const char* to) override;
   bool Remove(const char* name) override;

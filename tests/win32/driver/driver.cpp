@@ -798,10 +798,10 @@ void OutputsRun(Checks& checks, const Paths& paths) {
   const std::wstring dir = StartDir(paths, L"outputs", std::string("\1\0\1\4", 4));
   Monitor monitor;
   const std::vector<std::wstring> args = {
-      L"--com",        L"1=COM12",         L"--csv",  L"--json",
-      L"events.jsonl", L"--sequence-byte", L"--http", L"127.0.0.1:" + paths.http_port,
-      L"--http-token", paths.token_file,   L"--mqtt", L"127.0.0.1:" + paths.mqtt_port,
-      L"--mqtt-topic", L"wsmon/e2e"};
+      L"--com",        L"1=COM12",         L"--csv",    L"--json",
+      L"events.jsonl", L"--sequence-byte", L"--http",   L"127.0.0.1:" + paths.http_port,
+      L"--http-token", paths.token_file,   L"--mqtt",   L"127.0.0.1:" + paths.mqtt_port,
+      L"--mqtt-topic", L"wsmon/e2e",       L"--record", L"run.rec"};
   if (!checks.Expect(monitor.Start(paths.program, dir, L"", args), "the monitor starts")) return;
   const HWND main = WaitMain(monitor);
   if (!checks.Expect(main != nullptr, "its main window appears")) return;
