@@ -47,6 +47,7 @@ bench: deps-native
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench
 	build/bench/bench/wsmon_bench
+	build/bench/bench/wsmon_lines
 	build/bench/bench/wsmon_capture
 	build/bench/bench/wsmon_capture --network
 
