@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/clock.h"
+#include "app/report.h"
 #include "display/window_surface.h"
 #include "reception/reading_sink.h"
 #include "serial/serial_port.h"
@@ -14,6 +15,7 @@ struct Platform {
   WindowSurface* window = nullptr;
   FileStore* files = nullptr;
   ReadingSink* readings = nullptr;  // optional: a front end that keeps the values
+  Reporter* report = nullptr;       // optional: where problems with files are told
 };
 
 extern Platform g_platform;

@@ -110,15 +110,6 @@ TEST(StartDirectoryTest, TrapsUnderTheMonitorsFileNamesNeitherHoldItUpNorMislead
   }
 }
 
-TEST(PosixFileStoreTest, AWriteToAFullDeviceIsReportedFailed) {
-  PosixFileStore files;
-  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);  // refuses every byte
-  ASSERT_GE(full, 0);
-  const std::uint8_t bytes[4] = {1, 2, 3, 4};
-  EXPECT_EQ(files.Write(full, bytes, 4), -1);
-  files.Close(full);
-}
-
 TEST(CsvRunFilesTest, ARunWhoseFilesCannotBeMadeNeverPublishesAnEarlierRunsFiles) {
   ScratchDirectory dir;
   char before[4096];
