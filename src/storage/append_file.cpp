@@ -50,6 +50,9 @@ bool AppendFile::Open(FileStore* files, const std::string& name, Options options
   size_ = files->Size(handle_);
   if (size_ < 0) size_ = 0;
   skipping_ = false;
+  troubled_ = false;
+  steady_since_set_ = false;
+  skipped_in_trouble_ = {};
   broken_ = false;
   skipped_ = {};
   flush_failure_told_ = false;
@@ -78,6 +81,8 @@ bool AppendFile::Append(const std::uint8_t* bytes, std::size_t count) {
   if (broken_) {
     ++skipped_.records;
     skipped_.bytes += count;
+    ++skipped_in_trouble_.records;
+    skipped_in_trouble_.bytes += count;
     return false;
   }
   // What goes out in the one write: a line end after a torn line, the gap record after skipped
@@ -97,11 +102,15 @@ bool AppendFile::Append(const std::uint8_t* bytes, std::size_t count) {
   if (written == static_cast<int>(length)) {
     size_ += written;
     line_end_due_ = false;
-    if (skipping_) {
-      Tell("written again; " + std::to_string(skipped_.records) + " records (" +
-           std::to_string(skipped_.bytes) + " bytes) were skipped meanwhile");
-      skipping_ = false;
-      skipped_ = {};
+    skipping_ = false;
+    skipped_ = {};
+    if (troubled_) {
+      const std::uint32_t now = Milliseconds();
+      if (!steady_since_set_) {
+        steady_since_ = now;
+        steady_since_set_ = true;
+      }
+      if (now - steady_since_ >= options_.steady_ms) TellResumed("written again");
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -118,19 +127,24 @@ bool AppendFile::Append(const std::uint8_t* bytes, std::size_t count) {
     broken_ = true;
     Tell("cannot be written (" + failure_ + "), and a part of a record written meanwhile could " +
          "not be cut off: nothing more is written to it until it is opened anew");
-  } else if (!skipping_) {
+  } else if (!troubled_) {
     Tell("cannot be written: " + failure_ +
          "; the monitor goes on, and writing resumes by itself once there is room");
   }
+  troubled_ = true;
+  steady_since_set_ = false;
   skipping_ = true;
   ++skipped_.records;
   skipped_.bytes += count;
+  ++skipped_in_trouble_.records;
+  skipped_in_trouble_.bytes += count;
   return false;
 }
 
 bool AppendFile::Close() {
   if (handle_ == kInvalidFile) return true;
   StopFlushing();
+  if (troubled_) TellResumed("closed");
   bool whole = !skipping_ && !broken_ && flush_failure_.empty();
   if (!directory_flushed_ && !files_->SyncDirectory(directory_.c_str())) whole = false;
   // Closing flushes what the file holds to the device.
@@ -179,6 +193,20 @@ void AppendFile::FlushLoop() {
     // At most one flush a period: the next waits for the period's end, or for the close.
     wake_.wait_for(lock, period, [this] { return stopping_; });
   }
+}
+
+void AppendFile::TellResumed(const char* what) {
+  Tell(std::string(what) + "; " + std::to_string(skipped_in_trouble_.records) + " records (" +
+       std::to_string(skipped_in_trouble_.bytes) + " bytes) could not be written since it failed");
+  troubled_ = false;
+  skipped_in_trouble_ = {};
+}
+
+std::uint32_t AppendFile::Milliseconds() const {
+  if (options_.clock != nullptr) return options_.clock->TickCount();
+  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
 }
 
 void AppendFile::Tell(const std::string& text) const {

@@ -12,7 +12,9 @@
 //    the file is cut back to its last whole record. The problem is told once; the caller goes
 //    on, and every later Append tries again, so that writing resumes by itself once there is
 //    room. The first record that gets through then follows the owner's gap record, which says
-//    what was skipped, in the same write, and that writing resumed is told.
+//    what was skipped, in the same write. That writing resumed is told once it has held for a
+//    while (a disk that hovers at full takes some records and refuses others: that is one
+//    stretch of trouble, told once), and at the close how much was skipped in all.
 //  - A file of text lines that a crash left with a torn last line is given a line end before
 //    its first new record, so that no record ever continues a torn one on its line.
 //
@@ -28,11 +30,13 @@
 #include <string>
 #include <thread>
 
+#include "app/clock.h"
 #include "settings/file_store.h"
 
 class AppendFile {
  public:
   static constexpr std::uint32_t kFlushPeriodMs = 1000;
+  static constexpr std::uint32_t kSteadyMs = 5000;
 
   // What a full disk made the file skip since the last record that got through.
   struct Skipped {
@@ -49,6 +53,10 @@ class AppendFile {
     Report report;             // told of problems, one line each, naming the file
     GapRecord gap;             // the record put before the first one after skipped ones
     std::uint32_t flush_period_ms = kFlushPeriodMs;
+    // How long writes must get through before their resumption is told, by clock (the
+    // system's steady clock without one).
+    std::uint32_t steady_ms = kSteadyMs;
+    Clock* clock = nullptr;
   };
 
   AppendFile() = default;
@@ -85,6 +93,9 @@ class AppendFile {
   // Stops the helper thread.
   void StopFlushing();
   void Tell(const std::string& text) const;
+  std::uint32_t Milliseconds() const;
+  // Says that the stretch of trouble is over, and what it cost.
+  void TellResumed(const char* what);
   // Closes both handles; false when a close failed to flush.
   bool Release();
 
@@ -97,6 +108,10 @@ class AppendFile {
   std::int64_t size_ = 0;
   bool line_end_due_ = false;
   bool skipping_ = false;
+  bool troubled_ = false;  // a failure was told, its end not yet
+  bool steady_since_set_ = false;
+  std::uint32_t steady_since_ = 0;  // the first write that got through after the last failure
+  Skipped skipped_in_trouble_;
   bool broken_ = false;  // a torn record could not be cut back: nothing more is appended
   Skipped skipped_;
   std::string failure_;

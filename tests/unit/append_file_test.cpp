@@ -37,6 +37,7 @@ TEST(AppendFileTest, ATornLineIsEndedAndARefusedRecordLeavesNoPartBehind) {
   AppendFile file;
   AppendFile::Options options;
   options.report = [&told](const std::string& text) { told.push_back(text); };
+  options.steady_ms = 0;
   options.gap = [](const AppendFile::Skipped& s) {
     return "skipped " + std::to_string(s.records) + "\n";
   };
@@ -52,7 +53,8 @@ TEST(AppendFileTest, ATornLineIsEndedAndARefusedRecordLeavesNoPartBehind) {
   EXPECT_EQ(Text(store.Bytes("rows.csv")), "skipped 2\n7\n");
   EXPECT_EQ(told, Lines({"rows.csv: cannot be written: No space left on device; the monitor "
                          "goes on, and writing resumes by itself once there is room",
-                         "rows.csv: written again; 2 records (8 bytes) were skipped meanwhile"}));
+                         "rows.csv: written again; 2 records (8 bytes) could not be written "
+                         "since it failed"}));
 }
 
 }  // namespace

@@ -58,7 +58,9 @@ int RunHeadless(Options& options) {
     // output file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
     port.SetLossListener([](const PortLoss& loss) { TellOnStderr(DescribePortLoss(loss)); });
+    FunctionReporter reporter(TellOnStderr);
     MonitorHost host(&port, &clock, &files);
+    host.SetReporter(&reporter);
     StatsPrinter stats(&outputs.ledger(), &printer);
     outputs.AddTo(host.readings());
     host.readings().Add(&printer);

@@ -16,6 +16,7 @@ const char kUsageHead[] =
        wsmon --headless [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
+       wsmon --recover [DIR]
        wsmon --help | --version
 
 OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte]
@@ -207,6 +208,19 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "                   NETWORK: announce each sensor's temperature and humidity to "
                 "Home\n"
                 "                   Assistant (retained configurations under homeassistant/)\n"),
+      Custom("--recover",
+             [o](const std::string& value, std::string*) {
+               o->recover = true;
+               o->recover_dir = value;
+               return true;
+             })
+          .OptionalValue()
+          .Help("  --recover [DIR]  make the export of every run in DIR (default: the current "
+                "directory) that\n"
+                "                   never reached its stop, from its journal RUVEZ_*.journal, "
+                "as every start\n"
+                "                   of the monitor does, and say what was recovered; then "
+                "exit\n"),
       Flag("--list-ports", &o->list_ports)
           .Help("  --list-ports     list this machine's serial devices: the stable "
                 "/dev/serial/by-id name, the\n"
@@ -232,28 +246,29 @@ bool CheckNetworkCombination(const Options& o, std::string* error);
 
 // The options that make sense together; false with the reason in *error.
 bool CheckCombination(const Options& o, std::string* error) {
-  if (o.headless + o.export_bytes + o.list_ports > 1) {
-    *error = "--headless, --export-bytes and --list-ports are modes: say one at most";
+  if (o.headless + o.export_bytes + o.list_ports + o.recover > 1) {
+    *error = "--headless, --export-bytes, --list-ports and --recover are modes: say one at most";
     return false;
   }
+  const bool other_mode = o.export_bytes || o.list_ports || o.recover;
   const OutputOptions& out = o.outputs;
-  if ((out.csv || out.json || out.sequence_byte) && (o.export_bytes || o.list_ports)) {
+  if ((out.csv || out.json || out.sequence_byte) && other_mode) {
     *error =
-        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes or "
-        "--list-ports";
+        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes, "
+        "--list-ports or --recover";
     return false;
   }
-  if (out.JsonToStandardOutput() && !o.headless && !o.export_bytes && !o.list_ports) {
+  if (out.JsonToStandardOutput() && !o.headless && !other_mode) {
     *error =
         "--json needs a FILE with the terminal monitor, whose standard output is the screen "
         "(standard output takes the JSON Lines with --headless)";
     return false;
   }
   const bool sim_details = !o.sim_args.empty() || !o.sim_program.empty();
-  if ((o.simulate || sim_details) && (o.export_bytes || o.list_ports)) {
+  if ((o.simulate || sim_details) && other_mode) {
     *error =
-        "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes or "
-        "--list-ports";
+        "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes, --list-ports "
+        "or --recover";
     return false;
   }
   if (sim_details && !o.simulate) {
@@ -267,8 +282,9 @@ bool CheckNetworkCombination(const Options& o, std::string* error) {
   const NetworkOptions& n = o.network;
   const bool any =
       n.http || n.mqtt || !n.http_token_file.empty() || !n.mqtt_topic.empty() || n.mqtt_discovery;
-  if (any && (o.export_bytes || o.list_ports)) {
-    *error = "the network options go with the monitor, not --export-bytes or --list-ports";
+  if (any && (o.export_bytes || o.list_ports || o.recover)) {
+    *error =
+        "the network options go with the monitor, not --export-bytes, --list-ports or --recover";
     return false;
   }
   if (!n.http_token_file.empty() && !n.http) {

@@ -16,7 +16,9 @@ struct Options {
   bool help = false;
   bool version = false;
   bool list_ports = false;
-  OutputOptions outputs;  // --csv, --json, --sequence-byte
+  bool recover = false;     // --recover
+  std::string recover_dir;  // its DIR; empty: the current directory
+  OutputOptions outputs;    // --csv, --json, --sequence-byte
   std::string sim_program;
   std::vector<std::string> sim_args;
   ComPortMap ports;

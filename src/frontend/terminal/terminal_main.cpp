@@ -42,6 +42,7 @@ struct ToldAfterwards {
     for (const std::string& reason : losses) std::fprintf(stderr, "wsmon: %s\n", reason.c_str());
     if (more_losses > 0) std::fprintf(stderr, "wsmon: and %ld more outages\n", more_losses);
     for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());
+    for (const std::string& text : files_said) std::fprintf(stderr, "wsmon: %s\n", text.c_str());
   }
 
   std::vector<std::string> network_said;
@@ -49,6 +50,7 @@ struct ToldAfterwards {
   std::vector<std::string> losses;
   long more_losses = 0;
   std::vector<std::string> unshown;
+  std::vector<std::string> files_said;  // what the monitor told of its files and recoveries
 };
 
 // The simulated receiver ends, and what it says it sent goes to standard output.
@@ -110,7 +112,14 @@ int RunTerminal(Options& options) {
       told.Loss(reason);
       if (shown_in != nullptr) shown_in->ShowNotice(reason, true);
     });
+    // What the monitor tells of its files shows on the status line, and again on standard error
+    // once the terminal is back.
+    FunctionReporter reporter([&notice, &told](const std::string& text) {
+      told.files_said.push_back(text);
+      notice(text);
+    });
     MonitorHost host(&port, &clock, &files);
+    host.SetReporter(&reporter);
     ReadingHistory history(&clock);
     host.readings().Add(&history);
     outputs.AddTo(host.readings());
