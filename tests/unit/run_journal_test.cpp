@@ -301,4 +301,32 @@ TEST_F(RunJournalTest, AFullDiskCostsTheJournalLinesNeverTheRunAndIsSaidOnce) {
   }
 }
 
+TEST_F(RunJournalTest, APanelKeepsItsLatestLinesAndTheExportHasEveryLineOfTheRun) {
+  StartRun(1);
+  constexpr int kReadings = kBoxLineLimit + 50;
+  for (int sent = 0; sent < kReadings;) {
+    Bytes chunk;
+    for (int i = 0; i < 35 && sent < kReadings; ++i, ++sent)
+      chunk = Concat({chunk, MakeFrame(0, static_cast<std::uint8_t>(sent), 100, 200)});
+    PollChunk(chunk.data(), chunk.size());
+  }
+  const Lines held = Panel(0);
+  ASSERT_EQ(held.size(), static_cast<std::size_t>(kBoxLineLimit));
+  EXPECT_EQ(held.front().substr(0, 4), "050-") << "the header and the first 50 readings went";
+  Command(CMD_STOP);
+  const std::string exported = Text(files_.Bytes(g_state.log_file_name));
+  Lines lines;
+  for (std::size_t at = 0, end; (end = exported.find("\r\n", at)) != std::string::npos;
+       at = end + 2)
+    lines.push_back(exported.substr(at, end - at));
+  ASSERT_EQ(lines.size(), kReadings + 2u);  // both panels' headers, every reading
+  EXPECT_EQ(lines[0].substr(0, 9), "sensor0, ");
+  for (int n = 0; n < kReadings; ++n) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d-", n);
+    ASSERT_EQ(lines[1 + n].substr(0, std::strlen(number)), number);
+  }
+  EXPECT_EQ(lines.back().substr(0, 9), "sensor1, ");
+}
+
 }  // namespace
