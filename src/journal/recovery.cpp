@@ -86,14 +86,7 @@ void WriteExport(FileStore& files, const std::string& journal, const JournalScan
     return;
   }
   result->export_name = name;
-  // Only once the export's name is on the device too may the journal go; until then it says
-  // where its export is, so that the next start makes no second one.
-  if (out.name_flushed()) {
-    RemoveJournal(files, journal, scan);
-    result->recovered = true;
-  } else {
-    MarkJournalExported(files, journal.c_str(), name);
-  }
+  result->recovered = out.name_flushed();
 }
 
 RecoveryResult Recover(FileStore& files, const std::string& journal, const JournalScan& scan) {
@@ -141,7 +134,15 @@ std::vector<RecoveryResult> RecoverRuns(FileStore& files) {
       continue;
     }
     RecoveryResult result = Recover(files, journal, scan);
+    // The journal goes only once its export's name is on the device too (and after the mark is
+    // let go of: a file held open cannot be removed everywhere); until then it says where its
+    // export is, so that the next start makes no second one.
     files.Close(guard);
+    if (result.recovered) {
+      RemoveJournal(files, journal, scan);
+    } else if (!result.export_name.empty()) {
+      MarkJournalExported(files, journal.c_str(), result.export_name.c_str());
+    }
     results.push_back(std::move(result));
   }
   return results;

@@ -1,9 +1,11 @@
 // The Windows file store on real files: UTF-8 names in any script, new files only where the
-// name is free and only on a disk, and replacing a file in one step where it may be written.
+// name is free and only on a disk, replacing a file in one step where it may be written, and
+// the operations of files that grow or must be whole.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,7 +29,8 @@ class FileStoreTest : public ::testing::Test {
     ASSERT_TRUE(files_.SetCurrentDir(work_.c_str()));
   }
   void TearDown() override {
-    for (const char* name : {"传感器.txt", "wscfg.cfg", "wscfg.new", "RUVEZ.txt"})
+    for (const char* name : {"传感器.txt", "wscfg.cfg", "wscfg.new", "RUVEZ.txt", "run.journal",
+                             "export.tmp", "export_2.txt"})
       files_.Remove(name);
     files_.SetCurrentDir(start_.c_str());
     RemoveDirectoryW(Wide(work_).c_str());
@@ -98,6 +101,38 @@ TEST_F(FileStoreTest, ReplaceTakesTheOldFilesPlaceButNeverAReadOnlyOnes) {
   EXPECT_FALSE(files_.Replace("wscfg.new", "wscfg.cfg"));
   EXPECT_EQ(Get("wscfg.cfg"), Bytes({2, 1, 1, 8}));
   EXPECT_TRUE(SetFileAttributesW(L"wscfg.cfg", FILE_ATTRIBUTE_NORMAL));
+}
+
+TEST_F(FileStoreTest, AppendingCuttingBackNamingNewAndTheMarkOfUse) {
+  ASSERT_TRUE(Put("RUVEZ.txt", {'o', 'l', 'd'}));
+  const FileHandle file = files_.OpenAppend("run.journal", true, nullptr);
+  ASSERT_NE(file, kInvalidFile);
+  ASSERT_TRUE(files_.TryLock(file));
+  EXPECT_EQ(files_.Write(file, reinterpret_cast<const std::uint8_t*>("one;two;"), 8), 8);
+  EXPECT_TRUE(files_.SyncData(file));
+  EXPECT_TRUE(files_.Truncate(file, 4));
+  EXPECT_EQ(files_.Write(file, reinterpret_cast<const std::uint8_t*>("2;"), 2), 2);
+  EXPECT_EQ(files_.Size(file), 6);
+  // Another handle, as another monitor's would be: it may open the file, but not take the mark.
+  const FileHandle other = files_.OpenAppend("run.journal", false, nullptr);
+  ASSERT_NE(other, kInvalidFile);
+  EXPECT_FALSE(files_.TryLock(other));
+  EXPECT_TRUE(files_.Close(other));
+  EXPECT_TRUE(files_.Close(file));
+  EXPECT_EQ(Get("run.journal"), Bytes({'o', 'n', 'e', ';', '2', ';'}));
+
+  CreateFailure why = CreateFailure::kNone;
+  ASSERT_TRUE(Put("export.tmp", {'n', 'e', 'w'}));
+  EXPECT_FALSE(files_.RenameNew("export.tmp", "RUVEZ.txt", &why));
+  EXPECT_EQ(why, CreateFailure::kNameTaken);
+  EXPECT_FALSE(files_.LastFailure().empty());
+  EXPECT_TRUE(files_.RenameNew("export.tmp", "export_2.txt", &why));
+  EXPECT_TRUE(files_.SyncDirectory("."));
+  EXPECT_EQ(Get("RUVEZ.txt"), Bytes({'o', 'l', 'd'}));
+  std::vector<std::string> names;
+  EXPECT_TRUE(files_.ListFiles(".", [&names](const char* name) { names.push_back(name); }));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, std::vector<std::string>({"RUVEZ.txt", "export_2.txt", "run.journal"}));
 }
 
 }  // namespace

@@ -327,6 +327,10 @@ bool MemoryFileStore::Remove(const char* name) {
   const std::string path = FullPath(name);
   if (files_.count(path) == 0) return Fail(kNoFile);
   if (!Writable(path)) return Fail(kDenied);
+  // As on Windows, where a file that is open cannot be removed.
+  for (const auto& entry : open_) {
+    if (entry.second.node == files_[path]) return Fail("The file is in use");
+  }
   files_.erase(path);
   Step();
   return true;

@@ -3,7 +3,8 @@
 // closes that report a failed flush, a rename that fails), and a device under it: each file's
 // bytes reach it when they are flushed (SyncData, Close), each directory's names when the
 // directory is flushed, so that a test can cut the power and see what a restart would find.
-// Safe to use from several threads, as the helper thread of an appended file does.
+// A file that is open cannot be removed, as on Windows. Safe to use from several threads, as the
+// helper thread of an appended file does.
 #pragma once
 
 #include <cstdint>
