@@ -50,6 +50,7 @@ bench: deps-native
 	build/bench/bench/wsmon_lines
 	build/bench/bench/wsmon_capture
 	build/bench/bench/wsmon_capture --network
+	python3 -B bench/outputs_cpu.py build/bench/wsmon build/bench/wsmon-sim
 
 demo: deps-native
 	cmake --preset native >/dev/null

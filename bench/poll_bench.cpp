@@ -12,8 +12,8 @@
 #include "app/poll_cycle.h"
 #include "ledger/ledger.h"
 #include "platform/memory/memory_surface.h"
-#include "platform/memory/reading_fanout.h"
 #include "reception/frame_extraction.h"
+#include "reception/reading_fanout.h"
 #include "support/fakes/manual_clock.h"
 
 namespace {

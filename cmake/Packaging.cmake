@@ -36,7 +36,7 @@ add_dependencies(wsmon_version wsmon_version_source)
 target_include_directories(wsmon_version PRIVATE src)
 target_link_libraries(wsmon PRIVATE wsmon_version)
 # The network outputs name the version too (in /metrics and the discovery configurations).
-target_link_libraries(wsmon_frontend PUBLIC wsmon_version)
+target_link_libraries(wsmon_outputs PUBLIC wsmon_version)
 target_link_libraries(wsmon-sim PRIVATE wsmon_version)
 
 # Manual pages from the programs' own --help, so that they say the same.
@@ -59,6 +59,14 @@ install(TARGETS wsmon wsmon-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${WSMON_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Alerting rules for Prometheus, to be named in its rule_files.
+install(FILES packaging/prometheus/wsmon-alerts.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/wsmon/prometheus)
+# The service: its template unit, and the user and directory it runs with, which the package's
+# maintainer scripts make at once (systemd-sysusers, systemd-tmpfiles) and systemd again at boot.
+install(FILES packaging/systemd/wsmon@.service DESTINATION lib/systemd/system)
+install(FILES packaging/systemd/wsmon.sysusers DESTINATION lib/sysusers.d RENAME wsmon.conf)
+install(FILES packaging/systemd/wsmon.tmpfiles DESTINATION lib/tmpfiles.d RENAME wsmon.conf)
 
 # The Debian package: its dependencies are the shared libraries the programs use, as
 # dpkg-shlibdeps finds them.
@@ -71,6 +79,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${WSMON_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
+    ${CMAKE_SOURCE_DIR}/packaging/debian/prerm ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "wsmon reads the frames that a radio receiver forwards on a serial port, shows
 every sensor's readings, counts good frames and errors, keeps an error log and

@@ -3,6 +3,8 @@
 
 enable_language(RC)
 
+include(cmake/MingwDeps.cmake)
+
 if(MSVC)
   add_compile_options(/utf-8)  # sources and texts are UTF-8
 endif()

@@ -29,7 +29,7 @@ if(commit)
 endif()
 file(WRITE "${OUT}.new"
      "// Written at build time by cmake/WriteVersion.cmake.\n"
-     "#include \"frontend/common/program_version.h\"\n\n"
+     "#include \"app/program_version.h\"\n\n"
      "const char kProgramVersion[] = \"${text}\";\n")
 file(COPY_FILE "${OUT}.new" "${OUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUT}.new")

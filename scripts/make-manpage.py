@@ -16,7 +16,8 @@ import re
 import subprocess
 import sys
 
-HEADING = re.compile(r"^([A-Z][A-Za-z]*(?: [A-Za-z]+){0,2})(?: \(([^)]*)\))?:(?: (.*))?$")
+HEADING = re.compile(r"^([A-Z][A-Za-z]*(?: [-A-Za-z]+){0,2})(?: \(([^)]*)\))?:(?: (.*))?$")
+PLACEHOLDER = re.compile(r"^[A-Z]{2,}: \[")
 ITEM = re.compile(r"^  (\S.*?)(?:(?<=\S)  +(\S.*))?$")
 
 
@@ -42,6 +43,21 @@ def convert(name, version, help_text):
     synopsis = []
     while lines and (lines[0].startswith("usage: ") or (synopsis and lines[0].startswith(" "))):
         synopsis.append(lines.pop(0).replace("usage: ", "", 1).strip())
+    # What the synopsis's capitalised placeholders stand for ("OUTPUTS: [--csv] ..."), with
+    # their indented continuations, belongs to the synopsis, not to a section of its own.
+    while synopsis and lines and not lines[0].strip():
+        rest = lines[1:]
+        if not rest or not PLACEHOLDER.match(rest[0]):
+            break
+        lines.pop(0)
+        while lines and (PLACEHOLDER.match(lines[0]) or lines[0].startswith(" ")):
+            line = lines.pop(0)
+            if line.startswith(" "):
+                synopsis[-1] += " " + line.strip()
+            else:
+                synopsis.append(line.strip())
+    while lines and not lines[0].strip():
+        lines.pop(0)
     body, summary, item = [], None, False
     for line in lines:
         heading = HEADING.match(line)
@@ -50,7 +66,8 @@ def convert(name, version, help_text):
             item = False
         elif heading and not line.startswith(" "):
             body.append(".SH " + roff(heading.group(1).upper()))
-            rest = " ".join(part for part in heading.group(2, 3) if part)
+            aside, rest = heading.group(2, 3)
+            rest = " ".join(part for part in (aside and f"({aside})", rest) if part)
             if rest:
                 body.append(roff(rest))
             item = False
@@ -64,6 +81,9 @@ def convert(name, version, help_text):
             body += [".TP", "\\fB" + roff(term) + "\\fR"] + ([roff(text)] if text else [])
             item = True
         else:
+            if item:  # text at column 0 after an item is a paragraph of its own
+                body.append(".PP")
+                item = False
             if summary is None:
                 summary = re.split(r"[.:] ", line.strip(), maxsplit=1)[0].rstrip(".")
             body.append(roff(line.strip()))

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs the Windows tests under Wine, in a Wine prefix of its own under the build folder, in steps:
 #   unit      the core's unit tests (wsmon_unit_tests.exe), no display needed;
+#   network   the network libraries (wsmon_network_libraries.exe): a QoS 1 message to a mosquitto
+#             broker of the step's own, read back by mosquitto_sub, and an HTTP server read by a
+#             client on this side, all on 127.0.0.1;
 #   adapters  the Win32 adapter tests (wsmon_win32_tests.exe), under Xvfb;
 #   driver    the end-to-end test, in which wsmon_driver.exe works the shipped wsmon.exe from
 #             outside in a Wine desktop under Xvfb, with the monitor's COM1 joined to the
@@ -20,8 +23,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 step=all
 case "${1:-}" in
-  all | unit | adapters | driver | export | zip) step=$1; shift ;;
-  -*) echo "usage: $0 [all|unit|adapters|driver|export|zip] [BUILD]" >&2; exit 2 ;;
+  all | unit | network | adapters | driver | export | zip) step=$1; shift ;;
+  -*) echo "usage: $0 [all|unit|network|adapters|driver|export|zip] [BUILD]" >&2; exit 2 ;;
 esac
 build=$(realpath "${1:-build/mingw}")
 native=$(realpath -m "${NATIVE_BUILD:-$root/build/native}")
@@ -44,12 +47,13 @@ result() {  # name, status
 }
 
 relay_pids=()
+broker_pids=()
 plug_pid=
 cleanup() {
   [ -n "$plug_pid" ] && kill "$plug_pid" 2>/dev/null || true
   # The wineserver goes first: it floods its output when a port's other end hangs up.
   timeout 20 wineserver -k 2>/dev/null || true
-  for pid in "${relay_pids[@]}" $(cat "$e2e/replug.pids" 2>/dev/null); do
+  for pid in "${relay_pids[@]}" "${broker_pids[@]}" $(cat "$e2e/replug.pids" 2>/dev/null); do
     kill "$pid" 2>/dev/null || true
   done
 }
@@ -82,12 +86,74 @@ plug_on_request() {  # relay pid
   touch "$work/replug.done"
 }
 
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# Up to 600 tries, a tenth of a second apart, of a condition (a command).
+wait_for() {
+  local _
+  for _ in $(seq 600); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+# wsmon_network_libraries.exe publishes a reading as JSON to a broker of this step's own, then
+# serves it at /reading until a client posts /quit. In folder $1.
+network_step() {
+  local net=$1 reading port program status served
+  reading='{"humidity_RH":47,"name":"传感器3","sensor":3,"temperature_C":-12.5}'
+  port=$(free_port)
+  printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" >"$net/broker.conf"
+  mosquitto -c "$net/broker.conf" >"$net/broker.log" 2>&1 &
+  broker_pids+=($!)
+  pub() { mosquitto_pub -h 127.0.0.1 -p "$port" -t wsmon/probe -m "$1" 2>/dev/null; }
+  if ! wait_for pub listening; then
+    cat "$net/broker.log"
+    result "a mosquitto broker starts on 127.0.0.1:$port" 1
+    return
+  fi
+  # The subscriber is known to listen once it has read a probe of its own.
+  mosquitto_sub -h 127.0.0.1 -p "$port" -q 1 -F '%t %q %p' -t 'wsmon/#' >"$net/received.txt" &
+  broker_pids+=($!)
+  heard() { pub probe; grep -qxF "$1" "$net/received.txt"; }
+  wait_for heard 'wsmon/probe 0 probe' || echo "mosquitto_sub did not subscribe"
+
+  timeout 300 wine "$build/tests/wsmon_network_libraries.exe" "$port" wsmon/reading \
+    "$(winpath "$net/http-port")" >"$net/program.log" 2>&1 &
+  program=$!
+  until [ -s "$net/http-port" ] || ! kill -0 "$program" 2>/dev/null; do sleep 0.05; done
+  served=
+  if [ -s "$net/http-port" ]; then
+    served=$(python3 - "$(cat "$net/http-port")" <<'CLIENT'
+import sys, urllib.request
+base = "http://127.0.0.1:" + sys.argv[1]
+sys.stdout.buffer.write(urllib.request.urlopen(base + "/reading", timeout=60).read())
+urllib.request.urlopen(urllib.request.Request(base + "/quit", data=b"", method="POST"), timeout=60)
+CLIENT
+    )
+  fi
+  # Without a client's /quit the program would serve on.
+  [ -n "$served" ] || kill "$program" 2>/dev/null
+  wait "$program"
+  status=$?
+  tr -d '\r' <"$net/program.log"
+  [ "$served" = "$reading" ] && [ "$status" -eq 0 ]
+  result "wsmon_network_libraries.exe serves its reading to a client on 127.0.0.1 and stops" $?
+  got() { grep -qxF "wsmon/reading 1 $reading" "$net/received.txt"; }
+  wait_for got
+  result "its QoS 1 message reaches mosquitto_sub through the broker" $?
+  [ "$served" = "$reading" ] || echo "served: ${served:-nothing}"
+  got || { echo "mosquitto_sub read:"; cat "$net/received.txt"; }
+  kill "${broker_pids[@]}" 2>/dev/null
+  broker_pids=()
+}
+
 # Whether STEP asks for this step.
 want() { [ "$step" = all ] || [ "$step" = "$1" ]; }
 
 timeout 20 wineserver -k 2>/dev/null || true
 rm -f "$e2e/replug.pids"
-if want unit || want adapters || want driver; then
+if want unit || want network || want adapters || want driver; then
   # A fresh prefix; what an earlier driver run left stays for the export step unless the driver
   # runs again.
   rm -rf "$WINEPREFIX"
@@ -155,6 +221,17 @@ if want unit; then
   result "core unit tests (wsmon_unit_tests.exe)" "${PIPESTATUS[0]}"
   set -e
   # The next wineserver must start inside the Xvfb session, with its display.
+  timeout 20 wineserver -k 2>/dev/null || true
+fi
+
+if want network; then
+  echo "== Network libraries under Wine"
+  net=$e2e/network
+  rm -rf "$net"
+  mkdir -p "$net"
+  set +e
+  network_step "$net"
+  set -e
   timeout 20 wineserver -k 2>/dev/null || true
 fi
 

@@ -17,7 +17,7 @@
 #include "app/resource_ids.h"
 #include "display/counters.h"
 #include "frontend/common/simulated_receiver.h"
-#include "frontend/network/network_outputs.h"
+#include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_serial_port.h"
@@ -124,26 +124,30 @@ int StuckReader(int port) {
   return fd;
 }
 
-// The network outputs of a point, with their stuck reader.
-struct NetworkSide {
-  std::unique_ptr<NetworkOutputs> outputs;
+// With the network outputs on, the outputs as the programs assemble them, with the stuck reader
+// of /events.
+struct OutputSide {
+  std::unique_ptr<Outputs> outputs;
   int stuck = -1;
 
   bool Start(const CapturePoint& point, MonitorHost* host, Clock* clock, std::string* error) {
     if (!point.network) return true;
-    NetworkOptions options;
-    options.http = true;
-    options.mqtt = true;
-    options.mqtt_endpoint.host = "127.0.0.1";
-    options.mqtt_endpoint.port = point.broker_port;
-    options.mqtt_topic = "wsmon/capture";
-    outputs = NetworkOutputs::Start(options, host, clock, nullptr, {}, error);
+    OutputOptions options;
+    NetworkOptions& network = options.network;
+    network.http = true;
+    network.mqtt = true;
+    network.mqtt_endpoint.host = "127.0.0.1";
+    network.mqtt_endpoint.port = point.broker_port;
+    network.mqtt_topic = "wsmon/capture";
+    outputs = Outputs::Start(options, clock, {}, error);
     if (!outputs) return false;
+    host->readings().Add(outputs.get());
+    host->AddTicker(outputs.get());
     stuck = StuckReader(outputs->http_port());
     if (stuck < 0) *error = "no reader could connect to /events";
     return stuck >= 0;
   }
-  ~NetworkSide() {
+  ~OutputSide() {
     outputs.reset();
     if (stuck >= 0) ::close(stuck);
   }
@@ -173,8 +177,8 @@ CaptureResult CaptureWithMonitor(const CapturePoint& point, const std::string& s
   {
     MonitorHost host(line.port.get(), &clock, &files);
     host.readings().Add(&tally);
-    NetworkSide network;
-    if (!network.Start(point, &host, &clock, &result.error)) return result;
+    OutputSide outputs;
+    if (!outputs.Start(point, &host, &clock, &result.error)) return result;
     host.Create();
     host.Choose(CMD_OPEN);
     host.Choose(CMD_START);

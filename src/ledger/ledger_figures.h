@@ -148,3 +148,13 @@ struct LedgerSnapshot {
   RunFigures run;
   SensorFigures rows[kLedgerRows];
 };
+
+// The counts of the window's boxes, from the ledger, which keeps them after the run's end as
+// the boxes do: the good count (frames with a right check byte: readings and ids of 32 or
+// more) and the error count (ERR1 and ERR2 events).
+inline std::uint64_t GoodFrames(const LedgerSnapshot& s) {
+  return s.run.facts.readings + s.rows[kRefusedRow].tally.frames;
+}
+inline std::uint64_t ErrorEvents(const LedgerSnapshot& s) {
+  return s.run.facts.errors[1] + s.run.facts.errors[2];
+}

@@ -13,10 +13,11 @@
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
-#include "frontend/common/json_events.h"
-#include "frontend/common/json_lines_writer.h"
 #include "ledger_events.h"
-#include "platform/memory/reading_fanout.h"
+#include "outputs/json_events.h"
+#include "outputs/json_lines_writer.h"
+#include "outputs/outputs.h"
+#include "outputs/record_stream.h"
 #include "support.h"
 #include "support/fakes/manual_clock.h"
 
@@ -140,6 +141,8 @@ class JsonLinesWriterTest : public ::testing::Test {
     ResetMonitorState();
     std::signal(SIGPIPE, SIG_IGN);  // as the front ends have it: a reader gone is EPIPE
     EXPECT_EQ(::pipe2(pipe_, O_CLOEXEC), 0);
+    record_.kind = EventRecord::Kind::kReading;
+    record_.text = ReadingJson(reading_);
   }
   ~JsonLinesWriterTest() override {
     for (int fd : pipe_) {
@@ -149,44 +152,49 @@ class JsonLinesWriterTest : public ::testing::Test {
   // A reading record of about 200 bytes.
   const Bytes frame_ = MakeFrame(2, 0, 0x0100, 0x0200);
   const ReadingEvent reading_ = Reading(frame_, 256, 512);
+  EventRecord record_;
   ManualClock clock_;
   Ledger ledger_{&clock_};
   int pipe_[2] = {-1, -1};
 };
 
+// The outputs as a program assembles them, with --json naming the pipe; the loop ticks them when
+// their wait says.
 TEST_F(JsonLinesWriterTest, ARunIsOneRecordPerLineWithTheLedgerEveryMinuteAndAtItsEnd) {
   ASSERT_GT(::fcntl(pipe_[1], F_SETPIPE_SZ, 1 << 18), 0);  // room for the whole run
-  JsonLinesWriter writer(pipe_[1], &clock_, &ledger_);
-  // The writer first: it tells the ledger of the end itself before it writes the figures.
-  ReadingFanout fanout;
-  fanout.Add(&writer);
-  fanout.Add(&ledger_);
+  OutputOptions options;
+  options.json = true;
+  options.json_file = "/proc/self/fd/" + std::to_string(pipe_[1]);
+  std::string error;
+  std::unique_ptr<Outputs> outputs = Outputs::Start(options, &clock_, {}, &error);
+  ASSERT_NE(outputs, nullptr) << error;
   clock_.SetTick(1000);
-  fanout.OnRunStarted();
+  outputs->OnRunStarted();
   std::vector<std::string> expected = {"run_started"};
   for (std::uint32_t t = 2000; t <= 131000; t += 1000) {
     clock_.SetTick(t);
     ReadingEvent r = reading_;
     r.tick = t;
-    fanout.OnReading(r);
-    writer.Tick(t);
+    outputs->OnReading(r);
+    if (outputs->MillisecondsToTick(t) == 0) outputs->Tick(t);
     expected.emplace_back("reading");
     if (t == 61000 || t == 121000) expected.emplace_back("ledger");  // 60 s and 120 s of the run
   }
   PortEvent port;
-  fanout.OnPortLost(port);
-  fanout.OnPortBack(port);
-  fanout.OnExported("RUVEZ_2026_04_04_09_05.txt");
-  fanout.OnRunStopped(132000);
+  outputs->OnPortLost(port);
+  outputs->OnPortBack(port);
+  outputs->OnExported("RUVEZ_2026_04_04_09_05.txt");
+  outputs->OnRunStopped(132000);
   expected.insert(expected.end(), {"port_lost", "port_back", "export", "run_stopped", "ledger"});
+  EXPECT_EQ(outputs->MillisecondsToTick(132000), -1);  // nothing pending, no run
+  outputs.reset();
   ::close(pipe_[1]);
   pipe_[1] = -1;
   const std::vector<json> records = ParseLines(ReadAll(pipe_[0]));
   std::vector<std::string> events;
   for (const json& r : records) events.push_back(r["event"]);
   EXPECT_EQ(events, expected);
-  EXPECT_EQ(writer.written(), records.size());
-  EXPECT_EQ(writer.dropped(), 0u);
+  // The ledger heard the end before the record of its figures was made.
   ExpectKeys(records.back().dump(), {{"/run/active", false},
                                      {"/run/duration_ms", 131000},
                                      {"/run/outages", 1},
@@ -196,11 +204,12 @@ TEST_F(JsonLinesWriterTest, ARunIsOneRecordPerLineWithTheLedgerEveryMinuteAndAtI
 TEST_F(JsonLinesWriterTest, AReaderThatDoesNotKeepUpLosesWholeRecordsAndIsToldHowMany) {
   ASSERT_EQ(::fcntl(pipe_[1], F_SETPIPE_SZ, 4096), 4096);
   std::vector<std::string> problems;
-  JsonLinesWriter writer(pipe_[1], &clock_, nullptr,
+  LineOutput output(pipe_[1]);
+  JsonLinesWriter writer(&output, &clock_,
                          [&problems](const std::string& p) { problems.push_back(p); });
   // Three times what the writer keeps: no call waits for the reader.
-  const std::uint64_t offered = 3 * JsonLinesWriter::kPendingLimit / ReadingJson(reading_).size();
-  for (std::uint64_t i = 0; i < offered; ++i) writer.OnReading(reading_);
+  const std::uint64_t offered = 3 * JsonLinesWriter::kPendingLimit / record_.text.size();
+  for (std::uint64_t i = 0; i < offered; ++i) writer.OnRecord(record_);
   EXPECT_GT(writer.dropped(), 0u);
   EXPECT_LE(writer.pending(), JsonLinesWriter::kPendingLimit);
 
@@ -209,10 +218,10 @@ TEST_F(JsonLinesWriterTest, AReaderThatDoesNotKeepUpLosesWholeRecordsAndIsToldHo
   std::string text;
   for (int round = 0; round < 100000 && writer.pending() > 0; ++round) {
     text += ReadAll(pipe_[0]);
-    writer.Tick(0);
+    writer.Tick();
   }
   text += ReadAll(pipe_[0]);
-  writer.OnReading(reading_);
+  writer.OnRecord(record_);
   ASSERT_TRUE(writer.Drain(1000));
   text += ReadAll(pipe_[0]);
   std::uint64_t readings = 0, noted = 0;
@@ -229,8 +238,8 @@ TEST_F(JsonLinesWriterTest, AReaderThatDoesNotKeepUpLosesWholeRecordsAndIsToldHo
   // The reader goes away: told once, and nothing more is kept or waited for.
   ::close(pipe_[0]);
   pipe_[0] = -1;
-  writer.OnReading(reading_);
-  writer.OnReading(reading_);
+  writer.OnRecord(record_);
+  writer.OnRecord(record_);
   EXPECT_EQ(writer.error(), EPIPE);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_THAT(problems[0], HasSubstr("Broken pipe"));
@@ -244,11 +253,15 @@ TEST_F(JsonLinesWriterTest, ARegularFileTakesEveryRecordAtOnce) {
   ASSERT_GE(fd, 0);
   ::unlink(name);
   {
-    JsonLinesWriter writer(fd, &clock_, &ledger_);
-    writer.OnRunStarted();
-    for (int i = 0; i < 10000; ++i) writer.OnReading(reading_);  // 2 MB, more than it keeps
-    writer.OnRunStopped(5);
+    LineOutput output(fd);
+    JsonLinesWriter writer(&output, &clock_);
+    RecordStream stream(&clock_, &ledger_);
+    stream.Add(&writer);
+    stream.OnRunStarted();
+    for (int i = 0; i < 10000; ++i) stream.OnReading(reading_);  // 2 MB, more than it keeps
+    stream.OnRunStopped(5);
     EXPECT_EQ(writer.pending() + writer.dropped(), 0u);
+    EXPECT_EQ(writer.written(), 10003u);  // the run's start and stop, and the ledger's record
   }
   ASSERT_EQ(::lseek(fd, 0, SEEK_SET), 0);
   EXPECT_EQ(ParseLines(ReadAll(fd)).size(), 10003u);

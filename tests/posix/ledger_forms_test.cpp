@@ -1,16 +1,19 @@
 // The ledger's figures in the forms a person reads: exact texts of the values, the stats lines,
 // the sensors file's records, and the terminal's table as wide as the screen allows.
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
-#include "frontend/common/csv_export.h"
-#include "frontend/common/ledger_fields.h"
 #include "frontend/headless/stats_lines.h"
 #include "frontend/terminal/ledger_view.h"
+#include "ledger/ledger_table.h"
 #include "ledger_events.h"
+#include "outputs/csv_export.h"
+#include "outputs/json_events.h"
+#include "outputs/network/prometheus_text.h"
 #include "support.h"
 #include "support/fakes/manual_clock.h"
 
@@ -49,7 +52,7 @@ class LedgerForms : public ::testing::Test {
   // The value of key in a list of fields, as plain text ("<none>" for no such key).
   static std::string Value(const std::vector<LedgerField>& fields, const std::string& key) {
     for (const LedgerField& f : fields) {
-      if (key == f.key) return PlainText(f);
+      if (key == f.key) return RecordText(f);
     }
     return "<none>";
   }
@@ -65,9 +68,9 @@ class LedgerFormsWithSequence : public LedgerForms {
 };
 
 TEST_F(LedgerForms, ValuesAreExactDecimalsOfTheirIntegersAndEmptyWhereThereIsNone) {
-  const std::vector<LedgerField> s0 = SensorFields(snapshot_.rows[0]);
-  const std::vector<LedgerField> s2 = SensorFields(snapshot_.rows[2]);
-  const std::vector<LedgerField> s3 = SensorFields(snapshot_.rows[3]);
+  const std::vector<LedgerField> s0 = SensorFields(snapshot_, 0);
+  const std::vector<LedgerField> s2 = SensorFields(snapshot_, 2);
+  const std::vector<LedgerField> s3 = SensorFields(snapshot_, 3);
   const std::pair<std::string, std::string> expected[] = {
       {Value(s0, "temperature_min_C"), "-40.0625"},  // below the plausible range
       {Value(s0, "temperature_max_C"), "125.0625"},
@@ -114,13 +117,40 @@ TEST_F(LedgerForms, TheSensorsFileNamesEveryFieldAndTheRefusedRowKeepsOnlyItsOwn
   EXPECT_THAT(header, StartsWith("sensor,readings,no_temperature,no_humidity,bad_checks,"));
   EXPECT_EQ(header.substr(header.size() - 2), "\r\n");
   const auto commas = [](const std::string& s) { return std::count(s.begin(), s.end(), ','); };
-  const std::string s3 = SensorsCsvRecord(snapshot_.rows[3]);
-  const std::string refused = SensorsCsvRecord(snapshot_.rows[kRefusedRow]);
+  const std::string s3 = SensorsCsvRecord(snapshot_, 3);
+  const std::string refused = SensorsCsvRecord(snapshot_, kRefusedRow);
   EXPECT_EQ(commas(s3), commas(header));
   EXPECT_EQ(commas(refused), commas(header));
   EXPECT_THAT(s3, StartsWith("3,0,0,0,0,,,20000,1,"));
   EXPECT_THAT(refused,
               StartsWith("refused,1,,,0,2006-04-04T09:05:00.000,2006-04-04T09:05:00.000,15000,,"));
+}
+
+// Each output takes every figure of the table that it shows, by the table's names.
+TEST_F(LedgerForms, EveryFigureShowsInEachOfItsOutputsByItsName) {
+  const std::string csv = SensorsCsvHeader();
+  const nlohmann::json sensor = nlohmann::json::parse(LedgerJson(snapshot_, {}))["sensors"][0];
+  NetworkSnapshot network;
+  network.ledger = snapshot_;
+  const std::string metrics = PrometheusText(network, OutputHealth{});
+  const std::string screen = MakeLedgerTable(snapshot_, 1000, false).header + " ";
+  for (const LedgerFigure& f : SensorFigureTable()) {
+    if (f.key != nullptr) {
+      EXPECT_THAT(csv, HasSubstr(std::string(f.key) + (f.key == std::string("sensor") ? "," : "")));
+      EXPECT_TRUE(sensor.contains(f.key)) << f.key;
+    }
+    if (f.metric != nullptr && !f.sequence) {
+      EXPECT_THAT(metrics, HasSubstr(std::string("\n# HELP ") + f.metric + " "));
+    }
+    if (f.header != nullptr && !f.sequence) {
+      EXPECT_THAT(screen, HasSubstr(std::string(" ") + f.header + " "));
+    }
+  }
+  for (const LedgerFigure& f : RunFigureTable()) {
+    if (f.metric != nullptr) {
+      EXPECT_THAT(metrics, HasSubstr(std::string("# HELP ") + f.metric));
+    }
+  }
 }
 
 // Which columns of the table show at a width, and in which order the sensors come.
@@ -175,7 +205,7 @@ TEST_F(LedgerFormsWithSequence, TheSequenceColumnsShowTheExactLossesWhenTheByteI
   EXPECT_EQ(table.rows[0].substr(0, 4), "   3");
   EXPECT_EQ(table.rows[1].substr(0, 4), "   1");
   EXPECT_THAT(table.rows[1], HasSubstr(" 70.00")) << table.header << "\n" << table.rows[1];
-  EXPECT_EQ(Value(SensorFields(snapshot_.rows[1]), "sequence_lost"), "6");
+  EXPECT_EQ(Value(SensorFields(snapshot_, 1), "sequence_lost"), "6");
 }
 
 }  // namespace

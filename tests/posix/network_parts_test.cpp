@@ -4,8 +4,13 @@
 // thread through the feed's pipe.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -13,19 +18,24 @@
 
 #include "app/monitor_state.h"
 #include "display/counters.h"
-#include "frontend/common/json_lines_writer.h"
-#include "frontend/network/event_hub.h"
-#include "frontend/network/feed_pipe.h"
-#include "frontend/network/http_auth.h"
-#include "frontend/network/mqtt_messages.h"
-#include "frontend/network/network_options.h"
-#include "frontend/network/prometheus_text.h"
 #include "ledger/ledger.h"
+#include "ledger/ledger_table.h"
 #include "ledger_events.h"
+#include "outputs/json_events.h"
+#include "outputs/network/event_hub.h"
+#include "outputs/network/feed_queue.h"
+#include "outputs/network/http_auth.h"
+#include "outputs/network/mqtt_messages.h"
+#include "outputs/network/network_options.h"
+#include "outputs/network/prometheus_text.h"
+#include "outputs/record_stream.h"
+#include "reception/reading_fanout.h"
 #include "support.h"
 #include "support/fakes/manual_clock.h"
 
 namespace {
+
+using nlohmann::json;
 
 std::string Http(const std::string& text) {
   HttpEndpoint e;
@@ -115,12 +125,15 @@ TEST(HttpAuth, OnlyTheWholeTokenPassesAsBearerOrAsTheBasicPassword) {
 }
 
 TEST(PrometheusText, DecimalsAreExactFromTheirWholeUnits) {
-  const std::tuple<std::int64_t, int, const char*> cases[] = {
-      {4560, 4, "0.456"}, {-1, 4, "-0.0001"},
-      {1500, 3, "1.5"},   {2000, 3, "2"},
-      {0, 3, "0"},        {-11 * 625, 4, "-0.6875"},
-      {7, 0, "7"},        {INT64_MIN, 3, "-9223372036854775.808"}};
-  for (const auto& [units, decimals, text] : cases) EXPECT_EQ(ScaledDecimal(units, decimals), text);
+  const std::tuple<std::int64_t, int, int, const char*> cases[] = {
+      {4560, 4, 0, "0.456"}, {-1, 4, 0, "-0.0001"},
+      {1500, 3, 0, "1.5"},   {2000, 3, 0, "2"},
+      {0, 3, 0, "0"},        {-11 * 625, 4, 0, "-0.6875"},
+      {7, 0, 0, "7"},        {INT64_MIN, 3, 0, "-9223372036854775.808"},
+      {230, 1, 1, "23.0"},   {368, 4, 4, "0.0368"}};
+  for (const auto& [units, decimals, least, text] : cases) {
+    EXPECT_EQ(ExactDecimal(units, decimals, least), text);
+  }
 }
 
 // Every sample of a text by its name and labels; fails the test on a family whose samples are
@@ -215,45 +228,54 @@ TEST(PrometheusText, TheLedgerShowsInBaseUnitsAndMissingValuesAreLeftOut) {
   }
 }
 
-FeedRecord Record(const std::string& line) {
-  FeedRecord r;
-  EXPECT_TRUE(ParseFeedRecord(line, &r)) << line;
+// A record of the stream: its line, and a reading's values (nullopt: not sent).
+EventRecord Record(EventRecord::Kind kind, const std::string& text, int sensor = -1,
+                   std::optional<int> sixteenths = std::nullopt,
+                   std::optional<int> tenths = std::nullopt) {
+  EventRecord r;
+  r.kind = kind;
+  r.text = text;
+  r.sensor = sensor;
+  r.tick_ms = static_cast<std::uint32_t>(sixteenths.value_or(0));
+  r.has_temperature = sixteenths.has_value();
+  r.temperature_sixteenths = sixteenths.value_or(0);
+  r.has_humidity = tenths.has_value();
+  r.humidity_tenths = tenths.value_or(0);
   return r;
 }
 
 TEST(MqttMessages, EachRecordGoesToItsTopicsWithTheValuesItHas) {
+  using Kind = EventRecord::Kind;
   struct Case {
-    const char* line;
+    EventRecord record;
     std::vector<std::pair<std::string, std::string>> messages;
   };
-  const std::string text =
-      R"({"event":"reading","tick_ms":5,"sensor":3,"temperature_C":-0.3125,"humidity_RH":45.6})";
-  const std::string no_t =
-      R"({"event":"reading","tick_ms":5,"sensor":12,"temperature_C":null,"humidity_RH":0.0})";
-  const Case cases[] = {
-      {text.c_str(),
-       {{"p/q/sensors/3/temperature_C", "-0.3125"},
-        {"p/q/sensors/3/humidity_RH", "45.6"},
-        {"p/q/events", text}}},
-      {no_t.c_str(), {{"p/q/sensors/12/humidity_RH", "0.0"}, {"p/q/events", no_t}}},
-      {R"({"event":"ledger","run":{}})", {{"p/q/stats", R"({"event":"ledger","run":{}})"}}},
-      {R"({"event":"port_lost"})", {{"p/q/events", R"({"event":"port_lost"})"}}}};
+  const Case cases[] = {{Record(Kind::kReading, "R3", 3, -5, 456),
+                         {{"p/q/sensors/3/temperature_C", "-0.3125"},
+                          {"p/q/sensors/3/humidity_RH", "45.6"},
+                          {"p/q/events", "R3"}}},
+                        {Record(Kind::kReading, "R12", 12, std::nullopt, 0),
+                         {{"p/q/sensors/12/humidity_RH", "0.0"}, {"p/q/events", "R12"}}},
+                        {Record(Kind::kLedger, "L"), {{"p/q/stats", "L"}}},
+                        {Record(Kind::kPortLost, "P"), {{"p/q/events", "P"}}}};
   for (const Case& c : cases) {
     std::vector<std::pair<std::string, std::string>> got;
-    for (const MqttMessage& m : RecordMessages(Record(c.line), "p/q")) {
+    for (const MqttMessage& m : RecordMessages(c.record, "p/q")) {
       EXPECT_FALSE(m.retain);
       got.emplace_back(m.topic, m.payload);
     }
-    EXPECT_EQ(got, c.messages) << c.line;
+    EXPECT_EQ(got, c.messages) << c.record.text;
   }
-  const FeedRecord r = Record(text);
-  EXPECT_EQ(r.temperature_sixteenths, -5);
-  EXPECT_EQ(r.humidity_tenths, 456);
-  EXPECT_EQ(Record(no_t).temperature_sixteenths, FeedRecord::kNoValue);
-  EXPECT_EQ(Record(no_t).humidity_tenths, 0);
-  FeedRecord unused;
-  EXPECT_FALSE(ParseFeedRecord("{\"event\":", &unused));
-  EXPECT_FALSE(ParseFeedRecord("[1]", &unused));
+}
+
+// A value's payload is the very number its record holds, for every value a frame can carry.
+TEST(MqttMessages, ValuesAreWrittenAsTheirRecordsWriteThem) {
+  for (int sixteenths = -32768; sixteenths <= 32767; ++sixteenths) {
+    ASSERT_EQ(CelsiusText(sixteenths), json(sixteenths / 16.0).dump()) << sixteenths;
+  }
+  for (int tenths = 0; tenths <= 65535; ++tenths) {
+    ASSERT_EQ(PercentText(tenths), json(tenths / 10.0).dump()) << tenths;
+  }
 }
 
 TEST(MqttMessages, DiscoveryExpiresAfterThreeMediansInWholeSeconds) {
@@ -277,15 +299,9 @@ TEST(MqttMessages, DiscoveryExpiresAfterThreeMediansInWholeSeconds) {
   EXPECT_THAT(DiscoveryMessages("p", 4, 0)[0].payload, Not(HasSubstr("expire_after")));
 }
 
-FeedRecord Line(const std::string& text, int sensor = -1, int sixteenths = 0) {
-  FeedRecord r;
-  r.text = text;
-  r.event = sensor >= 0 ? "reading" : "error";
-  r.sensor = sensor;
-  r.tick_ms = static_cast<std::uint32_t>(sixteenths);
-  r.temperature_sixteenths = sixteenths;
-  r.humidity_tenths = FeedRecord::kNoValue;
-  return r;
+EventRecord Line(const std::string& text, int sensor = -1, int sixteenths = 0) {
+  return sensor >= 0 ? Record(EventRecord::Kind::kReading, text, sensor, sixteenths)
+                     : Record(EventRecord::Kind::kError, text);
 }
 
 TEST(EventHub, AReaderThatFallsBehindIsDroppedAndTheOthersGetEveryRecord) {
@@ -328,49 +344,88 @@ TEST(EventHub, TheHistoryKeepsEachSensorsLatestReadingsOfTheRun) {
   EXPECT_THAT(history, Not(HasSubstr("[4,0.25,null]")));
   EXPECT_THAT(history, HasSubstr("{\"2\":[[5,0.3125,null],[6,0.375,null]"));
   EXPECT_THAT(history, HasSubstr("\"31\":[[8,0.5,null]]"));
-  FeedRecord start;
-  start.event = "run_started";
-  hub.OnRecord(start);
+  hub.OnRecord(Record(EventRecord::Kind::kRunStarted, "S"));
   EXPECT_EQ(hub.HistoryJson(), "{\"sensors\":{}}");
 }
 
-// Takes the records as the feed's thread hands them on.
-class Collector : public FeedListener {
+// Takes the records as the feed's thread hands them on; held, it waits until let go.
+class Collector : public RecordListener {
  public:
-  void OnRecord(const FeedRecord& record) override { events.push_back(record.event); }
+  void OnRecord(const EventRecord& record) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++arrived_;
+    wake_.notify_all();
+    wake_.wait(lock, [this] { return !held_; });
+    events.push_back(json::parse(record.text)["event"]);
+    if (events.back() == "records_dropped") noted += json::parse(record.text)["count"].get<int>();
+  }
+  void Hold() { held_ = true; }
+  // Waits until a record has come into the held listener.
+  void WaitForOne() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [this] { return arrived_ > 0; });
+  }
+  void LetGo() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = false;
+    wake_.notify_all();
+  }
   std::vector<std::string> events;
+  int noted = 0;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool held_ = false;
+  int arrived_ = 0;
 };
 
-TEST(FeedPipe, EveryRecordTheWriterTakesReachesTheListenersInOrder) {
+TEST(FeedQueue, EveryRecordReachesTheListenersInOrderOrIsCountedAndNoted) {
   ResetMonitorState();
   ManualClock clock;
   Ledger ledger(&clock);
-  Collector collector;
-  FeedPipe pipe;
-  std::string error;
-  ASSERT_TRUE(pipe.ok(&error)) << error;
-  pipe.Start({&collector});
   const Bytes frame = MakeFrame(1, 0, 0x0171, 0x01C8);
-  std::uint64_t dropped = 0;
-  {
-    JsonLinesWriter writer(pipe.write_fd(), &clock, &ledger);
+  for (const bool held : {false, true}) {
+    SCOPED_TRACE(held ? "a listener that waits" : "listeners that keep up");
+    Collector collector;
+    FeedQueue feed(&clock);
+    feed.Start({&collector});
+    RecordStream stream(&clock, &ledger);
+    stream.Add(&feed);
     ReadingFanout fanout;
     fanout.Add(&ledger);
-    fanout.Add(&writer);
+    fanout.Add(&stream);
+    if (held) collector.Hold();
     fanout.OnRunStarted();
-    // More than the pipe holds at once, offered faster than the thread reads.
-    for (std::uint32_t i = 0; i < 3000; ++i) fanout.OnReading(ReadingOf(frame, i * 10, 369, 456));
+    if (held) collector.WaitForOne();
+    // More than the queue holds while its listener waits; no call here waits for it.
+    const int readings = held ? static_cast<int>(2 * FeedQueue::kLimit / 200) : 3000;
+    for (int i = 0; i < readings; ++i) {
+      fanout.OnReading(ReadingOf(frame, static_cast<std::uint32_t>(i) * 10, 369, 456));
+    }
+    collector.LetGo();
+    // Once the queue has room again, the next record brings the note of the loss.
+    const auto offered = static_cast<std::uint64_t>(readings) + 1;
+    ASSERT_TRUE(WaitUntil([&feed, offered] { return feed.records() + feed.dropped() == offered; },
+                          30000, 1));
     fanout.OnRunStopped(30000);
-    EXPECT_TRUE(writer.Drain(5000));
-    dropped = writer.dropped();
+    feed.Finish();
+    const auto count = [&collector](const char* event) {
+      return std::count(collector.events.begin(), collector.events.end(), event);
+    };
+    EXPECT_EQ(collector.events.front(), "run_started");
+    EXPECT_EQ(collector.events.back(), "ledger");
+    EXPECT_EQ(static_cast<std::uint64_t>(count("reading") + collector.noted),
+              static_cast<std::uint64_t>(readings));
+    EXPECT_EQ(static_cast<std::uint64_t>(collector.noted), feed.dropped());
+    EXPECT_EQ(feed.records(), collector.events.size());
+    if (held) {
+      EXPECT_GT(feed.dropped(), 0u);
+    } else {
+      EXPECT_EQ(collector.events.size(), 3003u);
+      EXPECT_EQ(collector.events[3001], "run_stopped");
+    }
   }
-  pipe.Finish();
-  EXPECT_EQ(dropped, 0u);
-  ASSERT_EQ(collector.events.size(), 3003u);
-  EXPECT_EQ(collector.events.front(), "run_started");
-  EXPECT_EQ(collector.events[3001], "run_stopped");
-  EXPECT_EQ(collector.events.back(), "ledger");
-  EXPECT_EQ(pipe.records(), 3003u);
 }
 
 }  // namespace

@@ -169,14 +169,20 @@ def http_outputs_agree_with_the_summary(cwd):
           ledger["run"]["errors"]["ERR2"] == s["bad_check"], "the last ledger record agrees")
     errors = [r for r in records if r["event"] == "error"]
     check(sum(r["code"] == "ERR2" for r in errors) == s["bad_check"], "/events: every ERR2")
-    check(page.get("good") == str(int(after["wsmon_frames_total"])) and
-          page.get("errors") == str(int(after["wsmon_error_events_total"])) and
-          page.get("readings") == str(sum(want.values())),
-          f"the live page in Chromium shows the counters {page}")
+    counters, table = page
+    check(counters.get("good") == str(int(after["wsmon_frames_total"])) and
+          counters.get("errors") == str(int(after["wsmon_error_events_total"])) and
+          counters.get("readings") == str(sum(want.values())),
+          f"the live page in Chromium shows the counters {counters}")
+    shown = {int(row[0]): int(row[1]) for row in table if row and row[0].isdigit()}
+    check(table and table[0][:2] == ["id", "readings"] and
+          all(shown.get(sensor) == count for sensor, count in want.items()) and
+          table[-1][0] == "32+", f"the live page's ledger table has a row per sensor {table}")
 
 
 def chromium_dom(port, cwd):
-    """The live page as headless Chromium builds it: the text of each counter by its id."""
+    """The live page as headless Chromium builds it: the text of each counter by its id, and
+    the ledger's table (its header row, then a row per sensor), the texts of each row's cells."""
     profile = tempfile.mkdtemp(dir=cwd)
     flags = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
              "--disable-background-networking", "--disable-component-update", "--disable-sync",
@@ -184,7 +190,9 @@ def chromium_dom(port, cwd):
     url = f"http://127.0.0.1:{port}/"
     dom = subprocess.run(["chromium"] + flags + ["--dump-dom", url], capture_output=True,
                          text=True, timeout=60).stdout
-    return dict(re.findall(r'<b id="(\w+)">([^<]*)</b>', dom))
+    table = [re.findall(r'<t[hd][^>]*>([^<]*)</t[hd]>', row)
+             for row in re.findall(r'<tr[^>]*>(.*?)</tr>', dom, re.S)]
+    return dict(re.findall(r'<b id="(\w+)">([^<]*)</b>', dom)), table
 
 
 def token_guards_every_path(cwd):

@@ -22,10 +22,10 @@ std::string Said(std::vector<std::string> words) {
       {o.headless, "headless"},         {o.simulate, "simulate"},
       {o.list_ports, "list"},           {o.outputs.csv, "csv"},
       {o.outputs.sequence_byte, "seq"}, {o.help, "help"},
-      {!o.sim_program.empty(), "sim"},  {o.network.http, "http"},
-      {o.network.mqtt, "mqtt"},         {o.network.mqtt_discovery, "discovery"}};
+      {!o.sim_program.empty(), "sim"},  {o.outputs.network.http, "http"},
+      {o.outputs.network.mqtt, "mqtt"}, {o.outputs.network.mqtt_discovery, "discovery"}};
   for (const auto& [set, name] : flags) said += set ? std::string(name) + " " : "";
-  if (!o.network.mqtt_topic.empty()) said += "topic[" + o.network.mqtt_topic + "] ";
+  if (!o.outputs.network.mqtt_topic.empty()) said += "topic[" + o.outputs.network.mqtt_topic + "] ";
   if (o.outputs.json) said += "json[" + o.outputs.json_file + "] ";
   for (const std::string& arg : o.sim_args) said += "[" + arg + "] ";
   for (const auto& [port, path] : o.ports.overrides()) said += std::to_string(port) + "=" + path;

@@ -83,15 +83,24 @@ TEST(PortFindingTest, TheEnvironmentPointsPortsAndAFailedOpenSaysWhyOnStandardEr
     EXPECT_THAT(run.out, HasSubstr("> open\n" + kOpenFailedLine + "\n> exit"));
   }
 
-  // The listing shows who holds the line, and which port leads there; of a device that is not
-  // there it says so, and nothing of its use.
-  const Outcome list = Shell(dir, "env WSMON_COM4=" + line.path() + " " + kWsmon +
-                                      " --list-ports --com 5=" + dir.File("gone"));
+  // The listing shows who holds the line, and which port leads there; a program that has a
+  // device open without its lock leaves it free; of a device that is not there it says so, and
+  // nothing of its use.
+  PseudoTerminal free_line;
+  Program opener("/bin/sh", {"-c", "exec 3<>'" + free_line.path() + "'; echo held; cat"});
+  ASSERT_TRUE(opener.WaitFor([](const std::string& l) { return l == "held"; }));
+  const Outcome list =
+      Shell(dir, "env WSMON_COM4=" + line.path() + " " + kWsmon +
+                     " --list-ports --com 5=" + dir.File("gone") + " --com 6=" + free_line.path());
   EXPECT_EQ(list.status, 0);
   EXPECT_THAT(list.out,
               HasSubstr(line.path() + " = COM4\n  open:    yes\n  in use:  yes, by wsmon (pid "));
-  EXPECT_THAT(list.out, HasSubstr(dir.File("gone") +
-                                  " = COM5\n  open:    no, there is no such device\nCOMN"));
+  EXPECT_THAT(list.out,
+              HasSubstr(free_line.path() +
+                        " = COM6\n  open:    yes\n  in use:  no (open without a lock in "));
+  EXPECT_THAT(list.out,
+              HasSubstr(dir.File("gone") + " = COM5\n  open:    no, there is no such device\n" +
+                        free_line.path()));
   EXPECT_EQ(holder.Finish(), 0);
 }
 

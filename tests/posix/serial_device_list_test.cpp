@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <fstream>
 
 #include "support.h"
 
@@ -21,7 +19,7 @@ TEST(SerialDeviceListTest, SysfsTellsDriverUsbAdapterAndStableNameAndOpeningTell
   const std::string pnp = "sys/devices/pnp0/00:01", to_root = "../../../../";
   // Files ("=text") and symbolic links ("@target"), as the kernel and udev lay them out; the
   // newer kernels' UART sits behind a serial-base port device.
-  const std::pair<std::string, std::string> tree[] = {
+  const std::vector<std::pair<std::string, std::string>> tree = {
       {adapter + "/idVendor", "=0abc"},
       {adapter + "/idProduct", "=0def"},
       {adapter + "/manufacturer", "=Bench"},
@@ -43,15 +41,7 @@ TEST(SerialDeviceListTest, SysfsTellsDriverUsbAdapterAndStableNameAndOpeningTell
       {"dev/ttyUSB0", "@" + usb.path()},
       {"dev/ttyACM0", "@" + acm.path()},
       {"dev/serial/by-id/usb-Bench_USB_UART_A1-if00-port0", "@../../ttyUSB0"}};
-  for (const auto& [path, what] : tree) {
-    const std::string full = dir.File(path);
-    std::system(("mkdir -p '" + full.substr(0, full.rfind('/')) + "'").c_str());
-    if (what[0] == '@') {
-      ASSERT_EQ(symlink(what.c_str() + 1, full.c_str()), 0) << path;
-    } else {
-      std::ofstream(full) << what.substr(1) << "\n";
-    }
-  }
+  ASSERT_TRUE(dir.Lay(tree));
   // ttyACM0 is held by another opener's lock, as a running monitor holds its port.
   const int holder = open(acm.path().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
@@ -71,7 +61,6 @@ TEST(SerialDeviceListTest, SysfsTellsDriverUsbAdapterAndStableNameAndOpeningTell
                      dev + "ttyUSB0|" + dev + "serial/by-id/usb-Bench_USB_UART_A1-if00-port0" +
                          "|generic|0abc:0def|Bench USB UART|0|0"}));
   EXPECT_EQ(absent, std::vector<std::string>{dir.File("dev/ttyS2")});
-  std::system(("rm -rf '" + dir.File("sys") + "' '" + dir.File("dev") + "'").c_str());
 }
 
 }  // namespace

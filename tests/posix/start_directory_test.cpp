@@ -9,7 +9,7 @@
 #include <ctime>
 #include <fstream>
 
-#include "frontend/common/csv_export.h"
+#include "outputs/csv_export.h"
 #include "platform/posix/posix_file_store.h"
 #include "support.h"
 

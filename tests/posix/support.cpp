@@ -1,10 +1,12 @@
 #include "support.h"
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -97,6 +99,14 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
   std::vector<char*> argv = {const_cast<char*>(program.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  // Made before the fork, so that the child allocates nothing; the variables of the test's come
+  // first, which getenv finds before any of the same name.
+  std::vector<char*> envp;
+  for (const std::string& variable : around.environment) {
+    envp.push_back(const_cast<char*>(variable.c_str()));
+  }
+  for (char** variable = environ; *variable != nullptr; ++variable) envp.push_back(*variable);
+  envp.push_back(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
     if (!around.terminal.empty()) {
@@ -109,7 +119,7 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
                          (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0));
     for (const int fd : around.closed) close(fd);
     alarm(60);  // kept across exec
-    if (placed) execv(program.c_str(), argv.data());
+    if (placed) execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   close(in[0]);
@@ -174,10 +184,33 @@ ScratchDirectory::ScratchDirectory() {
 }
 
 ScratchDirectory::~ScratchDirectory() {
-  for (const std::string& name : Names()) {
-    if (unlink(File(name).c_str()) != 0) rmdir(File(name).c_str());
+  if (path_.empty()) return;
+  // Depth first, links as links, so that nothing outside the directory is touched.
+  nftw(
+      path_.c_str(),
+      [](const char* path, const struct stat*, int, FTW*) {
+        (void)remove(path);
+        return 0;
+      },
+      16, FTW_DEPTH | FTW_PHYS);
+}
+
+bool ScratchDirectory::Lay(const std::vector<std::pair<std::string, std::string>>& tree) const {
+  for (const auto& [path, what] : tree) {
+    const std::string full = File(path);
+    for (std::size_t slash = path_.size() + 1; (slash = full.find('/', slash)) != std::string::npos;
+         ++slash) {
+      (void)mkdir(full.substr(0, slash).c_str(), 0755);
+    }
+    const bool laid = what[0] == '@'
+                          ? symlink(what.c_str() + 1, full.c_str()) == 0
+                          : static_cast<bool>(std::ofstream(full) << what.substr(1) << "\n");
+    if (!laid) {
+      ADD_FAILURE() << "cannot lay out " << full;
+      return false;
+    }
   }
-  rmdir(path_.c_str());
+  return true;
 }
 
 std::vector<std::string> ScratchDirectory::Names() const {

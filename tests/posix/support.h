@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/posix_serial_port.h"
@@ -52,7 +53,8 @@ class PseudoTerminal {
   std::string path_;
 };
 
-// A fresh empty directory under the system's temporary directory, removed by the destructor.
+// A fresh empty directory under the system's temporary directory, removed with all below it by
+// the destructor.
 class ScratchDirectory {
  public:
   ScratchDirectory();
@@ -61,6 +63,9 @@ class ScratchDirectory {
   std::string File(const std::string& name) const { return path_ + "/" + name; }
   // Names of the files in it, sorted.
   std::vector<std::string> Names() const;
+  // Lays out files ("=TEXT", written with a newline) and symbolic links ("@TARGET") at paths
+  // below it, making the directories on the way; false, with a test failure, when one fails.
+  bool Lay(const std::vector<std::pair<std::string, std::string>>& tree) const;
 
  private:
   std::string path_;
@@ -71,10 +76,11 @@ long RunFiles(const std::string& dir, const std::string& extension);
 
 // What a program may be started with besides its arguments.
 struct Surroundings {
-  std::vector<int> closed;   // standard descriptors left closed
-  std::string terminal;      // a session of its own, with this device as its terminal
-  bool as_nobody = false;    // run as the user nobody
-  bool keep_errors = false;  // its standard error to a file too (error_lines)
+  std::vector<int> closed;               // standard descriptors left closed
+  std::string terminal;                  // a session of its own, with this device as its terminal
+  bool as_nobody = false;                // run as the user nobody
+  bool keep_errors = false;              // its standard error to a file too (error_lines)
+  std::vector<std::string> environment;  // "NAME=VALUE" set for it besides the test's own
 };
 
 // A program of this project run in directory cwd, ended after a minute at most. The test writes

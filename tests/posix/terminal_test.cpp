@@ -219,9 +219,19 @@ struct Monitor {
   }
   // Opens the port and starts a run.
   bool Start() {
-    if (!screen->WaitFor(kTitle)) return false;
-    screen->Keys({"p", "s"});
-    return screen->WaitFor("frames/s");
+    // Each step once the one before shows: the open probes the receiver first.
+    const char* step = "the window did not show";
+    if (screen->WaitFor(kTitle)) {
+      step = "the port did not open";
+      screen->Keys({"p"});
+      if (screen->WaitFor(", stopped")) {
+        step = "no run started";
+        screen->Keys({"s"});
+        if (screen->WaitFor("frames/s")) return true;
+      }
+    }
+    ADD_FAILURE() << step << "; the screen:\n" << screen->Text();
+    return false;
   }
   ScratchDirectory dir;
   PseudoTerminal line;
@@ -340,6 +350,25 @@ TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
   screen.Keys({"x"});
   EXPECT_EQ(screen.Status(), 0);
   EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), std::string("\x02\x01\x01\x0c", 4));
+}
+
+// At 80 x 24 the dialog's left border cuts the log's caption, a double-width character in
+// half: once the dialog closes, the screen is what it was before it opened.
+TEST(TerminalTest, TheSettingsDialogLeavesNoMarkWhereItStood) {
+  ScratchDirectory dir;
+  std::ofstream(dir.File("wscfg.cfg")) << std::string("\x00\x00\x00\x04", 4);
+  Screen screen(dir, {"--com", "1=/dev/null"}, 80, 24);
+  ASSERT_TRUE(screen.WaitFor("错误纪录"));
+  const std::string before = screen.Text();
+  screen.Keys({"e", "e", "Enter"});
+  ASSERT_TRUE(screen.WaitFor("参数设定"));
+  // The exit button is the last control: Shift-Tab reaches it from the first.
+  screen.Keys({"BTab", "Enter"});
+  ASSERT_TRUE(screen.WaitUntil([](const std::string& s) { return s.find("参数设定") == s.npos; }));
+  EXPECT_TRUE(screen.WaitUntil([&before](const std::string& s) { return s == before; }))
+      << screen.Text();
+  screen.Keys({"x"});
+  EXPECT_EQ(screen.Status(), 0);
 }
 
 TEST(TerminalTest, ResizingRedrawsAtOnceWithTheNewestLinesInViewAndNothingLostMeanwhile) {

@@ -34,6 +34,11 @@ if(TARGET wsmon AND NOT WSMON_SANITIZE)
   add_test(NAME PackageTest COMMAND ${CMAKE_CURRENT_LIST_DIR}/package_test.sh ${CMAKE_CPACK_COMMAND}
                                     ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
 endif()
+if(TARGET wsmon)
+  # The alerting rules shipped for /metrics, by promtool's unit tests.
+  add_test(NAME AlertRulesTest COMMAND ${CMAKE_CURRENT_LIST_DIR}/alert_rules_test.sh
+                                       $<TARGET_FILE:wsmon> ${CMAKE_SOURCE_DIR})
+endif()
 # Python runs them with -B: the checks module that they share leaves no bytecode in the tree.
 if(TARGET wsmon)
   # The network outputs against a broker, promtool and Chromium that the test starts itself.

@@ -20,3 +20,9 @@ if(MINGW)
   target_link_options(wsmon_driver PRIVATE -municode)  # the entry point is wmain
 endif()
 target_link_libraries(wsmon_driver PRIVATE gdi32)
+
+# The network libraries in a program of their own: an HTTP server and an MQTT client.
+add_executable(wsmon_network_libraries
+               ${CMAKE_CURRENT_LIST_DIR}/network_libraries/network_libraries.cpp)
+target_compile_options(wsmon_network_libraries PRIVATE ${WSMON_WARNINGS})
+target_link_libraries(wsmon_network_libraries PRIVATE wsmon::httplib wsmon::mosquitto wsmon::json)

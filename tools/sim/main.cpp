@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/common/program_version.h"
+#include "app/program_version.h"
 #include "platform/posix/posix_clock.h"
 #include "sim/line_pace.h"
 #include "sim/sim_line.h"

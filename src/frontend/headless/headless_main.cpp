@@ -7,18 +7,19 @@
 
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
-#include "frontend/common/run_outputs.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/escaping.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
+#include "frontend/headless/service_heartbeat.h"
 #include "frontend/headless/stats_lines.h"
-#include "frontend/network/network_outputs.h"
+#include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "platform/posix/posix_serial_port.h"
+#include "platform/posix/service_notifier.h"
 
 namespace {
 
@@ -37,8 +38,10 @@ int RunHeadless(Options& options) {
   const bool json_out = options.outputs.JsonToStandardOutput();
   EventPrinter printer(json_out ? nullptr : stdout);
   PosixClock clock;
-  RunOutputs outputs(options.outputs, &clock, TellOnStderr);
-  if (!outputs.Open(&error)) {
+  std::unique_ptr<Outputs> outputs = Outputs::Start(
+      options.outputs, &clock, [](NoticeSource, const std::string& text) { TellOnStderr(text); },
+      &error);
+  if (!outputs) {
     TellOnStderr(error);
     return 1;
   }
@@ -58,30 +61,30 @@ int RunHeadless(Options& options) {
     // output file goes to standard error.
     port.SetOpenFailureListener([](const OpenFailure& f) { TellOnStderr(DescribeOpenFailure(f)); });
     port.SetLossListener([](const PortLoss& loss) { TellOnStderr(DescribePortLoss(loss)); });
+    port.SetOtherDeviceListener([&printer](const OtherDevice& other) {
+      TellOnStderr(DescribeOtherDevice(other));
+      printer.Note("port other " + Quoted(DescribeIdentity(other.found)));
+    });
     FunctionReporter reporter(TellOnStderr);
     MonitorHost host(&port, &clock, &files);
     host.SetReporter(&reporter);
-    StatsPrinter stats(&outputs.ledger(), &printer);
-    outputs.AddTo(host.readings());
+    StatsPrinter stats(&outputs->ledger(), &printer);
+    host.readings().Add(outputs.get());
+    host.AddTicker(outputs.get());
     host.readings().Add(&printer);
-    if (!json_out) host.readings().Add(&stats);
-    std::unique_ptr<NetworkOutputs> network;
-    if (NetworkWanted(options.network)) {
-      // After the run's outputs, whose ledger hears every event first.
-      network = NetworkOutputs::Start(options.network, &host, &clock, &outputs.ledger(),
-                                      TellOnStderr, &error);
-      if (!network) {
-        TellOnStderr(error);
-        if (options.simulate) receiver.Stop();
-        return 1;
-      }
-    }
+    if (!json_out) outputs->Add(&stats);
+    // A service manager that started the monitor hears from its loop (nothing without one).
+    ServiceNotifier notifier = ServiceNotifier::FromEnvironment();
+    ServiceHeartbeat heartbeat(&notifier, &outputs->ledger());
+    host.AddTicker(&heartbeat);
     host.surface().SetObserver(&printer);
     host.Create();
-    HeadlessSession session(&host, &printer, &outputs, json_out ? nullptr : &stats);
+    HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
+    session.SetHeartbeat(&heartbeat);
     session.Run(STDIN_FILENO);
     host.surface().SetObserver(nullptr);
   }
+  outputs.reset();
 
   if (options.simulate) {
     for (const std::string& line : receiver.Stop()) printer.Note("sim " + Escaped(line));

@@ -33,7 +33,7 @@ void HeadlessSession::Run(int input_fd) {
   std::string line;
   bool input_ended = false;
   while (!host_->Ended()) {
-    if (Poll()) continue;
+    if (host_->PollIfDue()) continue;
     if (StopRequested()) {
       EndOnSignal(TakeStopRequest());
       continue;
@@ -72,6 +72,7 @@ void HeadlessSession::Run(int input_fd) {
     }
     input.Append(chunk, static_cast<std::size_t>(n));
   }
+  if (heartbeat_ != nullptr) heartbeat_->Stopping();
 }
 
 std::uint32_t HeadlessSession::Execute(const std::string& line) {
@@ -104,12 +105,6 @@ std::uint32_t HeadlessSession::Execute(const std::string& line) {
   return 0;
 }
 
-bool HeadlessSession::Poll() {
-  const bool polled = host_->PollIfDue();
-  outputs_->Tick(host_->clock().TickCount());
-  return polled;
-}
-
 void HeadlessSession::Stats() {
   const std::uint32_t now = host_->clock().TickCount();
   if (stats_ != nullptr) stats_->Print(now);
@@ -140,7 +135,7 @@ void HeadlessSession::Wait(std::uint32_t ms) {
   const std::int64_t end =
       MonotonicNanoseconds() + static_cast<std::int64_t>(ms) * kNanosecondsPerMillisecond;
   while (!host_->Ended() && !StopRequested()) {
-    if (Poll()) continue;
+    if (host_->PollIfDue()) continue;
     const std::int64_t left_ns = end - MonotonicNanoseconds();
     if (left_ns <= 0) return;
     const long left_ms =
@@ -154,12 +149,14 @@ void HeadlessSession::Wait(std::uint32_t ms) {
 
 void HeadlessSession::EndOnSignal(StopRequest request) {
   const char* why = request == StopRequest::kExit ? "interrupted" : "signal";
+  if (heartbeat_ != nullptr) heartbeat_->Stopping();  // before the stop's export
   host_->EndOn(request, [this, why](int command) {
     printer_->Note(std::string(command == CMD_STOP ? "> stop (" : "> exit (") + why + ")");
   });
 }
 
 void HeadlessSession::Exit(const char* why) {
+  if (heartbeat_ != nullptr) heartbeat_->Stopping();
   printer_->Note(std::string("> exit (") + why + ")");
   host_->Choose(CMD_EXIT);
 }

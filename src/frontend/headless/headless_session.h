@@ -2,20 +2,23 @@
 // cycles whenever the poll timer expires in between, and every event printed.
 #pragma once
 
-#include "frontend/common/run_outputs.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/headless/commands.h"
 #include "frontend/headless/event_printer.h"
+#include "frontend/headless/service_heartbeat.h"
 #include "frontend/headless/stats_lines.h"
+#include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
 
 class HeadlessSession {
  public:
-  // outputs are ticked from the loop; the stats command prints through stats (may be null: no
-  // stats lines) and writes the ledger's record into the JSON Lines.
-  HeadlessSession(MonitorHost* host, EventPrinter* printer, RunOutputs* outputs,
-                  StatsPrinter* stats)
+  // The stats command prints through stats (may be null: no stats lines) and writes the
+  // ledger's record into the outputs' JSON Lines.
+  HeadlessSession(MonitorHost* host, EventPrinter* printer, Outputs* outputs, StatsPrinter* stats)
       : host_(host), printer_(printer), outputs_(outputs), stats_(stats) {}
+
+  // Told when the monitor begins to end (a stop request, the end of the input, the loop's end).
+  void SetHeartbeat(ServiceHeartbeat* heartbeat) { heartbeat_ = heartbeat; }
 
   // Runs until the monitor ends: commands are read from input_fd; the end of input acts as the
   // exit command, a signal as its stop request says.
@@ -26,8 +29,6 @@ class HeadlessSession {
   std::uint32_t Execute(const std::string& line);
 
  private:
-  // A poll cycle when one is due, and the outputs' tick. True when a poll ran.
-  bool Poll();
   void Stats();
   void Settings(const Command& command);
   // Polls for ms milliseconds without reading input (or until the monitor ends).
@@ -38,6 +39,7 @@ class HeadlessSession {
 
   MonitorHost* host_;
   EventPrinter* printer_;
-  RunOutputs* outputs_;
+  Outputs* outputs_;
   StatsPrinter* stats_;
+  ServiceHeartbeat* heartbeat_ = nullptr;
 };

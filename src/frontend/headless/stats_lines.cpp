@@ -1,6 +1,6 @@
 #include "frontend/headless/stats_lines.h"
 
-#include "frontend/common/ledger_fields.h"
+#include "ledger/ledger_table.h"
 
 namespace {
 
@@ -9,7 +9,7 @@ std::string Words(const std::vector<LedgerField>& fields, const char* skip = "")
   std::string words;
   for (const LedgerField& f : fields) {
     if (std::string(f.key) == skip) continue;
-    const std::string value = PlainText(f);
+    const std::string value = RecordText(f);
     words += " " + std::string(f.key) + "=" + (value.empty() ? "-" : value);
   }
   return words;
@@ -18,13 +18,12 @@ std::string Words(const std::vector<LedgerField>& fields, const char* skip = "")
 }  // namespace
 
 std::vector<std::string> StatsLines(const LedgerSnapshot& s) {
-  std::vector<std::string> lines = {"stats run" + Words(RunFields(s.run))};
+  std::vector<std::string> lines = {"stats run" + Words(RunFields(s))};
   for (int row = 0; row < kLedgerSensorRows; ++row) {
     if (!s.rows[row].watched) continue;
-    lines.push_back("stats sensor " + std::to_string(row) +
-                    Words(SensorFields(s.rows[row]), "sensor"));
+    lines.push_back("stats sensor " + std::to_string(row) + Words(SensorFields(s, row), "sensor"));
   }
-  lines.push_back("stats refused" + Words(RefusedFields(s.rows[kRefusedRow])));
+  lines.push_back("stats refused" + Words(RefusedFields(s)));
   return lines;
 }
 
@@ -34,7 +33,5 @@ void StatsPrinter::Print(std::uint32_t now_tick) {
 }
 
 void StatsPrinter::OnRunStopped(std::uint32_t tick) {
-  // The ledger may hear of the end after this listener; a second telling changes nothing.
-  ledger_->OnRunStopped(tick);
   Print(tick);
 }

@@ -1,6 +1,6 @@
 // The reception ledger as the headless monitor's stats lines: "stats run" with the run's
 // figures, "stats sensor N" for each watched sensor and "stats refused" for the ids of 32 or
-// more, each a list of KEY=VALUE words named and written as in ledger_fields.h ("-" where the
+// more, each a list of KEY=VALUE words named and written as in ledger_table.h ("-" where the
 // ledger has no value). Printed by the stats command and whenever a run ends.
 #pragma once
 
@@ -15,10 +15,11 @@
 
 std::vector<std::string> StatsLines(const LedgerSnapshot& snapshot);
 
-// Prints the stats lines when a run ends, and when asked.
+// Prints the stats lines when a run ends, and when asked. It must hear the events after the
+// ledger: the program adds it to the outputs.
 class StatsPrinter : public ReadingSink {
  public:
-  StatsPrinter(Ledger* ledger, EventPrinter* printer) : ledger_(ledger), printer_(printer) {}
+  StatsPrinter(const Ledger* ledger, EventPrinter* printer) : ledger_(ledger), printer_(printer) {}
 
   // The lines of the ledger at now_tick (during a run; after it, at its end).
   void Print(std::uint32_t now_tick);
@@ -28,7 +29,7 @@ class StatsPrinter : public ReadingSink {
   void OnRunStopped(std::uint32_t tick) override;
 
  private:
-  Ledger* ledger_;
+  const Ledger* ledger_;
   EventPrinter* printer_;
   LedgerSnapshot snapshot_;
 };

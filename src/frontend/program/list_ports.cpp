@@ -42,11 +42,14 @@ std::string OpenText(const SerialDevice& d) {
   }
 }
 
+// In use means that the monitor's own open would be refused: another program holds the
+// device's lock or its exclusive flag. A program that merely has it open (the far side of a
+// pseudo-terminal pair, a terminal program without a lock) is named, but the device is free.
 // Empty (no line) for a device that does not exist: nothing holds what is not there.
 std::string InUseText(const SerialDevice& d) {
-  if (!d.holders.empty()) return "yes, by " + Joined(d.holders);
-  if (d.locked) return "yes, by another program";
-  return Missing(d) ? "" : "no";
+  if (d.locked) return "yes, by " + (d.holders.empty() ? "another program" : Joined(d.holders));
+  if (Missing(d)) return "";
+  return d.holders.empty() ? "no" : "no (open without a lock in " + Joined(d.holders) + ")";
 }
 
 void Print(std::FILE* out, const SerialDevice& d, const ComPortMap& ports) {

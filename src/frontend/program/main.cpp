@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "frontend/common/program_version.h"
+#include "app/program_version.h"
 #include "frontend/headless/headless_main.h"
 #include "frontend/program/list_ports.h"
 #include "frontend/program/options.h"

@@ -20,7 +20,8 @@ const char kUsageHead[] =
        wsmon --help | --version
 
 OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte]
-NETWORK: [--http [ADDR:]PORT [--http-token FILE]] [--mqtt HOST[:PORT] [--mqtt-topic PREFIX]]
+NETWORK: [--http [ADDR:]PORT [--http-token FILE]]
+         [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-discovery]]
 
 Runs the wireless sensor test monitor. The current directory is the start directory: the
 settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
@@ -60,8 +61,8 @@ without an export. SIGTERM, SIGHUP and SIGQUIT first stop a run in progress when
 so that it is exported (> stop (signal)), then exit (> exit (signal)). Either way the settings
 are saved. SIGUSR1, SIGUSR2 and SIGPIPE are ignored.
 
-Output of --headless (standard output, one event per line, always valid UTF-8): text from outside the monitor
-(commands, paths, lines) is escaped: \\ for a backslash, \xNN for each byte of a control
+Headless output: standard output, one event per line, always valid UTF-8. Text from outside
+the monitor (commands, paths, lines) is escaped: \\ for a backslash, \xNN for each byte of a control
 character (C0, DEL, C1) and for each byte that is not valid UTF-8; "TEXT" stands in double
 quotes, with \" for a double quote in it.
   > COMMAND                   a command as read (> START... for the start of a line too long)
@@ -90,12 +91,17 @@ quotes, with \" for a double quote in it.
                               it is opened again at every poll, and why it was lost goes to
                               standard error
   port back SECONDS           it answers again after SECONDS (one decimal); the run goes on
+  port other "DEVICE"         another device than the run's stands at the port's path (a USB
+                              adapter by its ids and serial number); it is not opened, and the
+                              run waits for its own (once per outage)
   sim device PATH             --simulate: the simulated receiver's pseudo-terminal
   sim KEY VALUE               --simulate: its summary at the end (see wsmon-sim --help)
-  stats run KEY=VALUE...      the ledger: by the stats command and at the end of every run
-  stats sensor N KEY=VALUE... (after its export) the run's figures, one line per watched
-  stats refused KEY=VALUE...  sensor, then the ids of 32 or more; "-" for no value. The keys
-                              are those of the JSON records (see the README: The ledger)
+  stats run KEY=VALUE... | stats sensor N KEY=VALUE... | stats refused KEY=VALUE...
+                              the ledger, by the stats command and at the end of every run
+                              (after its export): the run's figures, then one line per
+                              watched sensor, then the ids of 32 or more; "-" for no value.
+                              The keys are those of the JSON records (see the README: The
+                              ledger)
 With --json and no FILE, standard output carries the JSON Lines alone: no event line is
 written, the stats command writes a ledger record, and a malformed or refused command is told
 on standard error.
@@ -164,8 +170,9 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "duplicated\n"),
       Custom("--http",
              [o](const std::string& value, std::string* error) {
-               o->network.http = true;
-               return Named("--http", ParseHttpEndpoint(value, &o->network.http_endpoint, error),
+               o->outputs.network.http = true;
+               return Named("--http",
+                            ParseHttpEndpoint(value, &o->outputs.network.http_endpoint, error),
                             error);
              })
           .Missing("--http needs a value PORT or ADDRESS:PORT (for example --http 9100)")
@@ -176,7 +183,7 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "ADDRESS is\n"
                 "                   named (0.0.0.0:9100 for every address, [::1]:9100); port 0: "
                 "any free one\n"),
-      Text("--http-token", &o->network.http_token_file)
+      Text("--http-token", &o->outputs.network.http_token_file)
           .Help("  --http-token FILE\n"
                 "                   NETWORK: every request must show the token on FILE's first "
                 "line, as\n"
@@ -185,8 +192,9 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "                   FILE must be readable by its owner alone (chmod 600)\n"),
       Custom("--mqtt",
              [o](const std::string& value, std::string* error) {
-               o->network.mqtt = true;
-               return Named("--mqtt", ParseMqttEndpoint(value, &o->network.mqtt_endpoint, error),
+               o->outputs.network.mqtt = true;
+               return Named("--mqtt",
+                            ParseMqttEndpoint(value, &o->outputs.network.mqtt_endpoint, error),
                             error);
              })
           .Missing("--mqtt needs a value HOST or HOST:PORT (for example --mqtt localhost)")
@@ -197,13 +205,13 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "given)\n"),
       Custom("--mqtt-topic",
              [o](const std::string& value, std::string* error) {
-               o->network.mqtt_topic = value;
+               o->outputs.network.mqtt_topic = value;
                return Named("--mqtt-topic", CheckTopicPrefix(value, error), error);
              })
           .Help("  --mqtt-topic PREFIX\n"
                 "                   NETWORK: the topics' prefix (default wsmon/ and the host "
                 "name)\n"),
-      Flag("--mqtt-discovery", &o->network.mqtt_discovery)
+      Flag("--mqtt-discovery", &o->outputs.network.mqtt_discovery)
           .Help("  --mqtt-discovery\n"
                 "                   NETWORK: announce each sensor's temperature and humidity to "
                 "Home\n"
@@ -279,7 +287,7 @@ bool CheckCombination(const Options& o, std::string* error) {
 }
 
 bool CheckNetworkCombination(const Options& o, std::string* error) {
-  const NetworkOptions& n = o.network;
+  const NetworkOptions& n = o.outputs.network;
   const bool any =
       n.http || n.mqtt || !n.http_token_file.empty() || !n.mqtt_topic.empty() || n.mqtt_discovery;
   if (any && (o.export_bytes || o.list_ports || o.recover)) {
@@ -304,8 +312,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   if (!ParseByTable(argc, argv, OptionTable(o), kWords, error)) return false;
   if (o->help || o->version) return true;
   if (!CheckCombination(*o, error)) return false;
-  if (!o->network.http_token_file.empty() &&
-      !ReadTokenFile(o->network.http_token_file, &o->network.http_token, error)) {
+  if (!o->outputs.network.http_token_file.empty() &&
+      !ReadTokenFile(o->outputs.network.http_token_file, &o->outputs.network.http_token, error)) {
     return false;
   }
   // The environment's mappings, for the ports that no --com option named.

@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/common/run_outputs.h"
-#include "frontend/network/network_options.h"
+#include "outputs/outputs.h"
 #include "platform/posix/com_port_map.h"
 
 struct Options {
@@ -18,11 +17,10 @@ struct Options {
   bool list_ports = false;
   bool recover = false;     // --recover
   std::string recover_dir;  // its DIR; empty: the current directory
-  OutputOptions outputs;    // --csv, --json, --sequence-byte
+  OutputOptions outputs;    // --csv, --json, --sequence-byte, the network options
   std::string sim_program;
   std::vector<std::string> sim_args;
   ComPortMap ports;
-  NetworkOptions network;  // --http, --mqtt and theirs
 };
 
 // Fills *o from the command line. On a malformed, unknown or misplaced option returns false

@@ -116,6 +116,11 @@ the polling. What they say goes to standard error (--headless) or the status lin
 
 Environment:
   WSMON_COM<N>     the device of port COMN, where --com N=PATH does not name one
+  NOTIFY_SOCKET, WATCHDOG_USEC, WATCHDOG_PID
+                   set by systemd for a unit of Type=notify (wsmon@.service): --headless tells
+                   it READY=1 when its loop runs, WATCHDOG=1 from the loop at half the
+                   watchdog's interval, STATUS= with the run's figures every 5 s, STOPPING=1
+                   when it begins to end. Without NOTIFY_SOCKET nothing is sent
   TERM             the terminal's type; one that is not known or cannot place the cursor
                    (such as dumb) is refused with a message
   LC_ALL, LC_CTYPE, LANG

@@ -160,6 +160,10 @@ void Terminal::Bell() {
   beep();
 }
 
+void Terminal::RepaintAll() {
+  clearok(curscr, TRUE);
+}
+
 int Terminal::ReadWhenReady(long timeout_ms, wint_t* key, bool* gone) {
   pollfd p[2] = {{STDIN_FILENO, POLLIN, 0}, {StopSignalDescriptor(), POLLIN, 0}};
   const int ready = ::poll(p, p[1].fd >= 0 ? 2 : 1, static_cast<int>(timeout_ms));

@@ -49,6 +49,10 @@ class Terminal {
   Input Next(long timeout_ms);
   // The terminal's bell.
   void Bell();
+  // Has the next refresh write every cell again. A box drawn over a double-width character cuts
+  // it in half, and what the terminal shows then is no longer what curses believes it shows:
+  // only a whole repaint takes such marks away when the box closes.
+  void RepaintAll();
 
  private:
   // With no input queued: waits up to timeout_ms and reads what came, or gives ERR (with

@@ -9,14 +9,13 @@
 
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
-#include "frontend/common/run_outputs.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
-#include "frontend/network/network_outputs.h"
 #include "frontend/terminal/canvas.h"
 #include "frontend/terminal/reading_history.h"
 #include "frontend/terminal/terminal.h"
 #include "frontend/terminal/terminal_session.h"
+#include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
@@ -26,7 +25,8 @@ namespace {
 
 // What goes to standard error once the terminal is back, in this order.
 struct ToldAfterwards {
-  // Why the port was lost, in order: the first kLossesTold outages, and how many more.
+  // Why the port was lost (or another device found at its path), in order: the first
+  // kLossesTold, and how many more.
   static constexpr std::size_t kLossesTold = 20;
 
   void Loss(const std::string& reason) {
@@ -74,14 +74,17 @@ int RunTerminal(Options& options) {
   // Standard error is the screen: why a port did not open goes into the message box that says
   // so (and to standard error afterwards), why it stopped answering to the status line while
   // it is lost (and to standard error afterwards), what went wrong with an output file to the
-  // status line.
+  // status line, what the network outputs say to the status line (and to standard error
+  // afterwards).
   TerminalSession* shown_in = nullptr;
-  const auto notice = [&shown_in](const std::string& text) {
+  ToldAfterwards told;
+  const auto notice = [&shown_in, &told](NoticeSource source, const std::string& text) {
+    if (source == NoticeSource::kNetwork) told.network_said.push_back(text);
     if (shown_in != nullptr) shown_in->ShowNotice(text);
   };
   PosixClock clock;
-  RunOutputs outputs(options.outputs, &clock, notice);
-  if (!outputs.Open(&error)) {
+  std::unique_ptr<Outputs> outputs = Outputs::Start(options.outputs, &clock, notice, &error);
+  if (!outputs) {
     std::fprintf(stderr, "wsmon: %s\n", error.c_str());
     return 1;
   }
@@ -99,59 +102,41 @@ int RunTerminal(Options& options) {
   }
   SetUpColours();
   UseLineStyle(ChooseLineStyle(nl_langinfo(CODESET), [](wchar_t c) { return ::wcwidth(c); }));
-  ToldAfterwards told;
-  std::string network_error;  // why the network outputs did not start
   {
     PosixSerialPort port(options.ports);
     PosixFileStore files;
     port.SetOpenFailureListener([&shown_in](const OpenFailure& f) {
       if (shown_in != nullptr) shown_in->TellOpenFailure(DescribeOpenFailure(f));
     });
-    port.SetLossListener([&told, &shown_in](const PortLoss& loss) {
-      const std::string reason = DescribePortLoss(loss);
+    const auto tell_loss = [&told, &shown_in](const std::string& reason) {
       told.Loss(reason);
       if (shown_in != nullptr) shown_in->ShowNotice(reason, true);
-    });
+    };
+    port.SetLossListener([tell_loss](const PortLoss& loss) { tell_loss(DescribePortLoss(loss)); });
+    port.SetOtherDeviceListener(
+        [tell_loss](const OtherDevice& other) { tell_loss(DescribeOtherDevice(other)); });
     // What the monitor tells of its files shows on the status line, and again on standard error
     // once the terminal is back.
-    FunctionReporter reporter([&notice, &told](const std::string& text) {
+    FunctionReporter reporter([&shown_in, &told](const std::string& text) {
       told.files_said.push_back(text);
-      notice(text);
+      if (shown_in != nullptr) shown_in->ShowNotice(text);
     });
     MonitorHost host(&port, &clock, &files);
     host.SetReporter(&reporter);
     ReadingHistory history(&clock);
     host.readings().Add(&history);
-    outputs.AddTo(host.readings());
-    TerminalSession session(&host, &terminal, &history, &options.ports, &clock, &outputs);
+    host.readings().Add(outputs.get());
+    host.AddTicker(outputs.get());
+    TerminalSession session(&host, &terminal, &history, &options.ports, &clock, &outputs->ledger());
     shown_in = &session;
-    // What the network outputs say shows on the status line, and again on standard error once
-    // the terminal is back.
-    std::unique_ptr<NetworkOutputs> network;
-    if (NetworkWanted(options.network)) {
-      // After the run's outputs, whose ledger hears every event first.
-      network = NetworkOutputs::Start(
-          options.network, &host, &clock, &outputs.ledger(),
-          [&notice, &told](const std::string& text) {
-            told.network_said.push_back(text);
-            notice(text);
-          },
-          &network_error);
-    }
-    if (!NetworkWanted(options.network) || network) {
-      host.Create();
-      session.Run();
-    }
+    host.Create();
+    session.Run();
     told.unshown = session.unshown();
     told.failures = session.open_failures();
     shown_in = nullptr;
   }
   terminal.Stop();
-  if (!network_error.empty()) {
-    std::fprintf(stderr, "wsmon: %s\n", network_error.c_str());
-    if (options.simulate) receiver.Stop();
-    return 1;
-  }
+  outputs.reset();  // what the network outputs say at their end is told afterwards too
   told.Print();
   if (options.simulate) StopSimulatedReceiver(&receiver);
   return 0;

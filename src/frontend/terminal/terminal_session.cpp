@@ -38,17 +38,16 @@ std::string ItemText(int command) {
 }  // namespace
 
 TerminalSession::TerminalSession(MonitorHost* host, Terminal* terminal, ReadingHistory* history,
-                                 const ComPortMap* ports, Clock* clock, RunOutputs* outputs)
+                                 const ComPortMap* ports, Clock* clock, const Ledger* ledger)
     : host_(host),
       terminal_(terminal),
       clock_(clock),
-      outputs_(outputs),
       geometry_(&host->surface()),
-      status_(ports, history, &outputs->ledger()),
+      status_(ports, history, ledger),
       view_(&host->surface(), &geometry_, &menu_, &status_,
             [host](int command) { return host->Enabled(command); }),
       chart_(history),
-      ledger_view_(&outputs->ledger()) {
+      ledger_view_(ledger) {
   geometry_.SetScreen(terminal->Columns(), terminal->Rows());
   MemorySurface& surface = host->surface();
   surface.SetObserver(this);
@@ -69,15 +68,9 @@ void TerminalSession::OnBeep(unsigned) {
   view_.Highlight(g_state.error_log_box, clock_->TickCount());
 }
 
-bool TerminalSession::Poll() {
-  const bool polled = host_->PollIfDue();
-  outputs_->Tick(clock_->TickCount());
-  return polled;
-}
-
 void TerminalSession::Run() {
   while (!host_->Ended()) {
-    if (Poll()) continue;
+    if (host_->PollIfDue()) continue;
     if (hung_up_) {
       EndOn(StopRequest::kStopThenExit);  // as the hang-up signal would
       continue;
@@ -201,11 +194,16 @@ void TerminalSession::EndOn(StopRequest request) {
 
 int TerminalSession::Modal(const std::function<void(int, int)>& draw,
                            const std::function<int(const Input&)>& answer) {
+  // Whatever the box covered is drawn whole again once it goes.
+  struct RepaintAfter {
+    Terminal* terminal;
+    ~RepaintAfter() { terminal->RepaintAll(); }
+  } repaint{terminal_};
   for (;;) {
     if (ending_ || hung_up_ || StopRequested()) return -1;
     // The monitor's own boxes come with the poll timer stopped; the question before a command
     // comes during a run, which goes on polling meanwhile, so that no byte waits too long.
-    if (Poll()) continue;
+    if (host_->PollIfDue()) continue;
     if (DrawView()) draw(terminal_->Columns(), terminal_->Rows());
     refresh();
     const Input in = terminal_->Next(SoonerWait(

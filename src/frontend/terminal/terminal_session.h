@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/clock.h"
-#include "frontend/common/run_outputs.h"
 #include "frontend/common/stop_signals.h"
 #include "frontend/terminal/cell_layout.h"
 #include "frontend/terminal/chart.h"
@@ -21,15 +20,16 @@
 #include "frontend/terminal/reading_history.h"
 #include "frontend/terminal/status_line.h"
 #include "frontend/terminal/terminal.h"
+#include "ledger/ledger.h"
 #include "platform/memory/monitor_host.h"
 
 class TerminalSession : public SurfaceObserver {
  public:
   // Puts itself on the host's surface: it draws the surface's boxes, measures their lines in
-  // cells, shows its message boxes and its settings dialog. Before host->Create(). outputs are
-  // ticked from the loop, and their ledger is the ledger view's.
+  // cells, shows its message boxes and its settings dialog. Before host->Create(). The ledger
+  // is the ledger view's and the status line's.
   TerminalSession(MonitorHost* host, Terminal* terminal, ReadingHistory* history,
-                  const ComPortMap* ports, Clock* clock, RunOutputs* outputs);
+                  const ComPortMap* ports, Clock* clock, const Ledger* ledger);
   ~TerminalSession() override;
   TerminalSession(const TerminalSession&) = delete;
   TerminalSession& operator=(const TerminalSession&) = delete;
@@ -55,8 +55,6 @@ class TerminalSession : public SurfaceObserver {
   void OnBeep(unsigned) override;
 
  private:
-  // A poll cycle when one is due, and the outputs' tick. True when a poll ran.
-  bool Poll();
   // Draws the chart, the ledger or the window; false when the screen is too small for them.
   bool DrawView();
   void Handle(const Input& in);
@@ -77,7 +75,6 @@ class TerminalSession : public SurfaceObserver {
   MonitorHost* host_;
   Terminal* terminal_;
   Clock* clock_;
-  RunOutputs* outputs_;
   CellGeometry geometry_;
   MenuBar menu_;
   StatusLine status_;

@@ -8,20 +8,13 @@
 
 #include "app/clock.h"
 #include "app/report.h"
-#include "frontend/common/stop_signals.h"
-#include "platform/memory/host_ticker.h"
 #include "platform/memory/memory_dialog.h"
 #include "platform/memory/memory_surface.h"
-#include "platform/memory/reading_fanout.h"
+#include "platform/memory/stop_request.h"
+#include "reception/host_ticker.h"
+#include "reception/reading_fanout.h"
 #include "serial/serial_port.h"
 #include "settings/file_store.h"
-
-// The sooner of two waits in milliseconds, -1 standing for none.
-inline long SoonerWait(long a, long b) {
-  if (a < 0) return b;
-  if (b < 0) return a;
-  return a < b ? a : b;
-}
 
 class MonitorHost {
  public:

@@ -66,7 +66,8 @@ bool LossCount(int fd, long* count) {
 
 }  // namespace
 
-PosixSerialPort::PosixSerialPort(ComPortMap ports) : ports_(std::move(ports)) {}
+PosixSerialPort::PosixSerialPort(ComPortMap ports, SystemRoots roots)
+    : ports_(std::move(ports)), roots_(std::move(roots)) {}
 
 PosixSerialPort::~PosixSerialPort() {
   while (!devices_.empty()) Close(devices_.back().fd);
@@ -121,9 +122,28 @@ PortHandle PosixSerialPort::Reopen(int port_number) {
   return OpenDevice(port_number, false);
 }
 
+bool PosixSerialPort::MayReopen(int port_number, const std::string& path, dev_t* node) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  *node = st.st_rdev;
+  Remembered& remembered = remembered_[port_number];
+  if (!remembered.identity.Known()) return true;
+  // Asked of sysfs before the device is opened: opening a stranger's line could already reset
+  // what hangs on it (DTR), and it would be read by nobody.
+  const DeviceIdentity found = IdentityOf(st.st_rdev, roots_);
+  if (SameDevice(remembered.identity, found)) return true;
+  if (!remembered.other_told && other_device_listener_) {
+    other_device_listener_(OtherDevice{port_number, path, remembered.identity, found});
+  }
+  remembered.other_told = true;
+  return false;
+}
+
 PortHandle PosixSerialPort::OpenDevice(int port_number, bool first) {
   const std::string path = ports_.PathFor(port_number);
   if (path.empty()) return Refuse(port_number, path, OpenFailureKind::kNoPath, 0, first);
+  dev_t checked = 0;
+  if (!first && !MayReopen(port_number, path, &checked)) return kInvalidPort;
   // Non-blocking, or the open of a real port would wait for a carrier that may never come.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -149,6 +169,16 @@ PortHandle PosixSerialPort::OpenDevice(int port_number, bool first) {
   if (tcgetsid(fd) == getsid(0)) {
     ::close(fd);
     return Refuse(port_number, path, OpenFailureKind::kOwnTerminal, 0, first);
+  }
+  struct stat opened {};
+  (void)fstat(fd, &opened);
+  if (first) {
+    remembered_[port_number] = Remembered{IdentityOf(opened.st_rdev, roots_), false};
+  } else if (opened.st_rdev != checked) {
+    ::close(fd);  // the path moved on between the check and the open: checked again next time
+    return kInvalidPort;
+  } else {
+    remembered_[port_number].other_told = false;
   }
   Device device;
   device.fd = fd;

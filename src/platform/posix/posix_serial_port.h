@@ -9,18 +9,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/posix/com_port_map.h"
+#include "platform/posix/device_identity.h"
 #include "platform/posix/open_failure.h"
 #include "platform/posix/port_loss.h"
+#include "platform/posix/serial_device_list.h"
 #include "serial/serial_port.h"
 
 class PosixSerialPort : public SerialPort {
  public:
-  explicit PosixSerialPort(ComPortMap ports);
+  // roots: where sysfs and /dev are, for the identity of the devices it opens.
+  explicit PosixSerialPort(ComPortMap ports, SystemRoots roots = {});
   ~PosixSerialPort() override;  // closes what is still open
   PosixSerialPort(const PosixSerialPort&) = delete;
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
@@ -30,7 +34,10 @@ class PosixSerialPort : public SerialPort {
 
   PortHandle Open(int port_number) override;
   // By the configured path again, so that a /dev/serial/by-id name follows its adapter to
-  // whichever device node it gets when it is plugged in again.
+  // whichever device node it gets when it is plugged in again. Where the device opened by Open
+  // had an identity (device_identity.h), a device at the path without that identity is not
+  // opened: the reopening fails as while the path leads nowhere, and the listener of other
+  // devices hears of it once, until the run's device is back.
   PortHandle Reopen(int port_number) override;
   int SetBaud(PortHandle port, std::uint32_t baud) override;
   void Purge(PortHandle port) override;
@@ -53,12 +60,19 @@ class PosixSerialPort : public SerialPort {
   void SetLossListener(std::function<void(const PortLoss&)> listener) {
     loss_listener_ = std::move(listener);
   }
+  void SetOtherDeviceListener(std::function<void(const OtherDevice&)> listener) {
+    other_device_listener_ = std::move(listener);
+  }
 
  private:
   // Open and Reopen: a first open purges the queues and tells its failures.
   PortHandle OpenDevice(int port_number, bool first);
   PortHandle Refuse(int port_number, const std::string& path, OpenFailureKind kind, int error,
                     bool tell);
+  // Before a reopening: whether the device at path may be opened, being the one Open took or
+  // one of a port without identity; *node is then its device number. Another device is told
+  // once.
+  bool MayReopen(int port_number, const std::string& path, dev_t* node);
   // What the port keeps of each descriptor it opened.
   struct Device {
     int fd = -1;
@@ -82,8 +96,17 @@ class PosixSerialPort : public SerialPort {
   // bytes out too). False where the driver keeps no count.
   static bool NoteLosses(Device& device, bool keep);
 
+  // What Open found of a port's device, kept across its outages.
+  struct Remembered {
+    DeviceIdentity identity;
+    bool other_told = false;  // another device at the path was told since the device was away
+  };
+
   ComPortMap ports_;
+  SystemRoots roots_;
   std::vector<Device> devices_;
+  std::map<int, Remembered> remembered_;  // by port number
   std::function<void(const OpenFailure&)> failure_listener_;
   std::function<void(const PortLoss&)> loss_listener_;
+  std::function<void(const OtherDevice&)> other_device_listener_;
 };

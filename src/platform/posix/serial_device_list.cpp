@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -90,6 +91,34 @@ std::string StableName(const std::string& device_path, const std::string& dev_ro
 }
 
 }  // namespace
+
+DeviceIdentity IdentityOf(dev_t device, const SystemRoots& roots) {
+  DeviceIdentity id;
+  const std::string sys_root = RealPath(roots.sys);
+  const std::string node = RealPath(roots.sys + "/dev/char/" + std::to_string(major(device)) + ":" +
+                                    std::to_string(minor(device)));
+  // The tty sits below the USB interface that is the port, which sits below the adapter.
+  if (!node.empty() && !sys_root.empty()) {
+    Upwards(node, sys_root, [&id](const std::string& dir) {
+      if (id.usb_interface.empty() && Exists(dir + "/bInterfaceNumber")) {
+        id.usb_interface = FirstLine(dir + "/bInterfaceNumber");
+      }
+      if (!Exists(dir + "/idVendor")) return false;
+      id.usb_id = FirstLine(dir + "/idVendor") + ":" + FirstLine(dir + "/idProduct");
+      id.usb_serial = FirstLine(dir + "/serial");
+      return true;
+    });
+  }
+  const std::string dir = roots.dev + "/serial/by-id";
+  for (const std::string& name : DirectoryEntries(dir)) {
+    struct stat st {};
+    if (stat((dir + "/" + name).c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device) {
+      id.by_id = name;
+      break;
+    }
+  }
+  return id;
+}
 
 std::vector<std::string> DirectoryEntries(const std::string& dir) {
   std::vector<std::string> names;

@@ -3,8 +3,12 @@
 // driver, the USB adapter, and whether the device can be opened now.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
+
+#include "platform/posix/device_identity.h"
 
 // Where the system's trees are: "/sys", "/dev" and "/proc" on a running system; a test points
 // them at trees of its own.
@@ -36,6 +40,11 @@ std::vector<SerialDevice> ListSerialDevices(const SystemRoots& roots,
 // The same questions for one device file outside sysfs (a pseudo-terminal, a path given by the
 // user): what its open and lock say, and who holds it.
 SerialDevice ProbeSerialDevice(const std::string& path, const SystemRoots& roots);
+
+// The identity of the character device numbered device (a stat's st_rdev): its USB parts from
+// the sysfs of roots, its stable name from their /dev. Empty for a device sysfs does not know
+// (a pseudo-terminal) or that is no USB adapter.
+DeviceIdentity IdentityOf(dev_t device, const SystemRoots& roots);
 
 // The processes (but this one) that have the file at path open, as "NAME (pid N)"; only those
 // this user may look at.

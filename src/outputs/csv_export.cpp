@@ -1,0 +1,176 @@
+#include "outputs/csv_export.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/monitor_state.h"
+#include "display/counters.h"
+#include "display/hex_dump.h"
+#include "ledger/ledger_table.h"
+
+namespace {
+
+// Whether the refused ids' row has the sensor figure of this key: its own name for it, or nullptr.
+const char* RefusesAs(const char* key) {
+  for (const LedgerFigure& f : SensorFigureTable()) {
+    if (f.key == key) return f.refused_key;
+  }
+  return nullptr;
+}
+
+const char kReadingsHeader[] =
+    "sensor,time,number,temperature_C,humidity_RH,interval_s,extra_byte,frame\r\n";
+const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
+constexpr std::size_t kTimeSize = 40;
+constexpr std::size_t kNumberSize = 16;
+
+// "2026-04-04T09:05:00"; out holds kTimeSize bytes (fields of up to five digits each).
+void FormatTime(const LocalTime& t, char* out) {
+  std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u", unsigned{t.year},
+                unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
+                unsigned{t.second});
+}
+
+// What an error event was, in words.
+void FormatDetail(const ErrorEvent& e, char* out, std::size_t cap) {
+  switch (e.code) {
+    case kErrStrayBytes:
+      std::snprintf(out, cap, "%d stray byte%s", e.byte_count, e.byte_count == 1 ? "" : "s");
+      break;
+    case kErrBadCheck:
+      std::snprintf(out, cap, "bad check byte");
+      break;
+    case kErrPortRead:
+      std::snprintf(out, cap, "port read failed");
+      break;
+    case kErrBufferFull:
+      std::snprintf(out, cap, "accumulation buffer full");
+      break;
+    default:
+      std::snprintf(out, cap, "sensor id %d is 32 or more", e.byte_count > 1 ? e.bytes[1] : -1);
+      break;
+  }
+}
+
+// Exact decimals, from the integers: sixteenths of a degree with the four decimals they need,
+// tenths with one, milliseconds as seconds with three. out holds kNumberSize bytes.
+void FormatSixteenths(int sixteenths, char* out) {
+  const unsigned magnitude =
+      sixteenths < 0 ? 0u - static_cast<unsigned>(sixteenths) : static_cast<unsigned>(sixteenths);
+  std::snprintf(out, kNumberSize, "%s%u.%04u", sixteenths < 0 ? "-" : "", magnitude / 16,
+                magnitude % 16 * 625);
+}
+
+void FormatTenths(unsigned tenths, char* out) {
+  std::snprintf(out, kNumberSize, "%u.%u", tenths / 10, tenths % 10);
+}
+
+void FormatMilliseconds(unsigned ms, char* out) {
+  std::snprintf(out, kNumberSize, "%u.%03u", ms / 1000, ms % 1000);
+}
+
+}  // namespace
+
+void CsvExport::OnRunStarted() {
+  exported_stem_.clear();
+  std::string problem;
+  if (!readings_.Begin(kReadingsHeader, &problem) || !errors_.Begin(kErrorsHeader, &problem)) {
+    // Both go: a file left from an earlier run must not be published as this run's.
+    readings_.Discard();
+    errors_.Discard();
+    report_(problem);
+  }
+}
+
+void CsvExport::OnReading(const ReadingEvent& r) {
+  char time[kTimeSize], frame[3 * kFrameSize + 1];
+  char temperature[kNumberSize] = "", humidity[kNumberSize] = "", interval[kNumberSize] = "";
+  FormatTime(r.time, time);
+  if (r.has_temperature) FormatSixteenths(r.temperature_sixteenths, temperature);
+  if (r.has_humidity) FormatTenths(static_cast<unsigned>(r.humidity_tenths), humidity);
+  if (r.has_interval) FormatMilliseconds(r.interval_ms, interval);
+  FormatHexDump(r.frame, kFrameSize, ' ', HexSeparator::kBetween, frame, sizeof frame);
+  char record[160];
+  const int n = std::snprintf(record, sizeof record, "%d,%s,%d,%s,%s,%s,%d,%s\r\n", r.sensor_id,
+                              time, r.number, temperature, humidity, interval, r.frame[2], frame);
+  readings_.Append(record, static_cast<std::size_t>(n));
+}
+
+void CsvExport::OnError(const ErrorEvent& e) {
+  char time[kTimeSize], detail[48];
+  char bytes[3 * kStrayBufferSize + 1] = "";
+  FormatTime(e.time, time);
+  FormatDetail(e, detail, sizeof detail);
+  if (e.bytes != nullptr) {
+    FormatHexDump(e.bytes, e.byte_count, ' ', HexSeparator::kBetween, bytes, sizeof bytes);
+  }
+  char record[sizeof bytes + 96];
+  const int n =
+      std::snprintf(record, sizeof record, "%s,ERR%d,%s,%s\r\n", time, e.code, detail, bytes);
+  errors_.Append(record, static_cast<std::size_t>(n));
+}
+
+std::string SensorsCsvHeader() {
+  std::string header;
+  for (const LedgerFigure& f : SensorFigureTable()) {
+    if (f.key != nullptr) header += (header.empty() ? "" : ",") + std::string(f.key);
+  }
+  return header + "\r\n";
+}
+
+std::string SensorsCsvRecord(const LedgerSnapshot& snapshot, int row) {
+  const bool refused = row == kRefusedRow;
+  const LedgerFigure& sensor = SensorFigureTable().front();
+  std::string record;
+  bool first = true;
+  for (const LedgerField& f : SensorFields(snapshot, row)) {
+    if (!first) record += ",";
+    first = false;
+    if (refused && f.key == sensor.key) {
+      record += "refused";
+    } else if (!refused || RefusesAs(f.key) != nullptr) {
+      record += RecordText(f);
+    }
+  }
+  return record + "\r\n";
+}
+
+void CsvExport::OnRunStopped(std::uint32_t tick) {
+  if (ledger_ == nullptr || exported_stem_.empty()) return;
+  WriteSensors(tick);
+  exported_stem_.clear();
+}
+
+void CsvExport::WriteSensors(std::uint32_t tick) {
+  CsvRowFile file;
+  std::string name, problem;
+  const std::string header = SensorsCsvHeader();
+  if (!file.Begin(header.c_str(), &problem)) {
+    report_(problem);
+    return;
+  }
+  ledger_->Snapshot(tick, *snapshot_);
+  for (int row = 0; row < kLedgerSensorRows; ++row) {
+    if (!snapshot_->rows[row].watched) continue;
+    const std::string record = SensorsCsvRecord(*snapshot_, row);
+    file.Append(record.data(), record.size());
+  }
+  // The refused ids last, whether watched or not.
+  const std::string refused = SensorsCsvRecord(*snapshot_, kRefusedRow);
+  file.Append(refused.data(), refused.size());
+  if (!file.Publish(exported_stem_ + "_sensors", &name, &problem)) report_(problem);
+}
+
+void CsvExport::OnExported(const char* file_name) {
+  std::string stem = file_name;
+  stem.erase(stem.rfind('.') == std::string::npos ? stem.size() : stem.rfind('.'));
+  exported_stem_ = stem;
+  const std::pair<CsvRowFile*, const char*> files[] = {{&readings_, "_readings"},
+                                                       {&errors_, "_errors"}};
+  for (const auto& [file, suffix] : files) {
+    std::string name, problem;
+    // A run whose files could not be made was reported at its start.
+    if (!file->Publish(stem + suffix, &name, &problem) && !problem.empty()) report_(problem);
+  }
+}
