@@ -42,6 +42,28 @@ std::string Time(const LocalTime& t, bool with_date) {
   return text;
 }
 
+// The CSV files that the run wrote beside its journal (under the journal's stem) take the
+// recovered export's stem, as its stop would have given them.
+void RenameCsvFiles(FileStore& files, const std::string& journal, RecoveryResult* result) {
+  const std::string run_stem =
+      journal.substr(0, journal.size() - std::strlen(text::kJournalExtension));
+  const std::string export_stem = result->export_name.substr(0, result->export_name.rfind('.'));
+  bool renamed = false;
+  for (const char* suffix : {"_readings", "_errors"}) {
+    const std::string from = run_stem + suffix + ".csv";
+    if (!Exists(files, from)) continue;
+    const std::string stem = export_stem + suffix;
+    char name[kLogFileNameSize + 32];
+    if (RenameToFreeName(&files, from.c_str(), stem.c_str(), ".csv", name, sizeof name)) {
+      result->csv_names.push_back(name);
+      renamed = true;
+    } else {
+      result->csv_names.push_back(from);
+    }
+  }
+  if (renamed && !files.SyncDirectory(".")) result->recovered = false;
+}
+
 // Writes the export that the run's stop would have written: each panel's lines in panel order
 // (a one-line panel's last line), then the error log's.
 void WriteExport(FileStore& files, const std::string& journal, const JournalScan& scan,
@@ -87,6 +109,7 @@ void WriteExport(FileStore& files, const std::string& journal, const JournalScan
   }
   result->export_name = name;
   result->recovered = out.name_flushed();
+  RenameCsvFiles(files, journal, result);
 }
 
 RecoveryResult Recover(FileStore& files, const std::string& journal, const JournalScan& scan) {
@@ -167,6 +190,12 @@ std::string DescribeRecovery(const RecoveryResult& r) {
   if (r.missing > 0) {
     text += " " + std::to_string(r.missing) +
             " lines never reached the journal (the disk was full then).";
+  }
+  if (!r.csv_names.empty()) {
+    text += " Its CSV files are ";
+    for (std::size_t i = 0; i < r.csv_names.size(); ++i)
+      text += (i == 0 ? "" : " and ") + r.csv_names[i];
+    text += ".";
   }
   if (!r.recovered) text += " Its journal " + r.journal + " is kept for the next start.";
   return text;

@@ -147,16 +147,21 @@ void Remove() {
 
 }  // namespace
 
+std::string RunFileStem(const LocalTime& start) {
+  char stem[48];
+  std::snprintf(stem, sizeof stem, "RUVEZ_%04d_%02d_%02d_%02d_%02d_%02d", start.year, start.month,
+                start.day, start.hour, start.minute, start.second);
+  return stem;
+}
+
 void BeginRunJournal() {
   AbandonRunJournal();
   RunJournal& j = g_journal;
   j.active = true;
   const LocalTime start = g_platform.clock->Now();
-  char stem[48];
-  std::snprintf(stem, sizeof stem, "RUVEZ_%04d_%02d_%02d_%02d_%02d_%02d", start.year, start.month,
-                start.day, start.hour, start.minute, start.second);
   JournalClaimer claimer;
-  if (!ClaimFreeName(stem, text::kJournalExtension, claimer, j.name, sizeof j.name)) {
+  if (!ClaimFreeName(RunFileStem(start).c_str(), text::kJournalExtension, claimer, j.name,
+                     sizeof j.name)) {
     ReportLine("the run's journal cannot be made in the start directory (" + j.file.failure() +
                "): the run goes on, but until its stop its lines are kept in memory only");
     j.name[0] = '\0';

@@ -16,7 +16,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "app/local_time.h"
 #include "journal/journal_format.h"
 #include "settings/file_store.h"
 
@@ -29,6 +31,9 @@ void JournalReplace(int panel, const char* line);
 // The end of a poll (or of the start): the lines since the last commit go out in one write,
 // followed by the counts and the local time.
 void CommitRunJournal();
+
+// The stem that names a run's files after its start: RUVEZ_YYYY_MM_DD_HH_MM_SS.
+std::string RunFileStem(const LocalTime& start);
 
 // Whether the current run keeps a journal (a run with saving on, started and not yet ended), and
 // whether its file could be made.

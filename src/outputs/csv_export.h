@@ -10,8 +10,11 @@
 // A field left empty means no value (a sensor that measured none, or no interval where the
 // panels show none). No field ever holds a comma, a quote or a line end, so none is quoted.
 //
-// A run may last for days: its rows go into files that are named only at its export
-// (csv_row_file.h). The ledger must hear of a run's end before this listener.
+// A run may last for days: its rows go, as they come, into files named after the run's start
+// (RUVEZ_<start>_readings.csv and _errors.csv, beside its journal), which its export renames;
+// a run ended without an export keeps them under those names, and a run that never ended has
+// them renamed with its recovered export (csv_row_file.h). The sensors file is written whole at
+// the export. The ledger must hear of a run's end before this listener.
 #pragma once
 
 #include <cstdint>

@@ -81,17 +81,7 @@ WholeFile::Published WholeFile::Publish(char* name, std::size_t cap) {
     Abandon();
     return Published::kNotWritten;
   }
-  struct Claimer : NameClaimer {
-    Claimer(FileStore* f, const std::string& from) : files(f), temp(from) {}
-    NameClaim Claim(const char* candidate) override {
-      CreateFailure why = CreateFailure::kNone;
-      if (files->RenameNew(temp.c_str(), candidate, &why)) return NameClaim::kClaimed;
-      return why == CreateFailure::kNameTaken ? NameClaim::kTaken : NameClaim::kFailed;
-    }
-    FileStore* files;
-    const std::string& temp;
-  } claimer(files_, temp_name_);
-  if (!ClaimFreeName(stem_.c_str(), extension_.c_str(), claimer, name, cap)) {
+  if (!RenameToFreeName(files_, temp_name_.c_str(), stem_.c_str(), extension_.c_str(), name, cap)) {
     failure_ = files_->LastFailure();
     Abandon();
     return Published::kNotNamed;
@@ -109,4 +99,19 @@ void WholeFile::Abandon() {
   if (!temp_name_.empty()) files_->Remove(temp_name_.c_str());
   temp_name_.clear();
   pending_.clear();
+}
+
+bool RenameToFreeName(FileStore* files, const char* from, const char* stem, const char* extension,
+                      char* name, std::size_t cap) {
+  struct Claimer : NameClaimer {
+    Claimer(FileStore* f, const char* old_name) : files(f), from(old_name) {}
+    NameClaim Claim(const char* candidate) override {
+      CreateFailure why = CreateFailure::kNone;
+      if (files->RenameNew(from, candidate, &why)) return NameClaim::kClaimed;
+      return why == CreateFailure::kNameTaken ? NameClaim::kTaken : NameClaim::kFailed;
+    }
+    FileStore* files;
+    const char* from;
+  } claimer(files, from);
+  return ClaimFreeName(stem, extension, claimer, name, cap);
 }

@@ -60,3 +60,9 @@ class WholeFile {
   bool name_flushed_ = false;
   std::string failure_;
 };
+
+// Gives the file from the first free name of stem + extension, stem_2 + extension, ... (into
+// name, cap bytes), never replacing a file. The directory is not flushed. False, with the
+// system's reason in files->LastFailure(), when no name could be given.
+bool RenameToFreeName(FileStore* files, const char* from, const char* stem, const char* extension,
+                      char* name, std::size_t cap);

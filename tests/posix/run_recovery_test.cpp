@@ -103,12 +103,12 @@ Match FindShown(const Lines& events, std::size_t from, const std::string& recove
   return {};
 }
 
-// The only recovered export in a directory ("" when there is not exactly one).
-std::string RecoveredExport(const std::string& dir) {
+// The only recovered file in a directory that ends so ("" when there is not exactly one).
+std::string RecoveredExport(const std::string& dir, const std::string& end = "_recovered.txt") {
   std::string found;
   int count = 0;
   for (const std::string& name : DirectoryEntries(dir)) {
-    if (name.find("_recovered") != std::string::npos) {
+    if (name.size() > end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0) {
       found = ReadWholeFile(dir + "/" + name);
       ++count;
     }
@@ -147,7 +147,8 @@ class RunningMonitor {
     Surroundings around;
     around.keep_errors = true;
     wsmon_ = std::make_unique<Program>(
-        WSMON_PATH, std::vector<std::string>{"--headless", "--com", "1=" + device}, dir, around);
+        WSMON_PATH, std::vector<std::string>{"--headless", "--csv", "--com", "1=" + device}, dir,
+        around);
     wsmon_->Write("open\nstart\n");
     started_ = wsmon_->WaitFor([](const std::string& line) {
       return line.rfind("panel", 0) == 0 && line.find(" line ") != line.npos;
@@ -214,6 +215,15 @@ TEST(RunRecoveryTest, AKilledMonitorsRunIsRecoveredWithEveryLineShownASecondBefo
       const Match match =
           FindShown(events, run.ShownBy(killed_at - 1000), RecoveredExport(dir.path()));
       EXPECT_GT(match.events, 0u) << "the recovered export is not the run as shown a second before";
+      // Each CSV row goes out as it comes, the journal at the poll's end: the rows hold at least
+      // every reading of the recovered export's panels.
+      const std::string rows = RecoveredExport(dir.path(), "_recovered_readings.csv");
+      const std::string recovered = RecoveredExport(dir.path());
+      const std::regex reading("\\r\\n\\d{3}-\\d\\d:");
+      const auto readings =
+          std::distance(std::sregex_iterator(recovered.begin(), recovered.end(), reading), {});
+      EXPECT_GE(std::count(rows.begin(), rows.end(), '\n') - 1, readings)
+          << "the run's CSV rows went with its recovered export";
       ShownRun all;
       for (const std::string& line : events) all.Take(line);
       std::printf("kill -9, %2d sensors, %4.0f ms into the run: %zu lines recovered of %zu shown\n",

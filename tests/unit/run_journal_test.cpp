@@ -155,6 +155,23 @@ TEST_F(RunJournalTest, ARunThatNeverReachedItsStopIsRecoveredAsTheExportItsStopW
   }
 }
 
+TEST_F(RunJournalTest, TheRunsCsvFilesTakeTheRecoveredExportsStemWhereItIsFree) {
+  StartRun(4);
+  Feed(4, 2);
+  const std::string stem = Journal().substr(0, Journal().rfind('.'));
+  files_.PutFile(stem + "_readings.csv", {'r', '\r', '\n'});
+  files_.PutFile(stem + "_errors.csv", {'e', '\r', '\n'});
+  files_.PutFile("RUVEZ_2006_04_04_09_05_recovered_errors.csv", {'x'});
+  DieAndStartAgain();
+  EXPECT_EQ(Named(".csv"), Lines({"RUVEZ_2006_04_04_09_05_recovered_errors.csv",
+                                  "RUVEZ_2006_04_04_09_05_recovered_errors_2.csv",
+                                  "RUVEZ_2006_04_04_09_05_recovered_readings.csv"}));
+  EXPECT_EQ(Text(files_.Bytes("RUVEZ_2006_04_04_09_05_recovered_errors_2.csv")), "e\r\n");
+  ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_THAT(reports_[0], HasSubstr("Its CSV files are RUVEZ_2006_04_04_09_05_recovered_readings"
+                                     ".csv and RUVEZ_2006_04_04_09_05_recovered_errors_2.csv."));
+}
+
 TEST_F(RunJournalTest, AJournalCutAnywhereInItsLastRecordsGivesEveryLineBeforeThem) {
   StartRun(4);
   Feed(4, 3);
