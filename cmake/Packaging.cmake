@@ -9,6 +9,23 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test monitor for a wireless temperature and humidity sensor network")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 
+# --version: the release and the commit, written anew at every build.
+set(WSMON_VERSION_SOURCE ${CMAKE_BINARY_DIR}/generated/program_version.cpp)
+add_custom_target(wsmon_version_source
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DVERSION=${PROJECT_VERSION}
+          -DOUT=${WSMON_VERSION_SOURCE} -P ${CMAKE_SOURCE_DIR}/cmake/WriteVersion.cmake
+  BYPRODUCTS ${WSMON_VERSION_SOURCE}
+  COMMENT "Version of this build")
+add_library(wsmon_version STATIC ${WSMON_VERSION_SOURCE})
+add_dependencies(wsmon_version wsmon_version_source)
+target_include_directories(wsmon_version PRIVATE src)
+target_link_libraries(wsmon PRIVATE wsmon_version)
+# The network outputs name the version too (in /metrics and the discovery configurations).
+target_link_libraries(wsmon_outputs PUBLIC wsmon_version)
+if(TARGET wsmon-sim)
+  target_link_libraries(wsmon-sim PRIVATE wsmon_version)
+endif()
+
 if(WIN32)
   # The zip: wsmon.exe exactly as the Windows tests run it, with a short text and the licence
   # in Windows line ends.
@@ -23,21 +40,6 @@ if(WIN32)
   include(CPack)
   return()
 endif()
-
-# --version: the release and the commit, written anew at every build.
-set(WSMON_VERSION_SOURCE ${CMAKE_BINARY_DIR}/generated/program_version.cpp)
-add_custom_target(wsmon_version_source
-  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DVERSION=${PROJECT_VERSION}
-          -DOUT=${WSMON_VERSION_SOURCE} -P ${CMAKE_SOURCE_DIR}/cmake/WriteVersion.cmake
-  BYPRODUCTS ${WSMON_VERSION_SOURCE}
-  COMMENT "Version of this build")
-add_library(wsmon_version STATIC ${WSMON_VERSION_SOURCE})
-add_dependencies(wsmon_version wsmon_version_source)
-target_include_directories(wsmon_version PRIVATE src)
-target_link_libraries(wsmon PRIVATE wsmon_version)
-# The network outputs name the version too (in /metrics and the discovery configurations).
-target_link_libraries(wsmon_outputs PUBLIC wsmon_version)
-target_link_libraries(wsmon-sim PRIVATE wsmon_version)
 
 # Manual pages from the programs' own --help, so that they say the same.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)

@@ -17,8 +17,10 @@ native=(build-essential cmake make pkg-config googletest libgtest-dev libgmock-d
 windows=(mingw-w64 g++-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-wqy-zenhei fonts-wine socat python3)
 # The network libraries of the Windows program: libmosquitto and cpp-httplib from Debian's source
 # packages (scripts/build-mingw-deps.sh: dpkg-dev unpacks and checks them, cmake and make build),
-# nlohmann-json3-dev as it is; their test under Wine talks to a broker of mosquitto-clients.
-windows+=(cmake make dpkg-dev nlohmann-json3-dev mosquitto mosquitto-clients)
+# nlohmann-json3-dev as it is. The run of wsmon.exe with its outputs under Wine publishes to a
+# mosquitto broker read by mosquitto-clients, and its /metrics is checked with promtool
+# (prometheus).
+windows+=(cmake make dpkg-dev nlohmann-json3-dev mosquitto mosquitto-clients prometheus)
 # The network outputs: libcpp-httplib-dev (the HTTP server) and libmosquitto-dev (the MQTT
 # client); their tests run a mosquitto broker with mosquitto-clients, check /metrics with
 # promtool (prometheus) and load the live page in chromium.

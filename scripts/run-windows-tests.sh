@@ -1,30 +1,34 @@
 #!/usr/bin/env bash
 # Runs the Windows tests under Wine, in a Wine prefix of its own under the build folder, in steps:
 #   unit      the core's unit tests (wsmon_unit_tests.exe), no display needed;
-#   network   the network libraries (wsmon_network_libraries.exe): a QoS 1 message to a mosquitto
-#             broker of the step's own, read back by mosquitto_sub, and an HTTP server read by a
-#             client on this side, all on 127.0.0.1;
 #   adapters  the Win32 adapter tests (wsmon_win32_tests.exe), under Xvfb;
 #   driver    the end-to-end test, in which wsmon_driver.exe works the shipped wsmon.exe from
 #             outside in a Wine desktop under Xvfb, with the monitor's COM1 joined to the
-#             driver's COM2 through two pseudo-terminals;
+#             driver's COM2 through two pseudo-terminals; at its end a run with options: COM1
+#             of the settings opens COM12 (joined to the driver's COM7), every output on, an
+#             HTTP port with a token, a mosquitto broker of the step's own on 127.0.0.1 read
+#             by mosquitto_sub, and the ledger window read back from its list;
 #   export    the export that the Windows program wrote, compared byte for byte with what the
 #             Linux program (wsmon --export-bytes) writes for the very lines the driver read
 #             back from the list boxes;
+#   outputs   what the run with options left: /metrics as read during the run checked by
+#             promtool, the messages the broker passed on, and its CSV files and JSON Lines
+#             compared with what the Linux program writes for the same bytes;
 #   zip       the zip that cpack makes: the very wsmon.exe tested here, a README and the licence.
-# Screenshots of the running monitor and of its settings dialog are left in BUILD/e2e/out.
+# Screenshots of the running monitor, its settings dialog and its ledger window are left in
+# BUILD/e2e/out.
 #
 # Usage: scripts/run-windows-tests.sh [STEP] [BUILD]   (default: all steps, build/mingw)
-#   STEP               one of the steps above alone (export compares what the last driver run
-#                      left; the others need nothing from before)
+#   STEP               one of the steps above alone (export and outputs check what the last
+#                      driver run left; the others need nothing from before)
 #   NATIVE_BUILD=dir   the Linux build whose wsmon makes the reference export (default build/native)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 step=all
 case "${1:-}" in
-  all | unit | network | adapters | driver | export | zip) step=$1; shift ;;
-  -*) echo "usage: $0 [all|unit|network|adapters|driver|export|zip] [BUILD]" >&2; exit 2 ;;
+  all | unit | adapters | driver | export | outputs | zip) step=$1; shift ;;
+  -*) echo "usage: $0 [all|unit|adapters|driver|export|outputs|zip] [BUILD]" >&2; exit 2 ;;
 esac
 build=$(realpath "${1:-build/mingw}")
 native=$(realpath -m "${NATIVE_BUILD:-$root/build/native}")
@@ -49,8 +53,9 @@ result() {  # name, status
 relay_pids=()
 broker_pids=()
 plug_pid=
+scrape_pid=
 cleanup() {
-  [ -n "$plug_pid" ] && kill "$plug_pid" 2>/dev/null || true
+  for pid in $plug_pid $scrape_pid; do kill "$pid" 2>/dev/null || true; done
   # The wineserver goes first: it floods its output when a port's other end hangs up.
   timeout 20 wineserver -k 2>/dev/null || true
   for pid in "${relay_pids[@]}" "${broker_pids[@]}" $(cat "$e2e/replug.pids" 2>/dev/null); do
@@ -97,55 +102,47 @@ wait_for() {
   return 1
 }
 
-# wsmon_network_libraries.exe publishes a reading as JSON to a broker of this step's own, then
-# serves it at /reading until a client posts /quit. In folder $1.
-network_step() {
-  local net=$1 reading port program status served
-  reading='{"humidity_RH":47,"name":"传感器3","sensor":3,"temperature_C":-12.5}'
-  port=$(free_port)
-  printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" >"$net/broker.conf"
-  mosquitto -c "$net/broker.conf" >"$net/broker.log" 2>&1 &
+# The broker of the run with options, on a free port of 127.0.0.1, and a subscriber to every
+# topic that writes what it reads into $1. Sets broker_port.
+start_broker() {
+  local received=$1 conf=$e2e/broker.conf
+  broker_port=$(free_port)
+  printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$broker_port" >"$conf"
+  mosquitto -c "$conf" >"$e2e/broker.log" 2>&1 &
   broker_pids+=($!)
-  pub() { mosquitto_pub -h 127.0.0.1 -p "$port" -t wsmon/probe -m "$1" 2>/dev/null; }
+  pub() { mosquitto_pub -h 127.0.0.1 -p "$broker_port" -t wsmon/probe -m "$1" 2>/dev/null; }
   if ! wait_for pub listening; then
-    cat "$net/broker.log"
-    result "a mosquitto broker starts on 127.0.0.1:$port" 1
-    return
+    cat "$e2e/broker.log"
+    return 1
   fi
   # The subscriber is known to listen once it has read a probe of its own.
-  mosquitto_sub -h 127.0.0.1 -p "$port" -q 1 -F '%t %q %p' -t 'wsmon/#' >"$net/received.txt" &
+  mosquitto_sub -h 127.0.0.1 -p "$broker_port" -v -t '#' >"$received" &
   broker_pids+=($!)
-  heard() { pub probe; grep -qxF "$1" "$net/received.txt"; }
-  wait_for heard 'wsmon/probe 0 probe' || echo "mosquitto_sub did not subscribe"
+  heard() { pub probe; grep -qxF 'wsmon/probe probe' "$received"; }
+  wait_for heard
+}
 
-  timeout 300 wine "$build/tests/wsmon_network_libraries.exe" "$port" wsmon/reading \
-    "$(winpath "$net/http-port")" >"$net/program.log" 2>&1 &
-  program=$!
-  until [ -s "$net/http-port" ] || ! kill -0 "$program" 2>/dev/null; do sleep 0.05; done
-  served=
-  if [ -s "$net/http-port" ]; then
-    served=$(python3 - "$(cat "$net/http-port")" <<'CLIENT'
-import sys, urllib.request
-base = "http://127.0.0.1:" + sys.argv[1]
-sys.stdout.buffer.write(urllib.request.urlopen(base + "/reading", timeout=60).read())
-urllib.request.urlopen(urllib.request.Request(base + "/quit", data=b"", method="POST"), timeout=60)
-CLIENT
-    )
+# Answers the driver's requests to read the monitor's /metrics (WORK/scrape), with and without
+# the token, until the driver ends.
+scrape_on_request() {  # http port, token
+  local work=$e2e/work
+  until [ -e "$work/scrape" ]; do [ -e "$out/driver.rc" ] && return; sleep 0.05; done
+  curl -s -o /dev/null -w '%{http_code}\n' "http://127.0.0.1:$1/metrics" >"$out/metrics-without-token.txt"
+  # The page follows the ledger at the outputs' next tick: read until it counts the batches.
+  counted() {
+    curl -s -H "Authorization: Bearer $2" "http://127.0.0.1:$1/metrics" >"$out/metrics.txt" &&
+      grep -qxF 'wsmon_readings_total{sensor="0"} 4' "$out/metrics.txt"
+  }
+  wait_for counted "$@" || true
+  touch "$work/scrape.done"
+}
+
+# The Linux program that the Windows program's files are compared with, built when needed.
+native_wsmon() {
+  if [ ! -x "$native/wsmon" ]; then
+    cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWSMON_WERROR=ON >/dev/null
   fi
-  # Without a client's /quit the program would serve on.
-  [ -n "$served" ] || kill "$program" 2>/dev/null
-  wait "$program"
-  status=$?
-  tr -d '\r' <"$net/program.log"
-  [ "$served" = "$reading" ] && [ "$status" -eq 0 ]
-  result "wsmon_network_libraries.exe serves its reading to a client on 127.0.0.1 and stops" $?
-  got() { grep -qxF "wsmon/reading 1 $reading" "$net/received.txt"; }
-  wait_for got
-  result "its QoS 1 message reaches mosquitto_sub through the broker" $?
-  [ "$served" = "$reading" ] || echo "served: ${served:-nothing}"
-  got || { echo "mosquitto_sub read:"; cat "$net/received.txt"; }
-  kill "${broker_pids[@]}" 2>/dev/null
-  broker_pids=()
+  cmake --build "$native" --target wsmon -j2 >/dev/null
 }
 
 # Whether STEP asks for this step.
@@ -153,7 +150,7 @@ want() { [ "$step" = all ] || [ "$step" = "$1" ]; }
 
 timeout 20 wineserver -k 2>/dev/null || true
 rm -f "$e2e/replug.pids"
-if want unit || want network || want adapters || want driver; then
+if want unit || want adapters || want driver; then
   # A fresh prefix; what an earlier driver run left stays for the export step unless the driver
   # runs again.
   rm -rf "$WINEPREFIX"
@@ -224,19 +221,19 @@ if want unit; then
   timeout 20 wineserver -k 2>/dev/null || true
 fi
 
-if want network; then
-  echo "== Network libraries under Wine"
-  net=$e2e/network
-  rm -rf "$net"
-  mkdir -p "$net"
-  set +e
-  network_step "$net"
-  set -e
-  timeout 20 wineserver -k 2>/dev/null || true
-fi
-
 if want adapters || want driver; then
   echo "== Windows program under Xvfb"
+  if want driver; then
+    # The run with options: a token only its owner may read, the same in a file anyone may
+    # read, a free HTTP port and a broker of its own.
+    token=$(python3 -c 'import secrets; print(secrets.token_hex(16))')
+    (umask 077 && echo "$token" >"$e2e/work/token")
+    echo "$token" >"$e2e/work/open-token"
+    chmod 644 "$e2e/work/open-token"
+    http_port=$(free_port)
+    broker_port=0
+    start_broker "$out/mqtt-received.txt" || echo "the broker did not start"
+  fi
   {
     echo "set -u"
     echo "cd '$e2e'"
@@ -246,8 +243,10 @@ if want adapters || want driver; then
       echo "echo \$? >'$out/win32-tests.rc'"
     fi
     if want driver; then
-      echo "timeout 600 wine '$build/tests/wsmon_driver.exe' '$(winpath "$build/wsmon.exe")' \\"
-      echo "  '$(winpath "$e2e/work")' '$(winpath "$out")' COM2 small >'$out/driver.log' 2>&1"
+      echo "timeout 900 wine '$build/tests/wsmon_driver.exe' '$(winpath "$build/wsmon.exe")' \\"
+      echo "  '$(winpath "$e2e/work")' '$(winpath "$out")' COM2 small \\"
+      echo "  COM7 $http_port $broker_port '$(winpath "$e2e/work/token")' \\"
+      echo "  '$(winpath "$e2e/work/open-token")' >'$out/driver.log' 2>&1"
       echo "echo \$? >'$out/driver.rc'"
     fi
     echo "timeout 20 wineserver -k"
@@ -255,10 +254,16 @@ if want adapters || want driver; then
   if want driver; then
     plug_on_request "${relay_pids[0]}" &
     plug_pid=$!
+    scrape_on_request "$http_port" "$token" &
+    scrape_pid=$!
   fi
   start=$SECONDS
-  timeout 1200 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$e2e/session.sh" || true
+  timeout 1500 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$e2e/session.sh" || true
   echo "session took $((SECONDS - start)) s"
+  if want driver; then
+    kill "$scrape_pid" "${broker_pids[@]}" 2>/dev/null || true
+    broker_pids=()
+  fi
 fi
 
 if want adapters; then
@@ -288,10 +293,7 @@ if want export; then
   shopt -s nullglob
   exports=("$e2e/work/first"/RUVEZ_*.txt)
   if [ ${#exports[@]} -eq 1 ] && [ -f "$out/listbox-lines.txt" ]; then
-    if [ ! -x "$native/wsmon" ]; then
-      cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWSMON_WERROR=ON >/dev/null
-    fi
-    cmake --build "$native" --target wsmon -j2 >/dev/null
+    native_wsmon
     "$native/wsmon" --export-bytes <"$out/listbox-lines.txt" >"$out/linux-export.txt"
     if cmp "${exports[0]}" "$out/linux-export.txt"; then
       export_ok=0
@@ -301,6 +303,29 @@ if want export; then
     echo "no export file or no list box lines to compare"
   fi
   result "export identical to the Linux program's for the same lines" "$export_ok"
+fi
+
+if want outputs; then
+  echo "== The outputs of the run with options"
+  set +e
+  promtool check metrics <"$out/metrics.txt" >"$out/promtool.txt" 2>&1 &&
+    grep -qx 'wsmon_readings_total{sensor="0"} 4' "$out/metrics.txt" &&
+    [ "$(cat "$out/metrics-without-token.txt" 2>/dev/null)" = 401 ]
+  result "/metrics of wsmon.exe passes promtool, counts the run, and wants the token" $?
+  cat "$out/promtool.txt"
+  grep -E '^wsmon_(readings_total|sequence_lost_total)\{sensor="[01]"\}' "$out/metrics.txt"
+  # The first reading of sensor 0 (+23.0625 degrees, 45.6 %RH) under the run's topic prefix.
+  grep -qxF 'wsmon/e2e/sensors/0/temperature_C 23.0625' "$out/mqtt-received.txt" &&
+    grep -qxF 'wsmon/e2e/sensors/0/humidity_RH 45.6' "$out/mqtt-received.txt" &&
+    grep -qxF 'wsmon/e2e/availability offline' "$out/mqtt-received.txt"
+  result "wsmon.exe's readings reach mosquitto_sub through the broker, and its going offline" $?
+  grep -c '^wsmon/e2e/' "$out/mqtt-received.txt" | sed 's/$/ messages under wsmon\/e2e/'
+  # The CSV files and JSON Lines of that run against the Linux program's for the same batches.
+  native_wsmon
+  python3 "$root/tests/win32/same_outputs.py" "$native/wsmon" "$out/outputs-batches.txt" \
+    "$e2e/work/outputs" "$e2e/same-outputs"
+  result "wsmon.exe's CSV files and JSON Lines equal the Linux program's for the same bytes" $?
+  set -e
 fi
 
 if want zip; then

@@ -15,6 +15,8 @@
 #define CMD_EXIT 103
 #define CMD_OPEN 104
 #define CMD_CLOSE 105
+/* The Windows program's ledger window, an item that options add to the menu. */
+#define CMD_LEDGER 106
 
 /* The poll timer and its period in milliseconds. */
 #define POLL_TIMER_ID 100

@@ -37,7 +37,17 @@ bool ExcludedBefore(const OptionRow& row, std::vector<const char*>* seen) {
   return false;
 }
 
+std::string UnknownOption(const std::string& argument) {
+  return "unknown or incomplete option \"" + argument + "\"";
+}
+
+std::string UnfitValue(const std::string& name, const std::string& value, const char* expected) {
+  return name + ": \"" + value + "\" is not " + expected;
+}
+
 }  // namespace
+
+const OptionWords kMonitorOptionWords = {UnknownOption, UnknownOption, UnfitValue};
 
 bool ParseByTable(int argc, char* const* argv, const std::vector<OptionRow>& rows,
                   const OptionWords& words, std::string* error) {

@@ -57,6 +57,9 @@ struct OptionWords {
   std::string (*unfit)(const std::string& name, const std::string& value, const char* expected);
 };
 
+// The monitor's programs' words: unknown or incomplete option "--x"; --x: "v" is not EXPECTED.
+extern const OptionWords kMonitorOptionWords;
+
 // Reads argv[1] to argv[argc - 1] by the rows, in order; the first mistake ends it with false and
 // a message for the user in *error.
 bool ParseByTable(int argc, char* const* argv, const std::vector<OptionRow>& rows,

@@ -327,6 +327,13 @@ int DeliveryKey(const SensorFigures& s) {
   return s.has_delivery ? s.delivery_hundredths : -1;
 }
 
+std::string HoursMinutesSeconds(std::uint32_t ms) {
+  const std::uint32_t s = ms / 1000;
+  char text[24];
+  std::snprintf(text, sizeof text, "%u:%02u:%02u", s / 3600, s / 60 % 60, s % 60);
+  return text;
+}
+
 }  // namespace
 
 const std::vector<LedgerFigure>& RunFigureTable() {
@@ -466,6 +473,47 @@ ScreenTable MakeScreenTable(const LedgerSnapshot& s, bool by_delivery) {
     table.cells.push_back(std::move(cells));
   }
   return table;
+}
+
+void SortScreenTable(ScreenTable* table, const LedgerSnapshot& s, std::size_t column,
+                     bool descending) {
+  if (column >= table->columns.size() || table->rows.size() < 2) return;
+  const LedgerFigure& f = *table->columns[column];
+  // The sensors' rows by index; the refused row is the last and stays there.
+  std::vector<std::size_t> order(table->rows.size() - 1);
+  std::vector<FigureValue> values(order.size());
+  for (std::size_t r = 0; r < order.size(); ++r) {
+    order[r] = r;
+    values[r] = f.value(s, *table->rows[r]);
+  }
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const FigureValue& x = values[a];
+    const FigureValue& y = values[b];
+    if (x.has != y.has) return x.has;
+    if (!x.has || x.number == y.number) return false;
+    return descending ? x.number > y.number : x.number < y.number;
+  });
+  order.push_back(table->rows.size() - 1);
+  std::vector<const SensorFigures*> rows;
+  std::vector<std::vector<std::string>> cells;
+  for (std::size_t r : order) {
+    rows.push_back(table->rows[r]);
+    cells.push_back(std::move(table->cells[r]));
+  }
+  table->rows = std::move(rows);
+  table->cells = std::move(cells);
+}
+
+std::string RunStatusText(const RunFigures& run) {
+  const RunFacts& f = run.facts;
+  if (!f.started) return "no run yet";
+  std::string text = (f.active ? "run " : "run ended after ") +
+                     HoursMinutesSeconds(run.duration_ms) + ": " + std::to_string(f.readings) +
+                     " readings, " + std::to_string(run.watched) + " sensors";
+  if (run.silent > 0) text += " (" + std::to_string(run.silent) + " silent)";
+  text += ", " + std::to_string(f.errors[1] + f.errors[2]) + " error events";
+  if (f.active && !f.port_up) text += "; receiver lost";
+  return text;
 }
 
 std::string ExactDecimal(std::int64_t units, int decimals, int min_decimals) {

@@ -110,11 +110,21 @@ struct ScreenTable {
   std::vector<std::vector<std::string>> cells;  // [row][column]; "" where the row has no such
 };
 ScreenTable MakeScreenTable(const LedgerSnapshot& snapshot, bool by_delivery);
+// Sorts the sensors' rows of a screen table made of snapshot by the values of one of its columns,
+// the smallest or the largest first: a row without the value comes after those with one either
+// way, rows of equal values keep their order, and the refused ids' row stays last.
+void SortScreenTable(ScreenTable* table, const LedgerSnapshot& snapshot, std::size_t column,
+                     bool descending);
 
 // A whole number of 10^-decimals units as an exact decimal, trailing zeros dropped down to
 // min_decimals: (4560, 4, 0) is "0.456", (-1, 4, 0) "-0.0001", (2000, 3, 0) "2", (230, 1, 1)
 // "23.0", (368, 4, 4) "0.0368".
 std::string ExactDecimal(std::int64_t units, int decimals, int min_decimals);
+
+// A run's figures in a line, for a status: "no run yet", "run 1:02:03: 1375 readings, 4 sensors
+// (1 silent), 109 error events", with "; receiver lost" while the port is away during the run,
+// and "run ended after ..." once it ended.
+std::string RunStatusText(const RunFigures& run);
 
 // "2026-04-04T09:05:00.123"
 std::string IsoLocalTime(const LocalTime& t);

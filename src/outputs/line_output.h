@@ -19,6 +19,10 @@ class LineOutput {
   // that waits for a carrier), or standard output for "" and "-". False with a message for the
   // user in *error.
   bool Open(const std::string& file, std::string* error);
+  // Goes on in another file, opened as Open opens it; the current one is closed once the new
+  // one is open. False, with a message in *error and the current one kept, when it does not
+  // open.
+  bool Switch(const std::string& file, std::string* error);
 
   // A regular file takes every write at once, to the page cache.
   bool regular() const { return regular_; }

@@ -44,6 +44,12 @@ void Outputs::WriteLedgerRecord(std::uint32_t now_tick) {
   if (json_) json_->OnRecord(records_.LedgerRecord(now_tick));
 }
 
+bool Outputs::SwitchJsonFile(const std::string& file, std::string* error) {
+  if (!json_) return true;
+  (void)json_->Drain(JsonLinesWriter::kFinalWaitMs);
+  return json_file_.Switch(file, error);
+}
+
 long Outputs::MillisecondsToTick(std::uint32_t now_tick) const {
   long wait = records_.MillisecondsToLedger(now_tick);
   if (json_ && json_->pending() > 0) wait = SoonerWait(wait, kPumpMs);

@@ -20,24 +20,11 @@
 #include "outputs/csv_export.h"
 #include "outputs/json_lines_writer.h"
 #include "outputs/line_output.h"
-#include "outputs/network/network_options.h"
 #include "outputs/network/network_outputs.h"
+#include "outputs/output_options.h"
 #include "outputs/record_stream.h"
 #include "reception/host_ticker.h"
 #include "reception/reading_fanout.h"
-
-// The outputs chosen on the command line.
-struct OutputOptions {
-  bool csv = false;            // --csv
-  bool sequence_byte = false;  // --sequence-byte: the extra byte is each sensor's count
-  bool json = false;           // --json
-  std::string json_file;       // its FILE; empty or "-": standard output
-  NetworkOptions network;      // --http, --mqtt and theirs
-
-  // Whether the JSON Lines go to standard output.
-  bool JsonToStandardOutput() const { return json && (json_file.empty() || json_file == "-"); }
-  bool NetworkWanted() const { return network.http || network.mqtt; }
-};
 
 // Where something the outputs tell the operator comes from: a file output's problem, or the
 // network outputs (their addresses, the broker's comings and goings).
@@ -64,6 +51,9 @@ class Outputs : public ReadingFanout, public HostTicker {
   Ledger& ledger() { return ledger_; }
   // Writes the ledger's record into the JSON Lines now; nothing without them.
   void WriteLedgerRecord(std::uint32_t now_tick);
+  // The JSON Lines go on in another file (--json FILE only): what is still pending goes to the
+  // current one first. False, with the current file kept, when the new one does not open.
+  bool SwitchJsonFile(const std::string& file, std::string* error);
   // The HTTP server's port, 0 without --http.
   int http_port() const { return network_ ? network_->http_port() : 0; }
 

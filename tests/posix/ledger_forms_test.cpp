@@ -197,6 +197,57 @@ TEST_F(LedgerForms, TheTableKeepsTheMostTellingColumnsThatFitAndSortsByDelivery)
   }
 }
 
+// A click on a column's header sorts the sensors by its values, either way round.
+TEST_F(LedgerForms, ASortByAColumnPutsMissingValuesLastEitherWayRound) {
+  const struct {
+    const char* header;
+    bool descending;
+    std::string sensors;  // the rows' ids in order, refused last
+  } cases[] = {
+      {"readings", false, "3 2 1 0 32+"},
+      {"readings", true, "0 1 2 3 32+"},
+      // Sensor 3 has no delivery yet, nor any temperature: it comes last either way.
+      {"deliv%", false, "2 1 0 3 32+"},
+      {"deliv%", true, "0 1 2 3 32+"},
+      {"T min", false, "0 2 1 3 32+"},
+      // Equal values keep the order they had: by id.
+      {"bad", true, "1 0 2 3 32+"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.header) + (c.descending ? " descending" : " ascending"));
+    ScreenTable table = MakeScreenTable(snapshot_, false);
+    std::size_t column = 0;
+    while (column < table.columns.size() && table.columns[column]->header != std::string(c.header))
+      ++column;
+    ASSERT_LT(column, table.columns.size());
+    SortScreenTable(&table, snapshot_, column, c.descending);
+    std::string ids;
+    for (std::size_t r = 0; r < table.rows.size(); ++r) {
+      ids += (ids.empty() ? "" : " ") + table.cells[r][0];
+      // The cells moved with their row.
+      const int row = table.rows[r]->row;
+      EXPECT_EQ(table.cells[r][0], row == kRefusedRow ? "32+" : std::to_string(row));
+    }
+    EXPECT_EQ(ids, c.sensors);
+  }
+}
+
+// The run's status line (the service's STATUS, the Windows ledger window's status line).
+TEST_F(LedgerForms, TheStatusLineTellsTheRunItsSilentSensorsAndALostPort) {
+  EXPECT_EQ(RunStatusText(RunFigures{}), "no run yet");
+  // 20 s into the run: 37 readings of 4 sensors, two of them silent; a bad check byte.
+  EXPECT_EQ(RunStatusText(ledger_.RunFiguresAt(20000)),
+            "run 0:00:20: 37 readings, 4 sensors (2 silent), 1 error events");
+  PortEvent lost;
+  lost.tick = 20000;
+  ledger_.OnPortLost(lost);
+  EXPECT_EQ(RunStatusText(ledger_.RunFiguresAt(3723000)),
+            "run 1:02:03: 37 readings, 4 sensors (4 silent), 1 error events; receiver lost");
+  ledger_.OnRunStopped(3723000);
+  EXPECT_EQ(RunStatusText(ledger_.RunFiguresAt(4000000)),
+            "run ended after 1:02:03: 37 readings, 4 sensors (4 silent), 1 error events");
+}
+
 TEST_F(LedgerFormsWithSequence, TheSequenceColumnsShowTheExactLossesWhenTheByteIsRead) {
   const LedgerTable table = MakeLedgerTable(snapshot_, 120, true);
   EXPECT_THAT(table.header, HasSubstr(" lost"));

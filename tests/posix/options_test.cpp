@@ -27,6 +27,11 @@ std::string Said(std::vector<std::string> words) {
   for (const auto& [set, name] : flags) said += set ? std::string(name) + " " : "";
   if (!o.outputs.network.mqtt_topic.empty()) said += "topic[" + o.outputs.network.mqtt_topic + "] ";
   if (o.outputs.json) said += "json[" + o.outputs.json_file + "] ";
+  if (o.run) said += "run ";
+  if (o.rotate) {
+    said += o.rotation.daily ? "rotate[daily] "
+                             : "rotate[" + std::to_string(o.rotation.every_s) + "s] ";
+  }
   for (const std::string& arg : o.sim_args) said += "[" + arg + "] ";
   for (const auto& [port, path] : o.ports.overrides()) said += std::to_string(port) + "=" + path;
   return said;
@@ -41,7 +46,9 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
        "simulate sim [--stray] [0.05] "},
       {{"-h", "--headless", "--list-ports"}, "headless list help "},  // help asks no more
       {{"--headless", "--list-ports"},
-       "--headless, --export-bytes, --list-ports and --recover are modes: say one at most"},
+       "--headless, --run, --export-bytes, --list-ports and --recover are modes: say one at most"},
+      {{"--run", "--recover"},
+       "--headless, --run, --export-bytes, --list-ports and --recover are modes: say one at most"},
       {{"--export-bytes", "--csv"},
        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes, --list-ports "
        "or --recover"},
@@ -52,7 +59,8 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
       {{"--json=-x.jsonl"}, "json[-x.jsonl] "},
       {{"--json"},
        "--json needs a FILE with the terminal monitor, whose standard output is the screen "
-       "(standard output takes the JSON Lines with --headless)"},
+       "(standard output takes the JSON Lines with --headless and --run)"},
+      {{"--run", "--json"}, "json[] run "},
       {{"--list-ports", "--sequence-byte"},
        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes, --list-ports "
        "or --recover"},
@@ -77,8 +85,23 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
        "--http: \"host:1\" is not PORT, ADDRESS:PORT or [IPv6]:PORT (a port from 0 to 65535, 0 "
        "for any free one; an IPv4 address, localhost or a bracketed IPv6 address)"},
       {{"--mqtt", "b", "--mqtt-topic", "a/#"},
-       "--mqtt-topic: the topic prefix \"a/#\" holds a wildcard (+ or #)"}};
+       "--mqtt-topic: the topic prefix \"a/#\" holds a wildcard (+ or #)"},
+      // --rotate: daily, or a period in hours, minutes or seconds of 30 days at most.
+      {{"--run", "--rotate", "daily"}, "run rotate[daily] "},
+      {{"--rotate=6h", "--run"}, "run rotate[21600s] "},
+      {{"--run", "--rotate", "30m"}, "run rotate[1800s] "},
+      {{"--run", "--rotate", "720h"}, "run rotate[2592000s] "},
+      {{"--run", "--rotate", "1s"}, "run rotate[1s] "},
+      {{"--rotate", "daily"}, "--rotate needs --run"},
+      {{"--run", "--rotate"}, "--rotate needs a value: daily, or a period such as 6h"}};
   for (const auto& [words, said] : cases) EXPECT_EQ(Said(words), said) << words[0];
+  for (const char* unfit :
+       {"721h", "0h", "6", "h", "6d", "6hh", "-1h", "Daily", "99999999999999999999s"}) {
+    EXPECT_EQ(Said({"--run", "--rotate", unfit}),
+              std::string("--rotate: \"") + unfit +
+                  "\" is not daily, or a period of N hours, minutes or seconds such as 6h, 30m "
+                  "or 90s (at most 30 days)");
+  }
 }
 
 TEST(ComPortMapTest, PortsAreTheMachinesSerialPortsUnlessOverriddenOnTheCommandLine) {

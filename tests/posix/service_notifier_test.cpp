@@ -126,4 +126,18 @@ TEST(ServiceNotifierTest, TheHeadlessMonitorIsReadyPingsFromItsLoopTellsItsRunAn
   EXPECT_THAT(wsmon.lines(), Contains("> stop (signal)"));
 }
 
+TEST(ServiceNotifierTest, ServiceModeIsReadyOnceItsFirstRunHasStarted) {
+  ScratchDirectory dir;
+  const std::string name = "@wsmon-test-notify-run-" + std::to_string(getpid());
+  ManagerSocket manager(name);
+  Surroundings around;
+  around.environment = {"NOTIFY_SOCKET=" + name};
+  around.closed = {0};
+  Program wsmon(WSMON_PATH, {"--run", "--simulate"}, dir.path(), around);
+  EXPECT_THAT(manager.Next(20000), StartsWith("READY=1\nSTATUS=run "));
+  wsmon.Signal(SIGTERM);
+  EXPECT_EQ(manager.Find("STOPPING=1"), "STOPPING=1\nSTATUS=stopping\n");
+  EXPECT_EQ(wsmon.Finish(), 0);
+}
+
 }  // namespace

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "outputs/csv_row_file.h"
+#include "outputs/line_output.h"
 #include "platform/win32/win32_file_store.h"
 
 namespace {
@@ -29,8 +31,9 @@ class FileStoreTest : public ::testing::Test {
     ASSERT_TRUE(files_.SetCurrentDir(work_.c_str()));
   }
   void TearDown() override {
-    for (const char* name : {"传感器.txt", "wscfg.cfg", "wscfg.new", "RUVEZ.txt", "run.journal",
-                             "export.tmp", "export_2.txt"})
+    for (const char* name :
+         {"传感器.txt", "wscfg.cfg", "wscfg.new", "RUVEZ.txt", "run.journal", "export.tmp",
+          "export_2.txt", "RUN.csv", "RUN_2.csv", "RUN_run.csv", "events.jsonl"})
       files_.Remove(name);
     files_.SetCurrentDir(start_.c_str());
     RemoveDirectoryW(Wide(work_).c_str());
@@ -133,6 +136,34 @@ TEST_F(FileStoreTest, AppendingCuttingBackNamingNewAndTheMarkOfUse) {
   EXPECT_TRUE(files_.ListFiles(".", [&names](const char* name) { names.push_back(name); }));
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, std::vector<std::string>({"RUVEZ.txt", "export_2.txt", "run.journal"}));
+}
+
+// The outputs' writers on the same files: a CSV file of a run is named as the run's, and its
+// export names it anew, never in the place of another; JSON Lines keep what an earlier session
+// wrote.
+TEST_F(FileStoreTest, TheOutputsFilesNeverReplaceOrLoseWhatIsThere) {
+  ASSERT_TRUE(Put("RUN.csv", {'o', 'l', 'd'}));
+  std::string name;
+  std::string problem;
+  CsvRowFile csv;
+  ASSERT_TRUE(csv.Begin(&files_, "RUN_run", "id\r\n", nullptr, &problem)) << problem;
+  csv.Append("7\r\n", 3);
+  ASSERT_TRUE(csv.Publish("RUN", &name, &problem)) << problem;
+  EXPECT_EQ(name, "RUN_2.csv");
+  EXPECT_EQ(Get("RUN_2.csv"), Bytes({'i', 'd', '\r', '\n', '7', '\r', '\n'}));
+  EXPECT_EQ(Get("RUN.csv"), Bytes({'o', 'l', 'd'}));
+  EXPECT_EQ(Get("RUN_run.csv"), Bytes{});
+
+  ASSERT_TRUE(Put("events.jsonl", {'{', '}', '\n'}));
+  {
+    LineOutput json;
+    ASSERT_TRUE(json.Open("events.jsonl", &problem)) << problem;
+    int error = 0;
+    EXPECT_EQ(json.Write("[]\n", 3, &error), 3);
+  }
+  EXPECT_EQ(Get("events.jsonl"), Bytes({'{', '}', '\n', '[', ']', '\n'}));
+  LineOutput device;
+  EXPECT_FALSE(device.Open("NUL", &problem)) << "a device could hold the window up";
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_test.
 if(WIN32_TEST_SOURCES)
   add_executable(wsmon_win32_tests ${WIN32_TEST_SOURCES})
   wsmon_add_resources(wsmon_win32_tests)
-  target_link_libraries(wsmon_win32_tests PRIVATE wsmon_win32 wsmon_core ${WSMON_GTEST})
+  target_link_libraries(wsmon_win32_tests PRIVATE wsmon_outputs wsmon_win32 wsmon_core ${WSMON_GTEST})
   target_compile_options(wsmon_win32_tests PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WSMON_WARNINGS}>)
 endif()
 
@@ -20,9 +20,3 @@ if(MINGW)
   target_link_options(wsmon_driver PRIVATE -municode)  # the entry point is wmain
 endif()
 target_link_libraries(wsmon_driver PRIVATE gdi32)
-
-# The network libraries in a program of their own: an HTTP server and an MQTT client.
-add_executable(wsmon_network_libraries
-               ${CMAKE_CURRENT_LIST_DIR}/network_libraries/network_libraries.cpp)
-target_compile_options(wsmon_network_libraries PRIVATE ${WSMON_WARNINGS})
-target_link_libraries(wsmon_network_libraries PRIVATE wsmon::httplib wsmon::mosquitto wsmon::json)

@@ -50,12 +50,12 @@ void EventPrinter::OnCreated(const MemoryWindow& window) {
   }
   labels_[window.handle] = label;
   const Rect& r = window.rect;
-  Emit(label + " created " + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
-       std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
+  EmitWindowEvent(label + " created " + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+                  std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
 }
 
 void EventPrinter::OnDestroyed(const MemoryWindow& window) {
-  Emit(LabelOf(window) + " destroyed");
+  EmitWindowEvent(LabelOf(window) + " destroyed");
 }
 
 void EventPrinter::OnLineAdded(const MemoryWindow& box, int index) {
@@ -63,18 +63,19 @@ void EventPrinter::OnLineAdded(const MemoryWindow& box, int index) {
   const std::string& line = box.lines[static_cast<std::size_t>(index)];
   // A counter box is rewritten as a whole: its new text is what matters.
   if (IsCounterBox(label)) {
-    Emit(label + " " + Quoted(line));
+    EmitWindowEvent(label + " " + Quoted(line));
   } else {
     // Numbered by the run, also once the box has dropped its oldest lines.
-    Emit(label + " line " + std::to_string(box.dropped + static_cast<std::uint64_t>(index)) + " " +
-         Quoted(line));
+    EmitWindowEvent(label + " line " +
+                    std::to_string(box.dropped + static_cast<std::uint64_t>(index)) + " " +
+                    Quoted(line));
   }
 }
 
 void EventPrinter::OnReset(const MemoryWindow& box) {
   const std::string label = LabelOf(box);
   if (IsCounterBox(label)) return;  // part of a rewrite
-  Emit(label + " emptied");
+  EmitWindowEvent(label + " emptied");
 }
 
 void EventPrinter::OnMenuState(int command, int state) {
@@ -84,7 +85,7 @@ void EventPrinter::OnMenuState(int command, int state) {
   menu_states_[command] = state;
   if (state == before) return;
   const std::string name = *CommandName(command) ? CommandName(command) : std::to_string(command);
-  Emit("menu " + name + (state == kMenuEnabled ? " enabled" : " greyed"));
+  EmitWindowEvent("menu " + name + (state == kMenuEnabled ? " enabled" : " greyed"));
 }
 
 void EventPrinter::OnMessageBox(const char* text, const char* caption, unsigned /*type*/) {
@@ -92,11 +93,15 @@ void EventPrinter::OnMessageBox(const char* text, const char* caption, unsigned 
 }
 
 void EventPrinter::OnBeep(unsigned type) {
-  Emit("beep " + std::to_string(type));
+  EmitWindowEvent("beep " + std::to_string(type));
 }
 
 void EventPrinter::OnQuit(int exit_code) {
-  Emit("quit " + std::to_string(exit_code));
+  EmitWindowEvent("quit " + std::to_string(exit_code));
+}
+
+void EventPrinter::OnExported(const char* file_name) {
+  if (!window_events_) Emit("export " + Escaped(file_name));
 }
 
 void EventPrinter::OnPortLost(const PortEvent&) {

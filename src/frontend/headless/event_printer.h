@@ -15,6 +15,11 @@ class EventPrinter : public SurfaceObserver, public ReadingSink {
   // out nullptr: the event lines are not written (standard output carries something else).
   explicit EventPrinter(std::FILE* out) : out_(out) {}
 
+  // Service mode, whose lines go to a journal for weeks: the lines of the boxes, the menu, the
+  // beeps and the quits are left out (the run's figures come as stats lines at its end), and
+  // each export is named ("export NAME").
+  void LeaveOutWindowEvents() { window_events_ = false; }
+
   // A line of the front end's own (command echo, dialog, stats), written in sequence with the
   // events.
   void Note(const std::string& line);
@@ -33,6 +38,7 @@ class EventPrinter : public SurfaceObserver, public ReadingSink {
 
   void OnReading(const ReadingEvent&) override {}
   void OnError(const ErrorEvent&) override {}
+  void OnExported(const char* file_name) override;
   void OnPortLost(const PortEvent& event) override;
   void OnPortBack(const PortEvent& event) override;
 
@@ -40,8 +46,12 @@ class EventPrinter : public SurfaceObserver, public ReadingSink {
   // What a window is called in the output: "panel N", "log", "good", "bad", "ratio", "window".
   std::string LabelOf(const MemoryWindow& window) const;
   void Emit(const std::string& line);
+  void EmitWindowEvent(const std::string& line) {
+    if (window_events_) Emit(line);
+  }
 
   std::FILE* out_;
+  bool window_events_ = true;
   std::map<WindowHandle, std::string> labels_;
   std::map<int, int> menu_states_;
 };

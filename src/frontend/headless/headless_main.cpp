@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "frontend/common/carry_over_port.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
 #include "frontend/common/simulated_receiver.h"
@@ -12,7 +13,10 @@
 #include "frontend/headless/escaping.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
+#include "frontend/headless/run_files.h"
+#include "frontend/headless/run_rotation.h"
 #include "frontend/headless/service_heartbeat.h"
+#include "frontend/headless/service_session.h"
 #include "frontend/headless/stats_lines.h"
 #include "outputs/outputs.h"
 #include "platform/memory/monitor_host.h"
@@ -37,7 +41,17 @@ int RunHeadless(Options& options) {
   // written, and what went wrong with a command goes to standard error.
   const bool json_out = options.outputs.JsonToStandardOutput();
   EventPrinter printer(json_out ? nullptr : stdout);
+  if (options.run) printer.LeaveOutWindowEvents();
   PosixClock clock;
+  // With rotation, each run has a JSON Lines file of its own, the first one's named now.
+  const RunFiles json_files(options.run && options.rotate ? options.outputs.json_file : "");
+  if (json_files.rotates()) {
+    options.outputs.json_file = json_files.Claim(clock.Now(), &error);
+    if (options.outputs.json_file.empty()) {
+      TellOnStderr(error);
+      return 1;
+    }
+  }
   std::unique_ptr<Outputs> outputs = Outputs::Start(
       options.outputs, &clock, [](NoticeSource, const std::string& text) { TellOnStderr(text); },
       &error);
@@ -54,8 +68,11 @@ int RunHeadless(Options& options) {
     printer.Note("sim device " + Escaped(receiver.DevicePath()));
   }
 
+  int status = 0;
   {
     PosixSerialPort port(options.ports);
+    // Service mode keeps what waits at the port across the boundary of two runs.
+    CarryOverPort carry_over(&port);
     PosixFileStore files;
     // The event stream on standard output stays as it is; what went wrong with a port or an
     // output file goes to standard error.
@@ -66,7 +83,7 @@ int RunHeadless(Options& options) {
       printer.Note("port other " + Quoted(DescribeIdentity(other.found)));
     });
     FunctionReporter reporter(TellOnStderr);
-    MonitorHost host(&port, &clock, &files);
+    MonitorHost host(&carry_over, &clock, &files);
     host.SetReporter(&reporter);
     StatsPrinter stats(&outputs->ledger(), &printer);
     host.readings().Add(outputs.get());
@@ -79,9 +96,16 @@ int RunHeadless(Options& options) {
     host.AddTicker(&heartbeat);
     host.surface().SetObserver(&printer);
     host.Create();
-    HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
-    session.SetHeartbeat(&heartbeat);
-    session.Run(STDIN_FILENO);
+    if (options.run) {
+      RotationSchedule schedule(options.rotation, &clock);
+      ServiceSession session(&host, &carry_over, &printer, outputs.get(), &schedule, &json_files);
+      session.SetHeartbeat(&heartbeat);
+      status = session.Run();
+    } else {
+      HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
+      session.SetHeartbeat(&heartbeat);
+      session.Run(STDIN_FILENO);
+    }
     host.surface().SetObserver(nullptr);
   }
   outputs.reset();
@@ -89,5 +113,5 @@ int RunHeadless(Options& options) {
   if (options.simulate) {
     for (const std::string& line : receiver.Stop()) printer.Note("sim " + Escaped(line));
   }
-  return 0;
+  return status;
 }

@@ -1,31 +1,7 @@
 #include "frontend/headless/service_heartbeat.h"
 
-#include <cstdio>
-
 #include "ledger/ledger.h"
-
-namespace {
-
-std::string HoursMinutesSeconds(std::uint32_t ms) {
-  const std::uint32_t s = ms / 1000;
-  char text[24];
-  std::snprintf(text, sizeof text, "%u:%02u:%02u", s / 3600, s / 60 % 60, s % 60);
-  return text;
-}
-
-}  // namespace
-
-std::string ServiceStatus(const RunFigures& run) {
-  const RunFacts& f = run.facts;
-  if (!f.started) return "no run yet";
-  std::string text = (f.active ? "run " : "run ended after ") +
-                     HoursMinutesSeconds(run.duration_ms) + ": " + std::to_string(f.readings) +
-                     " readings, " + std::to_string(run.watched) + " sensors";
-  if (run.silent > 0) text += " (" + std::to_string(run.silent) + " silent)";
-  text += ", " + std::to_string(f.errors[1] + f.errors[2]) + " error events";
-  if (f.active && !f.port_up) text += "; receiver lost";
-  return text;
-}
+#include "ledger/ledger_table.h"
 
 long ServiceHeartbeat::Until(std::uint32_t now_tick, std::uint32_t last_tick,
                              std::uint32_t period_ms) {
@@ -49,7 +25,7 @@ void ServiceHeartbeat::Tick(std::uint32_t now_tick) {
   std::string message;
   if (!ready_) message = "READY=1\n";
   if (!ready_ || Until(now_tick, status_tick_, kStatusEveryMs) == 0) {
-    message += "STATUS=" + ServiceStatus(ledger_->RunFiguresAt(now_tick)) + "\n";
+    message += "STATUS=" + RunStatusText(ledger_->RunFiguresAt(now_tick)) + "\n";
     status_tick_ = now_tick;
   }
   ready_ = true;

@@ -14,11 +14,6 @@
 
 class Ledger;
 
-// The STATUS text of a run's figures: "no run yet", "run 1:02:03: 1375 readings, 4 sensors
-// (1 silent), 109 error events", with "; receiver lost" while the port is away during the run,
-// and "run ended after ..." once it ended.
-std::string ServiceStatus(const RunFigures& run);
-
 class ServiceHeartbeat : public HostTicker {
  public:
   // How often the status is told.

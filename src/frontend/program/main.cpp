@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   if (options.export_bytes) return EncodeExportLines();
   if (options.list_ports) return ListPorts(options.ports, SystemRoots{}, stdout);
   if (options.recover) return RunRecover(options.recover_dir);
-  if (options.headless) return RunHeadless(options);
+  if (options.headless || options.run) return RunHeadless(options);
   if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
     std::fprintf(stderr,
                  "wsmon: the interactive monitor needs a terminal on standard input and output; "

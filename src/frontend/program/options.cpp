@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "cli/option_table.h"
-
 #include "frontend/program/usage_reference.h"
+#include "outputs/output_options.h"
 
 namespace {
 
 const char kUsageHead[] =
     R"(usage: wsmon [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
        wsmon --headless [--com N=PATH]... [OUTPUTS] [--simulate [--sim-arg ARG]...] [NETWORK]...
+       wsmon --run [--rotate daily|Nh] [--com N=PATH]... [OUTPUTS] [--simulate ...] [NETWORK]...
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
        wsmon --recover [DIR]
@@ -107,21 +108,37 @@ written, the stats command writes a ledger record, and a malformed or refused co
 on standard error.
 
 Exit status: 0 after the monitor ended; 2 for a bad command line (or, without --headless, no
-terminal); 1 when the simulated receiver or the terminal cannot be started.
+terminal); 1 when the simulated receiver or the terminal cannot be started, or when the port
+of --run does not open.
 )";
-
-// A value's complaint, named by its option.
-bool Named(const char* option, bool fits, std::string* error) {
-  if (!fits) *error = std::string(option) + ": " + *error;
-  return fits;
-}
 
 // The options, in the order of the help text.
 std::vector<OptionRow> OptionTable(Options* o) {
-  return {
+  std::vector<OptionRow> rows = {
       Flag("--headless", &o->headless)
           .Help("  --headless       run the monitor without a screen, reading commands from "
                 "standard input\n"),
+      Flag("--run", &o->run)
+          .Help("  --run            service mode: open the port and start a run at once with the "
+                "saved\n"
+                "                   settings, read no commands, stop (exporting the run) and "
+                "exit on SIGTERM\n"
+                "                   or SIGINT; every run is exported, whatever the settings say "
+                "about saving\n"),
+      Custom("--rotate",
+             [o](const std::string& value, std::string* error) {
+               o->rotate = true;
+               return ParseRotation(value, &o->rotation, error);
+             })
+          .Missing("--rotate needs a value: daily, or a period such as 6h")
+          .Help("  --rotate daily|Nh\n"
+                "                   with --run: stop the run (exporting it) and start the next "
+                "at once, losing\n"
+                "                   no byte between them, at every local midnight or every N "
+                "hours from the\n"
+                "                   first start (also Nm and Ns: minutes, seconds); --json FILE "
+                "then makes\n"
+                "                   one file per run\n"),
       ComOptionRow(&o->ports),
       Flag("--simulate", &o->simulate)
           .Help("  --simulate       start the simulated receiver (wsmon-sim) on a pseudo-terminal "
@@ -139,123 +156,48 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "and write the\n"
                 "                   bytes the export writes for them: code page 936, each line "
                 "ended by CR LF\n"),
-      Flag("--csv", &o->outputs.csv)
-          .Help(
-              "  --csv            with every export RUVEZ_*.txt also write RUVEZ_*_readings.csv,\n"
-              "                   RUVEZ_*_errors.csv and RUVEZ_*_sensors.csv beside it: the "
-              "run's readings,\n"
-              "                   its errors and each sensor's ledger figures, one row each "
-              "(UTF-8,\n"
-              "                   comma-separated, a header row), for spreadsheets and plots\n"),
-      Custom("--json",
-             [o](const std::string& value, std::string*) {
-               o->outputs.json = true;
-               o->outputs.json_file = value;
-               return true;
-             })
-          .OptionalValue()
-          .Help("  --json [FILE]    write every event as JSON Lines, one record a line: readings, "
-                "errors, runs,\n"
-                "                   exports, the port's outages and the ledger (every 60 s of a "
-                "run and at\n"
-                "                   its end). FILE is appended to (created when missing); "
-                "without FILE (or\n"
-                "                   with -) they go to standard output, --headless only, and "
-                "take the place\n"
-                "                   of the event lines there\n"),
-      Flag("--sequence-byte", &o->outputs.sequence_byte)
-          .Help("  --sequence-byte  read each frame's extra byte as its sensor's count of "
-                "readings (mod 256):\n"
-                "                   the ledger counts exactly the readings lost and "
-                "duplicated\n"),
-      Custom("--http",
-             [o](const std::string& value, std::string* error) {
-               o->outputs.network.http = true;
-               return Named("--http",
-                            ParseHttpEndpoint(value, &o->outputs.network.http_endpoint, error),
-                            error);
-             })
-          .Missing("--http needs a value PORT or ADDRESS:PORT (for example --http 9100)")
-          .Help("  --http [ADDRESS:]PORT\n"
-                "                   NETWORK: serve /metrics (Prometheus), /events (the event "
-                "stream as JSON\n"
-                "                   Lines) and a live page at / over HTTP; on 127.0.0.1 unless "
-                "ADDRESS is\n"
-                "                   named (0.0.0.0:9100 for every address, [::1]:9100); port 0: "
-                "any free one\n"),
-      Text("--http-token", &o->outputs.network.http_token_file)
-          .Help("  --http-token FILE\n"
-                "                   NETWORK: every request must show the token on FILE's first "
-                "line, as\n"
-                "                   Authorization: Bearer TOKEN or as the password of basic "
-                "authentication;\n"
-                "                   FILE must be readable by its owner alone (chmod 600)\n"),
-      Custom("--mqtt",
-             [o](const std::string& value, std::string* error) {
-               o->outputs.network.mqtt = true;
-               return Named("--mqtt",
-                            ParseMqttEndpoint(value, &o->outputs.network.mqtt_endpoint, error),
-                            error);
-             })
-          .Missing("--mqtt needs a value HOST or HOST:PORT (for example --mqtt localhost)")
-          .Help("  --mqtt HOST[:PORT]\n"
-                "                   NETWORK: publish every reading, the event stream, the ledger "
-                "every 60 s\n"
-                "                   and the availability to the MQTT broker (port 1883 unless "
-                "given)\n"),
-      Custom("--mqtt-topic",
-             [o](const std::string& value, std::string* error) {
-               o->outputs.network.mqtt_topic = value;
-               return Named("--mqtt-topic", CheckTopicPrefix(value, error), error);
-             })
-          .Help("  --mqtt-topic PREFIX\n"
-                "                   NETWORK: the topics' prefix (default wsmon/ and the host "
-                "name)\n"),
-      Flag("--mqtt-discovery", &o->outputs.network.mqtt_discovery)
-          .Help("  --mqtt-discovery\n"
-                "                   NETWORK: announce each sensor's temperature and humidity to "
-                "Home\n"
-                "                   Assistant (retained configurations under homeassistant/)\n"),
-      Custom("--recover",
-             [o](const std::string& value, std::string*) {
-               o->recover = true;
-               o->recover_dir = value;
-               return true;
-             })
-          .OptionalValue()
-          .Help("  --recover [DIR]  make the export of every run in DIR (default: the current "
-                "directory) that\n"
-                "                   never reached its stop, from its journal RUVEZ_*.journal, "
-                "as every start\n"
-                "                   of the monitor does, and say what was recovered; then "
-                "exit\n"),
-      Flag("--list-ports", &o->list_ports)
-          .Help("  --list-ports     list this machine's serial devices: the stable "
-                "/dev/serial/by-id name, the\n"
-                "                   driver, the USB adapter, whether this user may open each one "
-                "and whether\n"
-                "                   another program holds it, and which COM number leads to it\n"),
-      Flag("--version", &o->version).Help("  --version        print the version\n"),
-      Flag("--help", &o->help).Alias("-h").Help("  --help           this text\n"),
   };
+  std::vector<OptionRow> outputs = OutputOptionRows(&o->outputs, JsonTarget::kFileOrStandardOutput);
+  rows.insert(rows.end(), outputs.begin(), outputs.end());
+  rows.insert(
+      rows.end(),
+      {
+          Custom("--recover",
+                 [o](const std::string& value, std::string*) {
+                   o->recover = true;
+                   o->recover_dir = value;
+                   return true;
+                 })
+              .OptionalValue()
+              .Help("  --recover [DIR]  make the export of every run in DIR (default: the current "
+                    "directory) that\n"
+                    "                   never reached its stop, from its journal RUVEZ_*.journal, "
+                    "as every start\n"
+                    "                   of the monitor does, and say what was recovered; then "
+                    "exit\n"),
+          Flag("--list-ports", &o->list_ports)
+              .Help(
+                  "  --list-ports     list this machine's serial devices: the stable "
+                  "/dev/serial/by-id name, the\n"
+                  "                   driver, the USB adapter, whether this user may open each one "
+                  "and whether\n"
+                  "                   another program holds it, and which COM number leads to "
+                  "it\n"),
+          Flag("--version", &o->version).Help("  --version        print the version\n"),
+          Flag("--help", &o->help).Alias("-h").Help("  --help           this text\n"),
+      });
+  return rows;
 }
-
-std::string UnknownOption(const std::string& argument) {
-  return "unknown or incomplete option \"" + argument + "\"";
-}
-
-std::string UnfitValue(const std::string& name, const std::string& value, const char* expected) {
-  return name + ": \"" + value + "\" is not " + expected;
-}
-
-const OptionWords kWords = {UnknownOption, UnknownOption, UnfitValue};
-
-bool CheckNetworkCombination(const Options& o, std::string* error);
 
 // The options that make sense together; false with the reason in *error.
 bool CheckCombination(const Options& o, std::string* error) {
-  if (o.headless + o.export_bytes + o.list_ports + o.recover > 1) {
-    *error = "--headless, --export-bytes, --list-ports and --recover are modes: say one at most";
+  if (o.headless + o.run + o.export_bytes + o.list_ports + o.recover > 1) {
+    *error =
+        "--headless, --run, --export-bytes, --list-ports and --recover are modes: say one at most";
+    return false;
+  }
+  if (o.rotate && !o.run) {
+    *error = "--rotate needs --run";
     return false;
   }
   const bool other_mode = o.export_bytes || o.list_ports || o.recover;
@@ -266,10 +208,10 @@ bool CheckCombination(const Options& o, std::string* error) {
         "--list-ports or --recover";
     return false;
   }
-  if (out.JsonToStandardOutput() && !o.headless && !other_mode) {
+  if (out.JsonToStandardOutput() && !o.headless && !o.run && !other_mode) {
     *error =
         "--json needs a FILE with the terminal monitor, whose standard output is the screen "
-        "(standard output takes the JSON Lines with --headless)";
+        "(standard output takes the JSON Lines with --headless and --run)";
     return false;
   }
   const bool sim_details = !o.sim_args.empty() || !o.sim_program.empty();
@@ -283,24 +225,10 @@ bool CheckCombination(const Options& o, std::string* error) {
     *error = "--sim-arg and --sim need --simulate";
     return false;
   }
-  return CheckNetworkCombination(o, error);
-}
-
-bool CheckNetworkCombination(const Options& o, std::string* error) {
-  const NetworkOptions& n = o.outputs.network;
-  const bool any =
-      n.http || n.mqtt || !n.http_token_file.empty() || !n.mqtt_topic.empty() || n.mqtt_discovery;
-  if (any && (o.export_bytes || o.list_ports || o.recover)) {
+  // The network options: the others were refused with these modes above.
+  if (out.Any() && other_mode) {
     *error =
         "the network options go with the monitor, not --export-bytes, --list-ports or --recover";
-    return false;
-  }
-  if (!n.http_token_file.empty() && !n.http) {
-    *error = "--http-token needs --http";
-    return false;
-  }
-  if ((!n.mqtt_topic.empty() || n.mqtt_discovery) && !n.mqtt) {
-    *error = "--mqtt-topic and --mqtt-discovery need --mqtt";
     return false;
   }
   return true;
@@ -309,13 +237,9 @@ bool CheckNetworkCombination(const Options& o, std::string* error) {
 }  // namespace
 
 bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
-  if (!ParseByTable(argc, argv, OptionTable(o), kWords, error)) return false;
+  if (!ParseByTable(argc, argv, OptionTable(o), kMonitorOptionWords, error)) return false;
   if (o->help || o->version) return true;
-  if (!CheckCombination(*o, error)) return false;
-  if (!o->outputs.network.http_token_file.empty() &&
-      !ReadTokenFile(o->outputs.network.http_token_file, &o->outputs.network.http_token, error)) {
-    return false;
-  }
+  if (!CheckCombination(*o, error) || !FinishOutputOptions(&o->outputs, error)) return false;
   // The environment's mappings, for the ports that no --com option named.
   return TakeComEnvironment(environ, &o->ports, error);
 }

@@ -5,11 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "frontend/headless/run_rotation.h"
 #include "outputs/outputs.h"
 #include "platform/posix/com_port_map.h"
 
 struct Options {
   bool headless = false;
+  bool run = false;         // service mode
+  bool rotate = false;      // --rotate given
+  RotationPeriod rotation;  // its period
   bool simulate = false;
   bool export_bytes = false;
   bool help = false;

@@ -76,6 +76,30 @@ Files (in the start directory, the current directory):
                    and the ledger's figures of each sensor at the run's end
   FILE of --json   the JSON Lines, appended to; one record a line, "event" its first key
 
+Service mode (--run): what a bench that runs for weeks on its own needs, as the systemd unit
+wsmon@.service runs it. At launch it opens the port and starts a run with the settings of
+wscfg.cfg, and reads no commands (standard input may be /dev/null). Every run is exported
+when it ends, whatever wscfg.cfg says about saving (the file itself is left as it was).
+A port that does not open ends it at once with status 1 (the reason on standard error), for
+the service manager to try again. Standard output carries the lines of the runs alone, not
+those of the boxes: > open, > start, and at each boundary > stop (rotation) and
+> start (rotation); export NAME for each export; the stats lines at the end of each run;
+port lost, back and other; message boxes. SIGTERM, SIGHUP, SIGQUIT and SIGINT stop the run,
+which exports it (> stop (signal) or (interrupted)), then exit with status 0.
+  --rotate daily   a run ends at every local midnight (the date changing, also by a change of
+                   the clock or of daylight saving time) and the next starts at once
+  --rotate Nh      every N hours from the first start, not drifting with the time the
+                   rotations take; Nm and Ns give minutes and seconds, for trying it out. A
+                   rotation that takes longer than a period is followed by a whole period
+  across a boundary
+                   what waits at the port at the stop, and what comes during the export, is
+                   read by the next run: no byte is lost or read twice, and a frame cut by the
+                   boundary is whole in the next run
+  --json FILE      with --rotate, one file per run: run.jsonl gives run_YYYY_MM_DD_hh_mm.jsonl,
+                   named after the run's start (_2, _3 ... for another in the same minute; a
+                   file is never shared by two runs). A FILE that is a FIFO or a device is
+                   written as it is. --csv files go with each export as always
+
 Network outputs (--http, --mqtt; the terminal monitor and --headless alike): neither holds up
 the polling. What they say goes to standard error (--headless) or the status line.
   GET /metrics     the figures in the Prometheus text format 0.0.4, base units; counters start
@@ -117,10 +141,11 @@ the polling. What they say goes to standard error (--headless) or the status lin
 Environment:
   WSMON_COM<N>     the device of port COMN, where --com N=PATH does not name one
   NOTIFY_SOCKET, WATCHDOG_USEC, WATCHDOG_PID
-                   set by systemd for a unit of Type=notify (wsmon@.service): --headless tells
-                   it READY=1 when its loop runs, WATCHDOG=1 from the loop at half the
-                   watchdog's interval, STATUS= with the run's figures every 5 s, STOPPING=1
-                   when it begins to end. Without NOTIFY_SOCKET nothing is sent
+                   set by systemd for a unit of Type=notify (wsmon@.service): --run tells it
+                   READY=1 once the first run has started (--headless: when its loop runs),
+                   WATCHDOG=1 from the loop at half the watchdog's interval, STATUS= with the
+                   run's figures every 5 s, STOPPING=1 when it begins to end. Without
+                   NOTIFY_SOCKET nothing is sent
   TERM             the terminal's type; one that is not known or cannot place the cursor
                    (such as dumb) is refused with a message
   LC_ALL, LC_CTYPE, LANG
@@ -128,4 +153,24 @@ Environment:
                    any other gives UTF-8. Each character takes the cells the locale gives it.
                    Box lines are drawn with + - | unless the character set is UTF-8 and the
                    locale gives the line-drawing characters one cell each
+
+Windows program: wsmon.exe is the same monitor in a window; its window, dialog, texts and files
+are the same byte for byte. Started without options it is the monitor alone. Its options are
+the Linux program's where they apply, read the same way; --help and --version answer in a
+message box, a mistake too (exit status 2), and so does an output that cannot start (1):
+  --com N=COMx     the settings' port N opens COMx instead (N and x from 1 to 255), for a
+                   receiver on COM5 or above; repeatable
+  --csv, --json FILE, --sequence-byte
+                   as above; the JSON Lines need a FILE
+  --http, --http-token, --mqtt, --mqtt-topic, --mqtt-discovery
+                   as above; the token's FILE must not be readable by Everyone, Users or
+                   Authenticated Users (its access list is checked): a file in the user's own
+                   profile folder is fine
+  --ledger         the ledger window without any other option
+With any option the menu has a seventh item, 统计(ledger): the ledger's table in a window, with
+the columns of the terminal's ledger view, silent sensors in red, sorted by a click on a
+column's header (a second click turns the order round), updated at every poll; its status line
+tells the run's figures, "; receiver lost" while the port is away, and what the outputs report.
+During a run Windows does not go to sleep. A shortcut with options has for its Target, for
+example, "C:\wsmon\wsmon.exe" --com 1=COM7 --csv --http 9100, and C:\wsmon for Start in.
 )";

@@ -4,10 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
 #include <climits>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <utility>
@@ -19,6 +17,7 @@
 #include "outputs/json_events.h"
 #include "outputs/network/http_auth.h"
 #include "outputs/network/live_page.h"
+#include "outputs/network/network_host.h"
 
 namespace {
 
@@ -78,11 +77,10 @@ class BoundedPool : public httplib::TaskQueue {
   std::vector<std::thread> threads_;
 };
 
-// The library's own socket options add SO_REUSEPORT, which would let a second program listen on
-// the same port unnoticed and take half the connections; an address in use must be refused.
+// A second program must not listen on the same port unnoticed and take half the connections:
+// an address in use is refused.
 void ListenerOptions(socket_t sock) {
-  int yes = 1;
-  ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof yes);
+  RefuseSharedPort(static_cast<std::uintptr_t>(sock));
 }
 
 std::string KeepaliveJson(Clock& clock) {
@@ -162,14 +160,14 @@ bool HttpServer::Start(std::string* error) {
   s.set_payload_max_length(8192);
   s.set_tcp_nodelay(true);
   Route();
-  errno = 0;
+  ClearSocketError();
   const bool bound = endpoint_.port == 0 ? (port_ = s.bind_to_any_port(endpoint_.address)) > 0
                                          : s.bind_to_port(endpoint_.address, endpoint_.port);
   if (!bound) {
-    const int why = errno;
+    const int why = LastSocketError();
     *error = "cannot serve HTTP on " +
              EndpointUrl(endpoint_.address, endpoint_.ipv6, endpoint_.port) + ": " +
-             (why != 0 ? std::strerror(why) : "the address cannot be bound");
+             (why != 0 ? SocketErrorText(why) : "the address cannot be bound");
     server_.reset();
     return false;
   }

@@ -22,7 +22,7 @@ void InitialiseLibrary() {
 }
 
 std::string ErrorText(int rc, int saved_errno) {
-  if (rc == MOSQ_ERR_ERRNO) return std::strerror(saved_errno);
+  if (rc == MOSQ_ERR_ERRNO) return SocketErrorText(saved_errno);
   return mosquitto_strerror(rc);
 }
 

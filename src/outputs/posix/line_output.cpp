@@ -42,6 +42,21 @@ bool LineOutput::Open(const std::string& file, std::string* error) {
   return true;
 }
 
+bool LineOutput::Switch(const std::string& file, std::string* error) {
+  const int old_fd = fd_;
+  const bool old_owned = owned_;
+  const bool old_regular = regular_;
+  owned_ = false;
+  if (!Open(file, error)) {
+    fd_ = old_fd;
+    owned_ = old_owned;
+    regular_ = old_regular;
+    return false;
+  }
+  if (old_owned) ::close(old_fd);
+  return true;
+}
+
 std::size_t LineOutput::chunk(std::size_t limit) const {
   // A pipe that poll() calls writable takes PIPE_BUF bytes without waiting.
   return regular_ ? limit : PIPE_BUF;

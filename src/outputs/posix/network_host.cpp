@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +33,8 @@ bool NumericAddress(const std::string& text, bool ipv6, bool* loopback) {
   return true;
 }
 
+const char kPrivateFileRule[] = "FILE must be readable by its owner alone (chmod 600)";
+
 bool ReadPrivateFile(const std::string& path, std::size_t max_bytes, std::string* text,
                      std::string* why) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -55,4 +58,23 @@ bool ReadPrivateFile(const std::string& path, std::size_t max_bytes, std::string
   }
   ::close(fd);
   return why->empty();
+}
+
+void RefuseSharedPort(std::uintptr_t socket) {
+  // Only SO_REUSEADDR, which lets the port be bound again at once after the program ended; the
+  // library's own options would add SO_REUSEPORT, which lets a second program listen too.
+  int yes = 1;
+  ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+void ClearSocketError() {
+  errno = 0;
+}
+
+int LastSocketError() {
+  return errno;
+}
+
+std::string SocketErrorText(int error) {
+  return std::strerror(error);
 }

@@ -42,3 +42,21 @@ int Utf8FromWide(const wchar_t* text, int length, char* buf, std::size_t cap) {
   buf[used] = '\0';
   return full;
 }
+
+std::wstring WideString(const std::string& utf8) {
+  const int length = static_cast<int>(utf8.size());
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, &wide[0], n);
+  return wide;
+}
+
+std::string Utf8String(const std::wstring& wide) {
+  const int length = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string utf8(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], n, nullptr, nullptr);
+  return utf8;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 class WideText {
  public:
@@ -25,3 +26,7 @@ class WideText {
 // cap - 1 bytes, cut only between whole characters, always terminated when cap > 0. Returns the
 // full UTF-8 length of the text, or -1 when it cannot be converted.
 int Utf8FromWide(const wchar_t* text, int length, char* buf, std::size_t cap);
+
+// The same for texts of any length, off the poll path: "" for a text that cannot be converted.
+std::wstring WideString(const std::string& utf8);
+std::string Utf8String(const std::wstring& wide);

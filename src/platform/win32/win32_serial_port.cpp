@@ -136,8 +136,10 @@ PortHandle Win32SerialPort::OpenNamed(int port_number, bool purge) {
   if (entry == nullptr) return kInvalidPort;
 
   // The device namespace form opens COM10 and above as well as COM1 to COM9.
+  const auto other = com_numbers_.find(port_number);
+  const int com_number = other != com_numbers_.end() ? other->second : port_number;
   wchar_t name[32];
-  std::swprintf(name, sizeof name / sizeof name[0], L"\\\\.\\COM%d", port_number);
+  std::swprintf(name, sizeof name / sizeof name[0], L"\\\\.\\COM%d", com_number);
   const HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return kInvalidPort;

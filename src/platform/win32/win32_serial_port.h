@@ -4,6 +4,8 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <map>
+
 #include "serial/serial_port.h"
 
 class Win32SerialPort : public SerialPort {
@@ -12,6 +14,10 @@ class Win32SerialPort : public SerialPort {
   Win32SerialPort(const Win32SerialPort&) = delete;
   Win32SerialPort& operator=(const Win32SerialPort&) = delete;
   ~Win32SerialPort() override;
+
+  // The port number of the settings opens another COM number: port number -> COM number. Ports
+  // not named open their own number.
+  void SetComNumbers(const std::map<int, int>& com_numbers) { com_numbers_ = com_numbers; }
 
   int PlatformId() override;
   PortHandle Open(int port_number) override;
@@ -53,4 +59,5 @@ class Win32SerialPort : public SerialPort {
   static void Release(OpenPort* entry);
 
   OpenPort ports_[kMaxOpenPorts];
+  std::map<int, int> com_numbers_;
 };

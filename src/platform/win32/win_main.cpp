@@ -1,15 +1,27 @@
-// The Windows program: its window class, its one main window and the message loop. Every
-// message goes to the monitor's own procedures first and then to the default handling.
+// The Windows program: its command line, its window class, its one main window and the message
+// loop. Every message goes to the monitor's own procedures first and then to the default
+// handling. Options add the outputs (src/outputs, assembled as in every program) and the ledger
+// window; without them the program is the monitor alone.
 #include "platform/win32/windows_api.h"
 
+#include <shellapi.h>
+
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app/menu_commands.h"
 #include "app/platform.h"
 #include "app/poll_cycle.h"
+#include "app/program_version.h"
 #include "app/resource_ids.h"
 #include "app/texts.h"
+#include "outputs/outputs.h"
+#include "platform/win32/keep_awake.h"
+#include "platform/win32/ledger_window.h"
+#include "platform/win32/program_options.h"
+#include "platform/win32/ticker_timer.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_store.h"
@@ -32,6 +44,19 @@ class DebugOutputReporter : public Reporter {
 constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX;
 constexpr int kMainWindowWidth = 1024;
 constexpr int kMainWindowHeight = 768;
+// The caption of the program's own messages about its command line and outputs.
+const wchar_t kProgramCaption[] = L"wsmon";
+
+// What the options add to the window; null members without them.
+LedgerWindow* g_ledger_window = nullptr;
+TickerTimer* g_tickers = nullptr;
+
+// After each command and poll of the monitor: the ledger window shows the figures of now, and
+// the outputs' work is timed anew.
+void AfterMonitorWork() {
+  if (g_ledger_window != nullptr) g_ledger_window->Refresh();
+  if (g_tickers != nullptr) g_tickers->Run();
+}
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   const WindowHandle window = ToWindowHandle(hwnd);
@@ -54,9 +79,14 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
     }
     case WM_COMMAND:
       MenuCommand(window, LOWORD(wparam));
+      if (LOWORD(wparam) == LedgerWindow::kCommand && g_ledger_window != nullptr) {
+        g_ledger_window->Show(hwnd);
+      }
+      AfterMonitorWork();
       break;
     case WM_TIMER:
       PollCycle(window);
+      AfterMonitorWork();
       break;
     default:
       break;
@@ -66,19 +96,77 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
+// The arguments after the program's name, in UTF-8.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+  for (int i = 1; words != nullptr && i < count; ++i) args.push_back(Utf8String(words[i]));
+  if (words != nullptr) LocalFree(words);
+  return args;
+}
+
+void Tell(const std::string& text, UINT icon) {
+  MessageBoxW(nullptr, WideString(text).c_str(), kProgramCaption, MB_OK | icon);
+}
+
+// What the outputs report goes to the ledger window's status line, and to a debugger.
+void Report(const std::string& text) {
+  OutputDebugStringW(WideString("wsmon: " + text + "\n").c_str());
+  if (g_ledger_window != nullptr) g_ledger_window->Notice(text);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int show) {
+  ProgramOptions options;
+  std::string error;
+  if (!ParseProgramOptions(Arguments(), &options, &error)) {
+    Tell("wsmon: " + error + "\n\nwsmon.exe --help lists the options.", MB_ICONERROR);
+    return 2;
+  }
+  if (options.help || options.version) {
+    Tell(options.help ? ProgramUsage() : std::string("wsmon ") + kProgramVersion,
+         MB_ICONINFORMATION);
+    return 0;
+  }
+
   static Win32Surface surface(instance);
   static Win32SerialPort port;
   static Win32Clock clock;
   static Win32FileStore files;
   static DebugOutputReporter reporter;
+  port.SetComNumbers(options.com);
   g_platform.port = &port;
   g_platform.report = &reporter;
   g_platform.clock = &clock;
   g_platform.window = &surface;
   g_platform.files = &files;
+
+  // The listeners of the monitor's events: the outputs (when asked for), which hear every event
+  // before the ledger window reads their ledger, and the hold that keeps Windows awake during a
+  // run.
+  ReadingFanout readings;
+  KeepAwake keep_awake;
+  readings.Add(&keep_awake);
+  std::unique_ptr<Outputs> outputs;
+  std::unique_ptr<LedgerWindow> ledger_window;
+  TickerTimer tickers(&clock);
+  if (options.Any()) {
+    outputs = Outputs::Start(
+        options.outputs, &clock, [](NoticeSource, const std::string& text) { Report(text); },
+        &error);
+    if (!outputs) {
+      Tell("wsmon: " + error, MB_ICONERROR);
+      return 1;
+    }
+    readings.Add(outputs.get());
+    tickers.Add(outputs.get());
+    ledger_window = std::make_unique<LedgerWindow>(instance, &outputs->ledger(), &clock);
+    g_ledger_window = ledger_window.get();
+    g_tickers = &tickers;
+  }
+  g_platform.readings = &readings;
 
   const WideText title(text::kWindowTitle);
   WNDCLASSW window_class = {};
@@ -96,6 +184,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
       CreateWindowExW(0, title.get(), title.get(), kMainWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                       kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, nullptr);
   if (hwnd == nullptr) return 0;
+  if (ledger_window) {
+    // The seventh item, after the six of the monitor's own menu, enabled in every state.
+    AppendMenuW(GetMenu(hwnd), MF_STRING, LedgerWindow::kCommand, LedgerWindow::kMenuText);
+    DrawMenuBar(hwnd);
+    tickers.Run();
+  }
   ShowWindow(hwnd, show);
   UpdateWindow(hwnd);
 
@@ -105,5 +199,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  // The window is gone: the outputs write out what they still hold, the hold on sleep ends.
+  g_ledger_window = nullptr;
+  g_tickers = nullptr;
+  g_platform.readings = nullptr;
+  outputs.reset();
   return static_cast<int>(message.wParam);
 }

@@ -3,14 +3,22 @@
 // the monitor's COM1 to the receiver port given here.
 //
 // Usage: wsmon_driver PROGRAM WORK_DIR OUT_DIR RECEIVER_PORT SMALL_DESKTOP
+//                     [OUTPUTS_PORT HTTP_PORT MQTT_PORT TOKEN_FILE OPEN_TOKEN_FILE]
 //   PROGRAM        wsmon.exe
 //   WORK_DIR       a folder for the monitor's start directories (one per run)
-//   OUT_DIR        where the screenshot and the list box lines are written
+//   OUT_DIR        where the screenshots and the list box lines are written
 //   RECEIVER_PORT  the port joined to the monitor's COM1, for example COM2
 //   SMALL_DESKTOP  a desktop of 800 x 600 pixels
+// and for the runs with options:
+//   OUTPUTS_PORT   the port joined to the monitor's COM12, for example COM7
+//   HTTP_PORT      a free port on 127.0.0.1 for the monitor's HTTP server
+//   MQTT_PORT      the port of a broker on 127.0.0.1, which the script reads
+//   TOKEN_FILE     a file with the HTTP token that only its owner may read
+//   OPEN_TOKEN_FILE  the same token in a file that everyone may read
 // The monitor's COM4 must lead nowhere (a port that opens but cannot be set up). The script
 // unplugs the line between COM1 and the receiver port when the driver creates WORK_DIR\unplug,
-// and plugs it in again for WORK_DIR\replug; it answers each with a file NAME.done.
+// and plugs it in again for WORK_DIR\replug; it answers each with a file NAME.done. For
+// WORK_DIR\scrape it reads the monitor's /metrics into OUT_DIR\metrics.txt, answered the same way.
 #include <windows.h>
 
 #include <cstdio>
@@ -42,11 +50,19 @@ struct Paths {
   std::wstring out;
   std::wstring receiver_port;
   std::wstring small_desktop;
+  // For the runs with options (empty: none).
+  std::wstring outputs_receiver_port;  // joined to the monitor's COM12
+  std::wstring http_port;
+  std::wstring mqtt_port;
+  std::wstring token_file;       // readable by its owner alone
+  std::wstring open_token_file;  // readable by everyone
 };
 
-// Menu items left to right, and the mnemonics of those the driver chooses by keyboard.
-enum MenuItem { kOpen, kClose, kSettings, kStart, kStop, kExit, kMenuItems };
-const char* const kMenuNames[kMenuItems] = {"open", "close", "settings", "start", "stop", "exit"};
+// Menu items left to right, and the mnemonics of those the driver chooses by keyboard. The
+// ledger's item is there only when the program was given options.
+enum MenuItem { kOpen, kClose, kSettings, kStart, kStop, kExit, kLedger };
+constexpr int kMenuItems = 6;
+const char* const kMenuNames[] = {"open", "close", "settings", "start", "stop", "exit", "ledger"};
 
 std::string Str(int value) {
   return std::to_string(value);
@@ -146,17 +162,17 @@ std::string MenuLook(const std::vector<MenuItemLook>& items) {
 
 // Checks which menu items are drawn enabled, as the operator sees the bar.
 void ExpectMenu(Checks& checks, HWND main, const std::string& when,
-                const std::vector<MenuItem>& enabled) {
-  std::vector<bool> want(kMenuItems, false);
+                const std::vector<MenuItem>& enabled, int item_count = kMenuItems) {
+  std::vector<bool> want(static_cast<std::size_t>(item_count), false);
   for (MenuItem item : enabled) want[item] = true;
   std::vector<MenuItemLook> items;
   const bool ok = WaitFor(
       [&] {
         Screenshot shot;
         if (!CaptureScreen(&shot)) return false;
-        items = ReadMenuBar(shot, main, kMenuItems);
-        if (items.size() != kMenuItems) return false;
-        for (int i = 0; i < kMenuItems; ++i) {
+        items = ReadMenuBar(shot, main, item_count);
+        if (items.size() != static_cast<std::size_t>(item_count)) return false;
+        for (int i = 0; i < item_count; ++i) {
           if (items[static_cast<std::size_t>(i)].enabled != want[static_cast<std::size_t>(i)])
             return false;
         }
@@ -461,8 +477,8 @@ bool ExitKeepsTheSettings(Checks& checks, FirstRun& run) {
 
 // --- A run through an unplugged and replugged receiver ----------------------------------------
 
-// Asks the script to unplug or replug the line and waits until it has.
-bool Plug(const Paths& paths, const wchar_t* request) {
+// Asks the script to unplug or replug the line (or to read /metrics) and waits until it has.
+bool AskScript(const Paths& paths, const wchar_t* request) {
   const std::wstring file = paths.work + L"\\" + request;
   CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   return WaitFor([&] { return FileExists(file + L".done"); }, kStartTimeoutMs);
@@ -492,13 +508,13 @@ void Replug(Checks& checks, const Paths& paths, Receiver& receiver) {
   // The receiver's end closes first: a hang-up of a line that Wine still holds floods its
   // server's output.
   receiver.Close();
-  if (!checks.Expect(Plug(paths, L"unplug"), "the line is unplugged")) return;
+  if (!checks.Expect(AskScript(paths, L"unplug"), "the line is unplugged")) return;
   const std::string err3 = "00000 -> " + kTime + " -- ERR3,COM PORT READ ERR!";
   checks.Expect(WaitFor([&] { return LinesOf(log).size() == 1 && Matches(LinesOf(log)[0], err3); },
                         kTimeoutMs),
                 "the loss of the device is logged as one ERR3 line", Join(LinesOf(log)));
   Sleep(kOutageMs);  // polls that find the device away
-  if (!checks.Expect(Plug(paths, L"replug") && receiver.Open(paths.receiver_port),
+  if (!checks.Expect(AskScript(paths, L"replug") && receiver.Open(paths.receiver_port),
                      "the line is plugged in again"))
     return;
   Deliver(checks, receiver,
@@ -668,6 +684,275 @@ void SecondStart(Checks& checks, const Paths& paths) {
                         "COM4, 38400, saving off, 3 sensors");
 }
 
+// Waits until a condition holds and records that as a check, with what detail tells once the
+// wait is over.
+bool ExpectSoon(Checks& checks, const std::function<bool()>& condition, DWORD timeout_ms,
+                const std::string& what, const std::function<std::string()>& detail) {
+  const bool ok = WaitFor(condition, timeout_ms);
+  return checks.Expect(ok, what, detail());
+}
+
+// --- The command line --------------------------------------------------------------------------
+
+// What the program says to a command line it cannot run or that asks only for a text: a message
+// box captioned wsmon, then its exit code.
+void CommandLines(Checks& checks, const Paths& paths) {
+  const std::wstring dir = StartDir(paths, L"options");
+  const struct {
+    std::vector<std::wstring> args;
+    std::string text;  // the message's beginning
+    int exit_code;
+  } cases[] = {
+      {{L"--version"}, "wsmon 1.50", 0},
+      {{L"--help"}, "usage: wsmon.exe [--com N=COMx]...", 0},
+      {{L"--com", L"1=/dev/ttyS0"}, "wsmon: --com: \"1=/dev/ttyS0\" is not N=COMx", 2},
+      {{L"--json"}, "wsmon: --json needs a FILE", 2},
+      {{L"--http", L"0", L"--http-token", paths.open_token_file},
+       "wsmon: --http-token " + Utf8(paths.open_token_file) + ": groups of users may read",
+       2},
+      // The broker's port is taken: an output that cannot start.
+      {{L"--http", L"127.0.0.1:" + paths.mqtt_port},
+       "wsmon: cannot serve HTTP on http://127.0.0.1:" + Utf8(paths.mqtt_port) + ": ",
+       1},
+  };
+  for (const auto& c : cases) {
+    const std::string what = Utf8(c.args[0]) + (c.args.size() > 1 ? " " + Utf8(c.args[1]) : "");
+    Monitor monitor;
+    if (!checks.Expect(monitor.Start(paths.program, dir, L"", c.args), what + ": wsmon.exe starts"))
+      continue;
+    const HWND box = monitor.WaitDialog(L"wsmon", kStartTimeoutMs);
+    if (!checks.Expect(box != nullptr, what + ": a message box captioned wsmon appears")) continue;
+    const std::string text = MessageBoxText(box);
+    checks.Note(text.substr(0, text.find('\n')));
+    checks.Expect(text.rfind(c.text, 0) == 0, what + ": it says " + c.text, text);
+    AnswerOk(box);
+    checks.Expect(monitor.WaitExit(kTimeoutMs) == c.exit_code,
+                  what + ": the program ends with code " + Str(c.exit_code));
+  }
+  checks.Expect(!FileExists(dir + L"\\wscfg.cfg"), "none of them started the monitor");
+}
+
+// --- A run with the outputs and the ledger window ------------------------------------------------
+
+// The batches of the run: every batch is counted before the next is sent, so that the Linux
+// program, given the same batches the same way, must write the same files.
+struct Batch {
+  Bytes bytes;
+  int good;  // the counters once it is counted
+  int bad;
+};
+
+std::vector<Batch> OutputBatches() {
+  // The extra byte is each sensor's count (--sequence-byte): sensor 1 loses one, sensor 0 sends
+  // one twice in a poll; sensor 2 sends no values, sensor 3 nothing; id 40 is refused.
+  Bytes damaged = MakeFrame(0, 2, 0x0173, 0x01CA);
+  damaged[7] ^= 0x01;
+  return {
+      {Concat({MakeFrame(0, 0, 0x0171, 0x01C8), MakeFrame(1, 0, 0x0828, 0x0320),
+               MakeFrame(2, 0, 0xFFFF, 0xFFFF)}),
+       3, 0},
+      {Concat({MakeFrame(0, 1, 0x0172, 0x01C9), MakeFrame(1, 2, 0x0828, 0x0321), damaged}), 5, 1},
+      {Concat({Bytes{0x11, 0x22}, MakeFrame(0, 2, 0x0173, 0x01CA), MakeFrame(0, 2, 0x0173, 0x01CA),
+               MakeFrame(40, 0, 0x0100, 0x0100)}),
+       8, 2},
+  };
+}
+
+// The ledger window's cells by header, per row.
+std::string Cells(const std::vector<std::string>& headers, const std::vector<std::string>& row,
+                  const std::vector<std::string>& wanted) {
+  std::string out;
+  for (const std::string& name : wanted) {
+    for (std::size_t c = 0; c < headers.size() && c < row.size(); ++c) {
+      if (headers[c] == name) out += (out.empty() ? "" : " ") + name + "=" + row[c];
+    }
+  }
+  return out;
+}
+
+std::string RowsText(const std::vector<std::string>& headers,
+                     const std::vector<std::vector<std::string>>& rows,
+                     const std::vector<std::string>& wanted) {
+  std::string out;
+  for (const auto& row : rows) out += "[" + Cells(headers, row, wanted) + "]";
+  return out;
+}
+
+// The rows' ids in order.
+std::string Ids(const std::vector<std::vector<std::string>>& rows) {
+  std::string out;
+  for (const auto& row : rows) out += (out.empty() ? "" : " ") + (row.empty() ? "?" : row[0]);
+  return out;
+}
+
+int HeaderIndex(const std::vector<std::string>& headers, const std::string& name) {
+  for (std::size_t c = 0; c < headers.size(); ++c) {
+    if (headers[c] == name) return static_cast<int>(c);
+  }
+  return -1;
+}
+
+// The ledger window: its rows after the batches, its silent sensor, sorting, its status line.
+void CheckLedgerWindow(Checks& checks, const Paths& paths, Monitor& monitor, HWND main) {
+  ChooseCommand(main, CMD_LEDGER);
+  // A new window with a list view may take a while on a loaded machine.
+  const HWND window = monitor.WaitWindow(L"wsmon ledger", L"统计(ledger)", kStartTimeoutMs);
+  if (!checks.Expect(window != nullptr, "统计(ledger) opens the ledger window")) return;
+  const HWND list = ChildOfClass(window, L"SysListView32");
+  const HWND status = ChildOfClass(window, L"msctls_statusbar32");
+  if (!checks.Expect(list != nullptr && status != nullptr, "it holds a list and a status line"))
+    return;
+  RemoteControls remote(monitor.process());
+  const std::vector<std::string> wanted = {"id", "readings", "noT", "bad", "lost", "dup"};
+  const std::string expected_rows =
+      "[id=0 readings=4 noT=0 bad=1 lost=0 dup=1][id=1 readings=2 noT=0 bad=0 lost=1 dup=0]"
+      "[id=2 readings=1 noT=1 bad=0 lost=0 dup=0][id=3 readings=0 noT=0 bad=0 lost=- dup=-]"
+      "[id=32+ readings=1 noT= bad=0 lost= dup=]";
+  std::vector<std::string> headers;
+  std::vector<std::vector<std::string>> rows;
+  std::vector<LPARAM> silent;
+  const auto read = [&] {
+    headers = remote.Headers(list);
+    rows = remote.Rows(list, &silent);
+  };
+  ExpectSoon(
+      checks,
+      [&] {
+        read();
+        return RowsText(headers, rows, wanted) == expected_rows;
+      },
+      kTimeoutMs, "a row per watched sensor and one for the refused ids, with the ledger's figures",
+      [&] { return RowsText(headers, rows, wanted); });
+  checks.Expect(headers.size() > 20 && headers[0] == "id" && HeaderIndex(headers, "deliv%") > 0 &&
+                    HeaderIndex(headers, "seq%") > 0,
+                "the columns of the ledger's table, the sequence's among them",
+                std::to_string(headers.size()) + " columns");
+
+  // Sensor 3 has sent nothing: silent 10 s after the start. The status line counts the rows
+  // marked; the refused ids' row is never marked.
+  std::string line;
+  const auto marked = [&] {
+    int count = 0;
+    for (std::size_t r = 0; r < silent.size(); ++r) count += silent[r] != 0 ? 1 : 0;
+    return count;
+  };
+  ExpectSoon(
+      checks,
+      [&] {
+        read();
+        line = remote.StatusText(status, 0);
+        return rows.size() == 5 && silent[3] != 0 && silent[4] == 0 &&
+               line.find("(" + Str(marked()) + " silent)") != std::string::npos;
+      },
+      3 * kStartTimeoutMs,
+      "the silent sensor's row is marked, and the status line counts the marked rows",
+      [&] { return line; });
+  checks.Expect(
+      Matches(line, R"(run \d+:\d\d:\d\d: 7 readings, 4 sensors \(\d silent\), 2 error events)"),
+      "the status line tells the run's figures", line);
+
+  // A click on a column's header sorts by it; a second one turns the order round.
+  const int readings = HeaderIndex(headers, "readings");
+  const std::pair<const char*, const char*> sorts[] = {{"3 2 1 0 32+", "ascending"},
+                                                       {"0 1 2 3 32+", "descending"}};
+  for (const auto& [order, how] : sorts) {
+    ClickColumnHeader(list, readings);
+    ExpectSoon(
+        checks,
+        [&] {
+          read();
+          return Ids(rows) == order;
+        },
+        kTimeoutMs, std::string("a click on readings sorts the sensors ") + how,
+        [&] { return Ids(rows); });
+  }
+  SaveScreenshot(checks, paths.out + L"\\wsmon-ledger.bmp", "of the ledger window");
+
+  // Closing the window leaves the monitor as it was; the item opens it again.
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  checks.Expect(WaitFor([&] { return !IsWindow(window); }, kTimeoutMs) && IsWindowVisible(main),
+                "closing the ledger window leaves the main window");
+  ChooseCommand(main, CMD_LEDGER);
+  checks.Expect(monitor.WaitWindow(L"wsmon ledger", L"统计(ledger)", kStartTimeoutMs) != nullptr,
+                "the item opens it again");
+}
+
+// A run with every output: COM1 of the settings opens COM12; the files, /metrics and the broker
+// are the script's to compare and check.
+void OutputsRun(Checks& checks, const Paths& paths) {
+  Receiver receiver;
+  if (!checks.Expect(receiver.Open(paths.outputs_receiver_port), "the receiver's port opens"))
+    return;
+  // COM1, 9600 baud, saving on, 4 sensors.
+  const std::wstring dir = StartDir(paths, L"outputs", std::string("\1\0\1\4", 4));
+  Monitor monitor;
+  const std::vector<std::wstring> args = {
+      L"--com",        L"1=COM12",         L"--csv",  L"--json",
+      L"events.jsonl", L"--sequence-byte", L"--http", L"127.0.0.1:" + paths.http_port,
+      L"--http-token", paths.token_file,   L"--mqtt", L"127.0.0.1:" + paths.mqtt_port,
+      L"--mqtt-topic", L"wsmon/e2e"};
+  if (!checks.Expect(monitor.Start(paths.program, dir, L"", args), "the monitor starts")) return;
+  const HWND main = WaitMain(monitor);
+  if (!checks.Expect(main != nullptr, "its main window appears")) return;
+  const HWND good = BoxByCaption(main, text::kGoodCountCaption);
+  const HWND bad = BoxByCaption(main, text::kBadCountCaption);
+  if (good == nullptr || bad == nullptr) return;
+  ExpectMenu(checks, main, "with options", {kOpen, kSettings, kExit, kLedger}, kMenuItems + 1);
+
+  ChooseByMnemonic(main, L'p');
+  const Bytes probe = receiver.Collect(3, kTimeoutMs);
+  checks.Expect(probe.size() == 3, "the port opens COM12 and sends the probe there");
+  ChooseByMnemonic(main, L's');
+  checks.Expect(WaitLine(good, text::kStartCount), "the run starts");
+  ExpectMenu(checks, main, "running with options", {kClose, kSettings, kStop, kExit, kLedger},
+             kMenuItems + 1);
+  std::ofstream batches((paths.out + L"\\outputs-batches.txt").c_str(), std::ios::binary);
+  for (const Batch& batch : OutputBatches()) {
+    Deliver(checks, receiver, batch.bytes, good, bad);
+    // A counter that has not moved since the start shows the start's text.
+    const auto shows = [](int n) { return n == 0 ? std::string(text::kStartCount) : Count(n); };
+    checks.Expect(WaitLine(good, shows(batch.good)) && WaitLine(bad, shows(batch.bad)),
+                  "a batch counts " + Str(batch.good) + " good frames and " + Str(batch.bad) +
+                      " error events",
+                  OnlyLine(good) + "|" + OnlyLine(bad));
+    batches << Dump(batch.bytes) << " " << batch.good << " " << batch.bad << "\n";
+  }
+  batches.close();
+
+  CheckLedgerWindow(checks, paths, monitor, main);
+  checks.Expect(AskScript(paths, L"scrape"), "the script reads /metrics during the run");
+
+  ChooseByMnemonic(main, L't');
+  const auto csv_files = [&] {
+    int count = 0;
+    for (const wchar_t* kind : {L"readings", L"errors", L"sensors"}) {
+      WIN32_FIND_DATAW found;
+      const HANDLE search = FindFirstFileW((dir + L"\\RUVEZ_*_" + kind + L".csv").c_str(), &found);
+      if (search != INVALID_HANDLE_VALUE) {
+        ++count;
+        FindClose(search);
+      }
+    }
+    return count;
+  };
+  checks.Expect(
+      WaitFor([&] { return ExportFiles(dir).size() == 1 && csv_files() == 3; }, kTimeoutMs),
+      "stop writes the export and its three CSV files");
+  const HWND window = monitor.WaitWindow(L"wsmon ledger", L"统计(ledger)", kTimeoutMs);
+  const HWND status = window != nullptr ? ChildOfClass(window, L"msctls_statusbar32") : nullptr;
+  RemoteControls remote(monitor.process());
+  std::string line;
+  ExpectSoon(
+      checks,
+      [&] {
+        line = status != nullptr ? remote.StatusText(status, 0) : "no status line";
+        return line.rfind("run ended after ", 0) == 0;
+      },
+      kTimeoutMs, "the ledger window's status line tells the run's end", [&] { return line; });
+  ChooseByMnemonic(main, L'x');
+  checks.Expect(monitor.WaitExit(kTimeoutMs) == 0, "exit ends the program with code 0");
+}
+
 // --- A screen of 800 x 600 is refused ----------------------------------------------------------
 
 void SmallScreen(Checks& checks, const Paths& paths) {
@@ -699,12 +984,17 @@ void SmallScreen(Checks& checks, const Paths& paths) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 6) {
+  if (argc != 6 && argc != 11) {
     std::fprintf(stderr,
-                 "usage: wsmon_driver PROGRAM WORK_DIR OUT_DIR RECEIVER_PORT SMALL_DESKTOP\n");
+                 "usage: wsmon_driver PROGRAM WORK_DIR OUT_DIR RECEIVER_PORT SMALL_DESKTOP\n"
+                 "                    [OUTPUTS_PORT HTTP_PORT MQTT_PORT TOKEN_FILE "
+                 "OPEN_TOKEN_FILE]\n");
     return 2;
   }
-  const Paths paths = {argv[1], argv[2], argv[3], argv[4], argv[5]};
+  const bool outputs = argc == 11;
+  const auto more = [&](int i) { return std::wstring(outputs ? argv[i] : L""); };
+  const Paths paths = {argv[1], argv[2], argv[3], argv[4], argv[5],
+                       more(6), more(7), more(8), more(9), more(10)};
   Checks checks;
   Receiver receiver;
   checks.Phase("the receiver's port");
@@ -737,6 +1027,13 @@ int wmain(int argc, wchar_t** argv) {
   }
   checks.Phase("second start: settings from the file, a failed open, resizing");
   SecondStart(checks, paths);
+  if (!paths.outputs_receiver_port.empty()) {
+    checks.Phase("the command line");
+    CommandLines(checks, paths);
+    checks.Phase("a run with the outputs and the ledger window");
+    OutputsRun(checks, paths);
+  }
+  // Last: once a program has run on another desktop, Wine starts no more on the driver's.
   checks.Phase("a screen of 800 x 600");
   SmallScreen(checks, paths);
   std::printf("%d passed, %d failed\n", checks.passed(), checks.failed());

@@ -1,5 +1,9 @@
 #include "operator.h"
 
+#include <commctrl.h>
+
+#include <cwchar>
+
 LRESULT SendTo(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
@@ -36,13 +40,14 @@ Monitor::~Monitor() {
 }
 
 bool Monitor::Start(const std::wstring& program, const std::wstring& work_dir,
-                    const std::wstring& desktop) {
+                    const std::wstring& desktop, const std::vector<std::wstring>& args) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   std::wstring desktop_name = desktop;
   if (!desktop_name.empty()) startup.lpDesktop = &desktop_name[0];
   PROCESS_INFORMATION info = {};
   std::wstring command_line = L"\"" + program + L"\"";
+  for (const std::wstring& arg : args) command_line += L" \"" + arg + L"\"";
   if (!CreateProcessW(program.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0, nullptr,
                       work_dir.c_str(), &startup, &info)) {
     return false;
@@ -102,6 +107,18 @@ HWND Monitor::WaitDialog(const std::wstring& caption, DWORD timeout_ms) const {
       },
       timeout_ms);
   return dialog;
+}
+
+HWND Monitor::WaitWindow(const std::wstring& class_name, const std::wstring& caption,
+                         DWORD timeout_ms) const {
+  HWND window = nullptr;
+  WaitFor(
+      [&] {
+        window = FindTopLevel(pid_, class_name, caption);
+        return window != nullptr && IsWindowVisible(window);
+      },
+      timeout_ms);
+  return window;
 }
 
 bool Monitor::NoDialog(const std::wstring& caption) const {
@@ -212,4 +229,126 @@ void TypeInto(HWND dialog, int control_id, const std::string& text) {
 std::string ControlText(HWND dialog, int control_id) {
   const HWND control = GetDlgItem(dialog, control_id);
   return control != nullptr ? TextOf(control) : std::string();
+}
+
+namespace {
+
+struct ClassSearch {
+  std::wstring class_name;
+  HWND found;
+};
+
+BOOL CALLBACK MatchClass(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<ClassSearch*>(param);
+  if (Wide(ClassOf(hwnd)) != search->class_name) return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
+// The lent memory: an item or column record first, then the text buffer.
+constexpr std::size_t kRemoteBytes = 8192;
+constexpr std::size_t kTextOffset = 1024;
+constexpr int kTextChars = static_cast<int>((kRemoteBytes - kTextOffset) / sizeof(wchar_t)) - 1;
+
+}  // namespace
+
+HWND ChildOfClass(HWND parent, const std::wstring& class_name) {
+  ClassSearch search = {class_name, nullptr};
+  EnumChildWindows(parent, MatchClass, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+RemoteControls::RemoteControls(HANDLE process) : process_(process) {
+  memory_ = static_cast<char*>(
+      VirtualAllocEx(process, nullptr, kRemoteBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+}
+
+RemoteControls::~RemoteControls() {
+  if (memory_ != nullptr) VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+}
+
+bool RemoteControls::Put(std::size_t offset, const void* bytes, std::size_t count) {
+  SIZE_T done = 0;
+  return memory_ != nullptr &&
+         WriteProcessMemory(process_, memory_ + offset, bytes, count, &done) && done == count;
+}
+
+std::wstring RemoteControls::GetText(std::size_t offset) {
+  std::wstring text(static_cast<std::size_t>(kTextChars) + 1, L'\0');
+  SIZE_T done = 0;
+  if (memory_ == nullptr || !ReadProcessMemory(process_, memory_ + offset, &text[0],
+                                               text.size() * sizeof(wchar_t), &done))
+    return std::wstring();
+  text.resize(std::wcslen(text.c_str()));
+  return text;
+}
+
+std::vector<std::string> RemoteControls::Headers(HWND list) {
+  std::vector<std::string> headers;
+  const HWND header = reinterpret_cast<HWND>(SendTo(list, LVM_GETHEADER, 0, 0));
+  const LRESULT count = SendTo(header, HDM_GETITEMCOUNT, 0, 0);
+  for (LRESULT c = 0; c < count; ++c) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT;
+    column.pszText = reinterpret_cast<wchar_t*>(memory_ + kTextOffset);
+    column.cchTextMax = kTextChars;
+    const wchar_t none = L'\0';
+    if (!Put(0, &column, sizeof column) || !Put(kTextOffset, &none, sizeof none) ||
+        SendTo(list, LVM_GETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(memory_)) <=
+            0)
+      break;
+    headers.push_back(Utf8(GetText(kTextOffset)));
+  }
+  return headers;
+}
+
+std::vector<std::vector<std::string>> RemoteControls::Rows(HWND list, std::vector<LPARAM>* params) {
+  std::vector<std::vector<std::string>> rows;
+  params->clear();
+  const std::size_t columns = Headers(list).size();
+  const LRESULT count = SendTo(list, LVM_GETITEMCOUNT, 0, 0);
+  for (LRESULT r = 0; r < count; ++r) {
+    std::vector<std::string> cells;
+    for (std::size_t c = 0; c < columns; ++c) {
+      LVITEMW item = {};
+      item.iSubItem = static_cast<int>(c);
+      item.pszText = reinterpret_cast<wchar_t*>(memory_ + kTextOffset);
+      item.cchTextMax = kTextChars;
+      if (!Put(0, &item, sizeof item)) return rows;
+      const LRESULT length =
+          SendTo(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(memory_));
+      cells.push_back(length > 0 ? Utf8(GetText(kTextOffset)) : std::string());
+    }
+    LVITEMW item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = static_cast<int>(r);
+    SIZE_T done = 0;
+    if (!Put(0, &item, sizeof item) ||
+        SendTo(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory_)) <= 0 ||
+        !ReadProcessMemory(process_, memory_, &item, sizeof item, &done))
+      return rows;
+    rows.push_back(cells);
+    params->push_back(item.lParam);
+  }
+  return rows;
+}
+
+std::string RemoteControls::StatusText(HWND status, int part) {
+  const wchar_t none = L'\0';
+  if (!Put(kTextOffset, &none, sizeof none)) return std::string();
+  SendTo(status, SB_GETTEXTW, static_cast<WPARAM>(part),
+         reinterpret_cast<LPARAM>(memory_ + kTextOffset));
+  return Utf8(GetText(kTextOffset));
+}
+
+void ClickColumnHeader(HWND list, int column) {
+  const HWND header = reinterpret_cast<HWND>(SendTo(list, LVM_GETHEADER, 0, 0));
+  int x = 0;
+  for (int c = 0; c < column; ++c) x += static_cast<int>(SendTo(list, LVM_GETCOLUMNWIDTH, c, 0));
+  x += static_cast<int>(SendTo(list, LVM_GETCOLUMNWIDTH, column, 0)) / 2;
+  RECT client = {};
+  GetClientRect(header, &client);
+  const LPARAM at = MAKELPARAM(x, client.bottom / 2);
+  PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(header, WM_LBUTTONUP, 0, at);
 }

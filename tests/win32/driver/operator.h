@@ -36,9 +36,11 @@ class Monitor {
   Monitor& operator=(const Monitor&) = delete;
   ~Monitor();
 
-  // Starts program in directory work_dir, on the named desktop (empty: the driver's own).
+  // Starts program in directory work_dir, on the named desktop (empty: the driver's own), with
+  // these arguments (each quoted).
   bool Start(const std::wstring& program, const std::wstring& work_dir,
-             const std::wstring& desktop = std::wstring());
+             const std::wstring& desktop = std::wstring(),
+             const std::vector<std::wstring>& args = {});
   // Waits for the main window (class and title both title); nullptr after the time-out.
   HWND WaitMainWindow(const std::wstring& title, DWORD timeout_ms);
   // Waits for a top-level dialog of the monitor (message box or settings dialog) with this
@@ -49,6 +51,11 @@ class Monitor {
   // Waits for the process to end; its exit code, or -1 when it is still running.
   int WaitExit(DWORD timeout_ms);
   void Kill();
+  // Waits for a top-level window of the monitor by class and caption; nullptr after the
+  // time-out.
+  HWND WaitWindow(const std::wstring& class_name, const std::wstring& caption,
+                  DWORD timeout_ms) const;
+  HANDLE process() const { return process_; }
 
  private:
   HANDLE process_ = nullptr;
@@ -86,3 +93,33 @@ void Click(HWND dialog, int control_id);
 bool IsChecked(HWND dialog, int control_id);
 void TypeInto(HWND dialog, int control_id, const std::string& text);
 std::string ControlText(HWND dialog, int control_id);
+
+// The first child window of a class, or nullptr.
+HWND ChildOfClass(HWND parent, const std::wstring& class_name);
+
+// Controls of another process whose messages carry pointers (a report list view, a status bar):
+// Windows passes those on as they are, so the driver lends them memory in that process.
+class RemoteControls {
+ public:
+  explicit RemoteControls(HANDLE process);
+  ~RemoteControls();
+  RemoteControls(const RemoteControls&) = delete;
+  RemoteControls& operator=(const RemoteControls&) = delete;
+
+  // A report list view's column headers, and its rows' texts with each item's parameter.
+  std::vector<std::string> Headers(HWND list);
+  std::vector<std::vector<std::string>> Rows(HWND list, std::vector<LPARAM>* params);
+  // The text of a part of a status bar.
+  std::string StatusText(HWND status, int part);
+
+ private:
+  // Copies bytes to the lent memory at offset, and back.
+  bool Put(std::size_t offset, const void* bytes, std::size_t count);
+  std::wstring GetText(std::size_t offset);
+
+  HANDLE process_;
+  char* memory_ = nullptr;  // in the other process
+};
+
+// Clicks a column's header in a list view of another process, as the mouse would.
+void ClickColumnHeader(HWND list, int column);
