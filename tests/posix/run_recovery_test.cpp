@@ -138,7 +138,7 @@ std::vector<std::string> SimArgs(int sensors, int seed) {
 // while it waits, how many event lines had been shown by when.
 class RunningMonitor {
  public:
-  RunningMonitor(const std::string& dir, int sensors, int seed)
+  RunningMonitor(const std::string& dir, int sensors, int seed, bool csv = false)
       : sim_(WSMON_SIM_PATH, SimArgs(sensors, seed)) {
     WriteSettings(dir, sensors);
     std::string device;
@@ -146,9 +146,9 @@ class RunningMonitor {
       return;
     Surroundings around;
     around.keep_errors = true;
-    wsmon_ = std::make_unique<Program>(
-        WSMON_PATH, std::vector<std::string>{"--headless", "--csv", "--com", "1=" + device}, dir,
-        around);
+    std::vector<std::string> args{"--headless", "--com", "1=" + device};
+    if (csv) args.push_back("--csv");
+    wsmon_ = std::make_unique<Program>(WSMON_PATH, args, dir, around);
     wsmon_->Write("open\nstart\n");
     started_ = wsmon_->WaitFor([](const std::string& line) {
       return line.rfind("panel", 0) == 0 && line.find(" line ") != line.npos;
@@ -204,7 +204,7 @@ TEST(RunRecoveryTest, AKilledMonitorsRunIsRecoveredWithEveryLineShownASecondBefo
       SCOPED_TRACE(std::to_string(sensors) + " sensors, killed " + std::to_string(after) +
                    " ms into the run");
       ScratchDirectory dir;
-      RunningMonitor run(dir.path(), sensors, moment + 1);
+      RunningMonitor run(dir.path(), sensors, moment + 1, true);
       ASSERT_TRUE(run.started());
       run.Watch(after);
       const double killed_at = NowMs();
