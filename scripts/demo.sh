@@ -34,8 +34,8 @@ receiver=(--sequence-byte --csv --simulate --sim "$sim"
   --sim-arg=--high-id --sim-arg=0.02 --sim-arg=--split --sim-arg=0.04
   --sim-arg=--lose --sim-arg=0.03)
 
+printf '\001\000\001\004' >wscfg.cfg  # COM1, 9600 baud, saving on, 4 sensors
 if [ -t 0 ] && [ -t 1 ]; then
-  printf '\001\000\001\004' >wscfg.cfg  # COM1, 9600 baud, saving on, 4 sensors
   echo "== wsmon --simulate in $run"
   echo "Keys: p open, s start, t stop (writes the export), g chart, l ledger, x exit; F10 marks the menu."
   sleep 2

@@ -4,6 +4,7 @@
 
 #include "app/monitor_state.h"
 #include "app/platform.h"
+#include "app/poll_cycle.h"
 #include "app/resource_ids.h"
 #include "app/texts.h"
 #include "display/panel_layout.h"
@@ -137,7 +138,7 @@ void StartRun(WindowHandle hwnd) {
   if (g_state.sensor_count <= kMaxSensorsWithGrowingPanels) WriteRunHeaders();
   CommitRunJournal();
   if (g_platform.readings != nullptr) g_platform.readings->OnRunStarted();
-  surface.SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
+  ArmPollTimer(hwnd);
 }
 
 void StopRun(WindowHandle hwnd) {

@@ -60,6 +60,8 @@ struct MonitorState {
   // tries to open it again. port_lost_tick is the clock tick at which it was lost.
   int port_lost = 0;
   std::uint32_t port_lost_tick = 0;
+  // The clock tick at which the poll timer, last armed, falls due.
+  std::uint32_t poll_due_tick = 0;
 
   // Reception buffers.
   std::uint8_t read_buffer[kReadBufferSize] = {};

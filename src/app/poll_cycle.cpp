@@ -56,23 +56,51 @@ void HandleReceiveResult(int received) {
   }
 }
 
+// The longest a receive step takes: the settling pause and a read that waits for bytes that do
+// not come, 3 ms for each of the at most 330 bytes asked for and 10 ms more.
+constexpr std::uint32_t kLongestReceiveMs = 1050;
+
+// Tells a listening front end when the clock stands much later than expected_tick, the poll
+// timer's due tick or the latest end of a receive step.
+void NoteStall(std::uint32_t expected_tick) {
+  if (g_platform.readings == nullptr) return;
+  const std::uint32_t now = g_platform.clock->TickCount();
+  const auto late = static_cast<std::int32_t>(now - expected_tick);
+  if (late <= static_cast<std::int32_t>(kMonitorStallMs)) return;
+  StallEvent event;
+  event.tick = now;
+  event.time = g_platform.clock->Now();
+  event.late_ms = static_cast<std::uint32_t>(late);
+  g_platform.readings->OnMonitorStall(event);
+}
+
 }  // namespace
+
+void ArmPollTimer(WindowHandle hwnd) {
+  g_platform.window->SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
+  g_state.poll_due_tick = g_platform.clock->TickCount() + POLL_PERIOD_MS;
+}
 
 void PollCycle(WindowHandle hwnd) {
   // The timer is re-armed at the end, so the next tick comes a full period after this cycle
   // and none can queue up meanwhile; no outcome ends the run.
   g_platform.window->KillTimer(hwnd, POLL_TIMER_ID);
+  NoteStall(g_state.poll_due_tick);
   // During an outage a poll only tries to open the port again; once it is back, the same poll
   // reads.
   if (PortAnswers() == 1) {
+    std::uint32_t began = g_platform.clock->TickCount();
     int received = ReceiveStep();
+    NoteStall(began + kLongestReceiveMs);
     HandleReceiveResult(received);
     // A plain receiver's bytes that one read could not take are still queued: they are read
     // and handled in turn, exactly as separate polls would have handled them. An echoing
     // receiver's port was purged after the read, so there is nothing more to read.
     for (int reads = 1;
          reads < kReadsPerPoll && received == kReceiveFrameReady && g_state.rx_skip == 0; ++reads) {
+      began = g_platform.clock->TickCount();
       received = ReceiveMore();
+      NoteStall(began + kLongestReceiveMs);
       HandleReceiveResult(received);
     }
     // Bytes that the driver lost before any read could take them are reported as a full
@@ -83,7 +111,7 @@ void PollCycle(WindowHandle hwnd) {
   }
   // The poll's lines go to the run's journal in one write.
   CommitRunJournal();
-  g_platform.window->SetTimer(hwnd, POLL_TIMER_ID, POLL_PERIOD_MS);
+  ArmPollTimer(hwnd);
 }
 
 int PollChunk(const std::uint8_t* bytes, std::size_t count) {

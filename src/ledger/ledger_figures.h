@@ -68,9 +68,15 @@ struct SensorTally {
 
   // With the sequence byte on: the extra byte read as the sensor's own count of readings,
   // modulo 256. A step of 1 is the next reading, a step of 0 a duplicate, a step of k > 1
-  // means k - 1 readings lost; 256 or more lost in a row show modulo 256.
+  // means k - 1 readings lost. A gap longer than 256 of the sensor's steps (by its count's
+  // pace so far) may hide whole turns of the count: the turns its length holds are added
+  // (256 readings each) and the gap counted in sequence_wrap_gaps. The losses across an outage
+  // or a stall (the span of SensorFigures::missed_outages) count apart, once the reading that
+  // closes the span has come (SensorFigures adds the span open now).
   std::uint8_t last_sequence = 0;  // valid when frames > 0
   std::uint64_t sequence_lost = 0;
+  std::uint64_t sequence_lost_outages = 0;
+  std::uint64_t sequence_wrap_gaps = 0;
   std::uint64_t sequence_duplicates = 0;
 };
 
@@ -88,13 +94,25 @@ struct SensorFigures {
   std::uint32_t interval_median_ms = 0;
   std::uint32_t interval_p95_ms = 0;
 
-  // Gaps: intervals longer than 1.5 x the median, each estimated to have missed
-  // round(interval / median) - 1 readings (halfway rounds up). Worked out against the median of
-  // now, so earlier intervals are judged again as the median settles.
+  // The sensor's period as the gaps are judged against (valid with a median): the exact sum of
+  // its intervals over their count plus the readings the gaps missed (interval_histogram.h).
+  std::uint32_t period_ms = 0;
+  // Gaps: intervals longer than 1.5 x the period plus a poll (200 ms), each estimated to have
+  // missed round(interval / period) - 1 readings (halfway rounds up). Worked out against the
+  // period of now, so earlier intervals are judged again as it settles.
   std::uint64_t gaps = 0;
   std::uint64_t missed = 0;
   // The silence since the latest reading, judged the same way while it lasts (0 otherwise).
   std::uint64_t missed_open = 0;
+  // Readings missed while the monitor could not read: an outage of the port or a stall of the
+  // monitor itself. The readings from the sensor's latest before it to its first ones after it
+  // (those that arrive within a second of the monitor reading again, and for a stall within
+  // the stall's length more, as the backlog comes in) make one span, judged as a whole against
+  // the period: its length less a period for each of its readings but one, as one gap. Neither
+  // the span's intervals nor these readings count in gaps, missed or the delivery; a sensor
+  // that stays silent after the monitor reads again is missing its own readings from then on.
+  // The silence of a sensor across an outage or stall counts here the same way while it lasts.
+  std::uint64_t missed_outages = 0;
 
   // Delivery estimate: frames / (frames + missed + missed_open); valid with a median.
   bool has_delivery = false;
@@ -106,11 +124,17 @@ struct SensorFigures {
   std::uint32_t age_ms = 0;
   // A sensor of the run's count, or one that has sent readings, is silent when its age passes
   // 3 x its median interval, or 10 s while it has no median. A row named only by damaged frames
-  // (its id may be a damaged one) and the refused row are never silent.
+  // (its id may be a damaged one) and the refused row are never silent. While the port is lost
+  // no sensor is silent, and after an outage or a stall its age for this counts from the moment
+  // the monitor read again.
   bool silent = false;
 
-  // With the sequence byte on: frames that were not duplicates against those plus the lost.
+  // With the sequence byte on: the tally's losses across outages and stalls and its gaps that
+  // may have hidden turns of the count, with those of the span open now; and the frames that
+  // were not duplicates against those plus the sensor's own lost (tally.sequence_lost).
   bool has_sequence_delivery = false;
+  std::uint64_t sequence_lost_outages = 0;
+  std::uint64_t sequence_wrap_gaps = 0;
   int sequence_delivery_hundredths = 0;
 };
 
@@ -119,14 +143,20 @@ struct RunFacts {
   bool started = false;  // a run has started since the ledger was made
   bool active = false;   // the run goes on
   LedgerMoment start;
-  LedgerMoment end;             // valid when started and not active
-  int sensor_count = 0;         // the sensor count setting the run started with
-  bool sequence_byte = false;   // the extra byte is read as a sequence count
-  bool port_up = true;          // false between a port loss and its return
+  LedgerMoment end;            // valid when started and not active
+  int sensor_count = 0;        // the sensor count setting the run started with
+  bool sequence_byte = false;  // the extra byte is read as a sequence count
+  // false between a port loss and its return; a run started while the port is lost begins with
+  // that outage
+  bool port_up = true;
   std::uint64_t outages = 0;    // port losses in this run
   std::uint64_t outage_ms = 0;  // the length of the outages that have ended
   LedgerMoment outage_start;    // valid while the port is down
-  std::uint64_t readings = 0;   // readings of every sensor row
+  // Polls that came more than 2 s late: the monitor itself stood still (a stopped process, a
+  // suspended machine); stall_ms adds up how late they came.
+  std::uint64_t stalls = 0;
+  std::uint64_t stall_ms = 0;
+  std::uint64_t readings = 0;                        // readings of every sensor row
   std::uint64_t errors[kLedgerErrorCodes + 1] = {};  // [1] to [5]: ERR1 to ERR5 lines
   std::uint64_t stray_bytes = 0;                     // every byte the ERR1 events set aside
 };
@@ -138,6 +168,7 @@ struct RunFigures {
   std::uint64_t outage_total_ms = 0;  // ended outages and the one going on
   int watched = 0;                    // watched sensor rows
   int silent = 0;                     // silent sensor rows
+  std::uint64_t missed_outages = 0;   // the sensor rows' missed_outages
 };
 
 // Everything at one moment, in one plain record.

@@ -105,6 +105,20 @@ std::vector<LedgerFigure> MakeRunTable() {
       "Seconds the serial port was away during this run, the outage going on included.",
       [](S s, R) { return Some(static_cast<std::int64_t>(s.run.outage_total_ms)); },
       "wsmon_port_outage_seconds_total", kCounter);
+  add(
+      "stalls", Unit::kCount,
+      "Polls of this run that came more than 2 s late: the monitor itself stood still (a "
+      "stopped process, a suspended machine).",
+      [](S s, R) { return Some(static_cast<std::int64_t>(s.run.facts.stalls)); },
+      "wsmon_monitor_stalls_total", kCounter);
+  add(
+      "stall_ms", Unit::kMilliseconds, "Seconds the stalled polls of this run came late, in all.",
+      [](S s, R) { return Some(static_cast<std::int64_t>(s.run.facts.stall_ms)); },
+      "wsmon_monitor_stall_seconds_total", kCounter);
+  add("missed_outages", Unit::kCount,
+      "Readings the sensors are estimated to have missed while the port was lost or the "
+      "monitor stalled.",
+      [](S s, R) { return Some(static_cast<std::int64_t>(s.run.missed_outages)); });
   add("readings", Unit::kCount, "Readings of every sensor in this run.",
       [](S s, R) { return Some(static_cast<std::int64_t>(s.run.facts.readings)); });
   t.push_back(ErrorCount("ERR1", 1, "code=\"ERR1\""));
@@ -231,9 +245,14 @@ std::vector<LedgerFigure> MakeSensorTable() {
   add("interval_max_ms", Unit::kMilliseconds, "Longest interval between the sensor's readings.",
       [](S, R f) { return Maybe(HasIntervals(f.tally), f.tally.interval_max_ms); },
       {"max s", 13, 2});
+  add("interval_period_ms", Unit::kMilliseconds,
+      "The sensor's period as the gaps are judged: its intervals' total over the readings they "
+      "span, the missed ones included.",
+      [](S, R f) { return Maybe(f.has_median, f.period_ms); });
   add(
       "gaps", Unit::kCount,
-      "Intervals longer than 1.5 times the median (judged again as the median settles).",
+      "Intervals longer than 1.5 times the period plus a poll (judged again as the period "
+      "settles).",
       [](S, R f) { return Some(static_cast<std::int64_t>(f.gaps)); }, {"gaps", 11},
       "wsmon_sensor_gaps");
   add("missed", Unit::kCount, "Readings the gaps are estimated to have missed.",
@@ -241,6 +260,12 @@ std::vector<LedgerFigure> MakeSensorTable() {
   add("missed_open", Unit::kCount,
       "Readings the silence since the latest reading is estimated to have missed.",
       [](S, R f) { return Some(static_cast<std::int64_t>(f.missed_open)); });
+  add(
+      "missed_outages", Unit::kCount,
+      "Readings the sensor is estimated to have missed while the port was lost or the monitor "
+      "stalled (not in its missed readings or its delivery).",
+      [](S, R f) { return Some(static_cast<std::int64_t>(f.missed_outages)); }, {"outage", 11},
+      "wsmon_sensor_missed_outage_readings");
   add(
       nullptr, Unit::kCount,
       "Readings the gaps and the silence since the latest reading are estimated to have missed.",
@@ -282,11 +307,29 @@ std::vector<LedgerFigure> MakeSensorTable() {
       {"RH!", 14}, "wsmon_implausible_values_total", kCounter, "quantity=\"humidity\"");
   add(
       "sequence_lost", Unit::kCount,
-      "Readings lost by the sensor's own count in the extra byte (with the sequence byte on).",
+      "Readings lost by the sensor's own count in the extra byte, outside outages and stalls "
+      "(with the sequence byte on).",
       [](S, R f) {
         return Maybe(f.has_sequence_delivery, static_cast<std::int64_t>(f.tally.sequence_lost));
       },
       {"lost", 7}, "wsmon_sequence_lost_total", kCounter);
+  t.back().sequence = true;
+  add(
+      "sequence_lost_outages", Unit::kCount,
+      "Readings lost by the sensor's own count while the port was lost or the monitor stalled.",
+      [](S, R f) {
+        return Maybe(f.has_sequence_delivery, static_cast<std::int64_t>(f.sequence_lost_outages));
+      },
+      {"lost out", 12}, "wsmon_sequence_lost_outages");
+  t.back().sequence = true;
+  add(
+      "sequence_wrap_gaps", Unit::kCount,
+      "Gaps long enough to hide whole turns of the count (256 readings each), whose turns are "
+      "estimated from the gap's length: the lost counts above are no longer exact.",
+      [](S, R f) {
+        return Maybe(f.has_sequence_delivery, static_cast<std::int64_t>(f.sequence_wrap_gaps));
+      },
+      {"wrap", 12}, "wsmon_sequence_wrap_gaps");
   t.back().sequence = true;
   add(
       "sequence_duplicates", Unit::kCount,
@@ -320,11 +363,14 @@ std::int64_t Power10(int decimals) {
   return scale;
 }
 
-// What sorting by delivery compares: the exact share with the sequence byte, the estimate
-// otherwise; a sensor without one (nothing heard, or no interval yet) comes first.
+// What sorting by delivery compares: the worse of the estimate and, with the sequence byte, the
+// exact share (which cannot see a silence going on now); a sensor without either (nothing
+// heard, or no interval yet) comes first.
 int DeliveryKey(const SensorFigures& s) {
-  if (s.has_sequence_delivery) return s.sequence_delivery_hundredths;
-  return s.has_delivery ? s.delivery_hundredths : -1;
+  const int estimate = s.has_delivery ? s.delivery_hundredths : -1;
+  if (!s.has_sequence_delivery) return estimate;
+  return s.has_delivery ? std::min(estimate, s.sequence_delivery_hundredths)
+                        : s.sequence_delivery_hundredths;
 }
 
 std::string HoursMinutesSeconds(std::uint32_t ms) {

@@ -62,18 +62,19 @@ struct LedgerFigure {
 };
 
 // In the order of the records: active, start_time, start_tick_ms, end_time, duration_ms,
-// sensor_count, sequence_byte, port_up, outages, outage_ms, readings, ERR1 to ERR5 (group
-// "errors"), stray_bytes, watched, silent; then the window's counts that only /metrics shows
-// (good frames, error events, the refused ids' frames and bad check bytes).
+// sensor_count, sequence_byte, port_up, outages, outage_ms, stalls, stall_ms, missed_outages,
+// readings, ERR1 to ERR5 (group "errors"), stray_bytes, watched, silent; then the window's
+// counts that only /metrics shows (good frames, error events, the refused ids' frames and bad
+// check bytes).
 const std::vector<LedgerFigure>& RunFigureTable();
 // In the order of the records: sensor, readings, no_temperature, no_humidity, bad_checks,
 // first_seen, last_seen, age_ms, silent, same_poll, intervals, interval_min_ms,
-// interval_median_ms, interval_p95_ms, interval_max_ms, gaps, missed, missed_open, (all missed,
-// for the views and /metrics), delivery_percent, temperature_min_C, temperature_max_C,
-// temperature_last_C, humidity_min_RH, humidity_max_RH, humidity_last_RH,
-// implausible_temperatures, implausible_humidities, sequence_lost, sequence_duplicates,
-// sequence_delivery_percent. The refused ids' row has frames, bad_checks, first_seen,
-// last_seen, age_ms.
+// interval_median_ms, interval_p95_ms, interval_max_ms, interval_period_ms, gaps, missed,
+// missed_open, missed_outages, (all missed, for the views and /metrics), delivery_percent,
+// temperature_min_C, temperature_max_C, temperature_last_C, humidity_min_RH, humidity_max_RH,
+// humidity_last_RH, implausible_temperatures, implausible_humidities, sequence_lost,
+// sequence_lost_outages, sequence_wrap_gaps, sequence_duplicates, sequence_delivery_percent.
+// The refused ids' row has frames, bad_checks, first_seen, last_seen, age_ms.
 const std::vector<LedgerFigure>& SensorFigureTable();
 
 // A figure as the records hold it.

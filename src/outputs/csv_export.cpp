@@ -28,14 +28,15 @@ const char kReadingsHeader[] =
 const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
 const char kReadingsSuffix[] = "_readings";
 const char kErrorsSuffix[] = "_errors";
-constexpr std::size_t kTimeSize = 40;
+constexpr std::size_t kTimeSize = 48;
 constexpr std::size_t kNumberSize = 16;
 
-// "2026-04-04T09:05:00"; out holds kTimeSize bytes (fields of up to five digits each).
+// "2026-04-04T09:05:00.123", to the millisecond as the JSON records and the sensors file have
+// it; out holds kTimeSize bytes (fields of up to five digits each).
 void FormatTime(const LocalTime& t, char* out) {
-  std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u", unsigned{t.year},
+  std::snprintf(out, kTimeSize, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", unsigned{t.year},
                 unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
-                unsigned{t.second});
+                unsigned{t.second}, unsigned{t.milliseconds});
 }
 
 // What an error event was, in words.
@@ -78,10 +79,19 @@ void FormatMilliseconds(unsigned ms, char* out) {
 
 }  // namespace
 
+const char CsvExport::kWritesNothing[] =
+    "--csv writes nothing while saving is off: its files go beside a run's export, and only a "
+    "run with saving on (保存数据文件 in the settings) is exported";
+
 void CsvExport::OnRunStarted() {
   exported_stem_.clear();
   readings_.Keep();
   errors_.Keep();
+  if (g_state.save_log == 0) {
+    // No export will name its files: rather than fill ones that nothing publishes, say so now.
+    report_(kWritesNothing);
+    return;
+  }
   // The run's journal and its CSV files share a stem, so that the run's recovery finds them.
   std::string stem = RunJournalName();
   if (stem.empty()) {

@@ -10,6 +10,7 @@
 // A field left empty means no value (a sensor that measured none, or no interval where the
 // panels show none). No field ever holds a comma, a quote or a line end, so none is quoted.
 //
+// Saving off, no export follows a run: such a run is told at its start that it writes nothing.
 // A run may last for days: its rows go, as they come, into files named after the run's start
 // (RUVEZ_<start>_readings.csv and _errors.csv, beside its journal), which its export renames;
 // a run ended without an export keeps them under those names, and a run that never ended has
@@ -33,6 +34,9 @@ class CsvExport : public ReadingSink {
   // affected by them. ledger (may be null: no sensors file) is read on the monitor's thread.
   explicit CsvExport(std::function<void(const std::string&)> report, const Ledger* ledger = nullptr)
       : report_(std::move(report)), ledger_(ledger) {}
+
+  // What a run with saving off is told (it writes no files).
+  static const char kWritesNothing[];
 
   void OnReading(const ReadingEvent& reading) override;
   void OnError(const ErrorEvent& error) override;

@@ -15,6 +15,7 @@ struct EventRecord {
     kExport,
     kPortLost,
     kPortBack,
+    kMonitorStall,
     kLedger,
     kRecordsDropped,
   };

@@ -157,6 +157,12 @@ std::string PortBackJson(const PortEvent& e) {
   return Text(j);
 }
 
+std::string MonitorStallJson(const StallEvent& e) {
+  Json j = Record("monitor_stall", e.time, e.tick);
+  j["late_ms"] = e.late_ms;
+  return Text(j);
+}
+
 std::string RecordsDroppedJson(const LedgerMoment& at, std::uint64_t count) {
   Json j = Record("records_dropped", at);
   j["count"] = count;

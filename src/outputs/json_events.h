@@ -15,6 +15,7 @@
 //   (the error log line).
 // "run_started": sensor_count, sequence_byte.   "run_stopped": duration_ms.
 // "export": file.   "port_lost".   "port_back": outage_ms.
+// "monitor_stall": late_ms (a poll that came more than 2 s late: the monitor stood still).
 // "ledger": run (an object) and sensors (an array: one object per watched sensor, by id) and
 //   refused (an object for the ids of 32 or more); the keys and values are the record fields of
 //   ledger/ledger_table.h.
@@ -41,6 +42,7 @@ std::string RunStoppedJson(const LedgerMoment& at, std::uint32_t duration_ms);
 std::string ExportJson(const LedgerMoment& at, const char* file_name);
 std::string PortLostJson(const PortEvent& event);
 std::string PortBackJson(const PortEvent& event);
+std::string MonitorStallJson(const StallEvent& event);
 std::string RecordsDroppedJson(const LedgerMoment& at, std::uint64_t count);
 
 // The "ledger" record of a snapshot taken at `time`.

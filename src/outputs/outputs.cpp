@@ -2,8 +2,11 @@
 
 #include <utility>
 
+#include "app/monitor_state.h"
+
 Outputs::Outputs(const OutputOptions& options, Clock* clock, Report report)
     : report_(std::move(report)),
+      csv_wanted_(options.csv),
       ledger_(clock, options.sequence_byte),
       csv_([this](const std::string& text) { Tell(NoticeSource::kFiles, text); }, &ledger_),
       records_(clock, &ledger_) {
@@ -38,6 +41,10 @@ std::unique_ptr<Outputs> Outputs::Start(const OutputOptions& options, Clock* clo
 Outputs::~Outputs() {
   network_.reset();
   json_.reset();  // writes out what is still pending first
+}
+
+void Outputs::TellWhatStaysUnwritten() {
+  if (csv_wanted_ && g_state.save_log == 0) Tell(NoticeSource::kFiles, CsvExport::kWritesNothing);
 }
 
 void Outputs::WriteLedgerRecord(std::uint32_t now_tick) {

@@ -49,6 +49,9 @@ class Outputs : public ReadingFanout, public HostTicker {
   Outputs& operator=(const Outputs&) = delete;
 
   Ledger& ledger() { return ledger_; }
+  // Once the settings are read: tells what the outputs will not write with them (--csv with
+  // saving off); each run tells it again at its start.
+  void TellWhatStaysUnwritten();
   // Writes the ledger's record into the JSON Lines now; nothing without them.
   void WriteLedgerRecord(std::uint32_t now_tick);
   // The JSON Lines go on in another file (--json FILE only): what is still pending goes to the
@@ -67,6 +70,7 @@ class Outputs : public ReadingFanout, public HostTicker {
   }
 
   Report report_;
+  bool csv_wanted_;
   Ledger ledger_;
   CsvExport csv_;
   RecordStream records_;

@@ -94,3 +94,7 @@ void RecordStream::OnPortLost(const PortEvent& event) {
 void RecordStream::OnPortBack(const PortEvent& event) {
   Send(EventRecord::Kind::kPortBack, event.tick, PortBackJson(event));
 }
+
+void RecordStream::OnMonitorStall(const StallEvent& event) {
+  Send(EventRecord::Kind::kMonitorStall, event.tick, MonitorStallJson(event));
+}

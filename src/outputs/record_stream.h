@@ -37,6 +37,7 @@ class RecordStream : public ReadingSink {
   void OnRunStopped(std::uint32_t tick) override;
   void OnPortLost(const PortEvent& event) override;
   void OnPortBack(const PortEvent& event) override;
+  void OnMonitorStall(const StallEvent& event) override;
 
  private:
   void Send(const EventRecord& record);

@@ -26,10 +26,6 @@ constexpr std::uint8_t kTempMagnitudeHigh = 0x07;  // magnitude bits 8 to 10
 constexpr std::uint8_t kTempSign = 0x08;           // set: below zero
 constexpr std::uint8_t kNoValue = 0xFF;            // both bytes of a value: not measured
 
-// Line shapes by the number of sensors watched: with few sensors the panels are wide enough
-// for the raw bytes; growing panels show time and interval; one-line panels only the reading.
-constexpr int kRawBytesShapeMax = 4;
-
 bool HasTemperature(const std::uint8_t* f) {
   return !(f[kTempLo] == kNoValue && f[kTempHi] == kNoValue);
 }
@@ -135,7 +131,7 @@ int ShowReading(int k) {
     TellReading(f, number, false, 0);
     return 0;
   }
-  if (sensors <= kRawBytesShapeMax) {
+  if (sensors <= kMaxSensorsWithRawBytes) {
     line.AppendFormat(text::kRawBytesFormat, f[kTempLo], f[kTempHi], f[kHumLo], f[kHumHi],
                       f[kCheckByte]);
   }

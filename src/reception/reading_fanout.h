@@ -39,6 +39,9 @@ class ReadingFanout : public ReadingSink {
   void OnRecovered(const RecoveryResult& result) override {
     for (int i = 0; i < count_; ++i) listeners_[i]->OnRecovered(result);
   }
+  void OnMonitorStall(const StallEvent& event) override {
+    for (int i = 0; i < count_; ++i) listeners_[i]->OnMonitorStall(event);
+  }
 
  private:
   ReadingSink* listeners_[kMaxListeners] = {};

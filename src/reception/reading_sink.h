@@ -43,6 +43,12 @@ struct PortEvent {
   std::uint32_t outage_ms = 0;  // for the port's return: how long it was away
 };
 
+struct StallEvent {
+  std::uint32_t tick = 0;     // clock tick (milliseconds) of the late poll
+  LocalTime time = {};        // local time of the late poll
+  std::uint32_t late_ms = 0;  // how much later than due it came
+};
+
 class ReadingSink {
  public:
   virtual ~ReadingSink() = default;
@@ -67,4 +73,8 @@ class ReadingSink {
   // At start-up, before any run: a run that never reached its stop was recovered from its
   // journal (or could not be); once for each.
   virtual void OnRecovered(const RecoveryResult& result) { (void)result; }
+  // A poll of the run came more than 2 s after it was due: the monitor itself stood still (a
+  // stopped process, a suspended machine), and what this poll reads may have waited that long.
+  // Told before the poll reads.
+  virtual void OnMonitorStall(const StallEvent& event) { (void)event; }
 };

@@ -32,6 +32,8 @@ def files(cwd):
 def run(cwd, args, commands, rest, between=None):
     """wsmon --headless --csv in cwd: commands, then (once "> wait 1" is out) between, rest."""
     out = os.path.join(cwd, "out")
+    with open(os.path.join(cwd, "wscfg.cfg"), "wb") as f:
+        f.write(bytes([1, 0, 1, 4]))  # saving on from the start: nothing to warn of
     p = subprocess.Popen([WSMON, "--headless", "--csv"] + args, cwd=cwd, stdin=subprocess.PIPE,
                          stdout=open(out, "wb"), stderr=subprocess.PIPE)
     p.stdin.write(commands.encode())
@@ -57,11 +59,11 @@ def sent_frames_come_back_exactly(cwd):
     out = run(cwd, ["--com", "1=" + os.ttyname(slave)], "settings save=1 sensors=3\nopen\nstart\n"
               "wait 1\n", "wait 600\nstop\nexit\n", lambda: os.write(master, b"".join(sent)))
     [(txt, readings, errors)] = files(cwd)
-    iso = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$")
+    iso = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}$")
     check(readings[0] == "sensor time number temperature_C humidity_RH interval_s extra_byte frame"
           .split() and errors[0] == ["time", "code", "detail", "bytes"] and
           all(iso.match(r[1]) and re.match(r"\d+\.\d{3}$", r[5]) for r in readings[1:]) and
-          all(iso.match(r[0]) for r in errors[1:]), "headers, ISO 8601 times, intervals in seconds")
+          all(iso.match(r[0]) for r in errors[1:]), "headers, ISO 8601 times to the millisecond, intervals in seconds")
     check([r[:1] + r[2:5] + r[6:] for r in readings[1:]] == [
         ["0", "0", "-0.0625", "0.0", "16", hexes(sent[1])],
         ["1", "0", "127.9375", "6553.4", "255", hexes(sent[2])],
@@ -98,7 +100,7 @@ def simulated_runs_match_their_exports(cwd):
             panel += l.startswith("sensor")
             if re.match(r"\d{3}-\d\d:", l):
                 shown.append([str(panel), str(int(l[:3])), l[4:12], str(int(l[13:15], 16))])
-        rows = sorted(([r[0], r[2], r[1][11:], r[6]] for r in readings[1:]), key=lambda r: r[0])
+        rows = sorted(([r[0], r[2], r[1][11:19], r[6]] for r in readings[1:]), key=lambda r: r[0])
         check(rows == shown and len(rows) > 5, f"{txt}: the {len(rows)} readings of its panels")
         logged = [l.split("ERR")[1][0] for l in lines if re.match(r"\d{5} -> ", l)]
         check([e[1][3] for e in errors[1:]] == logged, f"{txt}: the {len(logged)} errors of its log")
@@ -146,5 +148,17 @@ def ctrl_c_keeps_the_rows_under_the_runs_names(cwd):
           "Ctrl-C: every row of the run is in them")
 
 
+def saving_off_says_it_writes_nothing(cwd):
+    # No settings file yet: the first start has saving off.
+    p = subprocess.run([WSMON, "--headless", "--csv", "--simulate"], cwd=cwd, capture_output=True,
+                       input=b"open\nstart\nwait 500\nstop\nexit\n", timeout=60)
+    said = ("wsmon: --csv writes nothing while saving is off: its files go beside a run's export, "
+            "and only a run with saving on (保存数据文件 in the settings) is exported\n")
+    check(p.returncode == 0 and p.stderr.decode().count(said) == 2,
+          f"said at the start and at the run's start: {p.stderr.decode()!r}")
+    check(not [n for n in os.listdir(cwd) if n.endswith((".csv", ".journal"))],
+          "and wrote nothing")
+
+
 run_all(sent_frames_come_back_exactly, simulated_runs_match_their_exports,
-        ctrl_c_keeps_the_rows_under_the_runs_names)
+        ctrl_c_keeps_the_rows_under_the_runs_names, saving_off_says_it_writes_nothing)

@@ -26,8 +26,10 @@
 #include "outputs/network/feed_queue.h"
 #include "outputs/network/http_auth.h"
 #include "outputs/network/mqtt_messages.h"
+#include "outputs/network/mqtt_outbox.h"
 #include "outputs/network/network_options.h"
 #include "outputs/network/prometheus_text.h"
+#include "outputs/network/request_gate.h"
 #include "outputs/record_stream.h"
 #include "reception/reading_fanout.h"
 #include "support.h"
@@ -122,6 +124,18 @@ TEST(HttpAuth, OnlyTheWholeTokenPassesAsBearerOrAsTheBasicPassword) {
   }
   EXPECT_FALSE(SameSecret("", "a"));
   EXPECT_TRUE(SameSecret("", ""));
+}
+
+TEST(RequestGate, AHeadIsWholeAtItsEmptyLineWithOrWithoutCarriageReturns) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"GET / HTTP/1.1\r\nHost: a\r\n\r\n", true},
+      {"GET / HTTP/1.0\n\n", true},
+      {"GET / HTTP/1.1\r\nHost: a\r\n", false},
+      {"GET / HTTP/1.1\r\n\r", false},
+      {"\r\n", false}};
+  for (const auto& [bytes, whole] : cases) {
+    EXPECT_EQ(RequestGate::HeadComplete(bytes.data(), bytes.size()), whole) << bytes;
+  }
 }
 
 TEST(PrometheusText, DecimalsAreExactFromTheirWholeUnits) {
@@ -299,6 +313,72 @@ TEST(MqttMessages, DiscoveryExpiresAfterThreeMediansInWholeSeconds) {
   EXPECT_THAT(DiscoveryMessages("p", 4, 0)[0].payload, Not(HasSubstr("expire_after")));
 }
 
+// The hub reloads an entity for every configuration: a 1 s sensor whose median wanders about a
+// second is announced once; one whose interval grows past the announced expiry again.
+TEST(MqttMessages, ASensorIsAnnouncedAgainOnlyWhenItsExpiryMustGrow) {
+  struct Case {
+    std::vector<std::uint32_t> medians;
+    std::vector<int> announced;
+  };
+  const Case cases[] = {{{999, 1001, 999, 1001, 1000, 998, 1002}, {4}},
+                        {{1001, 999, 1001}, {5}},
+                        {{1000, 2000, 1500, 4000}, {4, 8, 15}},
+                        {{60000, 1000}, {225}}};
+  for (const Case& c : cases) {
+    int announced = -1;
+    std::vector<int> got;
+    for (std::uint32_t median : c.medians) {
+      SensorFigures f;
+      f.has_median = true;
+      f.interval_median_ms = median;
+      const int needed = ExpireAfterSeconds(f);
+      if (!ExpiryMustGrow(announced, needed)) continue;
+      announced = ExpiryToAnnounce(needed);
+      got.push_back(announced);
+    }
+    EXPECT_EQ(got, c.announced) << c.medians.front();
+  }
+}
+
+TEST(MqttOutbox, TheOldestWholeRecordsMakeRoomAndAreCounted) {
+  const auto record = [](const std::string& name, int messages) {
+    return std::vector<MqttMessage>(messages, MqttMessage{"t", name, 1, false});
+  };
+  const std::size_t cost = MqttOutbox::Cost({"t", "a", 1, false});
+  MqttOutbox box(5 * cost);
+  EXPECT_EQ(box.Push(record("a", 2)), 0u);
+  EXPECT_EQ(box.Push(record("b", 2)), 0u);
+  box.Sent();                               // half of "a" has gone: the rest must follow it
+  EXPECT_EQ(box.Push(record("c", 2)), 1u);  // "b" makes room
+  EXPECT_EQ(box.Push(record("d", 9)), 1u);  // larger than the room: dropped itself
+  EXPECT_EQ(box.dropped_messages(), 2u + 9u);
+  std::string order;
+  for (; !box.empty(); box.Sent()) order += box.Next().payload;
+  EXPECT_EQ(order, "acc");
+  EXPECT_EQ(box.bytes(), 0u);
+}
+
+// An hour of 32 readings a second, each a reading record and its two values, waits whole.
+TEST(MqttOutbox, AnHourOfReadingsFitsTheDefaultRoom) {
+  ReadingEvent reading;
+  reading.sensor_id = 31;
+  reading.number = 99999;
+  reading.tick = 4000000000u;
+  reading.time = {2026, 12, 4, 31, 23, 59, 59, 999};
+  reading.has_temperature = reading.has_humidity = true;
+  reading.temperature_sixteenths = -32768;
+  reading.humidity_tenths = 65535;
+  const std::uint8_t frame[9] = {0xCC, 31, 0xFF, 0, 0x80, 0xFF, 0xFF, 0, 0xDD};
+  reading.frame = frame;
+  EventRecord r = Record(EventRecord::Kind::kReading, ReadingJson(reading), 31, -32768, 65535);
+  MqttOutbox box;
+  const std::vector<MqttMessage> messages = RecordMessages(r, "wsmon/a-long-bench-name/bench1");
+  std::uint64_t dropped = 0;
+  for (int i = 0; i < 3600 * 32; ++i) dropped += box.Push(messages);
+  EXPECT_EQ(dropped, 0u);
+  EXPECT_EQ(box.records(), 3600u * 32u);
+}
+
 EventRecord Line(const std::string& text, int sensor = -1, int sixteenths = 0) {
   return sensor >= 0 ? Record(EventRecord::Kind::kReading, text, sensor, sixteenths)
                      : Record(EventRecord::Kind::kError, text);
@@ -335,7 +415,7 @@ TEST(EventHub, AReaderThatFallsBehindIsDroppedAndTheOthersGetEveryRecord) {
   EXPECT_EQ(hub.Join(), nullptr);
 }
 
-TEST(EventHub, TheHistoryKeepsEachSensorsLatestReadingsOfTheRun) {
+TEST(EventHub, TheHistoryKeepsEachSensorsLatestReadingsAndTheErrorsOfTheRun) {
   EventHub hub;
   for (int i = 0; i < EventHub::kHistoryPoints + 5; ++i) hub.OnRecord(Line("r", 2, i));
   hub.OnRecord(Line("r", 31, 8));
@@ -344,8 +424,16 @@ TEST(EventHub, TheHistoryKeepsEachSensorsLatestReadingsOfTheRun) {
   EXPECT_THAT(history, Not(HasSubstr("[4,0.25,null]")));
   EXPECT_THAT(history, HasSubstr("{\"2\":[[5,0.3125,null],[6,0.375,null]"));
   EXPECT_THAT(history, HasSubstr("\"31\":[[8,0.5,null]]"));
+  // And the latest error records, oldest first.
+  for (std::size_t i = 0; i < EventHub::kHistoryErrors + 2; ++i) {
+    hub.OnRecord(Record(EventRecord::Kind::kError, "{\"n\":" + std::to_string(i) + "}"));
+  }
+  const json errors = json::parse(hub.HistoryJson())["errors"];
+  ASSERT_EQ(errors.size(), EventHub::kHistoryErrors);
+  EXPECT_EQ(errors.front()["n"], 2);
+  EXPECT_EQ(errors.back()["n"], EventHub::kHistoryErrors + 1);
   hub.OnRecord(Record(EventRecord::Kind::kRunStarted, "S"));
-  EXPECT_EQ(hub.HistoryJson(), "{\"sensors\":{}}");
+  EXPECT_EQ(hub.HistoryJson(), "{\"sensors\":{},\"errors\":[]}");
 }
 
 // Takes the records as the feed's thread hands them on; held, it waits until let go.

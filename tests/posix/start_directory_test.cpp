@@ -113,6 +113,8 @@ TEST(StartDirectoryTest, TrapsUnderTheMonitorsFileNamesNeitherHoldItUpNorMislead
 }
 
 TEST(CsvRunFilesTest, ARunWhoseFilesCannotBeMadeNeverPublishesAnEarlierRunsFiles) {
+  ResetMonitorState();
+  g_state.save_log = 1;  // runs that are exported: their files are made
   ScratchDirectory dir;
   char before[4096];
   ASSERT_NE(getcwd(before, sizeof before), nullptr);
@@ -132,6 +134,7 @@ TEST(CsvRunFilesTest, ARunWhoseFilesCannotBeMadeNeverPublishesAnEarlierRunsFiles
   }
   ASSERT_EQ(chdir(before), 0);
   g_platform = Platform{};
+  ResetMonitorState();
   EXPECT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
   const Lines names = dir.Names();
   ASSERT_EQ(names.size(), 2u) << ::testing::PrintToString(names);

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -207,6 +208,26 @@ std::string FirstLine(const Lines& rows, const std::string& caption) {
   return "<" + caption + " not shown>";
 }
 
+// The lines of the box with this caption joined again: the rows below its caption, each without
+// the blanks at its end, up to the next border.
+std::string PanelText(const Lines& rows, const std::string& caption) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::vector<std::string> captions = Captions(rows[i]);
+    const auto k = std::find(captions.begin(), captions.end(), caption) - captions.begin();
+    if (k == static_cast<long>(captions.size())) continue;
+    std::string text;
+    for (std::size_t j = i + 1; j < rows.size(); ++j) {
+      std::stringstream row(std::regex_replace(rows[j], std::regex("│"), "\t"));
+      std::string cell;
+      for (long c = 0; c <= k + 1 && std::getline(row, cell, '\t');) ++c;
+      if (cell.find("─") != std::string::npos || !Captions(cell).empty()) break;
+      text += std::regex_replace(cell, std::regex(" +$"), "");
+    }
+    return text;
+  }
+  return "<" + caption + " not shown>";
+}
+
 // A monitor with these settings on a terminal of columns x rows, COM1 a pseudo-terminal (or the
 // device port names).
 struct Monitor {
@@ -288,12 +309,14 @@ TEST(TerminalTest, TheMenuFollowsTheRunAndEachReadingShowsInItsPanelUntilTheStop
   EXPECT_EQ(ReadWholeFile(dir.File("wscfg.cfg")), std::string("\x01\x00\x01\x04", 4));
 }
 
+// At 80 columns, with a device path as long as the stable names of USB adapters are, the status
+// line keeps the outage and the keys, and the outage's reason stands whole above it.
 TEST(TerminalTest, TheStatusLineCountsAnOutageAndTellsItsLengthOnceTheDeviceIsBack) {
   ScratchDirectory links;
-  const std::string link = links.File("receiver");
+  const std::string link = links.File("usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0");
   auto line = std::make_unique<PseudoTerminal>();
   ASSERT_EQ(symlink(line->path().c_str(), link.c_str()), 0);
-  Monitor monitor({1, 0, 0, 4}, 150, 30, "", link);  // saving off, so that the exit asks nothing
+  Monitor monitor({1, 0, 0, 4}, 80, 24, "", link);  // saving off, so that the exit asks nothing
   ASSERT_TRUE(monitor.Start());
   Screen& screen = *monitor.screen;
   line->Send(Reading(1, 0, 100, 400));
@@ -302,6 +325,18 @@ TEST(TerminalTest, TheStatusLineCountsAnOutageAndTellsItsLengthOnceTheDeviceIsBa
   line.reset();  // unplugged: its name goes too, before another test gets the device's number
   ASSERT_EQ(unlink(link.c_str()), 0);
   ASSERT_TRUE(screen.WaitFor("device lost 0:00:01, waiting"));
+  Lines rows = screen.Rows();
+  EXPECT_THAT(rows.back(), HasSubstr("? help")) << rows.back();
+  // The notice's rows, joined where they were wrapped between words.
+  std::string notice;
+  for (std::size_t r = rows.size() - 1 - 4; r + 1 < rows.size(); ++r) {
+    if (rows[r].rfind(" COM1 (", 0) == 0 || !notice.empty()) {
+      notice += (notice.empty() ? "" : " ") + std::regex_replace(rows[r], std::regex("^ | +$"), "");
+    }
+  }
+  EXPECT_THAT(notice, StartsWith("COM1 (" + link + ") stopped answering: ")) << screen.Text();
+  EXPECT_THAT(notice,
+              ::testing::EndsWith("the run goes on, and the port is opened again at every poll"));
   line = std::make_unique<PseudoTerminal>();
   ASSERT_EQ(symlink(line->path().c_str(), link.c_str()), 0);
   const std::regex back("reconnected after \\d+\\.\\d s");
@@ -310,9 +345,40 @@ TEST(TerminalTest, TheStatusLineCountsAnOutageAndTellsItsLengthOnceTheDeviceIsBa
   line->Send(Reading(1, 1, 100, 400));
   ASSERT_TRUE(screen.WaitFor("001-"));
   EXPECT_EQ(BoxOf(screen.Rows(), "001-"), "传感器1:");
+  EXPECT_THAT(screen.Text(), Not(HasSubstr("stopped answering")));
   EXPECT_EQ(Count(screen.Text(), "ERR3,COM PORT READ ERR!"), 1);
   screen.Keys({"x"});
   EXPECT_EQ(screen.Status(), 0);
+}
+
+// At 80 x 24 a panel narrower than its lines shows each of them whole over two rows.
+TEST(TerminalTest, PanelLinesStandWholeAt80Columns) {
+  const struct {
+    std::uint8_t sensors;
+    const char* line;  // a reading line of the panel's shape
+  } cases[] = {
+      {4,
+       "\\d{3}-\\d\\d:\\d\\d:\\d\\d-0[01]-\\+12\\.0℃/45\\.0%RH-<C0-00-C2-01-[0-9A-F]{2}>-[ "
+       "\\d]\\d\\.\\d"},
+      {6, "\\d{3}-\\d\\d:\\d\\d:\\d\\d-0[01]-\\+12\\.0℃/45\\.0%RH-[ \\d]\\d\\.\\d"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sensors);
+    Monitor monitor({1, 0, 0, c.sensors}, 80, 24);
+    ASSERT_TRUE(monitor.Start());
+    Screen& screen = *monitor.screen;
+    const std::string last = "传感器" + std::to_string(c.sensors - 1) + ":";
+    monitor.line.Send(Concat(
+        {Reading(0, 0, 120, 450), Reading(0, 1, 120, 450), Reading(c.sensors - 1, 0, 120, 450)}));
+    ASSERT_TRUE(screen.WaitFor("001-"));
+    const std::string two = std::string("(") + c.line + ")(" + c.line + ")";
+    EXPECT_TRUE(std::regex_search(PanelText(screen.Rows(), "传感器0:"), std::regex(two)))
+        << screen.Text();
+    EXPECT_TRUE(std::regex_search(PanelText(screen.Rows(), last), std::regex(c.line)))
+        << screen.Text();
+    screen.Keys({"x"});
+    EXPECT_EQ(screen.Status(), 0);
+  }
 }
 
 TEST(TerminalTest, TheSettingsDialogDrivenByKeysChangesTheGridFrom4To12Panels) {
@@ -367,6 +433,41 @@ TEST(TerminalTest, TheSettingsDialogLeavesNoMarkWhereItStood) {
   ASSERT_TRUE(screen.WaitUntil([](const std::string& s) { return s.find("参数设定") == s.npos; }));
   EXPECT_TRUE(screen.WaitUntil([&before](const std::string& s) { return s == before; }))
       << screen.Text();
+  screen.Keys({"x"});
+  EXPECT_EQ(screen.Status(), 0);
+}
+
+// ?, F1 and h show the keys of the view they are pressed in; any key closes the help, and the
+// view is as it was, also where the help's border cut a double-width character.
+TEST(TerminalTest, TheHelpListsTheKeysOfItsViewAndAnyKeyClosesIt) {
+  ScratchDirectory dir;
+  std::ofstream(dir.File("wscfg.cfg")) << std::string("\x00\x00\x00\x06", 4);
+  Screen screen(dir, {"--com", "1=/dev/null"}, 80, 24);
+  ASSERT_TRUE(screen.WaitFor("错误纪录"));
+  const struct {
+    const char* view;  // the key that opens the view, or nullptr for the window
+    const char* key;
+    const char* shown;
+    const char* closer;
+  } cases[] = {
+      {nullptr, "?", "the ledger: each sensor's reception figures", "q"},
+      {nullptr, "F1", "Ctrl-C", "Enter"},
+      {"l", "h", "sorts by sensor, or by delivery", "Escape"},
+      {"g", "?", "the previous or the next sensor", "Left"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    if (c.view != nullptr) screen.Keys({c.view});
+    ASSERT_TRUE(screen.WaitUntil([](const std::string& s) { return s.find("Help:") == s.npos; }));
+    const std::string before = screen.Text();
+    screen.Keys({c.key});
+    ASSERT_TRUE(screen.WaitFor("Help: any key closes it"));
+    EXPECT_THAT(screen.Text(), HasSubstr(c.shown));
+    screen.Keys({c.closer});
+    EXPECT_TRUE(screen.WaitUntil([&before](const std::string& s) { return s == before; }))
+        << screen.Text();
+    if (c.view != nullptr) screen.Keys({"Escape"});
+  }
   screen.Keys({"x"});
   EXPECT_EQ(screen.Status(), 0);
 }

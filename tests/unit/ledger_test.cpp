@@ -63,7 +63,7 @@ TEST_F(LedgerTest, IntervalsGapsAndSilenceMatchTheHandWorkedFigures) {
     std::vector<std::uint32_t> ticks;
     std::uint32_t now;
     std::uint64_t intervals, same_poll;
-    std::uint32_t min, median, p95, max;
+    std::uint32_t min, median, p95, max, period;
     std::uint64_t gaps, missed, missed_open;
     int delivery;  // hundredths of a percent
     std::uint32_t age;
@@ -72,28 +72,29 @@ TEST_F(LedgerTest, IntervalsGapsAndSilenceMatchTheHandWorkedFigures) {
   // clang-format off
   const Case cases[] = {
       {"steady", 0, {1000, 2000, 3000, 4000, 5000}, 5500,
-       4, 0, 1000, 1000, 1000, 1000, 0, 0, 0, 10000, 500, false},
+       4, 0, 1000, 1000, 1000, 1000, 1000, 0, 0, 0, 10000, 500, false},
       // 8 of 11 readings: intervals of 1, 1, 2, 1, 2, 1, 2 s; the lower median of 7 is 1 s.
       {"every third lost", 0, {0, 1000, 3000, 4000, 6000, 7000, 9000, 10000}, 10500,
-       7, 0, 1000, 1000, 2000, 2000, 3, 3, 0, 7273, 500, false},
+       7, 0, 1000, 1000, 2000, 2000, 1000, 3, 3, 0, 7273, 500, false},
       // The silence since the last reading counts as missed readings while it lasts.
       {"silent once 3 x median has passed", 0, {1000, 2000, 3000}, 6001,
-       2, 0, 1000, 1000, 1000, 1000, 0, 0, 2, 6000, 3001, true},
+       2, 0, 1000, 1000, 1000, 1000, 1000, 0, 0, 2, 6000, 3001, true},
       {"not silent at exactly 3 x median", 0, {1000, 2000, 3000}, 6000,
-       2, 0, 1000, 1000, 1000, 1000, 0, 0, 2, 6000, 3000, false},
+       2, 0, 1000, 1000, 1000, 1000, 1000, 0, 0, 2, 6000, 3000, false},
       {"one outage of four readings", 0, {0, 2000, 4000, 6000, 16000, 18000}, 18000,
-       5, 0, 2000, 2000, 10000, 10000, 1, 4, 0, 6000, 0, false},
+       5, 0, 2000, 2000, 10000, 10000, 2000, 1, 4, 0, 6000, 0, false},
       {"wrap of the tick counter", 4294966000u, {4294966296u, 4294967096u, 600}, 1000,
-       2, 0, 800, 800, 800, 800, 0, 0, 0, 10000, 400, false},
+       2, 0, 800, 800, 800, 800, 800, 0, 0, 0, 10000, 400, false},
       // Below 60 s a figure is the start of its 10 ms step; min and max stay exact.
       {"10 ms steps", 0, {0, 1234, 2468}, 2468,
-       2, 0, 1234, 1230, 1230, 1234, 0, 0, 0, 10000, 0, false},
-      // From 60 s on, the mean of the intervals in the step: exact for a lone one.
+       2, 0, 1234, 1230, 1230, 1234, 1234, 0, 0, 0, 10000, 0, false},
+      // From 60 s on, the mean of the intervals in the step: exact for a lone one. The period is
+      // the 4 s over the 65 readings the intervals are taken to span.
       {"coarse steps", 0, {0, 61234, 122468, 4000000}, 4000000,
-       3, 0, 61234, 61234, 3877532, 3877532, 1, 62, 0, 606, 0, false},
+       3, 0, 61234, 61234, 3877532, 3877532, 61538, 1, 62, 0, 606, 0, false},
       // Two readings of one poll are no interval; the next is measured from the latest.
       {"same poll", 0, {0, 3, 1000, 1002, 2000}, 2000,
-       2, 2, 997, 990, 990, 998, 0, 0, 0, 10000, 0, false},
+       2, 2, 997, 990, 990, 998, 998, 0, 0, 0, 10000, 0, false},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -109,8 +110,8 @@ TEST_F(LedgerTest, IntervalsGapsAndSilenceMatchTheHandWorkedFigures) {
         std::vector<std::uint64_t>({t.intervals, t.same_poll, t.interval_min_ms,
                                     f.interval_median_ms, f.interval_p95_ms, t.interval_max_ms}),
         std::vector<std::uint64_t>({c.intervals, c.same_poll, c.min, c.median, c.p95, c.max}));
-    EXPECT_EQ(std::vector<std::uint64_t>({f.gaps, f.missed, f.missed_open}),
-              std::vector<std::uint64_t>({c.gaps, c.missed, c.missed_open}));
+    EXPECT_EQ(std::vector<std::uint64_t>({f.period_ms, f.gaps, f.missed, f.missed_open}),
+              std::vector<std::uint64_t>({c.period, c.gaps, c.missed, c.missed_open}));
     EXPECT_TRUE(f.has_delivery);
     EXPECT_EQ(f.delivery_hundredths, c.delivery);
     EXPECT_EQ(f.age_ms, c.age);
@@ -119,8 +120,10 @@ TEST_F(LedgerTest, IntervalsGapsAndSilenceMatchTheHandWorkedFigures) {
 }
 
 TEST(IntervalArithmetic, GapsAndSharesRoundHalfwayUpFromTheIntegers) {
-  const std::uint64_t gaps[][3] = {{1500, 1000, 0}, {1501, 1000, 1}, {2499, 1000, 1},
-                                   {2500, 1000, 2}, {1000, 0, 0},    {5000, 2000, 2}};
+  // A gap passes 1.5 periods by more than a poll (200 ms).
+  const std::uint64_t gaps[][3] = {{1700, 1000, 0}, {1701, 1000, 1}, {2499, 1000, 1},
+                                   {2500, 1000, 2}, {1000, 0, 0},    {5000, 2000, 2},
+                                   {350, 100, 0},   {351, 100, 3}};
   for (const auto& g : gaps) EXPECT_EQ(MissedInGap(g[0], g[1]), g[2]) << g[0] << "/" << g[1];
   const std::uint64_t shares[][3] = {{8, 11, 7273}, {1, 20000, 1}, {1, 20001, 0}, {5, 5, 10000}};
   for (const auto& s : shares) {
@@ -221,6 +224,118 @@ TEST_F(LedgerTest, TheSequenceByteCountsLossesAndDuplicatesAcrossItsWrap) {
   }
 }
 
+// What happens to sensor 1 in a run: readings (its count in the extra byte is the tick they
+// were sent at in steps of step_ms), the port lost and back, a poll that came late.
+struct Happening {
+  enum Kind { kReadings, kLost, kBack, kStall } kind;
+  std::uint32_t from = 0;  // the readings' first tick, or the event's tick
+  std::uint32_t to = 0;    // the readings' last
+  std::uint32_t step_ms = 1000;
+  std::uint32_t taken_at = 0;  // readings a stall held back: the late poll's tick; else 0
+  std::uint32_t late_ms = 0;   // a stall
+};
+using Story = std::vector<Happening>;
+
+Happening Readings(std::uint32_t from, std::uint32_t to, std::uint32_t step_ms = 1000) {
+  return {Happening::kReadings, from, to, step_ms};
+}
+Happening At(Happening::Kind kind, std::uint32_t tick, std::uint32_t late_ms = 0) {
+  return {kind, tick, 0, 0, 0, late_ms};
+}
+// Readings sent at from..to that waited for the late poll at taken_at.
+Happening HeldBack(std::uint32_t from, std::uint32_t to, std::uint32_t taken_at,
+                   std::uint32_t step_ms = 1000) {
+  return {Happening::kReadings, from, to, step_ms, taken_at};
+}
+
+TEST_F(LedgerTest, WhatTheMonitorCouldNotSeeIsNotTheSensors) {
+  struct Case {
+    const char* name;
+    Story story;
+    std::uint32_t now;
+    // missed, missed_open, missed_outages, delivery, silent, sequence_lost,
+    // sequence_lost_outages, sequence_wrap_gaps
+    std::vector<std::uint64_t> want;
+  };
+  using H = Happening;
+  const Case cases[] = {
+      {"during a 5 s outage",
+       {Readings(1000, 10000), At(H::kLost, 10500)},
+       15000,
+       {0, 0, 4, 10000, 0, 0, 0, 0}},
+      {"after it",
+       {Readings(1000, 10000), At(H::kLost, 10500), At(H::kBack, 15500), Readings(16000, 20000)},
+       20000,
+       {0, 0, 5, 10000, 0, 0, 5, 0}},
+      // Silent 3 s after the monitor reads again; what it misses from then on is its own.
+      {"a sensor that stays away after it",
+       {Readings(1000, 10000), At(H::kLost, 10500), At(H::kBack, 15500)},
+       19000,
+       {0, 3, 5, 7692, 1, 0, 0, 0}},
+      {"back a minute after it",
+       {Readings(1000, 10000), At(H::kLost, 10500), At(H::kBack, 15500), Readings(75000, 80000)},
+       80000,
+       {59, 0, 5, 2133, 0, 0, 64, 0}},
+      // Three readings wait out a 3 s stall and come with the late poll.
+      {"a stall that lost nothing",
+       {Readings(1000, 10000), At(H::kStall, 13200, 3000), HeldBack(11000, 13000, 13200),
+        Readings(14000, 20000)},
+       20000,
+       {0, 0, 0, 10000, 0, 0, 0, 0}},
+      {"a stall that lost two",
+       {Readings(1000, 10000), At(H::kStall, 13200, 3000), HeldBack(13000, 13000, 13200),
+        Readings(14000, 20000)},
+       20000,
+       {0, 0, 2, 10000, 0, 0, 2, 0}},
+      // 300 readings apart: the count moved by 44, a turn of 256 more by the gap's length.
+      {"a gap that hides a turn of the count",
+       {Readings(1000, 20000), Readings(320000, 321000)},
+       321000,
+       {299, 0, 0, 685, 0, 299, 0, 1}},
+      // Ten readings a second; the first ten of a 30 s stall wait for the late poll, the rest
+      // of it is lost.
+      {"a 30 s stall at ten readings a second",
+       {Readings(0, 2000, 100), At(H::kStall, 32000, 30000), HeldBack(2100, 3000, 32000, 100),
+        Readings(32200, 40000, 100)},
+       40000,
+       {0, 0, 291, 10000, 0, 0, 291, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(4);
+    for (const Happening& h : c.story) {
+      PortEvent port;
+      port.tick = h.from;
+      StallEvent stall;
+      stall.tick = h.from;
+      stall.late_ms = h.late_ms;
+      switch (h.kind) {
+        case H::kReadings:
+          for (std::uint32_t t = h.from; t <= h.to; t += h.step_ms) {
+            Read(1, h.taken_at != 0 ? h.taken_at : t, 0, 0, static_cast<int>(t / h.step_ms % 256));
+          }
+          break;
+        case H::kLost:
+          ledger_.OnPortLost(port);
+          break;
+        case H::kBack:
+          ledger_.OnPortBack(port);
+          break;
+        case H::kStall:
+          ledger_.OnMonitorStall(stall);
+          break;
+      }
+    }
+    const SensorFigures f = ledger_.Figures(1, c.now);
+    EXPECT_EQ(std::vector<std::uint64_t>({f.missed, f.missed_open, f.missed_outages,
+                                          static_cast<std::uint64_t>(f.delivery_hundredths),
+                                          f.silent, f.tally.sequence_lost, f.sequence_lost_outages,
+                                          f.sequence_wrap_gaps}),
+              c.want);
+    EXPECT_EQ(ledger_.RunFiguresAt(c.now).missed_outages, c.want[2]);
+  }
+}
+
 TEST_F(LedgerTest, ARunStartClearsAndAnEndedRunStaysAsItWasAtItsEnd) {
   Start(4, 1000);
   Read(0, 2000);
@@ -230,12 +345,13 @@ TEST_F(LedgerTest, ARunStartClearsAndAnEndedRunStaysAsItWasAtItsEnd) {
   ledger_.OnPortLost(port);
   ledger_.OnPortLost(port);  // one outage, however often told
   EXPECT_EQ(ledger_.RunFiguresAt(4500).outage_total_ms, 500u);
-  port.outage_ms = 1000;
+  port.tick = 5000;
   ledger_.OnPortBack(port);
+  port.tick = 6000;
   ledger_.OnPortLost(port);
-  port.outage_ms = 250;
+  port.tick = 6250;
   ledger_.OnPortBack(port);
-  ledger_.OnRunStopped(9000);
+  ledger_.OnRunStopped(10000);
   ledger_.OnRunStopped(12000);  // a second telling changes nothing
 
   // Long after the end, the figures are those of the end.
@@ -245,8 +361,9 @@ TEST_F(LedgerTest, ARunStartClearsAndAnEndedRunStaysAsItWasAtItsEnd) {
   EXPECT_TRUE(s.run.facts.port_up);
   EXPECT_EQ(std::vector<std::uint64_t>({s.at_tick, s.run.duration_ms, s.run.facts.outages,
                                         s.run.outage_total_ms, s.rows[0].age_ms}),
-            std::vector<std::uint64_t>({9000, 8000, 2, 1250, 6000}));
-  // Silent: sensor 0 (6 s > 3 x 1 s); 1 to 3 never came, but the run ended before 10 s had passed.
+            std::vector<std::uint64_t>({10000, 9000, 2, 1250, 7000}));
+  // Silent: sensor 0, 3.75 s after the port answered again (> 3 x 1 s); 1 to 3 never came, but
+  // the run ended before 10 s had passed.
   EXPECT_EQ(std::make_pair(s.run.watched, s.run.silent), std::make_pair(4, 1));
 
   Start(2, 20000);

@@ -224,4 +224,46 @@ TEST_F(PollCycleTest, PollPathAllocatesNothingButTheLinesItStores) {
   EXPECT_EQ(StopCountingAllocations().counted, 1);
 }
 
+// The stalls and readings a front end hears, in order.
+struct StallsAndReadings : HeardSink {
+  void OnReading(const ReadingEvent& r) override { Tell("reading " + std::to_string(r.sensor_id)); }
+  void OnMonitorStall(const StallEvent& e) override { Tell("stall " + std::to_string(e.late_ms)); }
+};
+
+class LatePollTest : public CoreTest {
+ protected:
+  LatePollTest() {
+    heard_.events = &events_;
+    listener_ = &heard_;
+  }
+  StallsAndReadings heard_;
+  Lines events_;
+};
+
+// The process stopped while the poll waited for the bytes to settle: the read ends late.
+TEST_F(LatePollTest, AReadThatEndsMoreThanTwoSecondsLateIsToldBeforeWhatItRead) {
+  for (const std::uint32_t stopped : {1000u, 3100u}) {
+    SCOPED_TRACE(stopped);
+    events_.clear();
+    port_.Arrive(Reading(1));
+    clock_.Advance(static_cast<std::uint32_t>(host_.MillisecondsToNextPoll()));
+    clock_.StopDuringNextSleep(stopped);
+    ASSERT_TRUE(host_.PollIfDue());
+    ASSERT_EQ(events_.size(), stopped > 3000 ? 2u : 1u);
+    EXPECT_EQ(events_.back(), "reading 1");
+  }
+}
+
+TEST_F(LatePollTest, APollMoreThanTwoSecondsLateIsToldBeforeWhatItReads) {
+  for (const std::uint32_t late : {0u, 2000u, 2001u, 30000u}) {
+    SCOPED_TRACE(late);
+    events_.clear();
+    port_.Arrive(Reading(1));
+    clock_.Advance(static_cast<std::uint32_t>(host_.MillisecondsToNextPoll()) + late);
+    ASSERT_TRUE(host_.PollIfDue());
+    EXPECT_EQ(events_, late > 2000 ? Lines({"stall " + std::to_string(late), "reading 1"})
+                                   : Lines({"reading 1"}));
+  }
+}
+
 }  // namespace

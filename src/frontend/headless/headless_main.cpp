@@ -102,6 +102,8 @@ int RunHeadless(Options& options) {
       session.SetHeartbeat(&heartbeat);
       status = session.Run();
     } else {
+      // A service run saves whatever the settings say; here they hold as read.
+      outputs->TellWhatStaysUnwritten();
       HeadlessSession session(&host, &printer, outputs.get(), json_out ? nullptr : &stats);
       session.SetHeartbeat(&heartbeat);
       session.Run(STDIN_FILENO);

@@ -27,16 +27,16 @@ NETWORK: [--http [ADDR:]PORT [--http-token FILE]]
 Runs the wireless sensor test monitor. The current directory is the start directory: the
 settings file wscfg.cfg and the exports RUVEZ_*.txt live there.
 
-Without a mode option wsmon is the interactive monitor on the terminal (at least 80 x 24):
-the window's title, menu bar, sensor panels, counters and error log in character cells, a
-status line, and a live chart. Keys: the menu's letters p (open), e (close, setting: press
-again to move between them, Enter runs), s (start), t (stop), x (exit), alone or with Alt;
-F10 marks the menu bar, the arrows move, Enter runs; a click runs an item; g opens the chart
-(Left/Right or a number choose the sensor, Esc returns), l the ledger of every sensor's
-figures (s sorts, Esc returns). In the settings dialog Tab moves
-between the controls, the arrows within a group, Space toggles, Enter confirms. Ctrl-C exits
-(the settings are saved); the terminal closing or SIGTERM stop a run that saves its lines
-first, then exit. With standard input or output not a terminal, say --headless.
+Without a mode option wsmon is the interactive monitor on the terminal (at least 80 x 24): the
+window's title, menu bar, sensor panels, counters and error log in character cells, a status
+line, and a live chart. Keys: the menu's letters p (open), e (close, setting: press again to
+move between them, Enter runs), s (start), t (stop), x (exit), alone or with Alt; F10 marks the
+menu bar, the arrows move, Enter runs; a click runs an item; g opens the chart (Left/Right or a
+number choose the sensor, Esc returns), l the ledger of every sensor's figures (s sorts, Esc
+returns); ?, F1 or h the help of the keys. In the settings dialog Tab moves between the
+controls, the arrows within a group, Space toggles, Enter confirms. Ctrl-C exits (the settings
+are saved); the terminal closing or SIGTERM stop a run that saves its lines first, then exit.
+With standard input or output not a terminal, say --headless.
 
 Options:
 )";

@@ -9,12 +9,16 @@ Keys (the terminal monitor):
   g                the chart of one sensor's run: Left, Right or the sensor's number (one or
                    two digits) choose the sensor; Esc or g returns
   l                the ledger: a row per watched sensor with its figures (readings, missing
-                   values, bad check bytes, intervals, gaps and missed readings, delivery,
-                   age, values, and with --sequence-byte the readings lost and duplicated),
+                   values, bad check bytes, intervals, gaps and missed readings, those
+                   missed in outages and stalls apart, delivery, age, values, and with
+                   --sequence-byte the readings lost and duplicated),
                    silent sensors highlighted, the ids of 32 or more last; as many columns as
                    the width holds. s sorts by sensor or by delivery (the worst first); Up,
                    Down, PgUp and PgDn scroll; Esc or l returns. The status line says
                    "N silent" while sensors are silent
+  ?, F1, h         the help over the window, the ledger or the chart: that view's keys, what
+                   the panels and counters hold, the status line's notice whole; any key
+                   closes it
   Ctrl-C           exit at once: a run in progress ends without an export, the settings are
                    saved
   y, n, c or Esc   the answer when exit, close or setting would end a run with saving on, which
@@ -109,7 +113,8 @@ the polling. What they say goes to standard error (--headless) or the status lin
                    count), wsmon_frame_errors_total{code="ERR1".."ERR5"},
                    wsmon_stray_bytes_total, wsmon_refused_frames_total,
                    wsmon_refused_bad_checks_total, wsmon_port_outages_total,
-                   wsmon_port_outage_seconds_total, wsmon_run_duration_seconds,
+                   wsmon_port_outage_seconds_total, wsmon_monitor_stalls_total,
+                   wsmon_monitor_stall_seconds_total, wsmon_run_duration_seconds,
                    wsmon_run_start_timestamp_seconds, wsmon_sensors_configured,
                    wsmon_sensors_watched, wsmon_sensors_silent. Per sensor {sensor="ID"}:
                    wsmon_readings_total, wsmon_readings_without_value_total{quantity},
@@ -117,26 +122,32 @@ the polling. What they say goes to standard error (--headless) or the status lin
                    (0 to 1), wsmon_last_reading_timestamp_seconds, wsmon_sensor_age_seconds,
                    wsmon_sensor_silent, wsmon_interval_median_seconds,
                    wsmon_interval_p95_seconds, wsmon_sensor_gaps,
-                   wsmon_sensor_missed_readings, wsmon_sensor_delivery_ratio,
-                   wsmon_implausible_values_total{quantity}, wsmon_sequence_lost_total,
-                   wsmon_sequence_duplicates_total. The outputs: wsmon_feed_records_dropped_total,
-                   wsmon_http_events_clients, wsmon_http_events_clients_dropped_total,
-                   wsmon_mqtt_connected, wsmon_mqtt_messages_published_total,
-                   wsmon_mqtt_messages_dropped_total
+                   wsmon_sensor_missed_readings, wsmon_sensor_missed_outage_readings,
+                   wsmon_sensor_delivery_ratio, wsmon_implausible_values_total{quantity},
+                   wsmon_sequence_lost_total, wsmon_sequence_lost_outages,
+                   wsmon_sequence_wrap_gaps, wsmon_sequence_duplicates_total. The outputs:
+                   wsmon_feed_records_dropped_total, wsmon_http_events_clients,
+                   wsmon_http_events_clients_dropped_total, wsmon_mqtt_connected,
+                   wsmon_mqtt_messages_published_total, wsmon_mqtt_messages_dropped_total
   GET /events      the event stream as JSON Lines, chunked: readings, errors, run start and
-                   stop, exports, port lost and back, the ledger every 60 s of a run and at its
-                   end; {"event":"keepalive",...} after 30 s without a record. A reader that
-                   falls 256 KiB behind is dropped; 8 readers at most
+                   stop, exports, port lost and back, monitor stalls, the ledger every 60 s of
+                   a run and at its end; {"event":"keepalive",...} after 30 s without a
+                   record. A reader that falls 256 KiB behind is dropped; 8 readers at most. A
+                   request must come whole within 3 s; one request per connection; other
+                   methods than GET and HEAD get 405
   GET /            the live page (counters, latest readings, a chart per sensor, the ledger);
                    GET /state and GET /history are the JSON it reads
   MQTT topics      PREFIX/sensors/ID/temperature_C and .../humidity_RH (each reading's values),
                    PREFIX/events (every record but the ledger's), PREFIX/stats (the ledger
                    every 60 s of a run and at its end), PREFIX/availability (online, offline;
-                   retained; offline is also the will); with --mqtt-discovery
-                   homeassistant/sensor/NODE/sensorID_temperature/config and ..._humidity/config
-                   (retained, expire_after 3 x the median interval). A missing broker is said
-                   once and tried again with a pause from 1 s doubling to 30 s; records
-                   meanwhile are dropped and counted
+                   retained; offline is also the will), PREFIX/receiver (online while the port
+                   answers, offline while it is lost or closed; retained); with
+                   --mqtt-discovery homeassistant/sensor/NODE/sensorID_temperature/config and
+                   ..._humidity/config (retained, once a sensor has a median interval,
+                   expire_after 3 x it and a quarter more; again only when that must grow).
+                   QoS 1. A missing broker is said once and tried again after 1 s, then every
+                   2 s; records meanwhile wait in memory (80 MiB, the oldest dropped and counted
+                   beyond) and follow in order
 
 Environment:
   WSMON_COM<N>     the device of port COMN, where --com N=PATH does not name one

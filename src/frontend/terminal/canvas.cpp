@@ -1,5 +1,6 @@
 #include "frontend/terminal/canvas.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "frontend/terminal/cell_text.h"
@@ -141,4 +142,16 @@ void DrawFrame(const CellRect& rect, attr_t attributes) {
   attrset(attributes);
   frame.Draw();
   attrset(A_NORMAL);
+}
+
+CellRect DrawCentredBox(const std::wstring& caption, int inner, int height, int columns, int rows) {
+  CellRect box;
+  box.left = std::max((columns - inner - 2) / 2, 0);
+  box.top = std::max((rows - height) / 2, 0);
+  box.right = box.left + inner + 1;
+  box.bottom = box.top + height - 1;
+  ClearInside(box);
+  DrawFrame(box, A_BOLD);
+  PutText(box.top, box.left + 2, caption, inner - 2, A_BOLD);
+  return box;
 }

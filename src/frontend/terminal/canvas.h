@@ -66,3 +66,6 @@ class Frames {
 
 // Draws one frame on its own, over whatever is below it.
 void DrawFrame(const CellRect& rect, attr_t attributes = A_NORMAL);
+// Draws an empty box of inner x height cells (its frame included in the height) centred on the
+// screen, its caption in its top border, and returns where it stands.
+CellRect DrawCentredBox(const std::wstring& caption, int inner, int height, int columns, int rows);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "display/panel_layout.h"
 #include "frontend/terminal/cell_text.h"
 
 namespace {
@@ -141,7 +142,25 @@ const CellLayout& CellGeometry::Layout() {
   return layout_;
 }
 
+int CellGeometry::RowsPerLine(const MemoryWindow& box) {
+  const CellRect* cell = Layout().Find(box.handle);
+  bool panel = false;
+  for (int i = 0; i < g_state.panel_count && i < kMaxPanels; ++i) {
+    panel = panel || g_state.panel_boxes[i] == box.handle;
+  }
+  if (cell == nullptr || !panel) return 1;
+  // The usual line of each shape: more sensors, shorter lines.
+  const char* usual = g_state.sensor_count <= kMaxSensorsWithRawBytes
+                          ? "000-00:00:00-00-+00.0℃/00.0%RH-<00-00-00-00-00>- 0.0"
+                      : g_state.sensor_count <= kMaxSensorsWithGrowingPanels
+                          ? "000-00:00:00-00-+00.0℃/00.0%RH- 0.0"
+                          : "000-+00.0℃/00.0%RH";
+  const int rows =
+      static_cast<int>(BreakIntoRows(WideText(usual), std::max(cell->InnerWidth(), 1)).size());
+  return rows <= cell->InnerHeight() ? rows : 1;
+}
+
 int CellGeometry::LinesShown(const MemoryWindow& box) {
   const CellRect* cell = Layout().Find(box.handle);
-  return cell != nullptr ? std::max(cell->InnerHeight(), 0) : 0;
+  return cell != nullptr ? std::max(cell->InnerHeight(), 0) / RowsPerLine(box) : 0;
 }

@@ -11,7 +11,8 @@
 // - The panel columns and the band's columns are placed in proportion to their pixel positions,
 //   each at least wide enough for its caption.
 //
-// A terminal of 80 x 24 cells holds every grid the settings allow.
+// A terminal of 80 x 24 cells holds every grid the settings allow. A panel narrower than its
+// lines shows each of them whole over two or more rows where its height allows.
 #pragma once
 
 #include <utility>
@@ -81,6 +82,10 @@ class CellGeometry : public LineMeasure {
   // Boxes were created or destroyed.
   void Invalidate() { valid_ = false; }
   const CellLayout& Layout();
+  // The rows of the box's cell that one of its lines takes: a panel too narrow for the usual
+  // line of the sensor count shows each line over as many rows as it needs, where its height
+  // has room for one such line; every other box one row a line.
+  int RowsPerLine(const MemoryWindow& box);
   int LinesShown(const MemoryWindow& box) override;
 
  private:

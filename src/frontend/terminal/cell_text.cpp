@@ -78,3 +78,19 @@ std::vector<std::wstring> WrapToCells(const std::wstring& text, int cells) {
   }
   return lines;
 }
+
+std::vector<std::wstring> BreakIntoRows(const std::wstring& text, int cells) {
+  std::vector<std::wstring> rows;
+  std::wstring rest = text;
+  while (!rest.empty()) {
+    std::wstring row = ClipToCells(rest, cells);
+    if (row.empty()) row = rest.substr(0, 1);
+    if (row.size() < rest.size()) {
+      const std::size_t mark = row.find_last_of(L"-/");
+      if (mark != std::wstring::npos && mark > 0) row.erase(mark + 1);
+    }
+    rest.erase(0, row.size());
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}

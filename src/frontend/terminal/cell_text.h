@@ -21,3 +21,6 @@ std::wstring ClipToCells(const std::wstring& text, int cells);
 // text cut into lines of at most cells cells (at least one character each), between words where
 // a line has a blank to break at (the blank is left out), elsewhere between characters.
 std::vector<std::wstring> WrapToCells(const std::wstring& text, int cells);
+// text cut into rows of at most cells cells after the last '-' or '/' that fits (elsewhere between
+// characters), nothing left out: the rows joined give the text back.
+std::vector<std::wstring> BreakIntoRows(const std::wstring& text, int cells);

@@ -235,10 +235,10 @@ void ChartView::Draw(int columns, int rows, std::uint32_t now, bool running) {
   PutText(axis_row, 0, "run", kScaleWidth);
   const attr_t keys = PartAttributes(kStatusColours, A_REVERSE);
   FillRow(rows - 1, 0, columns, keys);
-  PutText(
-      rows - 1, 1,
-      "Left/Right or 0-" + std::to_string(sensors - 1) + ": sensor   Esc or g: back to the window",
-      columns - 1, keys);
+  PutText(rows - 1, 1,
+          "Left/Right or 0-" + std::to_string(sensors - 1) +
+              ": sensor   Esc or g: back to the window   ?: help",
+          columns - 1, keys);
 }
 
 bool ChartView::Handle(const Input& in, std::uint32_t now) {

@@ -72,8 +72,11 @@ void LedgerView::Draw(int columns, int rows, std::uint32_t now) {
   if (!run.facts.started) {
     heading += "no run yet; it fills from the start of a run";
   } else {
-    heading += std::to_string(run.watched) + " sensors watched, " + std::to_string(run.silent) +
-               " silent, " + std::to_string(run.facts.readings) + " readings" +
+    // While the receiver is lost no sensor is called silent: the heading says why.
+    const bool lost = run.facts.active && !run.facts.port_up;
+    heading += std::to_string(run.watched) + " sensors watched, " +
+               (lost ? std::string("receiver lost") : std::to_string(run.silent) + " silent") +
+               ", " + std::to_string(run.facts.readings) + " readings" +
                (run.facts.active ? "" : ", run ended") + "; by " +
                (by_delivery_ ? "delivery" : "sensor");
   }
@@ -95,7 +98,7 @@ void LedgerView::Draw(int columns, int rows, std::uint32_t now) {
   FillRow(rows - 1, 0, columns, keys);
   PutText(rows - 1, 1,
           std::string("s: sort by ") + (by_delivery_ ? "sensor" : "delivery") +
-              "   Up/Down: scroll   Esc or l: back to the window" +
+              "   Up/Down: scroll   Esc or l: back to the window   ?: help" +
               (count > shown_rows_ ? "   (rows " + std::to_string(first_ + 1) + "-" +
                                          std::to_string(std::min(first_ + shown_rows_, count)) +
                                          " of " + std::to_string(count) + ")"

@@ -2,7 +2,9 @@
 
 #include <curses.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/texts.h"
 #include "frontend/terminal/canvas.h"
@@ -35,13 +37,42 @@ void MainView::DrawBox(const MemoryWindow& box, const CellRect& cell, std::uint3
   const bool flashing = static_cast<std::int32_t>(flash.until - now) > 0;
   PutText(cell.top, cell.left + 1, box.caption, cell.InnerWidth(),
           flashing ? A_REVERSE | A_BOLD : A_BOLD);
-  const int shown = cell.InnerHeight();
-  for (int row = 0; row < shown; ++row) {
-    const int index = box.top_index + row;
-    if (index >= static_cast<int>(box.lines.size())) break;
-    const attr_t attributes = index == box.selection ? A_REVERSE : A_NORMAL;
-    PutText(cell.top + 1 + row, cell.left + 1, box.lines[static_cast<std::size_t>(index)],
-            cell.InnerWidth(), attributes);
+  const int height = cell.InnerHeight();
+  const int per_line = geometry_->RowsPerLine(box);
+  if (per_line == 1) {
+    for (int row = 0; row < height; ++row) {
+      const int index = box.top_index + row;
+      if (index >= static_cast<int>(box.lines.size())) break;
+      const attr_t attributes = index == box.selection ? A_REVERSE : A_NORMAL;
+      PutText(cell.top + 1 + row, cell.left + 1, box.lines[static_cast<std::size_t>(index)],
+              cell.InnerWidth(), attributes);
+    }
+    return;
+  }
+  // Lines over several rows each. One longer than usual takes a row more: the oldest shown
+  // give way, so that the newest stays whole.
+  struct Shown {
+    int index;
+    std::vector<std::wstring> rows;
+  };
+  std::vector<Shown> shown;
+  int used = 0;
+  const int count = static_cast<int>(box.lines.size());
+  const int last = std::min(count, box.top_index + height / per_line) - 1;
+  for (int index = last; index >= box.top_index && index >= 0; --index) {
+    std::vector<std::wstring> rows =
+        BreakIntoRows(WideText(box.lines[static_cast<std::size_t>(index)]), cell.InnerWidth());
+    if (used + static_cast<int>(rows.size()) > height && !shown.empty()) break;
+    used += static_cast<int>(rows.size());
+    shown.push_back({index, std::move(rows)});
+  }
+  int row = cell.top + 1;
+  for (auto line = shown.rbegin(); line != shown.rend(); ++line) {
+    const attr_t attributes = line->index == box.selection ? A_REVERSE : A_NORMAL;
+    for (const std::wstring& text : line->rows) {
+      if (row > cell.top + height) break;
+      PutText(row++, cell.left + 1, text, cell.InnerWidth(), attributes);
+    }
   }
 }
 

@@ -56,14 +56,7 @@ void MessageBoxView::Draw(int columns, int rows) {
   const int inner = std::max({mark + text_width, CellWidth(caption), buttons_width}) + 4;
   // frame, blank, text, blank, buttons, frame
   const int height = static_cast<int>(lines.size()) + 5;
-  CellRect box;
-  box.left = std::max((columns - inner - 2) / 2, 0);
-  box.top = std::max((rows - height) / 2, 0);
-  box.right = box.left + inner + 1;
-  box.bottom = box.top + height - 1;
-  ClearInside(box);
-  DrawFrame(box, A_BOLD);
-  PutText(box.top, box.left + 2, caption, inner - 2, A_BOLD);
+  const CellRect box = DrawCentredBox(caption, inner, height, columns, rows);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const int row = box.top + 2 + static_cast<int>(i);
     if (warning_ && i == 0) {

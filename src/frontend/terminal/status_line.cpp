@@ -6,20 +6,25 @@
 #include <cstdio>
 
 #include "app/monitor_state.h"
+#include "display/utf8.h"
 #include "frontend/common/port_loss_text.h"
 #include "frontend/terminal/canvas.h"
 #include "frontend/terminal/cell_text.h"
 
 namespace {
 
-constexpr char kKeys[] = "F10 menu  g chart  l ledger";
+// The keys the menu bar does not show: the few that lead to the rest, and all of them.
+constexpr char kSomeKeys[] = "F10 menu  ? help";
+constexpr char kAllKeys[] = "F10 menu  g chart  l ledger  ? help";
+constexpr int kKeysGap = 2;
+// A path shortened below this many cells tells too little to be worth its room.
+constexpr int kLeastPathCells = 12;
 
-std::string PortText(const ComPortMap& ports, int port_number, int baud_index) {
-  const int index =
-      baud_index < 0 ? 0 : (baud_index >= kBaudRateCount ? kBaudRateCount - 1 : baud_index);
-  const std::string path = ports.PathFor(port_number);
-  return "COM" + std::to_string(port_number) + " " + (path.empty() ? "(no device)" : path) + " " +
-         std::to_string(BaudRates[index]) + " baud";
+// What the line gives its room to, the most important first. Pieces of kAlways are always shown.
+enum Importance { kAlways, kSilent, kRate, kSomeKeysShown, kBaud, kRunTime, kPath, kKind, kAll };
+
+int Cells(const std::string& text) {
+  return CellWidth(WideText(text));
 }
 
 // Whole seconds since a tick as H:MM:SS.
@@ -37,6 +42,40 @@ long ToNextSecond(std::uint32_t now, std::uint32_t since) {
 
 }  // namespace
 
+struct StatusLine::Piece {
+  std::string text;
+  Importance importance;
+  bool path = false;  // shortened to the room left rather than left out
+};
+
+std::string ShortenMiddle(const std::string& text, int cells) {
+  if (Cells(text) <= cells) return text;
+  if (cells <= 1) return cells == 1 ? "…" : "";
+  // The text's characters with their bytes, so that what is kept stays UTF-8.
+  std::vector<std::pair<std::string, int>> characters;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = std::clamp<std::size_t>(
+        Utf8LeadLength(static_cast<std::uint8_t>(text[i])), 1, text.size() - i);
+    const std::string bytes = text.substr(i, length);
+    characters.emplace_back(bytes, Cells(bytes));
+    i += length;
+  }
+  // More of the end than of the beginning: a device path's end tells devices apart.
+  std::string head;
+  int room = (cells - 1) / 3;
+  std::size_t front = 0;
+  for (; front < characters.size() && characters[front].second <= room; ++front) {
+    room -= characters[front].second;
+    head += characters[front].first;
+  }
+  room += cells - 1 - (cells - 1) / 3;
+  std::size_t back = characters.size();
+  while (back > front && characters[back - 1].second <= room) room -= characters[--back].second;
+  std::string tail;
+  for (std::size_t i = back; i < characters.size(); ++i) tail += characters[i].first;
+  return head + "…" + tail;
+}
+
 void StatusLine::PortOpened(int port_number, int baud_index) {
   open_port_ = port_number;
   open_baud_index_ = baud_index;
@@ -50,26 +89,89 @@ const char* StatusLine::Receiver() const {
   return history_->data_heard() != heard_at_open_ ? "plain receiver" : "no data yet";
 }
 
-std::string StatusLine::State(std::uint32_t now) const {
-  if (g_state.port_open != 1) {
-    return PortText(*ports_, g_state.port_number, g_state.baud_index) + ", port closed";
+std::string StatusLine::Notice() const {
+  return notice_while_port_lost_ && g_state.port_lost != 1 ? std::string() : notice_;
+}
+
+std::vector<StatusLine::Piece> StatusLine::Pieces(std::uint32_t now) const {
+  const bool open = g_state.port_open == 1;
+  const int port = open ? open_port_ : g_state.port_number;
+  const int baud = std::clamp(open ? open_baud_index_ : g_state.baud_index, 0, kBaudRateCount - 1);
+  const std::string path = ports_->PathFor(port);
+  std::vector<Piece> pieces = {
+      {"COM" + std::to_string(port), kAlways},
+      {" " + (path.empty() ? std::string("(no device)") : path), kPath, true},
+      {" " + std::to_string(BaudRates[baud]) + " baud", kBaud},
+  };
+  if (!open) {
+    pieces.push_back({", port closed", kAlways});
+    return pieces;
   }
-  std::string text = PortText(*ports_, open_port_, open_baud_index_) + ", " + Receiver();
+  pieces.push_back({std::string(", ") + Receiver(), kKind});
   if (g_state.running != 1 || !history_->run_started()) {
-    return text + (g_state.port_lost == 1 ? ", device lost, stopped" : ", stopped");
+    pieces.push_back({g_state.port_lost == 1 ? ", device lost, stopped" : ", stopped", kAlways});
+    return pieces;
   }
-  text += ", run " + Elapsed(now, history_->run_start());
+  pieces.push_back({", run " + Elapsed(now, history_->run_start()), kRunTime});
   if (g_state.port_lost == 1) {
-    return text + ", device lost " + Elapsed(now, g_state.port_lost_tick) + ", waiting";
+    pieces.push_back(
+        {", device lost " + Elapsed(now, g_state.port_lost_tick) + ", waiting", kAlways});
+  } else if (ShowsReturn(now)) {
+    pieces.push_back(
+        {", reconnected after " + OutageSeconds(history_->outage_ms()) + " s", kAlways});
+  } else {
+    const int silent = ledger_ != nullptr ? ledger_->RunFiguresAt(now).silent : 0;
+    if (silent > 0) pieces.push_back({", " + std::to_string(silent) + " silent", kSilent});
+    const int rate = history_->FrameRateTenths(now);
+    pieces.push_back(
+        {", " + std::to_string(rate / 10) + "." + std::to_string(rate % 10) + " frames/s", kRate});
   }
-  if (ShowsReturn(now)) {
-    return text + ", reconnected after " + OutageSeconds(history_->outage_ms()) + " s";
+  return pieces;
+}
+
+std::string StatusLine::State(std::uint32_t now) const {
+  std::string text;
+  for (const Piece& p : Pieces(now)) text += p.text;
+  return text;
+}
+
+StatusText StatusLine::Fit(std::uint32_t now, int cells) const {
+  std::vector<Piece> pieces = Pieces(now);
+  std::vector<bool> shown(pieces.size());
+  int used = 0;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    shown[i] = pieces[i].importance == kAlways;
+    if (shown[i]) used += Cells(pieces[i].text);
   }
-  const int rate = history_->FrameRateTenths(now);
-  // Before the frame rate, which a narrow screen cuts first.
-  const int silent = ledger_ != nullptr ? ledger_->RunFiguresAt(now).silent : 0;
-  if (silent > 0) text += ", " + std::to_string(silent) + " silent";
-  return text + ", " + std::to_string(rate / 10) + "." + std::to_string(rate % 10) + " frames/s";
+  StatusText fitted;
+  // Each piece in the order of its importance, where the room left takes it.
+  for (int importance = kSilent; importance <= kAll; ++importance) {
+    if (importance == kSomeKeysShown || importance == kAll) {
+      const std::string keys = importance == kAll ? kAllKeys : kSomeKeys;
+      const int more = Cells(keys) - (fitted.keys.empty() ? -kKeysGap : Cells(fitted.keys));
+      if (used + more <= cells) {
+        used += more;
+        fitted.keys = keys;
+      }
+      continue;
+    }
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      Piece& p = pieces[i];
+      if (p.importance != importance) continue;
+      const int room = cells - used;
+      if (p.path && Cells(p.text) > room && room >= kLeastPathCells + 1) {
+        p.text = " " + ShortenMiddle(p.text.substr(1), room - 1);
+      }
+      if (Cells(p.text) <= room) {
+        shown[i] = true;
+        used += Cells(p.text);
+      }
+    }
+  }
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (shown[i]) fitted.state += pieces[i].text;
+  }
+  return fitted;
 }
 
 bool StatusLine::ShowsReturn(std::uint32_t now) const {
@@ -79,13 +181,23 @@ bool StatusLine::ShowsReturn(std::uint32_t now) const {
 void StatusLine::Draw(int row, int columns, std::uint32_t now) const {
   const attr_t normal = PartAttributes(kStatusColours, A_REVERSE);
   FillRow(row, 0, columns, normal);
-  const int used = PutText(row, 1, State(now), columns - 1, normal);
-  const int keys_width = static_cast<int>(sizeof kKeys) - 1;
-  if (!notice_.empty() && (!notice_while_port_lost_ || g_state.port_lost == 1)) {
-    const int left = used + 3;
-    PutText(row, left, " " + notice_ + " ", columns - left, PartAttributes(kNoticeColours, A_BOLD));
-  } else if (used + 2 + keys_width <= columns) {
-    PutText(row, columns - keys_width, kKeys, keys_width, normal);
+  const StatusText text = Fit(now, columns - 2);
+  PutText(row, 1, text.state, columns - 1, normal);
+  const int keys_width = Cells(text.keys);
+  if (keys_width > 0) PutText(row, columns - 1 - keys_width, text.keys, keys_width, normal);
+
+  const std::string notice = Notice();
+  if (notice.empty()) return;
+  std::vector<std::wstring> lines = WrapToCells(WideText(notice), columns - 2);
+  if (static_cast<int>(lines.size()) > kNoticeRows) {
+    lines.resize(kNoticeRows);
+    lines.back() = ClipToCells(lines.back(), columns - 3) + L"…";
+  }
+  const attr_t attributes = PartAttributes(kNoticeColours, A_BOLD);
+  const int first = row - static_cast<int>(lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    FillRow(first + static_cast<int>(i), 0, columns, attributes);
+    PutText(first + static_cast<int>(i), 1, lines[i], columns - 2, attributes);
   }
 }
 

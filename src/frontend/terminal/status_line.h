@@ -1,15 +1,28 @@
 // The status line at the bottom of the screen: the port with its device and rate, the kind of
 // receiver the probe found, the run time, how many sensors are silent and the frame rate (during
 // an outage how long the device has been lost instead, and for a while after it how long it
-// was), the keys that are not on the menu bar, and room for a notice to the operator.
+// was), and the keys that are not on the menu bar. A narrow screen keeps what matters most: the
+// port's state and any outage, the silent sensors, the frame rate, the keys, the rate and run
+// time, and only then the device's path, shortened in its middle. A notice to the operator
+// stands whole in rows of its own just above the line.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "frontend/terminal/reading_history.h"
 #include "ledger/ledger.h"
 #include "platform/posix/com_port_map.h"
+
+// The status line's text for a width: the state at the left, the keys at the right.
+struct StatusText {
+  std::string state;
+  std::string keys;
+};
+
+// text shortened in its middle with "…" to at most cells cells (whole when it fits).
+std::string ShortenMiddle(const std::string& text, int cells);
 
 class StatusLine {
  public:
@@ -24,21 +37,30 @@ class StatusLine {
     notice_while_port_lost_ = while_port_lost;
   }
   void ClearNotice() { notice_.clear(); }
+  // The notice shown now, or an empty text.
+  std::string Notice() const;
   // The open command opened this port at this rate (later settings take effect at the next open).
   void PortOpened(int port_number, int baud_index);
   // What the probe and the bytes since the open say of the receiver.
   const char* Receiver() const;
 
-  // What the line says at now, without the notice and the keys.
+  // What the line says at now, whole, without the notice and the keys.
   std::string State(std::uint32_t now) const;
+  // What it says in cells cells.
+  StatusText Fit(std::uint32_t now, int cells) const;
+  // Draws the line on row and the notice, wrapped, in the rows above it (at most kNoticeRows).
   void Draw(int row, int columns, std::uint32_t now) const;
   // Milliseconds until the line changes by itself (the run time's next second), or -1.
   long MillisecondsToNextChange(std::uint32_t now) const;
 
   // How long the outage's length is shown once the device is back.
   static constexpr std::uint32_t kReturnShownMs = 10000;
+  // The most rows a notice takes; a longer one is cut at the end of the last.
+  static constexpr int kNoticeRows = 4;
 
  private:
+  struct Piece;
+  std::vector<Piece> Pieces(std::uint32_t now) const;
   bool ShowsReturn(std::uint32_t now) const;
 
   const ComPortMap* ports_;

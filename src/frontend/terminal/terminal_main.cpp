@@ -130,6 +130,7 @@ int RunTerminal(Options& options) {
     TerminalSession session(&host, &terminal, &history, &options.ports, &clock, &outputs->ledger());
     shown_in = &session;
     host.Create();
+    outputs->TellWhatStaysUnwritten();
     session.Run();
     told.unshown = session.unshown();
     told.failures = session.open_failures();

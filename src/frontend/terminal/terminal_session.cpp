@@ -9,6 +9,7 @@
 #include "app/texts.h"
 #include "display/box_lines.h"
 #include "display/panel_layout.h"
+#include "frontend/terminal/help_view.h"
 #include "frontend/terminal/message_box.h"
 #include "frontend/terminal/settings_form.h"
 
@@ -125,6 +126,10 @@ void TerminalSession::Handle(const Input& in) {
     return;
   }
   if (TooSmall(terminal_->Columns(), terminal_->Rows())) return;
+  if (IsHelpKey(in) && !menu_.marked()) {
+    ShowHelp();
+    return;
+  }
   if (chart_open_) {
     chart_open_ = chart_.Handle(in, clock_->TickCount());
     return;
@@ -217,6 +222,14 @@ int TerminalSession::Modal(const std::function<void(int, int)>& draw,
       if (result >= 0) return result;
     }
   }
+}
+
+void TerminalSession::ShowHelp() {
+  const HelpTopic topic = chart_open_    ? HelpTopic::kChart
+                          : ledger_open_ ? HelpTopic::kLedger
+                                         : HelpTopic::kWindow;
+  Modal([this, topic](int columns, int rows) { DrawHelp(topic, status_.Notice(), columns, rows); },
+        [](const Input& in) { return in.kind == Input::kNone ? -1 : 0; });
 }
 
 void TerminalSession::TellOpenFailure(const std::string& reason) {

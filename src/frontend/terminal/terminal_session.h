@@ -70,6 +70,8 @@ class TerminalSession : public SurfaceObserver {
   int Modal(const std::function<void(int, int)>& draw,
             const std::function<int(const Input&)>& answer);
   int ShowMessageBox(const MemorySurface::MessageRecord& message);
+  // The help of the view shown, until the next key.
+  void ShowHelp();
   int RunSettingsDialog(MemoryDialog& dialog);
 
   MonitorHost* host_;

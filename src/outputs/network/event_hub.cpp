@@ -54,6 +54,11 @@ void EventHub::OnRecord(const EventRecord& record) {
   }
   if (record.kind == EventRecord::Kind::kRunStarted) {
     for (Track& track : tracks_) track = Track{};
+    errors_.clear();
+  }
+  if (record.kind == EventRecord::Kind::kError) {
+    if (errors_.size() == kHistoryErrors) errors_.pop_front();
+    errors_.push_back(record.text);
   }
   if (record.kind != EventRecord::Kind::kReading || record.sensor < 0 ||
       record.sensor >= kLedgerSensorRows) {
@@ -88,8 +93,13 @@ std::string EventHub::HistoryJson() const {
     }
     sensors[std::to_string(sensor)] = points;
   }
+  Json errors = Json::array();
+  for (const std::string& text : errors_) {
+    errors.push_back(Json::parse(text, nullptr, false));
+  }
   Json history;
   history["sensors"] = sensors;
+  history["errors"] = errors;
   return history.dump();
 }
 

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,7 +24,8 @@ class EventHub : public RecordListener {
  public:
   static constexpr int kMaxClients = 8;
   static constexpr std::size_t kQueueLimit = std::size_t{256} << 10;
-  static constexpr int kHistoryPoints = 600;  // per sensor, the latest of the run
+  static constexpr int kHistoryPoints = 600;         // per sensor, the latest of the run
+  static constexpr std::size_t kHistoryErrors = 50;  // the run's latest error records
 
   struct Client {
     std::string queue;  // whole lines, each ended by a line end
@@ -47,7 +49,8 @@ class EventHub : public RecordListener {
   void OnRecord(const EventRecord& record) override;
 
   // The latest readings of each sensor of the run, for charts: {"sensors": {"3": [[tick_ms,
-  // temperature_C, humidity_RH], ...]}} with null for a value the sensor did not send.
+  // temperature_C, humidity_RH], ...]}} with null for a value the sensor did not send; and the
+  // run's latest error records, oldest first: "errors": [{"event":"error",...}, ...].
   std::string HistoryJson() const;
 
   int clients() const;
@@ -72,4 +75,5 @@ class EventHub : public RecordListener {
   std::uint64_t dropped_clients_ = 0;
   std::vector<Point> points_;  // kLedgerSensorRows x kHistoryPoints, made once
   Track tracks_[kLedgerSensorRows];
+  std::deque<std::string> errors_;
 };

@@ -4,8 +4,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <climits>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <utility>
@@ -18,6 +20,8 @@
 #include "outputs/network/http_auth.h"
 #include "outputs/network/live_page.h"
 #include "outputs/network/network_host.h"
+#include "outputs/network/request_gate.h"
+#include "outputs/network/socket_io.h"
 
 namespace {
 
@@ -76,6 +80,96 @@ class BoundedPool : public httplib::TaskQueue {
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };
+
+// The acceptor's queue: what it hands on only passes the connection to the gate, at once.
+class AtOnce : public httplib::TaskQueue {
+ public:
+  void enqueue(std::function<void()> job) override { job(); }
+  void shutdown() override {}
+};
+
+// One request's connection, read through a small buffer, each read and write within its limit.
+class RequestStream : public httplib::Stream {
+ public:
+  RequestStream(socket_t socket, int read_ms, int write_ms)
+      : socket_(socket), read_ms_(read_ms), write_ms_(write_ms) {}
+
+  bool is_readable() const override {
+    return begin_ < end_ || SocketReady(socket_, false, read_ms_);
+  }
+  bool is_writable() const override { return SocketReady(socket_, true, write_ms_); }
+  ssize_t read(char* ptr, size_t size) override {
+    if (begin_ == end_) {
+      const long n = ReadSocket(socket_, buffer_, sizeof buffer_, read_ms_);
+      if (n <= 0) return n;
+      begin_ = 0;
+      end_ = static_cast<std::size_t>(n);
+    }
+    const std::size_t taken = std::min(size, end_ - begin_);
+    std::memcpy(ptr, buffer_ + begin_, taken);
+    begin_ += taken;
+    return static_cast<ssize_t>(taken);
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    return WriteSocket(socket_, ptr, size, write_ms_);
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    SocketAddress(socket_, true, &ip, &port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    SocketAddress(socket_, false, &ip, &port);
+  }
+  socket_t socket() const override { return socket_; }
+
+ private:
+  socket_t socket_;
+  int read_ms_;
+  int write_ms_;
+  char buffer_[4096];
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+};
+
+}  // namespace
+
+// The library's server, its connections passed through the gate before they take a thread,
+// and one request served on each: with keep-alive, a client could send its next request as
+// slowly as it liked on a thread already its own.
+class GatedServer : public httplib::Server {
+ public:
+  GatedServer() : gate_([this](socket_t s) { pool_->enqueue([this, s] { Serve(s); }); }) {
+    new_task_queue = [] { return new AtOnce; };
+  }
+
+  void StartServing() {
+    pool_ = std::make_unique<BoundedPool>(HttpServer::kThreads);
+    gate_.Start();
+  }
+  // After the server stopped listening.
+  void StopServing() {
+    gate_.Stop();
+    if (pool_) pool_->shutdown();
+  }
+  const RequestGate& gate() const { return gate_; }
+
+ private:
+  bool process_and_close_socket(socket_t sock) override {
+    gate_.Admit(sock);
+    return true;
+  }
+  void Serve(socket_t sock) {
+    RequestStream stream(sock, HttpServer::kIoTimeoutSeconds * 1000,
+                         HttpServer::kIoTimeoutSeconds * 1000);
+    bool closed = false;
+    process_request(stream, true, closed, nullptr);
+    CloseSocket(sock);
+  }
+
+  std::unique_ptr<BoundedPool> pool_;
+  RequestGate gate_;
+};
+
+namespace {
 
 // A second program must not listen on the same port unnoticed and take half the connections:
 // an address in use is refused.
@@ -149,14 +243,10 @@ std::string HttpServer::Url() const {
 }
 
 bool HttpServer::Start(std::string* error) {
-  server_ = std::make_unique<httplib::Server>();
-  httplib::Server& s = *server_;
-  s.new_task_queue = [] { return new BoundedPool(kThreads); };
+  server_ = std::make_unique<GatedServer>();
+  GatedServer& s = *server_;
   s.set_socket_options(ListenerOptions);
   s.set_address_family(endpoint_.ipv6 ? AF_INET6 : AF_INET);
-  s.set_read_timeout(kIoTimeoutSeconds, 0);
-  s.set_write_timeout(kIoTimeoutSeconds, 0);
-  s.set_keep_alive_timeout(kIoTimeoutSeconds);
   s.set_payload_max_length(8192);
   s.set_tcp_nodelay(true);
   Route();
@@ -172,6 +262,7 @@ bool HttpServer::Start(std::string* error) {
     return false;
   }
   if (endpoint_.port != 0) port_ = endpoint_.port;
+  s.StartServing();
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   return true;
 }
@@ -180,6 +271,7 @@ void HttpServer::Stop() {
   if (sources_.hub != nullptr) sources_.hub->Close();
   if (server_) server_->stop();
   if (thread_.joinable()) thread_.join();
+  if (server_) server_->StopServing();
   server_.reset();
 }
 
@@ -188,6 +280,13 @@ void HttpServer::Route() {
   s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     res.set_header("Cache-Control", "no-store");
     res.set_header("X-Content-Type-Options", "nosniff");
+    // Nothing here takes a request body: refused before one is waited for.
+    if (req.method != "GET" && req.method != "HEAD") {
+      res.status = 405;
+      res.set_header("Allow", "GET, HEAD");
+      res.set_content("405 method not allowed: only GET and HEAD\n", "text/plain; charset=utf-8");
+      return httplib::Server::HandlerResponse::Handled;
+    }
     if (token_.empty() || Authorized(req.get_header_value("Authorization"), token_)) {
       return httplib::Server::HandlerResponse::Unhandled;
     }

@@ -3,10 +3,12 @@
 // live page), and the two JSON documents that page reads, GET /state and GET /history.
 //
 // The monitor's thread never waits for it: it reads the figures from the snapshot board and the
-// records from the event hub, both filled without waiting. A client is given 5 s for each read
-// and write; a reader of /events that does not keep up is dropped (event_hub.h). Connections
-// are served by a fixed pool of threads, and a connection that finds every thread busy waits
-// in the system's listen queue, not in memory.
+// records from the event hub, both filled without waiting. A connection waits at a gate until
+// its request has come whole (request_gate.h: slow or silent clients are closed there after a
+// few seconds and never hold a thread), then a fixed pool of threads serves that one request
+// and closes the connection; a client is given 5 s for each read and write after that, and a
+// reader of /events that does not keep up is dropped (event_hub.h). Methods other than GET and
+// HEAD are answered 405 at once.
 #pragma once
 
 #include <cstdint>
@@ -21,15 +23,13 @@
 #include "outputs/network/prometheus_text.h"
 #include "outputs/network/snapshot_board.h"
 
-namespace httplib {
-class Server;
-}
+class GatedServer;
 
 class HttpServer {
  public:
   static constexpr int kThreads = EventHub::kMaxClients + 4;
   static constexpr int kIoTimeoutSeconds = 5;
-  static constexpr int kKeepAliveSeconds = 30;
+  static constexpr int kKeepAliveSeconds = 30;  // between records of /events
 
   struct Sources {
     const SnapshotBoard* board = nullptr;
@@ -58,7 +58,7 @@ class HttpServer {
   HttpEndpoint endpoint_;
   std::string token_;
   Sources sources_;
-  std::unique_ptr<httplib::Server> server_;
+  std::unique_ptr<GatedServer> server_;
   std::thread thread_;
   int port_ = 0;
 };

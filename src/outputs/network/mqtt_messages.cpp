@@ -42,6 +42,10 @@ std::string AvailabilityTopic(const std::string& prefix) {
   return prefix + "/availability";
 }
 
+std::string ReceiverTopic(const std::string& prefix) {
+  return prefix + "/receiver";
+}
+
 std::vector<MqttMessage> RecordMessages(const EventRecord& record, const std::string& prefix) {
   std::vector<MqttMessage> messages;
   if (record.kind == EventRecord::Kind::kLedger) {
@@ -67,6 +71,14 @@ int ExpireAfterSeconds(const SensorFigures& sensor) {
   const std::uint64_t ms = std::uint64_t{sensor.interval_median_ms} * 3;
   const std::uint64_t seconds = (ms + 999) / 1000;
   return seconds == 0 ? 1 : static_cast<int>(seconds);
+}
+
+int ExpiryToAnnounce(int needed_s) {
+  return needed_s + (needed_s + 3) / 4;
+}
+
+bool ExpiryMustGrow(int announced_s, int needed_s) {
+  return announced_s < 0 || needed_s > announced_s;
 }
 
 std::vector<MqttMessage> DiscoveryMessages(const std::string& prefix, int sensor,

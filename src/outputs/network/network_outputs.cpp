@@ -107,7 +107,9 @@ bool NetworkOutputs::PublishSnapshot(std::uint32_t now_tick) {
                    std::chrono::system_clock::now().time_since_epoch())
                    .count();
   s.port_open = g_state.port_open == 1;
+  s.port_lost = g_state.port_lost == 1;
   s.feed_dropped = feed_.dropped();
+  if (mqtt_) mqtt_->SetReceiverUp(s.port_open && !s.port_lost);
   return board_.TryPublish(s);
 }
 

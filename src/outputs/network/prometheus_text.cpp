@@ -56,12 +56,11 @@ class Page {
 
 // The program's own families, then the run's figures of the ledger's table.
 void RunFamilies(Page& page, const NetworkSnapshot& s) {
-  const RunFacts& f = s.ledger.run.facts;
   page.Family("wsmon_build_info", "gauge", "The program's version; always 1.");
   page.Sample("wsmon_build_info", std::string("version=\"") + kProgramVersion + "\"", "1");
   page.One("wsmon_port_up", "gauge",
-           "1 while the serial port is open and answering (0 when closed, or lost during a run).",
-           Flag(s.port_open && (!f.active || f.port_up)));
+           "1 while the serial port is open and answering (0 when closed, or lost).",
+           Flag(s.port_open && !s.port_lost));
   for (const LedgerFigure& figure : RunFigureTable()) {
     std::string value;
     if (figure.metric == nullptr || !SampleText(figure, s, s.ledger.rows[kRefusedRow], &value)) {

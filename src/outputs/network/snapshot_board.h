@@ -16,6 +16,7 @@ struct NetworkSnapshot {
   std::uint32_t taken_tick = 0;    // the monitor's tick then
   std::int64_t epoch_ms = 0;       // the wall clock then (milliseconds since 1970, UTC)
   bool port_open = false;          // the open command opened the port (and no close since)
+  bool port_lost = false;          // it stopped answering and has not answered again since
   std::uint64_t feed_dropped = 0;  // records the network feed dropped for want of room
 };
 

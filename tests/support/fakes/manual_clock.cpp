@@ -17,7 +17,8 @@ unsigned DaysInMonth(unsigned year, unsigned month) {
 void ManualClock::Sleep(std::uint32_t ms) {
   ++sleep_calls_;
   total_slept_ += ms;
-  Advance(ms);
+  Advance(ms + stopped_ms_);
+  stopped_ms_ = 0;
 }
 
 void ManualClock::Advance(std::uint32_t ms) {

@@ -10,8 +10,10 @@ class ManualClock : public Clock {
  public:
   std::uint32_t TickCount() override { return tick_; }
   LocalTime Now() override { return time_; }
-  // Sleeping moves the clock forward by ms.
+  // Sleeping moves the clock forward by ms (and once by stopped_ms more, when told).
   void Sleep(std::uint32_t ms) override;
+  // The process is stopped during the next sleep for this long.
+  void StopDuringNextSleep(std::uint32_t stopped_ms) { stopped_ms_ = stopped_ms; }
 
   void SetTick(std::uint32_t tick) { tick_ = tick; }
   void SetLocalTime(const LocalTime& time) { time_ = time; }
@@ -27,5 +29,6 @@ class ManualClock : public Clock {
   std::uint32_t tick_ = 0;
   LocalTime time_ = {2006, 4, 2, 4, 9, 5, 0, 0};
   int sleep_calls_ = 0;
+  std::uint32_t stopped_ms_ = 0;
   std::uint64_t total_slept_ = 0;
 };
