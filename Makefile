@@ -47,6 +47,7 @@ bench: deps-native
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench
 	build/bench/bench/wsmon_bench
+	build/bench/bench/wsmon_lines
 	build/bench/bench/wsmon_capture
 	build/bench/bench/wsmon_capture --network
 	python3 -B bench/outputs_cpu.py build/bench/wsmon build/bench/wsmon-sim

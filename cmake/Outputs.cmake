@@ -2,7 +2,8 @@
 # CSV files, the JSON Lines, the HTTP server and the MQTT publisher), portable C++ in one library
 # with the libraries it needs, so that every program and benchmark links the same outputs.
 # Each writer keeps its platform code in one small piece (src/outputs/posix and
-# src/outputs/win32: the CSV files, the JSON Lines' output, the network's host facts). Included
+# src/outputs/win32: the JSON Lines' output, the network's host facts); the CSV files go through
+# the core's file store. Included
 # by the platform's build file, which names the platform's libraries before.
 if(WIN32)
   wsmon_sources(OUTPUTS_SOURCES src/outputs src/outputs/network src/outputs/win32)

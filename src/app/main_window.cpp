@@ -1,12 +1,16 @@
 #include "app/main_window.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/monitor_state.h"
 #include "app/platform.h"
 #include "app/resource_ids.h"
 #include "app/texts.h"
 #include "display/panel_layout.h"
+#include "journal/recovery.h"
+#include "journal/run_journal.h"
 #include "serial/link.h"
 #include "settings/config_file.h"
 
@@ -37,6 +41,21 @@ void CreateBottomBoxes(WindowHandle hwnd) {
   surface.AddString(g_state.good_count_box, text::kInitialCount);
   surface.AddString(g_state.bad_count_box, text::kInitialCount);
   surface.AddString(g_state.error_ratio_box, text::kInitialRatio);
+}
+
+// Turns the journals of runs that never reached their stop into their exports, and tells the
+// operator once: in one message box for all of them, and each in a line of the front end's.
+void RecoverEarlierRuns(WindowHandle hwnd) {
+  const std::vector<RecoveryResult> results = RecoverRuns(*g_platform.files);
+  if (results.empty()) return;
+  std::string message;
+  for (const RecoveryResult& result : results) {
+    const std::string text = DescribeRecovery(result);
+    ReportLine(text);
+    if (g_platform.readings != nullptr) g_platform.readings->OnRecovered(result);
+    message += (message.empty() ? "" : "\n") + text;
+  }
+  g_platform.window->MessageBox(hwnd, message.c_str(), text::kCaptionRecovered, kBoxOk);
 }
 
 }  // namespace
@@ -81,6 +100,7 @@ void CreationSequence(WindowHandle hwnd) {
   LayoutPanels(hwnd, g_state.sensor_count);
   CreateBottomBoxes(hwnd);
   MeasureListBoxes(hwnd);
+  RecoverEarlierRuns(hwnd);
 }
 
 void ResizeSequence(WindowHandle hwnd) {
@@ -92,6 +112,8 @@ void ShutdownSequence(WindowHandle hwnd) {
   WindowSurface& surface = *g_platform.window;
   CloseLink();
   surface.KillTimer(hwnd, POLL_TIMER_ID);
+  // A run that ends with the program ends without an export: its journal goes.
+  DropRunJournal();
   if (SaveConfig(hwnd) != 0) {
     surface.MessageBox(hwnd, text::kConfigSaveFailed, text::kCaptionErrorBang, kBoxOk);
   }

@@ -9,6 +9,7 @@
 #include "app/texts.h"
 #include "display/panel_layout.h"
 #include "display/text_line.h"
+#include "journal/run_journal.h"
 #include "serial/link.h"
 #include "settings/export_log.h"
 
@@ -61,7 +62,11 @@ void OpenPort(WindowHandle hwnd) {
 void ClosePort(WindowHandle hwnd) {
   WindowSurface& surface = *g_platform.window;
   CloseLink();
-  if (g_state.running == 1) TellRunStopped();
+  if (g_state.running == 1) {
+    // The run ends without an export: its journal goes.
+    DropRunJournal();
+    TellRunStopped();
+  }
   g_state.running = 0;
   surface.KillTimer(hwnd, POLL_TIMER_ID);
   ClearCounts();
@@ -78,6 +83,7 @@ void ChangeSettings(WindowHandle hwnd) {
     ResetPort();
     ClearCounts();
     g_state.running = 0;
+    DropRunJournal();
     TellRunStopped();
     surface.EnableMenuItem(hwnd, CMD_START, kMenuEnabled);
     surface.EnableMenuItem(hwnd, CMD_STOP, kMenuGrayed);
@@ -100,6 +106,7 @@ void WriteRunHeaders() {
     line.AppendFormat(text::kRunHeaderFormat, i, t.year, t.month, t.day, t.hour, t.minute,
                       t.second);
     g_platform.window->AddString(g_state.panel_boxes[i], line.c_str());
+    JournalLine(i, line.c_str());
   }
   ResetPort();
   // Each panel's first interval is measured from here; the clock is read anew for each.
@@ -126,7 +133,10 @@ void StartRun(WindowHandle hwnd) {
   surface.AddString(g_state.good_count_box, text::kStartCount);
   surface.AddString(g_state.bad_count_box, text::kStartCount);
   surface.AddString(g_state.error_ratio_box, text::kStartRatio);
+  // With saving on, the run keeps a journal from its first line on.
+  if (g_state.save_log == 1) BeginRunJournal();
   if (g_state.sensor_count <= kMaxSensorsWithGrowingPanels) WriteRunHeaders();
+  CommitRunJournal();
   if (g_platform.readings != nullptr) g_platform.readings->OnRunStarted();
   ArmPollTimer(hwnd);
 }

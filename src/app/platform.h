@@ -4,6 +4,7 @@
 
 #include "app/clock.h"
 #include "app/dispatch_observer.h"
+#include "app/report.h"
 #include "display/window_surface.h"
 #include "reception/reading_sink.h"
 #include "serial/serial_port.h"
@@ -18,6 +19,7 @@ struct Platform {
   DispatchObserver* dispatch = nullptr;  // optional: a recording of the port's answers
   StallSource* stalls = nullptr;         // optional: a replay's recorded stalls, in place of
                                          // the clock's lateness
+  Reporter* report = nullptr;            // optional: where problems with files are told
 };
 
 extern Platform g_platform;

@@ -7,6 +7,7 @@
 #include "app/port_outage.h"
 #include "app/resource_ids.h"
 #include "display/counters.h"
+#include "journal/run_journal.h"
 #include "reception/frame_extraction.h"
 #include "reception/reading.h"
 #include "reception/receive_step.h"
@@ -119,6 +120,8 @@ void PollCycle(WindowHandle hwnd) {
       LogError(kErrBufferFull, 0);
     }
   }
+  // The poll's lines go to the run's journal in one write.
+  CommitRunJournal();
   ArmPollTimer(hwnd);
   if (observer != nullptr) observer->EndDispatch();
 }
@@ -128,5 +131,6 @@ int PollChunk(const std::uint8_t* bytes, std::size_t count) {
   if (n > 0) std::memcpy(g_state.read_buffer, bytes, n);
   const int received = AcceptRead(static_cast<int>(n));
   HandleReceiveResult(received);
+  CommitRunJournal();
   return received;
 }

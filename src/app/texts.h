@@ -78,5 +78,10 @@ inline constexpr const char kDialogSensorRange[] = "(1--32)";
 inline constexpr const char kConfigFileName[] = "wscfg.cfg";
 inline constexpr const char kExportNameFormat[] = "RUVEZ_%4d_%02d_%02d_%02d_%02d";
 inline constexpr const char kExportNameExtension[] = ".txt";
+// A run's journal, named after its start as RUVEZ_YYYY_MM_DD_HH_MM_SS.journal.
+inline constexpr const char kJournalExtension[] = ".journal";
+// An export made at start-up from the journal of a run that never reached its stop.
+inline constexpr const char kRecoveredSuffix[] = "_recovered";
+inline constexpr const char kCaptionRecovered[] = "Run recovered";
 
 }  // namespace text

@@ -7,6 +7,7 @@
 #include "display/hex_dump.h"
 #include "display/number_format.h"
 #include "display/text_line.h"
+#include "journal/run_journal.h"
 #include "reception/reading_sink.h"
 
 namespace {
@@ -111,6 +112,7 @@ void LogError(int code, int arg) {
       break;  // the prefix alone
   }
   g_platform.window->AddString(g_state.error_log_box, line.c_str());
+  JournalLine(kJournalLogIndex, line.c_str());
   g_platform.window->Beep(kBeepExclamation);
   ScrollToNewest(g_state.error_log_box, g_state.log_visible_lines);
   TellError(code, arg, line.c_str());

@@ -35,6 +35,11 @@ constexpr unsigned kBeepExclamation = 48;
 // Result of list box queries that fail.
 constexpr int kListError = -1;
 
+// The most lines a list box keeps: far more than any window shows, and scrolling back reaches
+// them, while a run of weeks keeps its memory flat. A box that holds this many drops its oldest
+// line for each new one; a run's lines are all in its journal (journal/run_journal.h).
+constexpr int kBoxLineLimit = 10000;
+
 class WindowSurface {
  public:
   virtual ~WindowSurface() = default;
@@ -75,7 +80,8 @@ class WindowSurface {
   virtual WindowHandle CreateListBox(WindowHandle parent, const char* caption, std::uint32_t style,
                                      int x, int y, int width, int height) = 0;
   virtual void DestroyWindow(WindowHandle window) = 0;
-  // Appends a line; returns its index, or kListError.
+  // Appends a line, dropping the oldest first when the box holds kBoxLineLimit lines; returns
+  // the new line's index, or kListError.
   virtual int AddString(WindowHandle box, const char* line) = 0;
   virtual void ResetContent(WindowHandle box) = 0;
   // Number of lines, or kListError.

@@ -5,9 +5,13 @@
 #include <vector>
 
 #include "app/monitor_state.h"
+#include "app/platform.h"
+#include "app/texts.h"
 #include "display/counters.h"
 #include "display/hex_dump.h"
+#include "journal/run_journal.h"
 #include "ledger/ledger_table.h"
+#include "storage/whole_file.h"
 
 namespace {
 
@@ -22,6 +26,8 @@ const char* RefusesAs(const char* key) {
 const char kReadingsHeader[] =
     "sensor,time,number,temperature_C,humidity_RH,interval_s,extra_byte,frame\r\n";
 const char kErrorsHeader[] = "time,code,detail,bytes\r\n";
+const char kReadingsSuffix[] = "_readings";
+const char kErrorsSuffix[] = "_errors";
 constexpr std::size_t kTimeSize = 48;
 
 // "2026-04-04T09:05:00.123", to the millisecond as the JSON records and the sensors file have
@@ -87,18 +93,25 @@ const char CsvExport::kWritesNothing[] =
 
 void CsvExport::OnRunStarted() {
   exported_stem_.clear();
+  readings_.Keep();
+  errors_.Keep();
   if (g_state.save_log == 0) {
-    // No export will name them: rather than fill files that vanish at the end, say so now.
-    readings_.Discard();
-    errors_.Discard();
+    // No export will name its files: rather than fill ones that nothing publishes, say so now.
     report_(kWritesNothing);
     return;
   }
+  // The run's journal and its CSV files share a stem, so that the run's recovery finds them.
+  std::string stem = RunJournalName();
+  if (stem.empty()) {
+    stem = RunFileStem(g_platform.clock->Now());
+  } else {
+    stem.erase(stem.size() - std::strlen(text::kJournalExtension));
+  }
   std::string problem;
-  if (!readings_.Begin(kReadingsHeader, &problem) || !errors_.Begin(kErrorsHeader, &problem)) {
-    // Both go: a file left from an earlier run must not be published as this run's.
-    readings_.Discard();
-    errors_.Discard();
+  FileStore* files = g_platform.files;
+  if (!readings_.Begin(files, stem + kReadingsSuffix, kReadingsHeader, report_, &problem) ||
+      !errors_.Begin(files, stem + kErrorsSuffix, kErrorsHeader, report_, &problem)) {
+    readings_.Keep();
     report_(problem);
   }
 }
@@ -186,37 +199,41 @@ std::string SensorsCsvRecord(const LedgerSnapshot& snapshot, int row) {
 }
 
 void CsvExport::OnRunStopped(std::uint32_t tick) {
+  // A run ended without an export keeps its rows under the run's names.
+  readings_.Keep();
+  errors_.Keep();
   if (ledger_ == nullptr || exported_stem_.empty()) return;
   WriteSensors(tick);
   exported_stem_.clear();
 }
 
 void CsvExport::WriteSensors(std::uint32_t tick) {
-  CsvRowFile file;
-  std::string name, problem;
-  const std::string header = SensorsCsvHeader();
-  if (!file.Begin(header.c_str(), &problem)) {
-    report_(problem);
-    return;
-  }
+  // A file that is whole or absent: it is written only at the end.
+  WholeFile file;
+  const std::string stem = exported_stem_ + "_sensors";
+  const auto put = [&file](const std::string& text) {
+    return file.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  };
+  bool written = file.Begin(g_platform.files, stem.c_str(), ".csv") && put(SensorsCsvHeader());
   ledger_->Snapshot(tick, *snapshot_);
-  for (int row = 0; row < kLedgerSensorRows; ++row) {
-    if (!snapshot_->rows[row].watched) continue;
-    const std::string record = SensorsCsvRecord(*snapshot_, row);
-    file.Append(record.data(), record.size());
+  for (int row = 0; written && row < kLedgerSensorRows; ++row) {
+    if (snapshot_->rows[row].watched) written = put(SensorsCsvRecord(*snapshot_, row));
   }
   // The refused ids last, whether watched or not.
-  const std::string refused = SensorsCsvRecord(*snapshot_, kRefusedRow);
-  file.Append(refused.data(), refused.size());
-  if (!file.Publish(exported_stem_ + "_sensors", &name, &problem)) report_(problem);
+  written = written && put(SensorsCsvRecord(*snapshot_, kRefusedRow));
+  std::vector<char> name(stem.size() + 16);  // room for "_999.csv"
+  if (!written || file.Publish(name.data(), name.size()) != WholeFile::Published::kDone) {
+    const std::string why = file.failure().empty() ? "it could not be made" : file.failure();
+    report_("--csv: " + stem + ".csv not written: " + why);
+  }
 }
 
 void CsvExport::OnExported(const char* file_name) {
   std::string stem = file_name;
   stem.erase(stem.rfind('.') == std::string::npos ? stem.size() : stem.rfind('.'));
   exported_stem_ = stem;
-  const std::pair<CsvRowFile*, const char*> files[] = {{&readings_, "_readings"},
-                                                       {&errors_, "_errors"}};
+  const std::pair<CsvRowFile*, const char*> files[] = {{&readings_, kReadingsSuffix},
+                                                       {&errors_, kErrorsSuffix}};
   for (const auto& [file, suffix] : files) {
     std::string name, problem;
     // A run whose files could not be made was reported at its start.

@@ -11,8 +11,11 @@
 // panels show none). No field ever holds a comma, a quote or a line end, so none is quoted.
 //
 // Saving off, no export follows a run: such a run is told at its start that it writes nothing.
-// A run may last for days: its rows go into files that are named only at its export
-// (csv_row_file.h). The ledger must hear of a run's end before this listener.
+// A run may last for days: its rows go, as they come, into files named after the run's start
+// (RUVEZ_<start>_readings.csv and _errors.csv, beside its journal), which its export renames;
+// a run ended without an export keeps them under those names, and a run that never ended has
+// them renamed with its recovered export (csv_row_file.h). The sensors file is written whole at
+// the export. The ledger must hear of a run's end before this listener.
 #pragma once
 
 #include <cstdint>

@@ -1,46 +1,50 @@
-// A CSV file of a run, its rows written as they come and given its name only when it is whole:
-// rows go straight into an unnamed file in the start directory (through a small buffer, so a
-// poll never waits for more than a write to the page cache), which is given its name when the
-// run is exported, and vanishes when it is not. This is the CSV writer's one piece of platform
-// code (posix/).
+// A CSV file of a run, its rows written as they come under a name of the run's own (its start's
+// stem, as the run's journal has), so that a kill or a power cut leaves the rows of all but the
+// last second: each row goes out in one write to the system's cache, and the file is flushed to
+// the device at most once a second off the poll's path (AppendFile). The export gives it the
+// export's stem; a run ended without an export leaves it under its run name; a run that never
+// ended has it renamed with its recovered export.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
+#include <functional>
 #include <string>
+
+#include "settings/file_store.h"
+#include "storage/append_file.h"
 
 class CsvRowFile {
  public:
+  using Report = std::function<void(const std::string& text)>;
+
   CsvRowFile() = default;
-  ~CsvRowFile() { Discard(); }
+  ~CsvRowFile() { Keep(); }
   CsvRowFile(const CsvRowFile&) = delete;
   CsvRowFile& operator=(const CsvRowFile&) = delete;
 
-  // Starts a new file in the current directory holding the header; a file not yet published is
-  // dropped. False (with the reason in *problem) when none can be made.
-  bool Begin(const char* header, std::string* problem);
-  // Adds a record; dropped when no file is open.
-  void Append(const char* record, std::size_t length) {
-    if (fd_ < 0) return;
-    if (used_ + length > sizeof buffer_ && !Flush()) return;
-    std::memcpy(buffer_ + used_, record, length);  // a record is far shorter than the buffer
-    used_ += length;
-  }
-  // Writes out what is buffered and gives the file a name: base + ".csv", or base + "_2.csv",
-  // ... when that is taken, never replacing a file. *name is the name it got. False, with the
-  // reason in *problem, when the file was not complete or could not be named; the rows are then
-  // dropped.
+  // Starts base + ".csv" (base_2.csv, ... where taken, never replacing a file) in the current
+  // directory holding the header; report is told of a full disk and of its end. False (with the
+  // reason in *problem) when no file can be made.
+  bool Begin(FileStore* files, const std::string& base, const char* header, Report report,
+             std::string* problem);
+  // Adds a record; dropped when no file is open (or the disk refuses it: told once).
+  void Append(const char* record, std::size_t length);
+  // Flushes and closes the file, then gives it the name base + ".csv" (base_2.csv, ... where
+  // taken), never replacing a file, and flushes the directory. *name is the name it got. False,
+  // with the reason in *problem, when rows never reached the device or no name could be given;
+  // the file then keeps its run name.
   bool Publish(const std::string& base, std::string* name, std::string* problem);
-  void Discard();
+  // Flushes and closes the file under its run name.
+  void Keep();
+  bool is_open() const { return file_.is_open(); }
+  const std::string& name() const { return file_.name(); }
 
  private:
-  bool Flush();
-  bool Name(const std::string& name);
-
-  int fd_ = -1;
-  std::string temp_name_;  // a named stand-in where the file system has no unnamed files
-  int error_ = 0;          // the first write error of this file
-  std::uint8_t buffer_[16384];
-  std::size_t used_ = 0;
+  FileStore* files_ = nullptr;
+  AppendFile file_;
 };
+
+// Gives the file from a name the first free name of base + ".csv", base_2.csv, ... (*name), never
+// replacing a file, and flushes the directory. False, with the system's reason in *problem.
+bool RenameCsvFile(FileStore* files, const std::string& from, const std::string& base,
+                   std::string* name, std::string* problem);

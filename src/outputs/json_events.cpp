@@ -129,6 +129,12 @@ std::string ReadingJson(const ReadingEvent& r) {
     if (i > 0) s += separators[i - 1];
     AppendDecimal(parts[i].first, parts[i].second, &s);
   }
+  const int offset = t.utc_offset_minutes;
+  const unsigned magnitude = static_cast<unsigned>(offset < 0 ? -offset : offset);
+  s += offset < 0 ? '-' : '+';
+  AppendDecimal(magnitude / 60, 2, &s);
+  s += ':';
+  AppendDecimal(magnitude % 60, 2, &s);
   s += "\",\"tick_ms\":";
   AppendDecimal(r.tick, 1, &s);
   s += ",\"sensor\":";

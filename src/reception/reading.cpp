@@ -8,6 +8,7 @@
 #include "display/number_format.h"
 #include "display/panel_layout.h"
 #include "display/text_line.h"
+#include "journal/run_journal.h"
 #include "reception/reading_sink.h"
 
 namespace {
@@ -125,6 +126,7 @@ int ShowReading(int k) {
     if (has_panel) {
       g_platform.window->Flash(panel);
       ReplaceLine(panel, line.c_str());
+      JournalReplace(id, line.c_str());
     }
     TellReading(f, number, false, 0);
     return 0;
@@ -141,6 +143,7 @@ int ShowReading(int k) {
 
   if (has_panel) {
     g_platform.window->AddString(panel, line.c_str());
+    JournalLine(id, line.c_str());
     ScrollToNewest(panel, g_state.panel_visible_lines);
   }
   TellReading(f, number, true, elapsed);

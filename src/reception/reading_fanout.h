@@ -36,6 +36,9 @@ class ReadingFanout : public ReadingSink {
   void OnPortBack(const PortEvent& event) override {
     for (int i = 0; i < count_; ++i) listeners_[i]->OnPortBack(event);
   }
+  void OnRecovered(const RecoveryResult& result) override {
+    for (int i = 0; i < count_; ++i) listeners_[i]->OnRecovered(result);
+  }
   void OnMonitorStall(const StallEvent& event) override {
     for (int i = 0; i < count_; ++i) listeners_[i]->OnMonitorStall(event);
   }

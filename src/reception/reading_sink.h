@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "app/local_time.h"
+#include "journal/recovery_result.h"
 
 struct ReadingEvent {
   int sensor_id = 0;       // 0 to 31
@@ -69,6 +70,9 @@ class ReadingSink {
   // during an outage ends the run but not the outage: the next run's polls try the port, and
   // its return is told in that run. A close or exit ends an outage without this call.
   virtual void OnPortBack(const PortEvent& event) { (void)event; }
+  // At start-up, before any run: a run that never reached its stop was recovered from its
+  // journal (or could not be); once for each.
+  virtual void OnRecovered(const RecoveryResult& result) { (void)result; }
   // A poll of the run came more than 2 s after it was due: the monitor itself stood still (a
   // stopped process, a suspended machine), and what this poll reads may have waited that long.
   // Told before the poll reads.

@@ -98,7 +98,7 @@ void RecordingFile::WriteOut(std::unique_lock<std::mutex>& lock) {
     lost_bytes = out.size() - line_end;
   }
   const bool wrote = done > 0;
-  if (wrote && !refused) files_->Sync(file_);
+  if (wrote && !refused) files_->SyncData(file_);
   lock.lock();
   if (refused) {
     failing_ = true;

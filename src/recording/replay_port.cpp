@@ -88,13 +88,15 @@ const Record* ReplayPort::Take(RecordKind kind) {
 
 PortHandle ReplayPort::Open(int) {
   if (Take(RecordKind::kOpenFailed) != nullptr) return kInvalidPort;
-  Take(RecordKind::kOpen);
+  if (const Record* opened = Take(RecordKind::kOpen)) device_ = opened->path;
   open_ = true;
   return kHandle;
 }
 
 PortHandle ReplayPort::Reopen(int) {
-  if (Take(RecordKind::kReopen) == nullptr) return kInvalidPort;
+  const Record* reopened = Take(RecordKind::kReopen);
+  if (reopened == nullptr) return kInvalidPort;
+  if (!reopened->path.empty()) device_ = reopened->path;
   open_ = true;
   return kHandle;
 }

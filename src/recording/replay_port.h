@@ -44,6 +44,8 @@ class ReplayPort : public SerialPort, public StallSource {
   const RecordingReader& reader() const { return reader_; }
   // The settings of the run whose start was taken last (all 0 before one).
   const RecordedSettings& settings() const { return settings_; }
+  // The device the recorded run opened last (empty before an open): what the run's outputs name.
+  const std::string& device() const { return device_; }
   // Records of the port's answers that no call asked for.
   std::uint64_t unasked() const { return unasked_; }
   // Gaps, and the records missing in them.
@@ -68,6 +70,7 @@ class ReplayPort : public SerialPort, public StallSource {
 
  private:
   static constexpr PortHandle kHandle = 1;
+  std::string device_;
 
   // Reads the next record into next_ (has_next_ false at the end).
   void Advance();

@@ -1,9 +1,11 @@
 #include "settings/config_file.h"
 
 #include <cstdint>
+#include <string>
 
 #include "app/monitor_state.h"
 #include "app/platform.h"
+#include "app/report.h"
 #include "app/texts.h"
 #include "display/window_surface.h"
 
@@ -21,6 +23,12 @@ constexpr int kMaxBaudIndex = kBaudRateCount - 1;
 // The process's current directory is the start directory whenever the files are touched.
 void EnterStartDirectory() {
   g_platform.files->SetCurrentDir(g_state.start_directory);
+}
+
+// Tells the front end why the settings were not stored.
+void ReportNotStored(const std::string& why) {
+  ReportLine(std::string("the settings could not be stored in ") + text::kConfigFileName + ": " +
+             (why.empty() ? std::string("the system gave no reason") : why));
 }
 
 }  // namespace
@@ -50,7 +58,10 @@ int SaveConfig(WindowHandle hwnd) {
   EnterStartDirectory();
   files.Remove(kConfigTempName);
   const FileHandle file = files.CreateNew(kConfigTempName, nullptr);
-  if (file == kInvalidFile) return -1;
+  if (file == kInvalidFile) {
+    ReportNotStored(files.LastFailure());
+    return -1;
+  }
 
   const std::uint8_t bytes[kConfigSize] = {
       static_cast<std::uint8_t>(g_state.port_number & 0xFF),
@@ -62,6 +73,7 @@ int SaveConfig(WindowHandle hwnd) {
   // Close also reports whether the bytes reached the device.
   const bool closed = files.Close(file);
   if (!written || !closed) {
+    ReportNotStored(files.LastFailure());
     files.Remove(kConfigTempName);
     g_platform.window->MessageBox(hwnd, text::kConfigWriteError, text::kCaptionFileError, kBoxOk);
     return -2;
@@ -69,8 +81,14 @@ int SaveConfig(WindowHandle hwnd) {
   if (!files.Replace(kConfigTempName, text::kConfigFileName)) {
     // The old file is still in place (perhaps because it is read-only): the settings could not
     // be stored, as when the file cannot be created at all.
+    ReportNotStored(files.LastFailure());
     files.Remove(kConfigTempName);
     return -1;
+  }
+  // The new name must reach the device too, or a power cut could bring the old file back.
+  if (!files.SyncDirectory(".")) {
+    ReportLine(std::string("the settings are in ") + text::kConfigFileName +
+               ", but its directory could not be flushed to the device: " + files.LastFailure());
   }
   return 0;
 }

@@ -118,6 +118,36 @@ def simulated_runs_match_their_exports(cwd):
           f"{count} rows hold their frames' values ({negative} below zero, {missing} missing)")
 
 
+def ctrl_c_keeps_the_rows_under_the_runs_names(cwd):
+    master, slave = os.openpty()
+    tty.setraw(master)
+    out = os.path.join(cwd, "out")
+    p = subprocess.Popen([WSMON, "--headless", "--csv", "--com", "1=" + os.ttyname(slave)],
+                         cwd=cwd, stdin=subprocess.PIPE, stdout=open(out, "wb"))
+    p.stdin.write(b"settings save=1 sensors=3\nopen\nstart\nwait 1\n")
+    p.stdin.flush()
+    sent = [frame(0, 1, 0x0171, 0x01C8), frame(2, 2, 0x0828, 0x0320)]
+    rows = lambda: [n for n in os.listdir(cwd) if n.endswith("_readings.csv")]
+    deadline = time.monotonic() + 30
+    while b"> wait 1\n" not in open(out, "rb").read() or not rows():
+        assert time.monotonic() < deadline and p.poll() is None, "wsmon never got going"
+        time.sleep(0.01)
+    os.write(master, b"".join(sent))
+    path = os.path.join(cwd, rows()[0])
+    while open(path, "rb").read().count(b"\r\n") < 3:
+        assert time.monotonic() < deadline, "the rows never reached their file"
+        time.sleep(0.01)
+    p.send_signal(2)
+    p.communicate(timeout=60)
+    names = sorted(n for n in os.listdir(cwd) if n.startswith("RUVEZ_"))
+    stem = rows()[0][:-len("_readings.csv")]
+    check(re.match(r"RUVEZ_\d{4}(_\d\d){5}$", stem) and
+          names == [stem + "_errors.csv", stem + "_readings.csv"],
+          f"Ctrl-C: no export and no journal, the CSV files kept under the run's names {names}")
+    check([r[-1] for r in csv.reader(open(path, newline=""))][1:] == [hexes(f) for f in sent],
+          "Ctrl-C: every row of the run is in them")
+
+
 def saving_off_says_it_writes_nothing(cwd):
     # No settings file yet: the first start has saving off.
     p = subprocess.run([WSMON, "--headless", "--csv", "--simulate"], cwd=cwd, capture_output=True,
@@ -126,9 +156,9 @@ def saving_off_says_it_writes_nothing(cwd):
             "and only a run with saving on (保存数据文件 in the settings) is exported\n")
     check(p.returncode == 0 and p.stderr.decode().count(said) == 2,
           f"said at the start and at the run's start: {p.stderr.decode()!r}")
-    check(not [n for n in os.listdir(cwd) if n.endswith(".csv") or n.startswith(".wsmon-run")],
+    check(not [n for n in os.listdir(cwd) if n.endswith((".csv", ".journal"))],
           "and wrote nothing")
 
 
 run_all(sent_frames_come_back_exactly, simulated_runs_match_their_exports,
-        saving_off_says_it_writes_nothing)
+        ctrl_c_keeps_the_rows_under_the_runs_names, saving_off_says_it_writes_nothing)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "app/texts.h"
+#include "frontend/headless/event_printer.h"
 #include "support.h"
 
 namespace {
@@ -141,6 +143,29 @@ TEST(HeadlessTest, AStartDirectoryThatTakesNoFilesReportsEachFailureAndStillEnds
   const Lines exit = After(out, "exit");
   EXPECT_THAT(exit, Contains(kSaveFailed).Times(2));
   EXPECT_THAT(exit, Contains("quit 0").Times(2));
+}
+
+// A box keeps its latest lines only; the event lines go on numbering the run's lines.
+TEST(HeadlessTest, LineNumbersCountTheRunsLinesAfterABoxDroppedItsOldest) {
+  char* printed = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&printed, &size);
+  ASSERT_NE(out, nullptr);
+  MemorySurface surface;
+  EventPrinter printer(out);
+  surface.SetObserver(&printer);
+  const WindowHandle main = surface.CreateMainWindow(nullptr);
+  const WindowHandle log =
+      surface.CreateListBox(main, text::kErrorLogCaption, kStyleScrolledBox, 0, 0, 600, 200);
+  for (int n = 0; n < kBoxLineLimit + 2; ++n) surface.AddString(log, std::to_string(n).c_str());
+  EXPECT_EQ(surface.Lines(log).size(), static_cast<std::size_t>(kBoxLineLimit));
+  EXPECT_EQ(surface.Lines(log).front(), "2");
+  surface.ResetContent(log);  // a new run numbers from 0
+  surface.AddString(log, "again");
+  std::fclose(out);
+  const std::string text(printed, size);
+  std::free(printed);
+  EXPECT_THAT(text, HasSubstr("\nlog line 10001 \"10001\"\nlog emptied\nlog line 0 \"again\"\n"));
 }
 
 }  // namespace

@@ -48,12 +48,12 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
        "simulate sim [--stray] [0.05] "},
       {{"-h", "--headless", "--list-ports"}, "headless list help "},  // help asks no more
       {{"--headless", "--list-ports"},
-       "--headless, --run, --export-bytes and --list-ports are modes: say one at most"},
-      {{"--run", "--headless"},
-       "--headless, --run, --export-bytes and --list-ports are modes: say one at most"},
+       "--headless, --run, --export-bytes, --list-ports and --recover are modes: say one at most"},
+      {{"--run", "--recover"},
+       "--headless, --run, --export-bytes, --list-ports and --recover are modes: say one at most"},
       {{"--export-bytes", "--csv"},
-       "--csv, --json and --sequence-byte go with the monitor, not --export-bytes or "
-       "--list-ports"},
+       "--csv, --json and --sequence-byte go with the monitor, not --export-bytes, --list-ports "
+       "or --recover"},
       // --json takes the next word as its FILE unless that is an option; "-" is standard output.
       {{"--headless", "--json", "--sequence-byte"}, "headless seq json[] "},
       {{"--headless", "--json", "-", "--csv"}, "headless csv json[-] "},
@@ -64,10 +64,11 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
        "(standard output takes the JSON Lines with --headless and --run)"},
       {{"--run", "--json"}, "json[] run "},
       {{"--list-ports", "--sequence-byte"},
-       "--csv, --json and --sequence-byte go with the monitor, not --export-bytes or "
-       "--list-ports"},
+       "--csv, --json and --sequence-byte go with the monitor, not --export-bytes, --list-ports "
+       "or --recover"},
       {{"--list-ports", "--simulate"},
-       "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes or --list-ports"},
+       "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes, --list-ports or "
+       "--recover"},
       {{"--sim=/s"}, "--sim-arg and --sim need --simulate"},
       {{"--simulate", "--sim"}, "unknown or incomplete option \"--sim\""},
       {{"--headless=1"}, "unknown or incomplete option \"--headless=1\""},
@@ -80,7 +81,7 @@ TEST(Options, EveryOptionIsReadWhateverComesBeforeAndMisplacedOnesAreRefused) {
       {{"--http-token", "/t"}, "--http-token needs --http"},
       {{"--mqtt-discovery"}, "--mqtt-topic and --mqtt-discovery need --mqtt"},
       {{"--list-ports", "--http", "1"},
-       "the network options go with the monitor, not --export-bytes or --list-ports"},
+       "the network options go with the monitor, not --export-bytes, --list-ports or --recover"},
       {{"--http"}, "--http needs a value PORT or ADDRESS:PORT (for example --http 9100)"},
       {{"--http", "host:1"},
        "--http: \"host:1\" is not PORT, ADDRESS:PORT or [IPv6]:PORT (a port from 0 to 65535, 0 "

@@ -77,7 +77,9 @@ TEST(PortFindingTest, TheEnvironmentPointsPortsAndAFailedOpenSaysWhyOnStandardEr
     EXPECT_THAT(run.err, HasSubstr(c.err));
     if (c.status != 0) continue;
     EXPECT_THAT(run.err, StartsWith("wsmon: cannot open COM1 ("));
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    // Told once (beside it, where the directory takes no file: why the settings were not saved).
+    EXPECT_EQ(run.err.find("cannot open", run.err.find("cannot open") + 1), std::string::npos)
+        << run.err;
     EXPECT_THAT(run.out, HasSubstr("> open\n" + kOpenFailedLine + "\n> exit"));
   }
 

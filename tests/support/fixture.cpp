@@ -102,7 +102,7 @@ void AppFixture::Run(std::uint32_t ms) {
 }
 
 std::string AppFixture::Only(WindowHandle box) const {
-  const ::Lines& lines = surface_.Lines(box);
+  const ::Lines lines = surface_.Lines(box);
   return lines.size() == 1 ? lines[0] : "<" + std::to_string(lines.size()) + " lines>";
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/monitor_state.h"
+#include "app/platform.h"
 #include "platform/memory/memory_dialog.h"
 #include "platform/memory/memory_surface.h"
 #include "platform/memory/monitor_host.h"
@@ -87,7 +88,10 @@ class AppFixture : public ::testing::Test {
  protected:
   static constexpr const char* kStartDir = "/home/operator/run";
 
-  AppFixture() { ResetMonitorState(); }
+  AppFixture() {
+    ResetMonitorState();
+    g_platform.report = &reporter_;
+  }
   ~AppFixture() override { ResetMonitorState(); }
 
   // Starts afresh within one test: initial state, a new surface, port and file store.
@@ -111,8 +115,8 @@ class AppFixture : public ::testing::Test {
   // Lets time pass in steps, running every poll cycle that falls due.
   void Run(std::uint32_t ms);
 
-  const Lines& Panel(int i) const { return surface_.Lines(g_state.panel_boxes[i]); }
-  const Lines& Log() const { return surface_.Lines(g_state.error_log_box); }
+  Lines Panel(int i) const { return surface_.Lines(g_state.panel_boxes[i]); }
+  Lines Log() const { return surface_.Lines(g_state.error_log_box); }
   // The one line of a counter box (or how many it holds).
   std::string Only(WindowHandle box) const;
   // The counter boxes' lines: good, bad, ratio.
@@ -133,6 +137,9 @@ class AppFixture : public ::testing::Test {
   ScriptedSerialPort port_{&clock_};
   RecordingSurface surface_{&clock_};
   MemoryFileStore files_{kStartDir};
+  // What the monitor told its front end beside its message boxes, in order.
+  Lines reports_;
+  FunctionReporter reporter_{[this](const std::string& text) { reports_.push_back(text); }};
   MonitorHost host_{&port_, &clock_, &files_, &surface_};
   WindowHandle hwnd_ = kNoWindow;
 };

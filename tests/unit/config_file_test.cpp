@@ -28,6 +28,8 @@ TEST_F(ConfigFileTest, RoundTripOfTheFourSettings) {
   surface_.SendClose(hwnd_);
   EXPECT_EQ(Saved(), Bytes({0x04, 0x02, 0x01, 0x11}));
   EXPECT_FALSE(files_.Exists("wscfg.cfg.tmp"));
+  files_.PowerCut();  // the new file and its name reached the device
+  EXPECT_EQ(Saved(), Bytes({0x04, 0x02, 0x01, 0x11}));
 }
 
 TEST_F(ConfigFileTest, MissingShortAndLongFiles) {

@@ -4,6 +4,8 @@
 #include "app/resource_ids.h"
 #include "support/fixture.h"
 
+#include <gmock/gmock.h>
+
 namespace {
 
 const std::string kFirstName = "RUVEZ_2006_04_04_09_05.txt";
@@ -74,31 +76,40 @@ TEST_F(ExportLogTest, StopsWithinOneMinuteNeverReplaceAnEarlierExport) {
   EXPECT_STREQ(g_state.log_file_name, "RUVEZ_2006_04_04_09_06.txt");
 }
 
-TEST_F(ExportLogTest, FailuresAreReportedAndTheFileIsClosed) {
+// A failed export leaves no part of itself anywhere, and says why beside its message box.
+TEST_F(ExportLogTest, AFailedExportLeavesNothingUnderItsNameAndSaysWhy) {
   struct Case {
     const char* name;
     long budget;  // bytes the device takes
     bool fail_close;
+    bool read_only;
     int result;
-    std::string left;  // what the file holds afterwards
+    const char* message;
+    const char* why;
   };
   const Case cases[] = {
-      {"first panel line", 3, false, -1, "abc"},
-      {"error log line", 8, false, -2, "panel\r\nl"},
-      {"flush at the end", -1, true, -2, "panel\r\nlog\r\n"},
+      {"first panel line", 3, false, false, -1, "write file header err", "No space left"},
+      {"error log line", 8, false, false, -2, "write file header err", "No space left"},
+      {"flush at the end", -1, true, false, -2, "write file header err", "Input/output error"},
+      {"no file can be made", -1, false, true, 0, "file handle err", "Permission denied"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Restart();
     CreateWith(4);
-    Add(g_state.panel_boxes[2], c.budget == 3 ? "abcdef" : "panel");
+    Add(g_state.panel_boxes[2], "panel");
     Add(g_state.error_log_box, "log");
     files_.FailWritesAfter(c.budget);
     files_.FailCloses(c.fail_close);
+    files_.SetReadOnly(kStartDir, c.read_only);
+    reports_.clear();
     EXPECT_EQ(ExportLog(hwnd_), c.result);
-    EXPECT_EQ(Boxes(), Lines{"ERROR!|write file header err"});
-    EXPECT_EQ(File(kFirstName), c.left);
+    EXPECT_EQ(Boxes(), Lines{std::string("ERROR!|") + c.message});
+    EXPECT_EQ(files_.FilesIn(kStartDir), Lines{std::string(kStartDir) + "/wscfg.cfg"});
     EXPECT_EQ(files_.OpenHandles(), 0);
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_THAT(reports_[0], ::testing::StartsWith("the export " + kFirstName +
+                                                   " could not be written: " + c.why));
   }
 }
 

@@ -1,9 +1,11 @@
 // The Windows file store on real files: UTF-8 names in any script, new files only where the
-// name is free and only on a disk, and replacing a file in one step where it may be written.
+// name is free and only on a disk, replacing a file in one step where it may be written, and
+// the operations of files that grow or must be whole.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,8 +31,9 @@ class FileStoreTest : public ::testing::Test {
     ASSERT_TRUE(files_.SetCurrentDir(work_.c_str()));
   }
   void TearDown() override {
-    for (const char* name : {"传感器.txt", "wscfg.cfg", "wscfg.new", "RUVEZ.txt", "RUN.csv",
-                             "RUN_2.csv", "events.jsonl"})
+    for (const char* name :
+         {"传感器.txt", "wscfg.cfg", "wscfg.new", "RUVEZ.txt", "run.journal", "export.tmp",
+          "export_2.txt", "RUN.csv", "RUN_2.csv", "RUN_run.csv", "events.jsonl"})
       files_.Remove(name);
     files_.SetCurrentDir(start_.c_str());
     RemoveDirectoryW(Wide(work_).c_str());
@@ -103,33 +106,53 @@ TEST_F(FileStoreTest, ReplaceTakesTheOldFilesPlaceButNeverAReadOnlyOnes) {
   EXPECT_TRUE(SetFileAttributesW(L"wscfg.cfg", FILE_ATTRIBUTE_NORMAL));
 }
 
-// The outputs' writers on the same files: a CSV file is named only when whole and never in the
-// place of another, leaving no stand-in; JSON Lines keep what an earlier session wrote.
+TEST_F(FileStoreTest, AppendingCuttingBackNamingNewAndTheMarkOfUse) {
+  ASSERT_TRUE(Put("RUVEZ.txt", {'o', 'l', 'd'}));
+  const FileHandle file = files_.OpenAppend("run.journal", true, nullptr);
+  ASSERT_NE(file, kInvalidFile);
+  ASSERT_TRUE(files_.TryLock(file));
+  EXPECT_EQ(files_.Write(file, reinterpret_cast<const std::uint8_t*>("one;two;"), 8), 8);
+  EXPECT_TRUE(files_.SyncData(file));
+  EXPECT_TRUE(files_.Truncate(file, 4));
+  EXPECT_EQ(files_.Write(file, reinterpret_cast<const std::uint8_t*>("2;"), 2), 2);
+  EXPECT_EQ(files_.Size(file), 6);
+  // Another handle, as another monitor's would be: it may open the file, but not take the mark.
+  const FileHandle other = files_.OpenAppend("run.journal", false, nullptr);
+  ASSERT_NE(other, kInvalidFile);
+  EXPECT_FALSE(files_.TryLock(other));
+  EXPECT_TRUE(files_.Close(other));
+  EXPECT_TRUE(files_.Close(file));
+  EXPECT_EQ(Get("run.journal"), Bytes({'o', 'n', 'e', ';', '2', ';'}));
+
+  CreateFailure why = CreateFailure::kNone;
+  ASSERT_TRUE(Put("export.tmp", {'n', 'e', 'w'}));
+  EXPECT_FALSE(files_.RenameNew("export.tmp", "RUVEZ.txt", &why));
+  EXPECT_EQ(why, CreateFailure::kNameTaken);
+  EXPECT_FALSE(files_.LastFailure().empty());
+  EXPECT_TRUE(files_.RenameNew("export.tmp", "export_2.txt", &why));
+  EXPECT_TRUE(files_.SyncDirectory("."));
+  EXPECT_EQ(Get("RUVEZ.txt"), Bytes({'o', 'l', 'd'}));
+  std::vector<std::string> names;
+  EXPECT_TRUE(files_.ListFiles(".", [&names](const char* name) { names.push_back(name); }));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, std::vector<std::string>({"RUVEZ.txt", "export_2.txt", "run.journal"}));
+}
+
+// The outputs' writers on the same files: a CSV file of a run is named as the run's, and its
+// export names it anew, never in the place of another; JSON Lines keep what an earlier session
+// wrote.
 TEST_F(FileStoreTest, TheOutputsFilesNeverReplaceOrLoseWhatIsThere) {
   ASSERT_TRUE(Put("RUN.csv", {'o', 'l', 'd'}));
-  const auto stand_ins = [] {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(L".wsmon-run-*", &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return true;
-  };
   std::string name;
   std::string problem;
-  {
-    CsvRowFile dropped;
-    ASSERT_TRUE(dropped.Begin("id\r\n", &problem)) << problem;
-  }
-  EXPECT_FALSE(stand_ins()) << "a run that is never exported leaves nothing";
   CsvRowFile csv;
-  ASSERT_TRUE(csv.Begin("id\r\n", &problem)) << problem;
-  EXPECT_TRUE(stand_ins());
+  ASSERT_TRUE(csv.Begin(&files_, "RUN_run", "id\r\n", nullptr, &problem)) << problem;
   csv.Append("7\r\n", 3);
   ASSERT_TRUE(csv.Publish("RUN", &name, &problem)) << problem;
   EXPECT_EQ(name, "RUN_2.csv");
   EXPECT_EQ(Get("RUN_2.csv"), Bytes({'i', 'd', '\r', '\n', '7', '\r', '\n'}));
   EXPECT_EQ(Get("RUN.csv"), Bytes({'o', 'l', 'd'}));
-  EXPECT_FALSE(stand_ins());
+  EXPECT_EQ(Get("RUN_run.csv"), Bytes{});
 
   ASSERT_TRUE(Put("events.jsonl", {'{', '}', '\n'}));
   {

@@ -1,5 +1,5 @@
-// The Windows window surface on real list boxes: a destroyed box answers as no box, and a line
-// wider than its box can be scrolled to.
+// The Windows window surface on real list boxes: a destroyed box answers as no box, a line
+// wider than its box can be scrolled to, and a box keeps its latest lines only.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,6 +56,18 @@ TEST_F(SurfaceTest, TheWidestLineCanBeScrolledTo) {
   EXPECT_EQ(extent(), widest);
   surface_.ResetContent(box_);
   EXPECT_EQ(extent(), 0);
+}
+
+// However long a run, a box holds at most its limit of lines: each new one drops the oldest.
+TEST_F(SurfaceTest, ABoxKeepsItsLatestLinesOnly) {
+  int index = kListError;
+  for (int n = 0; n < kBoxLineLimit + 2; ++n)
+    index = surface_.AddString(box_, std::to_string(n).c_str());
+  EXPECT_EQ(index, kBoxLineLimit - 1);
+  EXPECT_EQ(surface_.GetCount(box_), kBoxLineLimit);
+  char first[16];
+  ASSERT_GT(surface_.GetText(box_, 0, first, sizeof first), 0);
+  EXPECT_EQ(std::string(first), "2");
 }
 
 }  // namespace

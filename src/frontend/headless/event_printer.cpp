@@ -65,7 +65,10 @@ void EventPrinter::OnLineAdded(const MemoryWindow& box, int index) {
   if (IsCounterBox(label)) {
     EmitWindowEvent(label + " " + Quoted(line));
   } else {
-    EmitWindowEvent(label + " line " + std::to_string(index) + " " + Quoted(line));
+    // Numbered by the run, also once the box has dropped its oldest lines.
+    EmitWindowEvent(label + " line " +
+                    std::to_string(box.dropped + static_cast<std::uint64_t>(index)) + " " +
+                    Quoted(line));
   }
 }
 

@@ -82,8 +82,11 @@ int RunHeadless(Options& options) {
     TellOnStderr(error);
     return 1;
   }
-  outputs->SetDeviceName(
-      [&options](int port_number) { return options.ports.PathFor(port_number); });
+  // A replay names the device the recorded run opened, as that run's outputs did.
+  outputs->SetDeviceName([&options, &replay, replaying](int port_number) {
+    return replaying && !replay.port.device().empty() ? replay.port.device()
+                                                      : options.ports.PathFor(port_number);
+  });
   SimulatedReceiver receiver;
   if (options.simulate) {
     if (!receiver.StartForPorts(options.sim_program, options.sim_args, &options.ports, &error)) {
@@ -109,6 +112,8 @@ int RunHeadless(Options& options) {
     MonitorHost host(MonitorPort(&carry_over, replaying ? &replay.port : nullptr, recording.get()),
                      &clock, &files);
     if (recording) g_platform.dispatch = recording->observer();
+    FunctionReporter reporter(TellOnStderr);
+    host.SetReporter(&reporter);
     StatsPrinter stats(&outputs->ledger(), &printer);
     host.readings().Add(outputs.get());
     host.AddTicker(outputs.get());

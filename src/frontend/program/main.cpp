@@ -11,6 +11,7 @@
 #include "frontend/headless/headless_main.h"
 #include "frontend/program/list_ports.h"
 #include "frontend/program/options.h"
+#include "frontend/program/recover_main.h"
 #include "frontend/program/standard_descriptors.h"
 #include "frontend/terminal/terminal_main.h"
 #include "settings/export_log.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
   }
   if (options.export_bytes) return EncodeExportLines();
   if (options.list_ports) return ListPorts(options.ports, SystemRoots{}, stdout);
+  if (options.recover) return RunRecover(options.recover_dir);
   if (options.headless || options.run) return RunHeadless(options);
   if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
     std::fprintf(stderr,

@@ -18,6 +18,7 @@ const char kUsageHead[] =
        wsmon --run [--rotate daily|Nh] [--com N=PATH]... [OUTPUTS] [--simulate ...] [NETWORK]...
        wsmon --export-bytes < LINES > FILE
        wsmon --list-ports [--com N=PATH]...
+       wsmon --recover [DIR]
        wsmon --help | --version
 
 OUTPUTS: [--csv] [--json [FILE]] [--sequence-byte] [--record FILE]
@@ -177,6 +178,19 @@ std::vector<OptionRow> OptionTable(Options* o) {
   rows.insert(
       rows.end(),
       {
+          Custom("--recover",
+                 [o](const std::string& value, std::string*) {
+                   o->recover = true;
+                   o->recover_dir = value;
+                   return true;
+                 })
+              .OptionalValue()
+              .Help("  --recover [DIR]  make the export of every run in DIR (default: the current "
+                    "directory) that\n"
+                    "                   never reached its stop, from its journal RUVEZ_*.journal, "
+                    "as every start\n"
+                    "                   of the monitor does, and say what was recovered; then "
+                    "exit\n"),
           Flag("--list-ports", &o->list_ports)
               .Help(
                   "  --list-ports     list this machine's serial devices: the stable "
@@ -193,32 +207,34 @@ std::vector<OptionRow> OptionTable(Options* o) {
 
 // The options that make sense together; false with the reason in *error.
 bool CheckCombination(const Options& o, std::string* error) {
-  if (o.headless + o.run + o.export_bytes + o.list_ports > 1) {
-    *error = "--headless, --run, --export-bytes and --list-ports are modes: say one at most";
+  if (o.headless + o.run + o.export_bytes + o.list_ports + o.recover > 1) {
+    *error =
+        "--headless, --run, --export-bytes, --list-ports and --recover are modes: say one at most";
     return false;
   }
   if (o.rotate && !o.run) {
     *error = "--rotate needs --run";
     return false;
   }
+  const bool other_mode = o.export_bytes || o.list_ports || o.recover;
   const OutputOptions& out = o.outputs;
-  if ((out.csv || out.json || out.sequence_byte) && (o.export_bytes || o.list_ports)) {
+  if ((out.csv || out.json || out.sequence_byte) && other_mode) {
     *error =
-        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes or "
-        "--list-ports";
+        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes, "
+        "--list-ports or --recover";
     return false;
   }
-  if (out.JsonToStandardOutput() && !o.headless && !o.run && !o.export_bytes && !o.list_ports) {
+  if (out.JsonToStandardOutput() && !o.headless && !o.run && !other_mode) {
     *error =
         "--json needs a FILE with the terminal monitor, whose standard output is the screen "
         "(standard output takes the JSON Lines with --headless and --run)";
     return false;
   }
   const bool sim_details = !o.sim_args.empty() || !o.sim_program.empty();
-  if ((o.simulate || sim_details) && (o.export_bytes || o.list_ports)) {
+  if ((o.simulate || sim_details) && other_mode) {
     *error =
-        "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes or "
-        "--list-ports";
+        "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes, --list-ports "
+        "or --recover";
     return false;
   }
   if (sim_details && !o.simulate) {
@@ -250,8 +266,9 @@ bool CheckCombination(const Options& o, std::string* error) {
     return false;
   }
   // The network options: the others were refused with these modes above.
-  if (out.Any() && (o.export_bytes || o.list_ports)) {
-    *error = "the network options go with the monitor, not --export-bytes or --list-ports";
+  if (out.Any() && other_mode) {
+    *error =
+        "the network options go with the monitor, not --export-bytes, --list-ports or --recover";
     return false;
   }
   return true;

@@ -19,7 +19,9 @@ struct Options {
   bool help = false;
   bool version = false;
   bool list_ports = false;
-  OutputOptions outputs;  // --csv, --json, --sequence-byte, the network options
+  bool recover = false;     // --recover
+  std::string recover_dir;  // its DIR; empty: the current directory
+  OutputOptions outputs;    // --csv, --json, --sequence-byte, the network options
   std::string sim_program;
   std::vector<std::string> sim_args;
   std::string replay;  // --replay FILE: a recording in place of the port

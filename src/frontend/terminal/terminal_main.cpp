@@ -48,6 +48,7 @@ struct ToldAfterwards {
     for (const std::string& message : unshown) std::fprintf(stderr, "wsmon: %s\n", message.c_str());
     for (const std::string& line : replay) std::fprintf(stderr, "wsmon: %s\n", line.c_str());
     for (const std::string& line : recording) std::fprintf(stderr, "wsmon: %s\n", line.c_str());
+    for (const std::string& text : files_said) std::fprintf(stderr, "wsmon: %s\n", text.c_str());
   }
 
   std::vector<std::string> network_said;
@@ -55,8 +56,9 @@ struct ToldAfterwards {
   std::vector<std::string> losses;
   long more_losses = 0;
   std::vector<std::string> unshown;
-  std::vector<std::string> replay;     // how far a recording was played
-  std::vector<std::string> recording;  // what went wrong with the recording's file
+  std::vector<std::string> replay;      // how far a recording was played
+  std::vector<std::string> recording;   // what went wrong with the recording's file
+  std::vector<std::string> files_said;  // what the monitor told of its files and recoveries
 };
 
 // The simulated receiver ends, and what it says it sent goes to standard output.
@@ -118,8 +120,11 @@ int RunTerminal(Options& options) {
     std::fprintf(stderr, "wsmon: %s\n", error.c_str());
     return 1;
   }
-  outputs->SetDeviceName(
-      [&options](int port_number) { return options.ports.PathFor(port_number); });
+  // A replay names the device the recorded run opened, as that run's outputs did.
+  outputs->SetDeviceName([&options, &replay, replaying](int port_number) {
+    return replaying && !replay.port.device().empty() ? replay.port.device()
+                                                      : options.ports.PathFor(port_number);
+  });
   SimulatedReceiver receiver;
   if (options.simulate &&
       !receiver.StartForPorts(options.sim_program, options.sim_args, &options.ports, &error)) {
@@ -146,9 +151,16 @@ int RunTerminal(Options& options) {
     port.SetLossListener([tell_loss](const PortLoss& loss) { tell_loss(DescribePortLoss(loss)); });
     port.SetOtherDeviceListener(
         [tell_loss](const OtherDevice& other) { tell_loss(DescribeOtherDevice(other)); });
+    // What the monitor tells of its files shows on the status line, and again on standard error
+    // once the terminal is back.
+    FunctionReporter reporter([&shown_in, &told](const std::string& text) {
+      told.files_said.push_back(text);
+      if (shown_in != nullptr) shown_in->ShowNotice(text);
+    });
     MonitorHost host(MonitorPort(&port, replaying ? &replay.port : nullptr, recording.get()),
                      &clock, &files);
     if (recording) g_platform.dispatch = recording->observer();
+    host.SetReporter(&reporter);
     ReadingHistory history(&clock);
     host.readings().Add(&history);
     host.readings().Add(outputs.get());

@@ -6,8 +6,6 @@
 
 namespace {
 
-const std::vector<std::string> kNoLines;
-
 int Width(const Rect& r) {
   return r.right - r.left;
 }
@@ -96,9 +94,10 @@ bool MemorySurface::IsAlive(WindowHandle window) const {
   return w != nullptr && w->alive;
 }
 
-const std::vector<std::string>& MemorySurface::Lines(WindowHandle box) const {
+std::vector<std::string> MemorySurface::Lines(WindowHandle box) const {
   const MemoryWindow* w = Find(box);
-  return w != nullptr ? w->lines : kNoLines;
+  return w != nullptr ? std::vector<std::string>(w->lines.begin(), w->lines.end())
+                      : std::vector<std::string>{};
 }
 
 int MemorySurface::TopIndex(WindowHandle box) const {
@@ -245,6 +244,13 @@ void MemorySurface::DestroyWindow(WindowHandle window) {
 int MemorySurface::AddString(WindowHandle box, const char* line) {
   MemoryWindow* w = LiveBox(box);
   if (w == nullptr) return kListError;
+  if (w->lines.size() >= static_cast<std::size_t>(kBoxLineLimit)) {
+    // The oldest line goes; what was shown keeps its place on the screen.
+    w->lines.pop_front();
+    ++w->dropped;
+    if (w->top_index > 0) --w->top_index;
+    if (w->selection >= 0) --w->selection;
+  }
   w->lines.emplace_back(line);
   const int index = static_cast<int>(w->lines.size()) - 1;
   if (observer_) observer_->OnLineAdded(*w, index);
@@ -255,6 +261,7 @@ void MemorySurface::ResetContent(WindowHandle box) {
   MemoryWindow* w = LiveBox(box);
   if (w == nullptr) return;
   w->lines.clear();
+  w->dropped = 0;
   w->top_index = 0;
   w->selection = -1;
   if (observer_) observer_->OnReset(*w);

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -30,7 +31,10 @@ struct MemoryWindow {
   Rect rect;  // in the parent's client coordinates (screen coordinates for the main window)
   bool list_box = false;
   bool alive = true;
-  std::vector<std::string> lines;
+  // The lines held (at most kBoxLineLimit), and how many older ones the box has dropped since
+  // it was last emptied: line i here is the box's line dropped + i since then.
+  std::deque<std::string> lines;
+  std::uint64_t dropped = 0;
   int top_index = 0;
   int selection = -1;
   int flashes = 0;
@@ -112,7 +116,7 @@ class MemorySurface : public WindowSurface {
   const MemoryWindow* Find(WindowHandle window) const;
   bool IsAlive(WindowHandle window) const;
   // Lines of a list box (empty when it does not exist).
-  const std::vector<std::string>& Lines(WindowHandle box) const;
+  std::vector<std::string> Lines(WindowHandle box) const;
   int TopIndex(WindowHandle box) const;
   int CurSel(WindowHandle box) const;
   // Live child windows of parent in creation order.

@@ -23,6 +23,10 @@ MonitorHost::~MonitorHost() {
   g_platform = Platform{};
 }
 
+void MonitorHost::SetReporter(Reporter* reporter) {
+  g_platform.report = reporter;
+}
+
 void MonitorHost::Create() {
   window_ = surface_->CreateMainWindow(MonitorWindowProc);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/clock.h"
+#include "app/report.h"
 #include "platform/memory/memory_dialog.h"
 #include "platform/memory/memory_surface.h"
 #include "platform/memory/stop_request.h"
@@ -30,6 +31,9 @@ class MonitorHost {
   WindowHandle window() const { return window_; }
   // Where the front end's listeners for the run's readings are added (before Create).
   ReadingFanout& readings() { return readings_; }
+  // Where the monitor tells of problems with its files and of recovered runs (before Create);
+  // the reporter must outlive the host.
+  void SetReporter(Reporter* reporter);
   // Adds work for the loop besides the poll cycles (see host_ticker.h); false when all places
   // are taken. The ticker must outlive the host.
   bool AddTicker(HostTicker* ticker);

@@ -133,6 +133,8 @@ void Win32Surface::DestroyWindow(WindowHandle window) {
 
 int Win32Surface::AddString(WindowHandle box, const char* line) {
   const WideText wide_line(line);
+  // A box that holds its most lines drops its oldest for the new one.
+  if (AskBox(box, LB_GETCOUNT, 0, 0) >= kBoxLineLimit) Send(box, LB_DELETESTRING, 0, 0);
   const int index = AskBox(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide_line.get()));
   if (index >= 0) WidenToLine(ToHwnd(box), wide_line.get());
   return index;

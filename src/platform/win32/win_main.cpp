@@ -32,6 +32,17 @@
 
 namespace {
 
+// The window has no place for a line of text besides its message boxes, which the program shows
+// only where they always were: why a file could not be written, and which runs were recovered,
+// go to the debugger's output (a debugger or a viewer of debug output shows them).
+class DebugOutputReporter : public Reporter {
+ public:
+  void Report(const std::string& text) override {
+    const WideText wide(("wsmon: " + text + "\n").c_str());
+    OutputDebugStringW(wide.get());
+  }
+};
+
 constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX;
 constexpr int kMainWindowWidth = 1024;
 constexpr int kMainWindowHeight = 768;
@@ -126,8 +137,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   static Win32SerialPort port;
   static Win32Clock clock;
   static Win32FileStore files;
+  static DebugOutputReporter reporter;
   port.SetComNumbers(options.com);
   g_platform.port = &port;
+  g_platform.report = &reporter;
   g_platform.clock = &clock;
   g_platform.window = &surface;
   g_platform.files = &files;

@@ -535,6 +535,95 @@ void Replug(Checks& checks, const Paths& paths, Receiver& receiver) {
   checks.Expect(monitor.WaitExit(kTimeoutMs) == 0, "exit after the replug ends with code 0");
 }
 
+// --- A run killed in its middle, recovered at the next start -----------------------------------
+
+// The files in a folder whose names match a pattern.
+std::vector<std::wstring> FilesLike(const std::wstring& dir, const wchar_t* pattern) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((dir + L"\\" + pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.push_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+// The lines of an export in code page 936, ended by CR LF, as UTF-8.
+std::vector<std::string> ExportLines(const Bytes& bytes) {
+  std::vector<std::string> lines;
+  const std::string text(bytes.begin(), bytes.end());
+  for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    wchar_t wide[1024] = {};
+    const int n =
+        MultiByteToWideChar(936, 0, text.data() + at, static_cast<int>(end - at), wide, 1023);
+    lines.push_back(Utf8(std::wstring(wide, static_cast<std::size_t>(n > 0 ? n : 0))));
+  }
+  return lines;
+}
+
+void RecoverKilledRun(Checks& checks, const Paths& paths, Receiver& receiver) {
+  // COM1, 9600 baud, saving on, 4 sensors.
+  const std::wstring dir = StartDir(paths, L"killed", std::string("\1\0\1\4", 4));
+  std::vector<std::string> shown;  // the panels' lines in order, then the error log's
+  {
+    Monitor monitor;
+    if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts for a run to kill"))
+      return;
+    const HWND main = WaitMain(monitor);
+    if (!checks.Expect(main != nullptr, "its main window appears")) return;
+    const HWND good = BoxByCaption(main, text::kGoodCountCaption);
+    const HWND bad = BoxByCaption(main, text::kBadCountCaption);
+    const HWND log = BoxByCaption(main, text::kErrorLogCaption);
+    std::vector<HWND> boxes;
+    PanelCaptionsShown(main, &boxes);
+    if (good == nullptr || bad == nullptr || log == nullptr || boxes.size() != 4) return;
+    boxes.push_back(log);
+    ChooseByMnemonic(main, L'p');
+    receiver.Collect(3, kTimeoutMs);  // the probe
+    ChooseByMnemonic(main, L's');
+    checks.Expect(WaitLine(good, text::kStartCount), "the run starts");
+    Bytes broken = MakeFrame(2, 0x05, 0x0171, 0x01C8);
+    broken[7] ^= 0x01;
+    Deliver(
+        checks, receiver,
+        Concat({MakeFrame(0, 0x01, 0x0171, 0x01C8), MakeFrame(3, 0x02, 0x0828, 0x0320), broken}),
+        good, bad);
+    checks.Expect(WaitLine(good, Count(2)) && WaitLine(bad, Count(1)),
+                  "two readings and an error are shown");
+    checks.Expect(FilesLike(dir, L"RUVEZ_*.journal").size() == 1,
+                  "the run keeps its journal beside the exports");
+    for (HWND box : boxes) {
+      for (const std::string& line : LinesOf(box)) shown.push_back(line);
+    }
+    monitor.Kill();
+    checks.Expect(monitor.WaitExit(kTimeoutMs) == 99, "the monitor is killed in its run");
+  }
+  // The next start makes the export that the stop would have written, and says so.
+  Monitor monitor;
+  if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts again")) return;
+  const HWND box = monitor.WaitDialog(Wide(text::kCaptionRecovered), kStartTimeoutMs);
+  if (!checks.Expect(box != nullptr, "a message box says that the run was recovered")) return;
+  const std::string said = MessageBoxText(box);
+  const std::vector<std::wstring> recovered = FilesLike(dir, L"RUVEZ_*_recovered.txt");
+  checks.Expect(said.find("did not end with its stop: its " + Str(static_cast<int>(shown.size())) +
+                          " lines") != std::string::npos,
+                "it tells how many lines were recovered", said);
+  checks.Expect(recovered.size() == 1 && said.find(Utf8(recovered[0])) != std::string::npos,
+                "it names the recovered export", said);
+  AnswerOk(box);
+  const std::vector<std::string> exported =
+      recovered.empty() ? std::vector<std::string>()
+                        : ExportLines(ReadFileBytes(dir + L"\\" + recovered[0]));
+  checks.Expect(exported == shown, "the recovered export holds every line the run showed",
+                Join(exported) + " / " + Join(shown));
+  checks.Expect(FilesLike(dir, L"RUVEZ_*.journal").empty(), "the journal is gone");
+  const HWND main = WaitMain(monitor);
+  if (main != nullptr) ChooseByMnemonic(main, L'x');
+  checks.Expect(monitor.WaitExit(kTimeoutMs) == 0, "exit after the recovery ends with code 0");
+}
+
 // --- Second start: settings from the file, a port that cannot be set up, resizing ------------
 
 void SecondStart(Checks& checks, const Paths& paths) {
@@ -933,6 +1022,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     checks.Phase("unplug and replug during a run");
     Replug(checks, paths, receiver);
+    checks.Phase("a run killed in its middle, recovered at the next start");
+    RecoverKilledRun(checks, paths, receiver);
   }
   checks.Phase("second start: settings from the file, a failed open, resizing");
   SecondStart(checks, paths);
