@@ -145,16 +145,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   g_platform.window = &surface;
   g_platform.files = &files;
   // A recording stands between the monitor and its port and clock, everywhere, from the start.
+  // The device a port number opens (COMx as --com maps it), as the recording and the JSON
+  // header name it.
+  const std::map<int, int> com = options.com;
+  const auto device_of = [com](int number) {
+    const auto mapped = com.find(number);
+    return "COM" + std::to_string(mapped == com.end() ? number : mapped->second);
+  };
   std::unique_ptr<PortRecording> recording;
   if (!options.outputs.record_file.empty()) {
-    const std::map<int, int> com = options.com;
-    recording = PortRecording::Start(
-        &files, options.outputs.record_file, std::string("wsmon.exe ") + kProgramVersion, &clock,
-        [com](int number) {
-          const auto mapped = com.find(number);
-          return "COM" + std::to_string(mapped == com.end() ? number : mapped->second);
-        },
-        Report, &error);
+    recording = PortRecording::Start(&files, options.outputs.record_file,
+                                     std::string("wsmon.exe ") + kProgramVersion, &clock, device_of,
+                                     Report, &error);
     if (!recording) {
       Tell("wsmon: " + error, MB_ICONERROR);
       return 1;
@@ -183,6 +185,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
       Tell("wsmon: " + error, MB_ICONERROR);
       return 1;
     }
+    outputs->SetDeviceName(device_of);
     readings.Add(outputs.get());
     tickers.Add(outputs.get());
     ledger_window = std::make_unique<LedgerWindow>(instance, &outputs->ledger(), monitor_clock);
