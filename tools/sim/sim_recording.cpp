@@ -96,7 +96,9 @@ bool RecordedTraffic::Next(Transmission* out) {
     }
     if (r.kind == RecordKind::kRead && in_poll_) {
       *out = Transmission{};
-      out->due_ms = static_cast<std::uint64_t>(static_cast<double>(elapsed_ms_) / speed_);
+      // Speed 0 is "max": every transmission is due at once.
+      out->due_ms =
+          speed_ > 0 ? static_cast<std::uint64_t>(static_cast<double>(elapsed_ms_) / speed_) : 0;
       out->bytes = r.bytes;
       out->parts.push_back(Part{0, 0, r.bytes.size()});
       has_record_ = reader_.Next(&record_);
