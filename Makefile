@@ -71,7 +71,7 @@ check-format: deps-native
 # Fails on any finding of clang-tidy (.clang-tidy) in the sources of src and tools that the Linux
 # build compiles, two files at a time; the build first, for its compile database.
 TIDY_SOURCES = $$( (git ls-files 'src/*.cpp' 'tools/*.cpp' 2>/dev/null || find src tools -name '*.cpp') | \
-                   grep -v '^src/platform/win32/')
+                   grep -v '^src/\(platform\|outputs\)/win32/')
 check-tidy: deps-native
 	cmake --preset native >/dev/null
 	cmake --build --preset native

@@ -80,7 +80,7 @@ std::uint32_t IntervalHistogram::FindPeriod() const {
   if (count_ == 0) return 0;
   // From below (a 10 ms step's start): a start above the period would take the gaps of one
   // missed reading for intervals and stay there.
-  const std::uint64_t half = (count_ + 1) / 2;
+  const std::uint64_t half = std::max<std::uint64_t>((count_ + 1) / 2, 1);
   std::uint64_t taken = 0;
   std::uint64_t sum = 0;
   for (int step = 0; step < kSteps && taken < half; ++step) {

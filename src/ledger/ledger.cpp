@@ -335,6 +335,7 @@ std::uint32_t Ledger::MeasuredAt(std::uint32_t now_tick) const {
   return run_.started && !run_.active ? run_.end.tick : now_tick;
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 SensorFigures Ledger::Figures(int row, std::uint32_t now_tick) const {
   SensorFigures f;
   if (!ValidRow(row)) return f;

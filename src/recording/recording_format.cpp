@@ -245,6 +245,7 @@ bool ParseLocalTime(const char* t, std::size_t length, LocalTime* time) {
   return true;
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 bool ParseArguments(Fields& fields, Record* r) {
   const char* f = nullptr;
   std::size_t n = 0;

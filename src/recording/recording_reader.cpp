@@ -156,7 +156,7 @@ bool RecordingReader::Next(Record* record) {
 }
 
 std::string RecordingReader::Ending() const {
-  const std::string read = Count(records_, "record", "records");
+  std::string read = Count(records_, "record", "records");
   const std::string where =
       "line " + std::to_string(line_) + " (byte " + std::to_string(line_start_) + ")";
   switch (state_) {

@@ -108,6 +108,7 @@ bool RecordedTraffic::Next(Transmission* out) {
   }
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 bool WriteRecording(const SimOptions& options, const std::string& program, Summary* summary,
                     std::string* error) {
   const std::string& name = options.write_recording;

@@ -14,6 +14,7 @@ std::size_t SequenceLength(const std::string& text, std::size_t i) {
                     &code_point);
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 std::string Escape(const std::string& text, bool quoted) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out = quoted ? "\"" : "";

@@ -36,6 +36,7 @@ void TellOnStderr(const std::string& text) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 int RunHeadless(Options& options) {
   std::string error;
   InstallStopSignals();

@@ -206,6 +206,7 @@ std::vector<OptionRow> OptionTable(Options* o) {
 }
 
 // The options that make sense together; false with the reason in *error.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 bool CheckCombination(const Options& o, std::string* error) {
   if (o.headless + o.run + o.export_bytes + o.list_ports + o.recover > 1) {
     *error =

@@ -141,6 +141,7 @@ std::string StatusLine::State(std::uint32_t now) const {
   return text;
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 StatusText StatusLine::Fit(std::uint32_t now, int cells) const {
   std::vector<Piece> pieces = Pieces(now);
   std::vector<bool> shown(pieces.size());

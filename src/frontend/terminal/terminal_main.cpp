@@ -73,6 +73,7 @@ void StopSimulatedReceiver(SimulatedReceiver* receiver) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 int RunTerminal(Options& options) {
   std::string error;
   // Before curses starts, so that it leaves the stop signals and the hang-up to the monitor.

@@ -49,6 +49,7 @@ void RequestGate::Stop() {
   admitted_.clear();
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 void RequestGate::Run() {
   std::vector<Waiting> waiting;  // oldest first
   std::vector<SocketHandle> sockets;
