@@ -147,6 +147,9 @@ which exports it (> stop (signal) or (interrupted)), then exit with status 0.
                    named after the run's start (_2, _3 ... for another in the same minute; a
                    file is never shared by two runs). A FILE that is a FIFO or a device is
                    written as it is. --csv files go with each export as always
+  --record FILE    with --rotate, one recording per run, named as the JSON file is; each
+                   begins with the open of the port as its run found it, so that
+                   --replay plays it alone into that run's export
 
 Network outputs (--http, --mqtt; the terminal monitor and --headless alike): neither holds up
 the polling. What they say goes to standard error (--headless) or the status line.
