@@ -43,7 +43,16 @@ OptionRow RotateOptionRow(bool* given, RotationPeriod* period) {
                   *given = true;
                   return ParseRotation(value, period, error);
                 })
-      .Missing("--rotate needs a value: daily, or a period such as 6h");
+      .Missing("--rotate needs a value: daily, or a period such as 6h")
+      .Help(
+          "  --rotate daily|Nh\n"
+          "                   with --run: stop the run (exporting it) and start the next at once, "
+          "losing\n"
+          "                   no byte between them, at every local midnight or every N hours from "
+          "the\n"
+          "                   first start (also Nm and Ns: minutes, seconds); --json FILE and "
+          "--record\n"
+          "                   FILE then make one file per run, named after it\n");
 }
 
 void RotationSchedule::Begin() {

@@ -22,8 +22,8 @@ struct RotationPeriod {
 // kMaxRotationSeconds. False with a message for the user in *error.
 bool ParseRotation(const std::string& text, RotationPeriod* period, std::string* error);
 
-// The --rotate row of a program's options (its help text is the program's): given is set when
-// the option is given.
+// The --rotate row of the programs' options, with its help: given is set when the option is
+// given.
 OptionRow RotateOptionRow(bool* given, RotationPeriod* period);
 
 // The boundaries of one service's runs, asked from its loop.
