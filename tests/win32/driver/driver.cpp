@@ -494,24 +494,44 @@ bool AskScript(const Paths& paths, const wchar_t* request) {
   return WaitFor([&] { return FileExists(file + L".done"); }, kStartTimeoutMs);
 }
 
+// A monitor started in dir with 4 sensors, its port opened and a run started by the menu.
+struct StartedRun {
+  HWND main = nullptr;
+  HWND good = nullptr;
+  HWND bad = nullptr;
+  HWND log = nullptr;
+  std::vector<HWND> panels;
+};
+
+bool StartRunIn(Checks& checks, const Paths& paths, Receiver& receiver, const std::wstring& dir,
+                const std::string& what, Monitor& monitor, StartedRun* run) {
+  if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts for " + what))
+    return false;
+  const HWND main = run->main = WaitMain(monitor);
+  if (!checks.Expect(main != nullptr, "its main window appears")) return false;
+  run->good = BoxByCaption(main, text::kGoodCountCaption);
+  run->bad = BoxByCaption(main, text::kBadCountCaption);
+  run->log = BoxByCaption(main, text::kErrorLogCaption);
+  PanelCaptionsShown(main, &run->panels);
+  if (run->good == nullptr || run->bad == nullptr || run->log == nullptr || run->panels.size() != 4)
+    return false;
+  ChooseByMnemonic(main, L'p');
+  receiver.Collect(3, kTimeoutMs);  // the probe
+  ChooseByMnemonic(main, L's');
+  return checks.Expect(WaitLine(run->good, text::kStartCount), "the run starts");
+}
+
 void Replug(Checks& checks, const Paths& paths, Receiver& receiver) {
   // COM1, 9600 baud, saving off, 4 sensors.
   const std::wstring dir = StartDir(paths, L"replug", std::string("\1\0\0\4", 4));
   Monitor monitor;
-  if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts for the replug"))
-    return;
-  const HWND main = WaitMain(monitor);
-  if (!checks.Expect(main != nullptr, "its main window appears")) return;
-  const HWND good = BoxByCaption(main, text::kGoodCountCaption);
-  const HWND bad = BoxByCaption(main, text::kBadCountCaption);
-  const HWND log = BoxByCaption(main, text::kErrorLogCaption);
-  std::vector<HWND> panels;
-  PanelCaptionsShown(main, &panels);
-  if (good == nullptr || bad == nullptr || log == nullptr || panels.size() != 4) return;
-  ChooseByMnemonic(main, L'p');
-  receiver.Collect(3, kTimeoutMs);  // the probe
-  ChooseByMnemonic(main, L's');
-  checks.Expect(WaitLine(good, text::kStartCount), "the run starts");
+  StartedRun run;
+  if (!StartRunIn(checks, paths, receiver, dir, "the replug", monitor, &run)) return;
+  const HWND main = run.main;
+  const HWND good = run.good;
+  const HWND bad = run.bad;
+  const HWND log = run.log;
+  const std::vector<HWND>& panels = run.panels;
   Deliver(checks, receiver, MakeFrame(0, 0x01, 0x0171, 0x01C8), good, bad);
   checks.Expect(WaitLine(good, Count(1)), "a reading before the unplug");
 
@@ -579,21 +599,12 @@ void RecoverKilledRun(Checks& checks, const Paths& paths, Receiver& receiver) {
   std::vector<std::string> shown;  // the panels' lines in order, then the error log's
   {
     Monitor monitor;
-    if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts for a run to kill"))
-      return;
-    const HWND main = WaitMain(monitor);
-    if (!checks.Expect(main != nullptr, "its main window appears")) return;
-    const HWND good = BoxByCaption(main, text::kGoodCountCaption);
-    const HWND bad = BoxByCaption(main, text::kBadCountCaption);
-    const HWND log = BoxByCaption(main, text::kErrorLogCaption);
-    std::vector<HWND> boxes;
-    PanelCaptionsShown(main, &boxes);
-    if (good == nullptr || bad == nullptr || log == nullptr || boxes.size() != 4) return;
-    boxes.push_back(log);
-    ChooseByMnemonic(main, L'p');
-    receiver.Collect(3, kTimeoutMs);  // the probe
-    ChooseByMnemonic(main, L's');
-    checks.Expect(WaitLine(good, text::kStartCount), "the run starts");
+    StartedRun run;
+    if (!StartRunIn(checks, paths, receiver, dir, "a run to kill", monitor, &run)) return;
+    const HWND good = run.good;
+    const HWND bad = run.bad;
+    std::vector<HWND> boxes = run.panels;
+    boxes.push_back(run.log);
     Bytes broken = MakeFrame(2, 0x05, 0x0171, 0x01C8);
     broken[7] ^= 0x01;
     Deliver(
