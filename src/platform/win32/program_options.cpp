@@ -32,7 +32,8 @@ sleep.
 With --run the monitor opens the port and starts a run as soon as its window is shown, with
 the settings of wscfg.cfg, and saves (exports) every run whatever the settings say about
 saving. Closing the window, the menu's exit and the end of the Windows session (logoff,
-shutdown) stop the run in progress first, which exports it, and then end the program.
+shutdown) stop the run in progress first, which exports it, and then end the program; the
+menu's close and settings stop it first too.
 
 Options:
 )";

@@ -36,9 +36,17 @@ void ServiceWindow::OnTimer(HWND window) {
 
 void ServiceWindow::BeforeCommand(HWND window, int command) {
   ++commands_under_way_;
+  if (command == CMD_EXIT) {
+    BeforeEnd(window);
+    return;
+  }
+  // The settings and the close end a run without its export: a service's run is stopped
+  // first, which exports it.
+  if ((command == CMD_SETTINGS || command == CMD_CLOSE) && g_state.running == 1 && !ended_) {
+    MenuCommand(ToWindowHandle(window), CMD_STOP);
+  }
   // The dialog shows, and keeps, the operator's own saving setting.
   if (command == CMD_SETTINGS) g_state.save_log = runs_->file_save_log();
-  if (command == CMD_EXIT) BeforeEnd(window);
 }
 
 void ServiceWindow::AfterCommand(int command) {

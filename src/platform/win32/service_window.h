@@ -2,7 +2,8 @@
 // the port and starts a run, and a timer of the window rotates the runs at their boundaries. The
 // window stays the monitor's as usual. However the program ends (the close box, the menu's exit,
 // the end of the Windows session) a run in progress is stopped first, which exports it: a
-// service's runs are what it is for, and nobody chose to drop the last one.
+// service's runs are what it is for, and nobody chose to drop the last one. So is a run that the
+// menu's close or settings would end.
 #pragma once
 
 #include "platform/win32/windows_api.h"

@@ -260,8 +260,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
       CreateWindowExW(0, title.get(), title.get(), kMainWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                       kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, nullptr);
   if (hwnd == nullptr) return 0;
-  // The settings are read now: what they keep the outputs from writing is told at once.
-  if (outputs) outputs->TellWhatStaysUnwritten();
+  // The settings are read now: what they keep the outputs from writing is told at once (a
+  // service saves whatever they say).
+  if (outputs && !options.run) outputs->TellWhatStaysUnwritten();
   if (ledger_window) {
     // The seventh item, after the six of the monitor's own menu, enabled in every state.
     AppendMenuW(GetMenu(hwnd), MF_STRING, LedgerWindow::kCommand, LedgerWindow::kMenuText);
