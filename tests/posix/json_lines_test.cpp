@@ -6,9 +6,12 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/monitor_state.h"
@@ -277,25 +280,79 @@ TEST_F(JsonLinesWriterTest, AReaderThatDoesNotKeepUpLosesWholeRecordsAndIsToldHo
   EXPECT_EQ(readings + writer.dropped(), offered + 3);
 }
 
-TEST_F(JsonLinesWriterTest, ARegularFileTakesEveryRecordAtOnce) {
-  char name[] = "/tmp/wsmon-json-XXXXXX";
-  const int fd = ::mkstemp(name);
-  ASSERT_GE(fd, 0);
-  ::unlink(name);
-  {
-    LineOutput output(fd);
-    JsonLinesWriter writer(&output, &clock_);
-    RecordStream stream(&clock_, &ledger_);
-    stream.Add(&writer);
-    stream.OnRunStarted();
-    for (int i = 0; i < 10000; ++i) stream.OnReading(reading_);  // 2 MB, more than it keeps
-    stream.OnRunStopped(5);
-    EXPECT_EQ(writer.pending() + writer.dropped(), 0u);
-    EXPECT_EQ(writer.written(), 10003u);  // the run's start and stop, and the ledger's record
+// Whatever a file held stays, a line that a crash tore is ended first, and a link leads to its
+// file; then the records, each at once, whatever their number.
+TEST_F(JsonLinesWriterTest, AFileTakesEveryRecordAtOnceAfterWhatItHeld) {
+  ScratchDirectory dir;
+  ASSERT_TRUE(dir.Lay({{"whole.jsonl", "={}"}, {"link.jsonl", "@whole.jsonl"}}));
+  std::ofstream(dir.File("torn.jsonl")) << "{\"ev";
+  for (const auto& [name, file, kept] :
+       {std::tuple<const char*, const char*, const char*>{"new.jsonl", "new.jsonl", ""},
+        {"torn.jsonl", "torn.jsonl", "{\"ev\n"},
+        {"link.jsonl", "whole.jsonl", "{}\n"}}) {
+    SCOPED_TRACE(name);
+    {
+      LineOutput output;
+      std::string error;
+      ASSERT_TRUE(output.Open(dir.File(name), &error)) << error;
+      JsonLinesWriter writer(&output, &clock_);
+      RecordStream stream(&clock_, &ledger_);
+      stream.Add(&writer);
+      stream.OnRunStarted();
+      for (int i = 0; i < 10000; ++i) stream.OnReading(reading_);  // 2 MB, more than it keeps
+      stream.OnRunStopped(5);
+      EXPECT_EQ(writer.pending() + writer.dropped(), 0u);
+      EXPECT_EQ(writer.written(), 10003u);  // the run's start and stop, and the ledger's record
+    }
+    const std::string text = ReadWholeFile(dir.File(file));
+    ASSERT_EQ(text.substr(0, std::strlen(kept)), kept);
+    EXPECT_EQ(ParseLines(text.substr(std::strlen(kept))).size(), 10003u);
   }
-  ASSERT_EQ(::lseek(fd, 0, SEEK_SET), 0);
-  EXPECT_EQ(ParseLines(ReadAll(fd)).size(), 10003u);
-  ::close(fd);
+}
+
+// A full disk: records are skipped whole, it is said once, and once there is room again the
+// first record that gets in follows one note of how many are missing.
+TEST_F(JsonLinesWriterTest, AFullDiskSkipsWholeRecordsAndSaysHowManyOnceThereIsRoom) {
+  ScratchDirectory work;
+  SmallDisk disk(work.File("small"));
+  if (!disk.mounted()) GTEST_SKIP() << "no small file system can be mounted here (that needs root)";
+  std::vector<std::string> told;
+  std::uint64_t offered = 0;
+  {
+    LineOutput output;
+    std::string error;
+    ASSERT_TRUE(output.Open(disk.File("events.jsonl"), &error)) << error;
+    JsonLinesWriter writer(&output, &clock_,
+                           [&told](const std::string& text) { told.push_back(text); });
+    disk.Fill(16384);
+    for (; writer.dropped() < 100 && offered < 100000; ++offered) writer.OnRecord(record_);
+    disk.Free();
+    for (int i = 0; i < 10; ++i, ++offered) writer.OnRecord(record_);
+    EXPECT_EQ(writer.pending(), 0u);
+  }
+  std::uint64_t readings = 0, skipped = 0, notes = 0;
+  // Every line parses: no record was left cut.
+  const std::vector<json> records = ParseLines(ReadWholeFile(disk.File("events.jsonl")));
+  for (const json& r : records) {
+    readings += r["event"] == "reading" ? 1 : 0;
+    if (r["event"] == "records_skipped") {
+      ++notes;
+      skipped += r["count"].get<std::uint64_t>();
+      EXPECT_EQ(r["reason"], "No space left on device");
+      EXPECT_EQ(r["bytes"], r["count"].get<std::uint64_t>() * (record_.text.size() + 1));
+    }
+  }
+  EXPECT_EQ(notes, 1u);
+  EXPECT_GE(skipped, 100u);
+  EXPECT_EQ(readings + skipped, offered);
+  EXPECT_EQ(records.back()["event"], "reading");
+  ASSERT_FALSE(told.empty());
+  EXPECT_THAT(told[0], StartsWith("--json " + disk.File("events.jsonl") +
+                                  ": cannot be written: No space left on device"));
+  EXPECT_EQ(
+      std::count_if(told.begin(), told.end(),
+                    [](const std::string& t) { return t.find("cannot be written") != t.npos; }),
+      1);
 }
 
 }  // namespace

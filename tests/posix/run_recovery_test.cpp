@@ -3,10 +3,7 @@
 // moment of the kill as a power cut would leave it, or filling its disk; then wsmon --recover.
 // The recovered export is compared, byte for byte, with the export rebuilt from the event lines
 // the monitor had shown.
-#include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -138,7 +135,8 @@ std::vector<std::string> SimArgs(int sensors, int seed) {
 // while it waits, how many event lines had been shown by when.
 class RunningMonitor {
  public:
-  RunningMonitor(const std::string& dir, int sensors, int seed, bool csv = false)
+  RunningMonitor(const std::string& dir, int sensors, int seed,
+                 const std::vector<std::string>& options = {})
       : sim_(WSMON_SIM_PATH, SimArgs(sensors, seed)) {
     WriteSettings(dir, sensors);
     std::string device;
@@ -147,7 +145,7 @@ class RunningMonitor {
     Surroundings around;
     around.keep_errors = true;
     std::vector<std::string> args{"--headless", "--com", "1=" + device};
-    if (csv) args.push_back("--csv");
+    args.insert(args.end(), options.begin(), options.end());
     wsmon_ = std::make_unique<Program>(WSMON_PATH, args, dir, around);
     wsmon_->Write("open\nstart\n");
     started_ = wsmon_->WaitFor([](const std::string& line) {
@@ -204,7 +202,7 @@ TEST(RunRecoveryTest, AKilledMonitorsRunIsRecoveredWithEveryLineShownASecondBefo
       SCOPED_TRACE(std::to_string(sensors) + " sensors, killed " + std::to_string(after) +
                    " ms into the run");
       ScratchDirectory dir;
-      RunningMonitor run(dir.path(), sensors, moment + 1, true);
+      RunningMonitor run(dir.path(), sensors, moment + 1, {"--csv"});
       ASSERT_TRUE(run.started());
       run.Watch(after);
       const double killed_at = NowMs();
@@ -262,6 +260,7 @@ class LoopDisk {
   }
   bool mounted() const { return mounted_; }
   const std::string& path() const { return mount_; }
+  std::string File(const std::string& name) const { return mount_ + "/" + name; }
   const std::string& device() const { return device_; }
 
  private:
@@ -270,7 +269,20 @@ class LoopDisk {
   bool mounted_ = false;
 };
 
-TEST(RunRecoveryTest, APowerCutLeavesEveryLineShownOneAndAHalfSecondsBefore) {
+// The reading records of a JSON Lines file before its first line that is no whole record (what a
+// power cut left of the file's end may be torn, or bytes of nothing).
+long WholeReadingRecords(const std::string& text) {
+  long readings = 0;
+  std::size_t at = 0;
+  for (std::size_t end; (end = text.find('\n', at)) != text.npos; at = end + 1) {
+    const std::string line = text.substr(at, end - at);
+    if (line.rfind("{\"event\":", 0) != 0 || line.back() != '}') break;
+    readings += line.rfind("{\"event\":\"reading\"", 0) == 0;
+  }
+  return readings;
+}
+
+TEST(RunRecoveryTest, APowerCutLeavesEveryLineAndJsonRecordOfOneAndAHalfSecondsBefore) {
   for (const int sensors : {4, 32}) {
     SCOPED_TRACE(std::to_string(sensors) + " sensors");
     ScratchDirectory work;
@@ -281,7 +293,7 @@ TEST(RunRecoveryTest, APowerCutLeavesEveryLineShownOneAndAHalfSecondsBefore) {
       if (!disk.mounted()) GTEST_SKIP() << "loop devices are refused here (they need root)";
       WriteSettings(disk.path(), sensors);
       sync();
-      RunningMonitor run(disk.path(), sensors, 7);
+      RunningMonitor run(disk.path(), sensors, 7, {"--json", "events.jsonl"});
       ASSERT_TRUE(run.started());
       run.Watch(3000);
       // The power goes: the copy holds what had reached the device at the moment of the kill.
@@ -301,42 +313,30 @@ TEST(RunRecoveryTest, APowerCutLeavesEveryLineShownOneAndAHalfSecondsBefore) {
     EXPECT_GT(match.events, 0u) << "the copy does not hold the run as shown 1.5 s before the cut";
     ShownRun all;
     for (const std::string& line : events) all.Take(line);
-    std::printf("power cut, %2d sensors, 3 s into the run: %zu lines recovered of %zu shown\n",
-                sensors, match.lines, all.Lines());
+    // A reading's record goes into the JSON file before its panel line is shown.
+    const auto readings_by = [&events](std::size_t count) {
+      return std::count_if(
+          events.begin(), events.begin() + static_cast<long>(count), [](const std::string& line) {
+            return line.rfind("panel ", 0) == 0 && line.find(" line ") != line.npos;
+          });
+    };
+    const long kept = WholeReadingRecords(ReadWholeFile(cut.File("events.jsonl")));
+    EXPECT_GE(kept, readings_by(by_then)) << "the copy's JSON file lost records older than 1.5 s";
+    std::printf(
+        "power cut, %2d sensors, 3 s into the run: %zu lines recovered of %zu shown; "
+        "%ld JSON readings kept of %ld shown 1.5 s before, %ld in all\n",
+        sensors, match.lines, all.Lines(), kept, readings_by(by_then), readings_by(events.size()));
   }
-}
-
-// Fills the file system of dir with path until only room bytes are left.
-void Fill(const std::string& path, off_t room) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  const std::string block(4096, 'x');
-  while (write(fd, block.data(), block.size()) > 0) {
-  }
-  struct stat st {};
-  fstat(fd, &st);
-  if (ftruncate(fd, st.st_size > room ? st.st_size - room : 0) != 0) ADD_FAILURE() << path;
-  close(fd);
 }
 
 TEST(RunRecoveryTest, AFullDiskIsSaidOnceAndLeavesNoPartialExportUnderItsName) {
   ScratchDirectory work;
-  const std::string dir = work.File("small");
-  mkdir(dir.c_str(), 0755);
-  if (geteuid() != 0 || mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
-    rmdir(dir.c_str());
-    GTEST_SKIP() << "no small file system can be mounted here (that needs root)";
-  }
-  struct Unmount {
-    const std::string& dir;
-    ~Unmount() {
-      umount2(dir.c_str(), MNT_DETACH);
-      rmdir(dir.c_str());
-    }
-  } unmount{dir};
-  const std::string filler = dir + "/filler";
+  SmallDisk disk(work.File("small"));
+  if (!disk.mounted()) GTEST_SKIP() << "no small file system can be mounted here (that needs root)";
+  const std::string& dir = disk.path();
   WriteSettings(dir, 4);
   const std::string settings = ReadWholeFile(dir + "/wscfg.cfg");
-  Fill(filler, 16384);
+  disk.Fill(16384);
   RunningMonitor run(dir, 4, 3);
   ASSERT_TRUE(run.started());
   Program& wsmon = run.wsmon();
@@ -347,10 +347,10 @@ TEST(RunRecoveryTest, AFullDiskIsSaidOnceAndLeavesNoPartialExportUnderItsName) {
       << "the run goes on";
   EXPECT_EQ(run.Said(full), 1);
   // With room again, the journal is written again by itself.
-  unlink(filler.c_str());
+  disk.Free();
   ASSERT_TRUE(WaitUntil([&] { return run.Said("written again") == 1; }, 30000));
   // Full at the stop: no part of the export under its name, and the journal stays.
-  Fill(filler, 0);
+  disk.Fill(0);
   wsmon.Write("stop\nexit\n");
   EXPECT_EQ(wsmon.Finish(), 0);
   EXPECT_THAT(wsmon.lines(), Contains(StartsWith("message \"ERROR!\" ")));
@@ -359,7 +359,7 @@ TEST(RunRecoveryTest, AFullDiskIsSaidOnceAndLeavesNoPartialExportUnderItsName) {
   EXPECT_EQ(run.Said("could not be written: No space left on device"), 1);
   EXPECT_EQ(ReadWholeFile(dir + "/wscfg.cfg"), settings) << "a failed save leaves the settings";
   // The next start, with room, makes the export from the journal.
-  unlink(filler.c_str());
+  disk.Free();
   EXPECT_EQ(Recover(dir), 0);
   EXPECT_NE(RecoveredExport(dir), "");
   EXPECT_EQ(RunFiles(dir, ".journal"), 0);
