@@ -310,49 +310,4 @@ TEST_F(JsonLinesWriterTest, AFileTakesEveryRecordAtOnceAfterWhatItHeld) {
   }
 }
 
-// A full disk: records are skipped whole, it is said once, and once there is room again the
-// first record that gets in follows one note of how many are missing.
-TEST_F(JsonLinesWriterTest, AFullDiskSkipsWholeRecordsAndSaysHowManyOnceThereIsRoom) {
-  ScratchDirectory work;
-  SmallDisk disk(work.File("small"));
-  if (!disk.mounted()) GTEST_SKIP() << "no small file system can be mounted here (that needs root)";
-  std::vector<std::string> told;
-  std::uint64_t offered = 0;
-  {
-    LineOutput output;
-    std::string error;
-    ASSERT_TRUE(output.Open(disk.File("events.jsonl"), &error)) << error;
-    JsonLinesWriter writer(&output, &clock_,
-                           [&told](const std::string& text) { told.push_back(text); });
-    disk.Fill(16384);
-    for (; writer.dropped() < 100 && offered < 100000; ++offered) writer.OnRecord(record_);
-    disk.Free();
-    for (int i = 0; i < 10; ++i, ++offered) writer.OnRecord(record_);
-    EXPECT_EQ(writer.pending(), 0u);
-  }
-  std::uint64_t readings = 0, skipped = 0, notes = 0;
-  // Every line parses: no record was left cut.
-  const std::vector<json> records = ParseLines(ReadWholeFile(disk.File("events.jsonl")));
-  for (const json& r : records) {
-    readings += r["event"] == "reading" ? 1 : 0;
-    if (r["event"] == "records_skipped") {
-      ++notes;
-      skipped += r["count"].get<std::uint64_t>();
-      EXPECT_EQ(r["reason"], "No space left on device");
-      EXPECT_EQ(r["bytes"], r["count"].get<std::uint64_t>() * (record_.text.size() + 1));
-    }
-  }
-  EXPECT_EQ(notes, 1u);
-  EXPECT_GE(skipped, 100u);
-  EXPECT_EQ(readings + skipped, offered);
-  EXPECT_EQ(records.back()["event"], "reading");
-  ASSERT_FALSE(told.empty());
-  EXPECT_THAT(told[0], StartsWith("--json " + disk.File("events.jsonl") +
-                                  ": cannot be written: No space left on device"));
-  EXPECT_EQ(
-      std::count_if(told.begin(), told.end(),
-                    [](const std::string& t) { return t.find("cannot be written") != t.npos; }),
-      1);
-}
-
 }  // namespace

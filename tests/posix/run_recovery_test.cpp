@@ -3,6 +3,8 @@
 // moment of the kill as a power cut would leave it, or filling its disk; then wsmon --recover.
 // The recovered export is compared, byte for byte, with the export rebuilt from the event lines
 // the monitor had shown.
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -329,37 +331,71 @@ TEST(RunRecoveryTest, APowerCutLeavesEveryLineAndJsonRecordOfOneAndAHalfSecondsB
   }
 }
 
-TEST(RunRecoveryTest, AFullDiskIsSaidOnceAndLeavesNoPartialExportUnderItsName) {
+// Fills the file system of dir with path until only room bytes are left.
+void Fill(const std::string& path, off_t room) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const std::string block(4096, 'x');
+  while (write(fd, block.data(), block.size()) > 0) {
+  }
+  struct stat st {};
+  fstat(fd, &st);
+  if (ftruncate(fd, st.st_size > room ? st.st_size - room : 0) != 0) ADD_FAILURE() << path;
+  close(fd);
+}
+
+TEST(RunRecoveryTest, AFullDiskIsSaidOnceAndLeavesNoPartialExportOrJsonRecord) {
   ScratchDirectory work;
-  SmallDisk disk(work.File("small"));
-  if (!disk.mounted()) GTEST_SKIP() << "no small file system can be mounted here (that needs root)";
-  const std::string& dir = disk.path();
+  const std::string dir = work.File("small");
+  mkdir(dir.c_str(), 0755);
+  if (geteuid() != 0 || mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
+    rmdir(dir.c_str());
+    GTEST_SKIP() << "no small file system can be mounted here (that needs root)";
+  }
+  struct Unmount {
+    const std::string& dir;
+    ~Unmount() {
+      umount2(dir.c_str(), MNT_DETACH);
+      rmdir(dir.c_str());
+    }
+  } unmount{dir};
+  const std::string filler = dir + "/filler";
   WriteSettings(dir, 4);
   const std::string settings = ReadWholeFile(dir + "/wscfg.cfg");
-  disk.Fill(16384);
-  RunningMonitor run(dir, 4, 3);
+  Fill(filler, 16384);
+  RunningMonitor run(dir, 4, 3, {"--json", "events.jsonl"});
   ASSERT_TRUE(run.started());
   Program& wsmon = run.wsmon();
   const std::string full = "cannot be written: No space left on device";
-  ASSERT_TRUE(WaitUntil([&] { return run.Said(full) > 0; }, 30000));
+  const std::string json_full = "--json events.jsonl: " + full;
+  ASSERT_TRUE(WaitUntil([&] { return run.Said(full) > 1 && run.Said(json_full) > 0; }, 30000));
   const std::size_t shown = wsmon.lines().size();
   ASSERT_TRUE(WaitUntil([&] { return wsmon.lines().size() > shown + 100; }, 30000))
       << "the run goes on";
-  EXPECT_EQ(run.Said(full), 1);
-  // With room again, the journal is written again by itself.
-  disk.Free();
-  ASSERT_TRUE(WaitUntil([&] { return run.Said("written again") == 1; }, 30000));
+  EXPECT_EQ(run.Said(full), 2) << "once for the journal, once for the JSON file";
+  // With room again, both are written again by themselves.
+  unlink(filler.c_str());
+  ASSERT_TRUE(WaitUntil([&] { return run.Said("written again") == 2; }, 30000));
   // Full at the stop: no part of the export under its name, and the journal stays.
-  disk.Fill(0);
+  Fill(filler, 0);
   wsmon.Write("stop\nexit\n");
   EXPECT_EQ(wsmon.Finish(), 0);
   EXPECT_THAT(wsmon.lines(), Contains(StartsWith("message \"ERROR!\" ")));
+  // The JSON file: whole records only, and one note of those skipped before the first that got
+  // in again (what the full disk at the stop kept out follows no note: nothing got in after it).
+  const std::string json = ReadWholeFile(dir + "/events.jsonl");
+  const std::regex whole(R"((^|\n)\{"event":"[a-z_]+",[^\n]*\}(?=\n))");
+  const std::regex skipped(R"(\n\{"event":"records_skipped",[^\n]*"count":[1-9][^\n]*\}\n)"
+                           R"(\{"event":"[a-z_]+",)");
+  EXPECT_EQ(std::distance(std::sregex_iterator(json.begin(), json.end(), skipped), {}), 1);
+  EXPECT_EQ(std::count(json.begin(), json.end(), '\n'),
+            std::distance(std::sregex_iterator(json.begin(), json.end(), whole), {}))
+      << "a record was left cut";
   EXPECT_EQ(RunFiles(dir, ".txt"), 0);
   EXPECT_EQ(RunFiles(dir, ".journal"), 1);
   EXPECT_EQ(run.Said("could not be written: No space left on device"), 1);
   EXPECT_EQ(ReadWholeFile(dir + "/wscfg.cfg"), settings) << "a failed save leaves the settings";
   // The next start, with room, makes the export from the journal.
-  disk.Free();
+  unlink(filler.c_str());
   EXPECT_EQ(Recover(dir), 0);
   EXPECT_NE(RecoveredExport(dir), "");
   EXPECT_EQ(RunFiles(dir, ".journal"), 0);

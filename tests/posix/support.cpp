@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -238,33 +237,6 @@ Relay::~Relay() {
   for (const std::string& name : names_) EXPECT_EQ(unlink(name.c_str()), 0);
   socat_.Signal(SIGTERM);
   socat_.Finish();
-}
-
-SmallDisk::SmallDisk(const std::string& dir, const char* size) : dir_(dir) {
-  mkdir(dir_.c_str(), 0755);
-  mounted_ = geteuid() == 0 &&
-             mount("tmpfs", dir_.c_str(), "tmpfs", 0, ("size=" + std::string(size)).c_str()) == 0;
-}
-
-SmallDisk::~SmallDisk() {
-  if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
-  rmdir(dir_.c_str());
-}
-
-void SmallDisk::Fill(long room) {
-  const std::string filler = File(".filler");
-  const int fd = open(filler.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  const std::string block(4096, 'x');
-  while (write(fd, block.data(), block.size()) > 0) {
-  }
-  struct stat st {};
-  fstat(fd, &st);
-  if (ftruncate(fd, st.st_size > room ? st.st_size - room : 0) != 0) ADD_FAILURE() << filler;
-  close(fd);
-}
-
-void SmallDisk::Free() {
-  unlink(File(".filler").c_str());
 }
 
 long RunFiles(const std::string& dir, const std::string& extension) {

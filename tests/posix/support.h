@@ -71,25 +71,6 @@ class ScratchDirectory {
   std::string path_;
 };
 
-// A small file system (tmpfs) mounted at a new directory, to fill up; unmounted and removed by
-// the destructor. Mounting needs root: mounted() says whether it worked.
-class SmallDisk {
- public:
-  SmallDisk(const std::string& dir, const char* size = "256k");
-  ~SmallDisk();
-  bool mounted() const { return mounted_; }
-  const std::string& path() const { return dir_; }
-  std::string File(const std::string& name) const { return dir_ + "/" + name; }
-  // Fills it with a file of its own until only room bytes are left (again, after Free too).
-  void Fill(long room);
-  // Removes that file: room for everything again.
-  void Free();
-
- private:
-  std::string dir_;
-  bool mounted_ = false;
-};
-
 // How many files of runs, RUVEZ_*EXTENSION (".txt" for exports, ".journal"), a directory holds.
 long RunFiles(const std::string& dir, const std::string& extension);
 
