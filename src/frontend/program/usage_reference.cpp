@@ -80,7 +80,10 @@ Files (in the start directory, the current directory):
                    and the ledger's figures of each sensor at the run's end
   FILE of --json   the JSON Lines, appended to; one record a line, "event" its first key,
                    "time" local with its offset from UTC (2026-12-08T03:03:54.128+01:00);
-                   each session's first record a "header": program, version, device, baud
+                   each session's first record a "header": program, version, device, baud.
+                   A file on a disk is flushed to it at most once a second and at the end; a
+                   full disk is told once, its records skipped, and writing resumes by itself
+                   after a "records_skipped" record: count, bytes, reason
 
 Recordings (--record FILE, --replay FILE): what the port gave the monitor, as a text file of lines
 ended by LF. The first line is "wsmon-recording 1" and the program that wrote it; every other line
