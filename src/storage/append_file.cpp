@@ -112,11 +112,15 @@ bool AppendFile::Append(const std::uint8_t* bytes, std::size_t count) {
       }
       if (now - steady_since_ >= options_.steady_ms) TellResumed("written again");
     }
+    // Only the first record since the last flush wakes the helper: it sleeps out its period
+    // otherwise, and waking it for every record would cost the caller a system call each.
+    bool wake = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      wake = !unflushed_;
       unflushed_ = true;
     }
-    wake_.notify_one();
+    if (wake) wake_.notify_one();
     return true;
   }
   failure_ = files_->LastFailure();
