@@ -16,7 +16,7 @@ file(GLOB FRONTEND_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/fro
 list(FILTER FRONTEND_SOURCES EXCLUDE REGEX "/src/frontend/program/main\\.cpp$")
 if(FRONTEND_SOURCES)
   add_library(wsmon_frontend STATIC ${FRONTEND_SOURCES})
-  target_link_libraries(wsmon_frontend PUBLIC wsmon_outputs wsmon_recording wsmon_posix
+  target_link_libraries(wsmon_frontend PUBLIC wsmon_service wsmon_outputs wsmon_recording wsmon_posix
                                               wsmon_memory wsmon_ledger wsmon_core)
   target_compile_options(wsmon_frontend PRIVATE ${WSMON_WARNINGS})
   # The terminal front end: ncurses with its wide-character API (Debian's libncurses-dev).

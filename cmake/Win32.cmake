@@ -14,6 +14,8 @@ wsmon_sources(WIN32_ADAPTER_SOURCES src/platform/win32)
 list(FILTER WIN32_ADAPTER_SOURCES EXCLUDE REGEX "/win_main\\.cpp$")
 add_library(wsmon_win32 STATIC ${WIN32_ADAPTER_SOURCES})
 target_link_libraries(wsmon_win32 PUBLIC wsmon_ledger wsmon_core)
+# The command line's --rotate, and service mode's window.
+target_link_libraries(wsmon_win32 PUBLIC wsmon_service)
 # The ledger window's list and status line, the command line's words.
 target_link_libraries(wsmon_win32 PUBLIC comctl32 shell32)
 target_compile_definitions(wsmon_win32 PUBLIC UNICODE _UNICODE NOMINMAX)
@@ -45,7 +47,8 @@ endfunction()
 
 add_executable(wsmon WIN32 src/platform/win32/win_main.cpp)
 wsmon_add_resources(wsmon)
-target_link_libraries(wsmon PRIVATE wsmon_outputs wsmon_recording wsmon_win32 wsmon_core)
+target_link_libraries(wsmon PRIVATE wsmon_service wsmon_outputs wsmon_recording wsmon_win32
+                                    wsmon_core)
 target_compile_options(wsmon PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WSMON_WARNINGS}>)
 # Shipped without symbols: Windows' debuggers cannot read MinGW's, and they are most of the file
 # (the network libraries' among them).

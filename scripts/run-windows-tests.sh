@@ -15,6 +15,9 @@
 #             promtool, the messages the broker passed on, and its CSV files and JSON Lines
 #             compared with what the Linux program writes for the same bytes, and the
 #             recording it made replayed by the Linux program into the same files;
+#   service   wsmon.exe --run --rotate 2s worked by wsmon_driver.exe --service, its COM1 joined
+#             to the simulated receiver (the Linux wsmon-sim) on COM3: the runs' exports, the
+#             last written when the window is closed, hold every reading the receiver sent once;
 #   zip       the zip that cpack makes: the very wsmon.exe tested here, a README and the licence.
 # Screenshots of the running monitor, its settings dialog and its ledger window are left in
 # BUILD/e2e/out.
@@ -22,14 +25,15 @@
 # Usage: scripts/run-windows-tests.sh [STEP] [BUILD]   (default: all steps, build/mingw)
 #   STEP               one of the steps above alone (export and outputs check what the last
 #                      driver run left; the others need nothing from before)
-#   NATIVE_BUILD=dir   the Linux build whose wsmon makes the reference export (default build/native)
+#   NATIVE_BUILD=dir   the Linux build whose wsmon makes the reference export and whose wsmon-sim
+#                      plays the receiver of the service step (default build/native)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 step=all
 case "${1:-}" in
-  all | unit | adapters | driver | export | outputs | zip) step=$1; shift ;;
-  -*) echo "usage: $0 [all|unit|adapters|driver|export|outputs|zip] [BUILD]" >&2; exit 2 ;;
+  all | unit | adapters | driver | export | outputs | service | zip) step=$1; shift ;;
+  -*) echo "usage: $0 [all|unit|adapters|driver|export|outputs|service|zip] [BUILD]" >&2; exit 2 ;;
 esac
 build=$(realpath "${1:-build/mingw}")
 native=$(realpath -m "${NATIVE_BUILD:-$root/build/native}")
@@ -55,8 +59,9 @@ relay_pids=()
 broker_pids=()
 plug_pid=
 scrape_pid=
+sim_pid=
 cleanup() {
-  for pid in $plug_pid $scrape_pid; do kill "$pid" 2>/dev/null || true; done
+  for pid in $plug_pid $scrape_pid $sim_pid; do kill "$pid" 2>/dev/null || true; done
   # The wineserver goes first: it floods its output when a port's other end hangs up.
   timeout 20 wineserver -k 2>/dev/null || true
   for pid in "${relay_pids[@]}" "${broker_pids[@]}" $(cat "$e2e/replug.pids" 2>/dev/null); do
@@ -90,6 +95,23 @@ plug_on_request() {  # relay pid
   echo $! >>"$e2e/replug.pids"
   until [ -e "$e2e/com1" ] && [ -e "$e2e/com2" ]; do sleep 0.05; done
   touch "$work/replug.done"
+}
+
+# Starts the simulated receiver on sim3 when the service's driver creates WORK/simulate, and
+# answers once it is there; it writes its summary into WORK/sim.txt when it ends. The script
+# holds sim3 open meanwhile, so that the line stays up when the receiver closes its end.
+simulate_on_request() {
+  local work=$e2e/service
+  until [ -e "$work/simulate" ]; do [ -e "$out/service.rc" ] && return; sleep 0.05; done
+  exec 8<>"$e2e/sim3"
+  # About 6 s of a busy line at 9600 baud, after the probe of the monitor's open.
+  "$native/wsmon-sim" --device "$e2e/sim3" --baud 9600 --sensors 4 --interval 5 --jitter 0 \
+    --missing 0 --seed 7 --wait-probe --frames 600 --linger 1000 >"$work/sim.txt" 2>&1 &
+  until [ -s "$work/sim.txt" ]; do sleep 0.05; done
+  touch "$work/simulate.done"
+  wait
+  until [ -e "$out/service.rc" ]; do sleep 0.2; done
+  exec 8<&-
 }
 
 free_port() {
@@ -143,7 +165,7 @@ native_wsmon() {
   if [ ! -x "$native/wsmon" ]; then
     cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWSMON_WERROR=ON >/dev/null
   fi
-  cmake --build "$native" --target wsmon -j2 >/dev/null
+  cmake --build "$native" --target wsmon wsmon-sim -j2 >/dev/null
 }
 
 # Whether STEP asks for this step.
@@ -151,7 +173,7 @@ want() { [ "$step" = all ] || [ "$step" = "$1" ]; }
 
 timeout 20 wineserver -k 2>/dev/null || true
 rm -f "$e2e/replug.pids"
-if want unit || want adapters || want driver; then
+if want unit || want adapters || want driver || want service; then
   # A fresh prefix; what an earlier driver run left stays for the export step unless the driver
   # runs again.
   rm -rf "$WINEPREFIX"
@@ -169,6 +191,7 @@ if want unit || want adapters || want driver; then
   fi
   relay "$e2e/com1" "$e2e/com2"
   relay "$e2e/com7" "$e2e/com8"  # COM7 and COM12 for the serial port tests
+  relay "$e2e/com3" "$e2e/sim3"  # COM3 for the service, the simulated receiver on sim3
   # Chinese needs a font with its glyphs wherever the system asks for its usual Chinese faces.
   # The system font, which the list boxes use, gets the monospaced face, whose Latin letters are
   # half as wide as its Chinese ones, as in the system font of a Chinese Windows: with a wider
@@ -203,6 +226,7 @@ REGEDIT4
 "COM1"="$e2e/com1"
 "COM2"="$e2e/com2"
 "COM4"="$e2e/no-such-device"
+"COM3"="$e2e/com3"
 "COM7"="$e2e/com7"
 "COM12"="$e2e/com8"
 REG
@@ -222,7 +246,7 @@ if want unit; then
   timeout 20 wineserver -k 2>/dev/null || true
 fi
 
-if want adapters || want driver; then
+if want adapters || want driver || want service; then
   echo "== Windows program under Xvfb"
   if want driver; then
     # The run with options: a token only its owner may read, the same in a file anyone may
@@ -250,8 +274,20 @@ if want adapters || want driver; then
       echo "  '$(winpath "$e2e/work/open-token")' >'$out/driver.log' 2>&1"
       echo "echo \$? >'$out/driver.rc'"
     fi
+    if want service; then
+      echo "timeout 300 wine '$build/tests/wsmon_driver.exe' --service \\"
+      echo "  '$(winpath "$build/wsmon.exe")' '$(winpath "$e2e/service")' COM3 \\"
+      echo "  >'$out/service.log' 2>&1"
+      echo "echo \$? >'$out/service.rc'"
+    fi
     echo "timeout 20 wineserver -k"
   } >"$e2e/session.sh"
+  if want service; then
+    rm -rf "$e2e/service" "$out/service.rc" && mkdir -p "$e2e/service" "$out"
+    native_wsmon
+    simulate_on_request &
+    sim_pid=$!
+  fi
   if want driver; then
     plug_on_request "${relay_pids[0]}" &
     plug_pid=$!
@@ -272,20 +308,43 @@ if want adapters; then
   result "Win32 adapter tests (wsmon_win32_tests.exe)" \
     "$(cat "$out/win32-tests.rc" 2>/dev/null || echo 1)"
 fi
-if want driver; then
-  tr -d '\r' <"$out/driver.log"
-  driver_ok=1
-  if [ "$(cat "$out/driver.rc" 2>/dev/null)" = 0 ] &&
-    tr -d '\r' <"$out/driver.log" | grep -qE '^[0-9]+ passed, 0 failed$'; then
-    driver_ok=0
+# Shows a driver's log OUT/NAME.log and counts it passed when it ended with 0 and no check
+# failed.
+driver_result() {  # name, what
+  local ok=1
+  tr -d '\r' <"$out/$1.log"
+  if [ "$(cat "$out/$1.rc" 2>/dev/null)" = 0 ] &&
+    tr -d '\r' <"$out/$1.log" | grep -qE '^[0-9]+ passed, 0 failed$'; then
+    ok=0
   fi
-  result "end-to-end test of wsmon.exe (wsmon_driver.exe)" "$driver_ok"
+  result "$2" "$ok"
+}
+if want driver; then
+  driver_result driver "end-to-end test of wsmon.exe (wsmon_driver.exe)"
   for shot in "$out"/*.bmp; do
     [ -f "$shot" ] || continue
     python3 "$root/tests/win32/bmp_to_png.py" "$shot" "${shot%.bmp}.png"
     rm -f "$shot"
     echo "screenshot: ${shot%.bmp}.png"
   done
+fi
+
+if want service; then
+  driver_result service \
+    "wsmon.exe --run --rotate: every reading sent is in one run's export (wsmon_driver.exe --service)"
+  # Each run's recording, replayed alone by the Linux program (saving on, as the service saved),
+  # makes one of the runs' exports.
+  runs=$e2e/service/runs replayed=$e2e/service/replayed replay_ok=0 count=0
+  for rec in "$runs"/bench_*.rec; do
+    [ -f "$rec" ] || { replay_ok=1; break; }
+    rm -rf "$replayed" && mkdir -p "$replayed" && printf '\001\000\001\004' >"$replayed/wscfg.cfg"
+    (cd "$replayed" && echo exit | "$native/wsmon" --headless --replay "$rec" >/dev/null) || replay_ok=1
+    same=1
+    for made in "$runs"/RUVEZ_*.txt; do cmp -s "$made" "$replayed"/RUVEZ_*.txt && same=0; done
+    [ "$same" = 0 ] && count=$((count + 1)) || replay_ok=1
+  done
+  echo "$count recordings replayed into their runs' exports"
+  result "each run's recording replays alone on Linux into that run's export" "$replay_ok"
 fi
 
 if want export; then

@@ -224,6 +224,15 @@ std::string RecordsDroppedJson(const LedgerMoment& at, std::uint64_t count) {
   return Text(j);
 }
 
+std::string RecordsSkippedJson(const LedgerMoment& at, std::uint64_t count, std::uint64_t bytes,
+                               const std::string& reason) {
+  Json j = Record("records_skipped", at);
+  j["count"] = count;
+  j["bytes"] = bytes;
+  j["reason"] = reason;
+  return Text(j);
+}
+
 std::string LedgerJson(const LedgerSnapshot& s, const LocalTime& time) {
   Json j = Record("ledger", time, s.at_tick);
   j["run"] = FieldsObject(RunFields(s));

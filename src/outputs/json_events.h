@@ -25,6 +25,8 @@
 //   ledger/ledger_table.h.
 // "records_dropped": count, written before the next record that got through after records were
 //   dropped because the reader did not keep up.
+// "records_skipped": count, bytes, reason (the system's words); written before the next record
+//   that got into a file after records were skipped because its disk refused them (full).
 #pragma once
 
 #include <cstdint>
@@ -50,6 +52,8 @@ std::string PortLostJson(const PortEvent& event);
 std::string PortBackJson(const PortEvent& event);
 std::string MonitorStallJson(const StallEvent& event);
 std::string RecordsDroppedJson(const LedgerMoment& at, std::uint64_t count);
+std::string RecordsSkippedJson(const LedgerMoment& at, std::uint64_t count, std::uint64_t bytes,
+                               const std::string& reason);
 
 // The "ledger" record of a snapshot taken at `time`.
 std::string LedgerJson(const LedgerSnapshot& snapshot, const LocalTime& time);

@@ -14,10 +14,16 @@ JsonLinesWriter::JsonLinesWriter(LineOutput* output, Clock* clock,
       chunk_(output->chunk(kPendingLimit)) {
   // Room for the limit beyond what was sent but not yet moved out (see Append).
   pending_.reserve(2 * kPendingLimit);
+  output_->SetFileHooks(
+      report_, [this](std::uint64_t records, std::uint64_t bytes, const std::string& why) {
+        return RecordsSkippedJson({clock_->TickCount(), clock_->Now()}, records, bytes, why);
+      });
 }
 
 JsonLinesWriter::~JsonLinesWriter() {
   Drain(kFinalWaitMs);
+  // The file may still tell, as it closes, what a full disk cost in all.
+  output_->SetFileHooks(report_, nullptr);
 }
 
 void JsonLinesWriter::Fail(int error) {
@@ -31,6 +37,22 @@ void JsonLinesWriter::Fail(int error) {
 }
 
 void JsonLinesWriter::Pump() {
+  if (output_->appended()) {
+    // A file takes whole records at once, or skips them (and tells why itself): what waits
+    // never outlives the call.
+    if (sent_ == pending_.size()) return;
+    const auto from = pending_.begin() + static_cast<std::ptrdiff_t>(sent_);
+    const auto records = static_cast<std::uint64_t>(std::count(from, pending_.end(), '\n'));
+    const bool after_gap = output_->skipping();
+    if (output_->Append(pending_.data() + sent_, pending_.size() - sent_)) {
+      written_ += records + (after_gap ? 1 : 0);
+    } else {
+      dropped_ += records;
+    }
+    pending_.clear();
+    sent_ = 0;
+    return;
+  }
   while (error_ == 0 && sent_ < pending_.size()) {
     const std::size_t count = std::min(chunk_, pending_.size() - sent_);
     int error = 0;

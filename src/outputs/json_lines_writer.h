@@ -1,14 +1,17 @@
 // The monitor's records (record_stream.h) as JSON Lines on an output (line_output.h): one
 // record per line, each written out as it comes.
 //
-// The poll path never waits for the reader. A regular file is written at once (to the page
-// cache). Anything else (a pipe, a terminal, a socket) is written only as far as it takes bytes
-// without waiting, at most PIPE_BUF bytes per write once it is writable; what it does not take
-// yet waits in memory (up to kPendingLimit bytes) and goes out at the next record or Tick. A
-// record that does not fit there is dropped whole, never cut, and counted; once records get
-// through again a "records_dropped" record says how many were lost. A write error (the reader
-// gone: EPIPE, a full disk) ends the output: it is reported once and every later record counts
-// as dropped. SIGPIPE must be ignored by the program, as the front ends do.
+// The poll path never waits for the reader. A file on a disk is written at once (to the page
+// cache) through AppendFile (line_output.h): flushed to the device at most once a second and at
+// the end; while the disk is full its records are skipped whole and counted, told once, and the
+// first record that gets through again follows a "records_skipped" record. Anything else (a
+// pipe, a terminal, a socket) is written only as far as it takes bytes without waiting, at most
+// PIPE_BUF bytes per write once it is writable; what it does not take yet waits in memory (up to
+// kPendingLimit bytes) and goes out at the next record or Tick. A record that does not fit there
+// is dropped whole, never cut, and counted; once records get through again a "records_dropped"
+// record says how many were lost. A write error (the reader gone: EPIPE) ends such an output: it
+// is reported once and every later record counts as dropped. SIGPIPE must be ignored by the
+// program, as the front ends do.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +31,7 @@ class JsonLinesWriter : public RecordListener {
   static constexpr int kFinalWaitMs = 1000;
 
   // output stays the caller's and must outlive the writer. report is told once, in one line,
-  // when the output fails.
+  // when the output fails (a file: when the disk refuses records, and when it takes them again).
   JsonLinesWriter(LineOutput* output, Clock* clock,
                   std::function<void(const std::string&)> report = {});
   ~JsonLinesWriter() override;
@@ -55,8 +58,8 @@ class JsonLinesWriter : public RecordListener {
   bool Drain(int timeout_ms);
 
   // Every record offered is written, dropped or pending: records written out in full (the
-  // "records_dropped" notes among them), records lost (no room, or the output failed), and the
-  // bytes still waiting.
+  // "records_dropped" and "records_skipped" notes among them), records lost (no room, or the output
+  // failed), and the bytes still waiting.
   std::uint64_t written() const { return written_; }
   std::uint64_t dropped() const { return dropped_; }
   std::size_t pending() const { return pending_.size() - sent_; }

@@ -21,6 +21,18 @@ void PortRecorder::Finish() {
   Flush();
 }
 
+void PortRecorder::Restart(const std::string& program) {
+  output_(RecordingHeader(program));
+  const std::uint32_t tick = clock_->TickCount();
+  const LocalTime time = clock_->Now();
+  for (Record record : open_records_) {
+    record.tick = tick;
+    record.time = time;
+    AppendRecord(record, &pending_);
+  }
+  Flush();
+}
+
 std::string PortRecorder::GapRecord(std::uint64_t records, std::uint64_t bytes) {
   Record gap;
   gap.kind = RecordKind::kGap;
@@ -63,6 +75,7 @@ void PortRecorder::Add() {
     AppendRecord(poll, &pending_);
   }
   AppendRecord(record_, &pending_);
+  if (in_open_) open_records_.push_back(record_);
   // Outside a message nothing gathers the records: each goes out at once.
   if (depth_ == 0) Flush();
 }
@@ -79,6 +92,10 @@ void PortRecorder::BeginCommand(int command) {
     ++depth_;
   }
   command_ = command;
+  if (command == CMD_OPEN) {
+    in_open_ = true;
+    open_records_.clear();
+  }
   Begin(RecordKind::kMenu).number = command;
   // A program's own menu items (the ledger window) are no command of the monitor: nothing of
   // them reaches the port, and a record of them would be one that no replay can read.
@@ -120,6 +137,7 @@ void PortRecorder::EndDispatch() {
     record_.flag = g_state.rx_skip != 0;
     Add();
   }
+  in_open_ = false;
   Flush();
 }
 

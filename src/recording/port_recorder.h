@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/clock.h"
 #include "app/dispatch_observer.h"
@@ -37,6 +38,11 @@ class PortRecorder : public SerialPort, public Clock, public DispatchObserver {
   void Start(const std::string& program);
   // The closing record, once the monitor is done with the port.
   void Finish();
+  // The first line of the next file of the same monitor (a run of its own), between two
+  // messages, and the open command that opened its port, as recorded then but at the time of
+  // now: a replay of that file alone opens the port as the monitor had it (the receiver's
+  // answer to the probe included).
+  void Restart(const std::string& program);
   // The record of lines that were skipped (a full disk), to go before the next that is written.
   std::string GapRecord(std::uint64_t records, std::uint64_t bytes);
 
@@ -86,4 +92,7 @@ class PortRecorder : public SerialPort, public Clock, public DispatchObserver {
   std::uint32_t tick_ = 0;  // the clock as the monitor sees it during a message
   LocalTime time_ = {};
   int waiting_ = -1;  // the waiting count told since the last read, or -1
+  // The records of the open command under way or of the last one that opened the port.
+  std::vector<Record> open_records_;
+  bool in_open_ = false;
 };

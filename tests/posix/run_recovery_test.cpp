@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -138,7 +137,8 @@ std::vector<std::string> SimArgs(int sensors, int seed) {
 // while it waits, how many event lines had been shown by when.
 class RunningMonitor {
  public:
-  RunningMonitor(const std::string& dir, int sensors, int seed, bool csv = false)
+  RunningMonitor(const std::string& dir, int sensors, int seed,
+                 const std::vector<std::string>& options = {})
       : sim_(WSMON_SIM_PATH, SimArgs(sensors, seed)) {
     WriteSettings(dir, sensors);
     std::string device;
@@ -147,7 +147,7 @@ class RunningMonitor {
     Surroundings around;
     around.keep_errors = true;
     std::vector<std::string> args{"--headless", "--com", "1=" + device};
-    if (csv) args.push_back("--csv");
+    args.insert(args.end(), options.begin(), options.end());
     wsmon_ = std::make_unique<Program>(WSMON_PATH, args, dir, around);
     wsmon_->Write("open\nstart\n");
     started_ = wsmon_->WaitFor([](const std::string& line) {
@@ -204,7 +204,7 @@ TEST(RunRecoveryTest, AKilledMonitorsRunIsRecoveredWithEveryLineShownASecondBefo
       SCOPED_TRACE(std::to_string(sensors) + " sensors, killed " + std::to_string(after) +
                    " ms into the run");
       ScratchDirectory dir;
-      RunningMonitor run(dir.path(), sensors, moment + 1, true);
+      RunningMonitor run(dir.path(), sensors, moment + 1, {"--csv"});
       ASSERT_TRUE(run.started());
       run.Watch(after);
       const double killed_at = NowMs();
@@ -262,6 +262,7 @@ class LoopDisk {
   }
   bool mounted() const { return mounted_; }
   const std::string& path() const { return mount_; }
+  std::string File(const std::string& name) const { return mount_ + "/" + name; }
   const std::string& device() const { return device_; }
 
  private:
@@ -270,7 +271,20 @@ class LoopDisk {
   bool mounted_ = false;
 };
 
-TEST(RunRecoveryTest, APowerCutLeavesEveryLineShownOneAndAHalfSecondsBefore) {
+// The reading records of a JSON Lines file before its first line that is no whole record (what a
+// power cut left of the file's end may be torn, or bytes of nothing).
+long WholeReadingRecords(const std::string& text) {
+  long readings = 0;
+  std::size_t at = 0;
+  for (std::size_t end; (end = text.find('\n', at)) != text.npos; at = end + 1) {
+    const std::string line = text.substr(at, end - at);
+    if (line.rfind("{\"event\":", 0) != 0 || line.back() != '}') break;
+    readings += line.rfind("{\"event\":\"reading\"", 0) == 0;
+  }
+  return readings;
+}
+
+TEST(RunRecoveryTest, APowerCutLeavesEveryLineAndJsonRecordOfOneAndAHalfSecondsBefore) {
   for (const int sensors : {4, 32}) {
     SCOPED_TRACE(std::to_string(sensors) + " sensors");
     ScratchDirectory work;
@@ -281,7 +295,7 @@ TEST(RunRecoveryTest, APowerCutLeavesEveryLineShownOneAndAHalfSecondsBefore) {
       if (!disk.mounted()) GTEST_SKIP() << "loop devices are refused here (they need root)";
       WriteSettings(disk.path(), sensors);
       sync();
-      RunningMonitor run(disk.path(), sensors, 7);
+      RunningMonitor run(disk.path(), sensors, 7, {"--json", "events.jsonl"});
       ASSERT_TRUE(run.started());
       run.Watch(3000);
       // The power goes: the copy holds what had reached the device at the moment of the kill.
@@ -301,8 +315,19 @@ TEST(RunRecoveryTest, APowerCutLeavesEveryLineShownOneAndAHalfSecondsBefore) {
     EXPECT_GT(match.events, 0u) << "the copy does not hold the run as shown 1.5 s before the cut";
     ShownRun all;
     for (const std::string& line : events) all.Take(line);
-    std::printf("power cut, %2d sensors, 3 s into the run: %zu lines recovered of %zu shown\n",
-                sensors, match.lines, all.Lines());
+    // A reading's record goes into the JSON file before its panel line is shown.
+    const auto readings_by = [&events](std::size_t count) {
+      return std::count_if(
+          events.begin(), events.begin() + static_cast<long>(count), [](const std::string& line) {
+            return line.rfind("panel ", 0) == 0 && line.find(" line ") != line.npos;
+          });
+    };
+    const long kept = WholeReadingRecords(ReadWholeFile(cut.File("events.jsonl")));
+    EXPECT_GE(kept, readings_by(by_then)) << "the copy's JSON file lost records older than 1.5 s";
+    std::printf(
+        "power cut, %2d sensors, 3 s into the run: %zu lines recovered of %zu shown; "
+        "%ld JSON readings kept of %ld shown 1.5 s before, %ld in all\n",
+        sensors, match.lines, all.Lines(), kept, readings_by(by_then), readings_by(events.size()));
   }
 }
 
@@ -318,7 +343,7 @@ void Fill(const std::string& path, off_t room) {
   close(fd);
 }
 
-TEST(RunRecoveryTest, AFullDiskIsSaidOnceAndLeavesNoPartialExportUnderItsName) {
+TEST(RunRecoveryTest, AFullDiskIsSaidOnceAndLeavesNoPartialExportOrJsonRecord) {
   ScratchDirectory work;
   const std::string dir = work.File("small");
   mkdir(dir.c_str(), 0755);
@@ -337,23 +362,34 @@ TEST(RunRecoveryTest, AFullDiskIsSaidOnceAndLeavesNoPartialExportUnderItsName) {
   WriteSettings(dir, 4);
   const std::string settings = ReadWholeFile(dir + "/wscfg.cfg");
   Fill(filler, 16384);
-  RunningMonitor run(dir, 4, 3);
+  RunningMonitor run(dir, 4, 3, {"--json", "events.jsonl"});
   ASSERT_TRUE(run.started());
   Program& wsmon = run.wsmon();
   const std::string full = "cannot be written: No space left on device";
-  ASSERT_TRUE(WaitUntil([&] { return run.Said(full) > 0; }, 30000));
+  const std::string json_full = "--json events.jsonl: " + full;
+  ASSERT_TRUE(WaitUntil([&] { return run.Said(full) > 1 && run.Said(json_full) > 0; }, 30000));
   const std::size_t shown = wsmon.lines().size();
   ASSERT_TRUE(WaitUntil([&] { return wsmon.lines().size() > shown + 100; }, 30000))
       << "the run goes on";
-  EXPECT_EQ(run.Said(full), 1);
-  // With room again, the journal is written again by itself.
+  EXPECT_EQ(run.Said(full), 2) << "once for the journal, once for the JSON file";
+  // With room again, both are written again by themselves.
   unlink(filler.c_str());
-  ASSERT_TRUE(WaitUntil([&] { return run.Said("written again") == 1; }, 30000));
+  ASSERT_TRUE(WaitUntil([&] { return run.Said("written again") == 2; }, 30000));
   // Full at the stop: no part of the export under its name, and the journal stays.
   Fill(filler, 0);
   wsmon.Write("stop\nexit\n");
   EXPECT_EQ(wsmon.Finish(), 0);
   EXPECT_THAT(wsmon.lines(), Contains(StartsWith("message \"ERROR!\" ")));
+  // The JSON file: whole records only, and one note of those skipped before the first that got
+  // in again (what the full disk at the stop kept out follows no note: nothing got in after it).
+  const std::string json = ReadWholeFile(dir + "/events.jsonl");
+  const std::regex whole(R"((^|\n)\{"event":"[a-z_]+",[^\n]*\}(?=\n))");
+  const std::regex skipped(R"(\n\{"event":"records_skipped",[^\n]*"count":[1-9][^\n]*\}\n)"
+                           R"(\{"event":"[a-z_]+",)");
+  EXPECT_EQ(std::distance(std::sregex_iterator(json.begin(), json.end(), skipped), {}), 1);
+  EXPECT_EQ(std::count(json.begin(), json.end(), '\n'),
+            std::distance(std::sregex_iterator(json.begin(), json.end(), whole), {}))
+      << "a record was left cut";
   EXPECT_EQ(RunFiles(dir, ".txt"), 0);
   EXPECT_EQ(RunFiles(dir, ".journal"), 1);
   EXPECT_EQ(run.Said("could not be written: No space left on device"), 1);

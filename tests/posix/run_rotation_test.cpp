@@ -1,7 +1,7 @@
 // When service mode's runs end: a period counts from its boundary, not from the end of the
 // rotation (no drift), a rotation slower than a period is not followed by a short run, and daily
 // runs end when the local date changes, however the clock got there.
-#include "frontend/headless/run_rotation.h"
+#include "service/run_rotation.h"
 
 #include "support.h"
 #include "support/fakes/manual_clock.h"

@@ -1,13 +1,14 @@
 // Service mode end to end: wsmon --run with standard input at /dev/null, the simulated receiver
 // sending without a pause, runs rotated every second, SIGTERM at the end. Every reading the
-// receiver sent is in exactly one export, each run has its own JSON Lines file, and the last
-// run is exported too.
+// receiver sent is in exactly one export, each run has its own JSON Lines file and recording,
+// which replays alone into that run's export, and the last run is exported too.
 #include <signal.h>
 
 #include <algorithm>
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "support.h"
@@ -38,7 +39,8 @@ TEST(ServiceRunTest, RotatedRunsTogetherExportEveryReadingOnceAndSigtermExportsT
   Surroundings around;
   around.closed = {0};
   Program wsmon(WSMON_PATH,
-                {"--run", "--rotate", "1s", "--com", "1=" + device, "--json", "run.jsonl"},
+                {"--run", "--rotate", "1s", "--com", "1=" + device, "--json", "run.jsonl",
+                 "--record", "bench.rec"},
                 dir.path(), around);
   ASSERT_EQ(sim.Finish(), 0);
   std::map<std::string, long> sent;
@@ -117,6 +119,29 @@ TEST(ServiceRunTest, RotatedRunsTogetherExportEveryReadingOnceAndSigtermExportsT
   std::sort(json_readings.begin(), json_readings.end());
   std::sort(run_readings.begin(), run_readings.end());
   EXPECT_EQ(json_readings, run_readings);
+
+  // Each run's recording, played alone, makes that run's export (saving on, as the service
+  // saved).
+  std::multiset<std::string> exported;
+  for (const std::string& name : exports) exported.insert(ReadWholeFile(dir.File(name)));
+  std::multiset<std::string> replayed;
+  for (const std::string& name : dir.Names()) {
+    if (name.rfind("bench_", 0) != 0) continue;
+    ScratchDirectory replay_dir;
+    std::ofstream(replay_dir.File("wscfg.cfg"), std::ios::binary)
+        << std::string("\x01\x00\x01\x04", 4);
+    Program replay(WSMON_PATH, {"--headless", "--replay", dir.File(name), "--speed", "max"},
+                   replay_dir.path());
+    replay.Write("exit\n");
+    EXPECT_EQ(replay.Finish(), 0) << name;
+    for (const std::string& made : replay_dir.Names()) {
+      if (made.rfind("RUVEZ_", 0) == 0 && made.find(".txt") != std::string::npos) {
+        replayed.insert(ReadWholeFile(replay_dir.File(made)));
+      }
+    }
+  }
+  EXPECT_EQ(replayed.size(), exported.size());
+  EXPECT_TRUE(replayed == exported) << "a replayed run's export differs from the run's own";
 }
 
 }  // namespace

@@ -43,6 +43,9 @@ TEST(ProgramOptionsTest, TheLinuxProgramsOptionsWhereTheyApplyAndComNamesAboveCo
        "--com: \"1=/dev/ttyUSB0\" is not N=COMx with N and x from 1 to 255 (for example 1=COM7)"},
       {{"--mqtt-topic", "lab"}, false, false, "--mqtt-topic and --mqtt-discovery need --mqtt"},
       {{"--headless"}, false, false, "unknown or incomplete option \"--headless\""},
+      // Service mode: the window alone, its runs rotated.
+      {{"--run", "--rotate", "2s"}, true, false, "run 2"},
+      {{"--rotate", "daily"}, false, false, "--rotate needs --run"},
   };
   for (const auto& c : cases) {
     std::string joined;
@@ -67,11 +70,13 @@ TEST(ProgramOptionsTest, TheLinuxProgramsOptionsWhereTheyApplyAndComNamesAboveCo
     if (n.mqtt)
       held += " mqtt=" + n.mqtt_endpoint.host + ":" + std::to_string(n.mqtt_endpoint.port) + " " +
               n.mqtt_topic;
+    if (o.run) held += "run " + std::to_string(o.rotation.every_s);
     EXPECT_EQ(held, c.expect);
   }
   // The help text names the Windows options and not the Linux program's modes.
   const std::string usage = ProgramUsage();
-  for (const char* option : {"--com N=COMx", "--json FILE", "--ledger", "--mqtt-discovery"})
+  for (const char* option :
+       {"--com N=COMx", "--json FILE", "--ledger", "--mqtt-discovery", "--run"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   EXPECT_EQ(usage.find("--headless"), std::string::npos);
 }

@@ -1,22 +1,21 @@
 #include "frontend/headless/headless_main.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "app/platform.h"
-#include "frontend/common/carry_over_port.h"
 #include "frontend/common/open_failure_text.h"
 #include "frontend/common/port_loss_text.h"
 #include "frontend/common/recording_start.h"
 #include "frontend/common/simulated_receiver.h"
 #include "frontend/common/stop_signals.h"
+#include "frontend/headless/commands.h"
 #include "frontend/headless/escaping.h"
 #include "frontend/headless/event_printer.h"
 #include "frontend/headless/headless_session.h"
-#include "frontend/headless/run_files.h"
-#include "frontend/headless/run_rotation.h"
 #include "frontend/headless/service_heartbeat.h"
 #include "frontend/headless/service_session.h"
 #include "frontend/headless/stats_lines.h"
@@ -27,11 +26,22 @@
 #include "platform/posix/posix_serial_port.h"
 #include "platform/posix/service_notifier.h"
 #include "recording/replay_player.h"
+#include "service/carry_over_port.h"
+#include "service/run_files.h"
+#include "service/run_rotation.h"
+#include "service/service_runs.h"
 
 namespace {
 
 void TellOnStderr(const std::string& text) {
   std::fprintf(stderr, "wsmon: %s\n", text.c_str());
+}
+
+// Whether the file of an option can have a name of its own for each run: it is a regular file,
+// or nothing yet. A FIFO or a device is written as it is.
+bool RegularOrAbsent(const std::string& file) {
+  struct stat st {};
+  return ::stat(file.c_str(), &st) != 0 || S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -55,10 +65,23 @@ int RunHeadless(Options& options) {
     TellOnStderr(error);
     return 2;
   }
+  // With rotation each run has a recording and a JSON Lines file of its own, the first ones
+  // named now.
+  const bool rotating = options.run && options.rotate;
+  const RunFiles record_files("--record", rotating ? options.outputs.record_file : "", true,
+                              &files);
   // A recording stands between the monitor and its port and clock, everywhere, from the start.
   std::unique_ptr<PortRecording> recording;
   if (!options.outputs.record_file.empty()) {
-    recording = StartRecording(options, &files, &real_clock, TellOnStderr, &error);
+    FileHandle created = kInvalidFile;
+    if (record_files.rotates()) {
+      options.outputs.record_file = record_files.Claim(real_clock.Now(), &error, &created);
+      if (options.outputs.record_file.empty()) {
+        TellOnStderr(error);
+        return 1;
+      }
+    }
+    recording = StartRecording(options, &files, &real_clock, TellOnStderr, &error, created);
     if (!recording) {
       TellOnStderr(error);
       return 1;
@@ -67,8 +90,9 @@ int RunHeadless(Options& options) {
   Clock& clock = replaying   ? static_cast<Clock&>(replay.clock)
                  : recording ? *recording->clock()
                              : real_clock;
-  // With rotation, each run has a JSON Lines file of its own, the first one's named now.
-  const RunFiles json_files(options.run && options.rotate ? options.outputs.json_file : "");
+  const std::string& json_file = options.outputs.json_file;
+  const RunFiles json_files("--json", rotating && json_file != "-" ? json_file : "",
+                            RegularOrAbsent(json_file), &files);
   if (json_files.rotates()) {
     options.outputs.json_file = json_files.Claim(clock.Now(), &error);
     if (options.outputs.json_file.empty()) {
@@ -128,7 +152,17 @@ int RunHeadless(Options& options) {
     host.Create();
     if (options.run) {
       RotationSchedule schedule(options.rotation, &clock);
-      ServiceSession session(&host, &carry_over, &printer, outputs.get(), &schedule, &json_files);
+      ServiceRuns runs(
+          &carry_over, &schedule, &clock,
+          [&host, &printer](int command, const char* why) {
+            printer.Note(std::string("> ") + CommandName(command) +
+                         (why != nullptr ? std::string(" (") + why + ")" : ""));
+            host.Choose(command);
+          },
+          TellOnStderr);
+      runs.RotateJson(&json_files, outputs.get());
+      runs.RotateRecording(&record_files, recording.get());
+      ServiceSession session(&host, &runs, &printer);
       session.SetHeartbeat(&heartbeat);
       status = session.Run();
     } else {

@@ -126,20 +126,7 @@ std::vector<OptionRow> OptionTable(Options* o) {
                 "exit on SIGTERM\n"
                 "                   or SIGINT; every run is exported, whatever the settings say "
                 "about saving\n"),
-      Custom("--rotate",
-             [o](const std::string& value, std::string* error) {
-               o->rotate = true;
-               return ParseRotation(value, &o->rotation, error);
-             })
-          .Missing("--rotate needs a value: daily, or a period such as 6h")
-          .Help("  --rotate daily|Nh\n"
-                "                   with --run: stop the run (exporting it) and start the next "
-                "at once, losing\n"
-                "                   no byte between them, at every local midnight or every N "
-                "hours from the\n"
-                "                   first start (also Nm and Ns: minutes, seconds); --json FILE "
-                "then makes\n"
-                "                   one file per run\n"),
+      RotateOptionRow(&o->rotate, &o->rotation),
       ComOptionRow(&o->ports),
       Flag("--simulate", &o->simulate)
           .Help("  --simulate       start the simulated receiver (wsmon-sim) on a pseudo-terminal "

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend/headless/run_rotation.h"
 #include "outputs/outputs.h"
 #include "platform/posix/com_port_map.h"
+#include "service/run_rotation.h"
 
 struct Options {
   bool headless = false;

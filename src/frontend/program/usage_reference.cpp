@@ -80,7 +80,10 @@ Files (in the start directory, the current directory):
                    and the ledger's figures of each sensor at the run's end
   FILE of --json   the JSON Lines, appended to; one record a line, "event" its first key,
                    "time" local with its offset from UTC (2026-12-08T03:03:54.128+01:00);
-                   each session's first record a "header": program, version, device, baud
+                   each session's first record a "header": program, version, device, baud.
+                   A file on a disk is flushed to it at most once a second and at the end; a
+                   full disk is told once, its records skipped, and writing resumes by itself
+                   after a "records_skipped" record: count, bytes, reason
 
 Recordings (--record FILE, --replay FILE): what the port gave the monitor, as a text file of lines
 ended by LF. The first line is "wsmon-recording 1" and the program that wrote it; every other line
@@ -147,6 +150,9 @@ which exports it (> stop (signal) or (interrupted)), then exit with status 0.
                    named after the run's start (_2, _3 ... for another in the same minute; a
                    file is never shared by two runs). A FILE that is a FIFO or a device is
                    written as it is. --csv files go with each export as always
+  --record FILE    with --rotate, one recording per run, named as the JSON file is; each
+                   begins with the open of the port as its run found it, so that
+                   --replay plays it alone into that run's export
 
 Network outputs (--http, --mqtt; the terminal monitor and --headless alike): neither holds up
 the polling. What they say goes to standard error (--headless) or the status line.

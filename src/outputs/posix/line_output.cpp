@@ -7,14 +7,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+
+#include "platform/posix/posix_file_store.h"
 
 LineOutput::LineOutput(int descriptor) : fd_(descriptor) {
   Examine();
 }
 
-LineOutput::~LineOutput() {
-  if (owned_) ::close(fd_);
+void LineOutput::CloseDescriptor(int descriptor) {
+  ::close(descriptor);
 }
 
 void LineOutput::Examine() {
@@ -22,7 +25,7 @@ void LineOutput::Examine() {
   regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool LineOutput::Open(const std::string& file, std::string* error) {
+bool LineOutput::OpenStream(const std::string& file, std::string* error) {
   if (file.empty() || file == "-") {
     fd_ = STDOUT_FILENO;
   } else {
@@ -42,19 +45,21 @@ bool LineOutput::Open(const std::string& file, std::string* error) {
   return true;
 }
 
-bool LineOutput::Switch(const std::string& file, std::string* error) {
-  const int old_fd = fd_;
-  const bool old_owned = owned_;
-  const bool old_regular = regular_;
-  owned_ = false;
-  if (!Open(file, error)) {
-    fd_ = old_fd;
-    owned_ = old_owned;
-    regular_ = old_regular;
-    return false;
-  }
-  if (old_owned) ::close(old_fd);
-  return true;
+std::string LineOutput::DiskFileName(const std::string& file) {
+  // The file store never follows a link: a link to the file is appended to as the file itself
+  // is, by the name it leads to.
+  struct stat st {};
+  if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file;
+  char* target = ::realpath(file.c_str(), nullptr);
+  if (target == nullptr) return "";
+  std::string name(target);
+  std::free(target);
+  return name;
+}
+
+FileStore* LineOutput::Files() {
+  static PosixFileStore files;
+  return &files;
 }
 
 std::size_t LineOutput::chunk(std::size_t limit) const {
@@ -80,6 +85,7 @@ long LineOutput::Write(const char* bytes, std::size_t count, int* error) {
 }
 
 void LineOutput::WaitWritable(int timeout_ms) {
+  if (fd_ < 0) return;
   pollfd p{fd_, POLLOUT, 0};
   (void)::poll(&p, 1, timeout_ms);
 }

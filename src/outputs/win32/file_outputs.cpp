@@ -1,6 +1,6 @@
-// The JSON Lines file of the Windows program, through the Windows file functions. Handles are kept
-// in the writers' int: Windows gives handles that fit in 32 bits so that 32- and 64-bit programs
-// can share them, and INVALID_HANDLE_VALUE comes back as -1.
+// The JSON Lines' stream of the Windows program, through the Windows file functions. Handles are
+// kept in the writers' int: Windows gives handles that fit in 32 bits so that 32- and 64-bit
+// programs can share them, and INVALID_HANDLE_VALUE comes back as -1.
 #include <windows.h>
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include "outputs/line_output.h"
 #include "outputs/win32/system_error.h"
 #include "platform/win32/wide_text.h"
+#include "platform/win32/win32_file_store.h"
 
 namespace {
 
@@ -25,15 +26,15 @@ LineOutput::LineOutput(int descriptor) : fd_(descriptor) {
   Examine();
 }
 
-LineOutput::~LineOutput() {
-  if (owned_) CloseHandle(Handle(fd_));
+void LineOutput::CloseDescriptor(int descriptor) {
+  CloseHandle(Handle(descriptor));
 }
 
 void LineOutput::Examine() {
   regular_ = fd_ >= 0 && GetFileType(Handle(fd_)) == FILE_TYPE_DISK;
 }
 
-bool LineOutput::Open(const std::string& file, std::string* error) {
+bool LineOutput::OpenStream(const std::string& file, std::string* error) {
   const std::string head = "--json " + file + ": ";
   if (file.empty() || file == "-") {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -64,26 +65,25 @@ bool LineOutput::Open(const std::string& file, std::string* error) {
     // A pipe or a device takes writes only while its reader reads, and Windows cannot tell
     // beforehand whether one would wait: the monitor's window would stop with it.
     *error = head + "not a file on a disk (a pipe or a device could stop the monitor)";
+    CloseStream();
     return false;
   }
   return true;
 }
 
-bool LineOutput::Switch(const std::string& file, std::string* error) {
-  const int old_fd = fd_;
-  const bool old_owned = owned_;
-  const bool old_regular = regular_;
-  owned_ = false;
-  if (!Open(file, error)) {
-    // Open may fail after it opened the file (one it refuses).
-    if (owned_ && fd_ != old_fd) CloseHandle(Handle(fd_));
-    fd_ = old_fd;
-    owned_ = old_owned;
-    regular_ = old_regular;
-    return false;
-  }
-  if (old_owned) CloseHandle(Handle(old_fd));
-  return true;
+std::string LineOutput::DiskFileName(const std::string& file) {
+  // The file store never opens a link or a junction as the file it leads to: such a name is
+  // written as a stream, as the system follows it.
+  const WideText name(file.c_str());
+  const DWORD attributes = name.valid() ? GetFileAttributesW(name.get()) : INVALID_FILE_ATTRIBUTES;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return "";
+  return file;
+}
+
+FileStore* LineOutput::Files() {
+  static Win32FileStore files;
+  return &files;
 }
 
 std::size_t LineOutput::chunk(std::size_t limit) const {

@@ -11,6 +11,7 @@ constexpr int kLastComNumber = 255;
 
 const char kUsageHead[] =
     R"(usage: wsmon.exe [--com N=COMx]... [--ledger] [OUTPUTS] [NETWORK]
+       wsmon.exe --run [--rotate daily|Nh] [--com N=COMx]... [--ledger] [OUTPUTS] [NETWORK]
        wsmon.exe --help | --version
 
 OUTPUTS: [--csv] [--json FILE] [--sequence-byte] [--record FILE]
@@ -28,6 +29,12 @@ turns the order round), updated at every poll; its status line tells the run's f
 the receiver's port is lost, and what the outputs report. During a run Windows does not go to
 sleep.
 
+With --run the monitor opens the port and starts a run as soon as its window is shown, with
+the settings of wscfg.cfg, and saves (exports) every run whatever the settings say about
+saving. Closing the window, the menu's exit and the end of the Windows session (logoff,
+shutdown) stop the run in progress first, which exports it, and then end the program; the
+menu's close and settings stop it first too.
+
 Options:
 )";
 
@@ -39,7 +46,7 @@ and Start in to the folder for the settings and the exports, C:\wsmon.
 
 Exit status: 0 after the monitor ended; 2 for a bad command line; 1 when an output cannot
 start (the JSON Lines file cannot be opened, the HTTP port is taken, the --record FILE exists),
-which a message says.
+which a message says, or when the port of --run does not open.
 )";
 
 // "COMx" (any case) with x from 1 to 255: x, else 0.
@@ -77,7 +84,13 @@ OptionRow ComRow(std::map<int, int>* com) {
 }
 
 std::vector<OptionRow> OptionTable(ProgramOptions* o) {
-  std::vector<OptionRow> rows = {ComRow(&o->com)};
+  std::vector<OptionRow> rows = {
+      ComRow(&o->com),
+      Flag("--run", &o->run)
+          .Help("  --run            service mode: open the port and start a run at once; every "
+                "run is exported\n"),
+      RotateOptionRow(&o->rotate, &o->rotation),
+  };
   const std::vector<OptionRow> outputs = OutputOptionRows(&o->outputs, JsonTarget::kFileOnly);
   rows.insert(rows.end(), outputs.begin(), outputs.end());
   rows.insert(rows.end(),
@@ -104,6 +117,10 @@ bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* o
                     kMonitorOptionWords, error))
     return false;
   if (o->help || o->version) return true;
+  if (o->rotate && !o->run) {
+    *error = "--rotate needs --run";
+    return false;
+  }
   return FinishOutputOptions(&o->outputs, error);
 }
 

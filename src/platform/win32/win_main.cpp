@@ -6,6 +6,7 @@
 
 #include <shellapi.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 #include "platform/win32/keep_awake.h"
 #include "platform/win32/ledger_window.h"
 #include "platform/win32/program_options.h"
+#include "platform/win32/service_window.h"
 #include "platform/win32/ticker_timer.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_clock.h"
@@ -29,6 +31,10 @@
 #include "platform/win32/win32_serial_port.h"
 #include "platform/win32/win32_surface.h"
 #include "recording/port_recording.h"
+#include "service/carry_over_port.h"
+#include "service/run_files.h"
+#include "service/run_rotation.h"
+#include "service/service_runs.h"
 
 namespace {
 
@@ -52,6 +58,11 @@ const wchar_t kProgramCaption[] = L"wsmon";
 // What the options add to the window; null members without them.
 LedgerWindow* g_ledger_window = nullptr;
 TickerTimer* g_tickers = nullptr;
+// Service mode (--run); null without it.
+ServiceWindow* g_service = nullptr;
+// What the program does once its window is gone (the recording closed, the outputs written
+// out); run at the end of the message loop, or at the end of the Windows session, once.
+std::function<void()> g_finish;
 
 // After each command and poll of the monitor: the ledger window shows the figures of now, and
 // the outputs' work is timed anew.
@@ -68,7 +79,18 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
       break;
     case WM_DESTROY:
     case WM_CLOSE:
+      if (g_service != nullptr) g_service->BeforeEnd(hwnd);
       ShutdownSequence(window);
+      break;
+    case WM_ENDSESSION:
+      // The session ends (logoff, shutdown) once this returns: the program ends here, as the
+      // close box would end it.
+      if (wparam != FALSE && g_service != nullptr) {
+        g_service->BeforeEnd(hwnd);
+        DestroyWindow(hwnd);
+        if (g_finish) g_finish();
+        return 0;
+      }
       break;
     case WM_SIZE:
       ResizeSequence(window);
@@ -80,14 +102,20 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
       break;
     }
     case WM_COMMAND:
+      if (g_service != nullptr) g_service->BeforeCommand(hwnd, LOWORD(wparam));
       MenuCommand(window, LOWORD(wparam));
+      if (g_service != nullptr) g_service->AfterCommand(LOWORD(wparam));
       if (LOWORD(wparam) == LedgerWindow::kCommand && g_ledger_window != nullptr) {
         g_ledger_window->Show(hwnd);
       }
       AfterMonitorWork();
       break;
     case WM_TIMER:
-      PollCycle(window);
+      if (wparam == ServiceWindow::kTimerId) {
+        if (g_service != nullptr) g_service->OnTimer(hwnd);
+      } else {
+        PollCycle(window);
+      }
       AfterMonitorWork();
       break;
     default:
@@ -138,8 +166,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   static Win32Clock clock;
   static Win32FileStore files;
   static DebugOutputReporter reporter;
+  // Service mode keeps what waits at the port across the boundary of two runs.
+  static CarryOverPort carry_over(&port);
+  SerialPort* const real_port = options.run ? static_cast<SerialPort*>(&carry_over) : &port;
   port.SetComNumbers(options.com);
-  g_platform.port = &port;
+  g_platform.port = real_port;
   g_platform.report = &reporter;
   g_platform.clock = &clock;
   g_platform.window = &surface;
@@ -152,16 +183,28 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
     const auto mapped = com.find(number);
     return "COM" + std::to_string(mapped == com.end() ? number : mapped->second);
   };
+  // With rotation each run has a recording and a JSON Lines file of its own, the first ones
+  // named now.
+  const bool rotating = options.run && options.rotate;
+  const RunFiles record_files("--record", rotating ? options.outputs.record_file : "", true,
+                              &files);
+  const RunFiles json_files("--json", rotating ? options.outputs.json_file : "", true, &files);
   std::unique_ptr<PortRecording> recording;
   if (!options.outputs.record_file.empty()) {
-    recording = PortRecording::Start(&files, options.outputs.record_file,
-                                     std::string("wsmon.exe ") + kProgramVersion, &clock, device_of,
-                                     Report, &error);
+    FileHandle created = kInvalidFile;
+    if (record_files.rotates()) {
+      options.outputs.record_file = record_files.Claim(clock.Now(), &error, &created);
+    }
+    if (!options.outputs.record_file.empty()) {
+      recording = PortRecording::Start(&files, options.outputs.record_file,
+                                       std::string("wsmon.exe ") + kProgramVersion, &clock,
+                                       device_of, Report, &error, created);
+    }
     if (!recording) {
       Tell("wsmon: " + error, MB_ICONERROR);
       return 1;
     }
-    recording->SetPort(&port);
+    recording->SetPort(real_port);
     g_platform.port = recording->port();
     g_platform.clock = recording->clock();
     g_platform.dispatch = recording->observer();
@@ -177,6 +220,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   std::unique_ptr<Outputs> outputs;
   std::unique_ptr<LedgerWindow> ledger_window;
   TickerTimer tickers(&clock);
+  if (json_files.rotates()) {
+    options.outputs.json_file = json_files.Claim(monitor_clock->Now(), &error);
+    if (options.outputs.json_file.empty()) {
+      Tell("wsmon: " + error, MB_ICONERROR);
+      return 1;
+    }
+  }
   if (options.Any()) {
     outputs = Outputs::Start(
         options.outputs, monitor_clock, [](NoticeSource, const std::string& text) { Report(text); },
@@ -210,8 +260,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
       CreateWindowExW(0, title.get(), title.get(), kMainWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                       kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, nullptr);
   if (hwnd == nullptr) return 0;
-  // The settings are read now: what they keep the outputs from writing is told at once.
-  if (outputs) outputs->TellWhatStaysUnwritten();
+  // The settings are read now: what they keep the outputs from writing is told at once (a
+  // service saves whatever they say).
+  if (outputs && !options.run) outputs->TellWhatStaysUnwritten();
   if (ledger_window) {
     // The seventh item, after the six of the monitor's own menu, enabled in every state.
     AppendMenuW(GetMenu(hwnd), MF_STRING, LedgerWindow::kCommand, LedgerWindow::kMenuText);
@@ -221,19 +272,53 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   ShowWindow(hwnd, show);
   UpdateWindow(hwnd);
 
+  // The service opens the port and starts its first run at once; without a run the program
+  // ends, as the Linux program's service does.
+  int status = 0;
+  RotationSchedule schedule(options.rotation, monitor_clock);
+  ServiceRuns runs(
+      &carry_over, &schedule, monitor_clock,
+      [hwnd](int command, const char*) {
+        MenuCommand(ToWindowHandle(hwnd), command);
+        AfterMonitorWork();
+      },
+      Report);
+  runs.RotateJson(&json_files, outputs.get());
+  runs.RotateRecording(&record_files, recording.get());
+  ServiceWindow service(&runs);
+  // Once the window is gone: the recording is closed, the outputs write out what they still
+  // hold, the hold on sleep ends.
+  bool finished = false;
+  g_finish = [&] {
+    if (finished) return;
+    finished = true;
+    g_service = nullptr;
+    if (recording) recording->Finish();
+    g_platform.dispatch = nullptr;
+    g_ledger_window = nullptr;
+    g_tickers = nullptr;
+    g_platform.readings = nullptr;
+    outputs.reset();
+  };
+  // A start that the monitor refused (a screen too small) has asked to end already.
+  MSG pending = {};
+  const bool ending = PeekMessageW(&pending, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+  if (options.run && !ending) {
+    g_service = &service;
+    if (!service.Begin(hwnd)) {
+      Report("--run: the port did not open, so no run started");
+      status = 1;
+      DestroyWindow(hwnd);
+    }
+  }
+
   MSG message = {};
   // GetMessage answers -1 on an error; only 0, the quit message, ends the loop normally.
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  // The window is gone: the recording is closed, the outputs write out what they still hold,
-  // the hold on sleep ends.
-  if (recording) recording->Finish();
-  g_platform.dispatch = nullptr;
-  g_ledger_window = nullptr;
-  g_tickers = nullptr;
-  g_platform.readings = nullptr;
-  outputs.reset();
-  return static_cast<int>(message.wParam);
+  g_finish();
+  g_finish = nullptr;
+  return status != 0 ? status : static_cast<int>(message.wParam);
 }

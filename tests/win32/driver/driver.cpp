@@ -19,13 +19,23 @@
 // unplugs the line between COM1 and the receiver port when the driver creates WORK_DIR\unplug,
 // and plugs it in again for WORK_DIR\replug; it answers each with a file NAME.done. For
 // WORK_DIR\scrape it reads the monitor's /metrics into OUT_DIR\metrics.txt, answered the same way.
+//
+//        wsmon_driver --service PROGRAM WORK_DIR RECEIVER_PORT
+// runs the service: wsmon.exe --run --rotate 2s in WORK_DIR with its COM1 opening RECEIVER_PORT.
+// For WORK_DIR\simulate the script starts the simulated receiver on the far end of that port,
+// answers with simulate.done once it is there, and the receiver writes its summary into
+// WORK_DIR\sim.txt when it ends; the line stays up after it.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -484,24 +494,44 @@ bool AskScript(const Paths& paths, const wchar_t* request) {
   return WaitFor([&] { return FileExists(file + L".done"); }, kStartTimeoutMs);
 }
 
+// A monitor started in dir with 4 sensors, its port opened and a run started by the menu.
+struct StartedRun {
+  HWND main = nullptr;
+  HWND good = nullptr;
+  HWND bad = nullptr;
+  HWND log = nullptr;
+  std::vector<HWND> panels;
+};
+
+bool StartRunIn(Checks& checks, const Paths& paths, Receiver& receiver, const std::wstring& dir,
+                const std::string& what, Monitor& monitor, StartedRun* run) {
+  if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts for " + what))
+    return false;
+  const HWND main = run->main = WaitMain(monitor);
+  if (!checks.Expect(main != nullptr, "its main window appears")) return false;
+  run->good = BoxByCaption(main, text::kGoodCountCaption);
+  run->bad = BoxByCaption(main, text::kBadCountCaption);
+  run->log = BoxByCaption(main, text::kErrorLogCaption);
+  PanelCaptionsShown(main, &run->panels);
+  if (run->good == nullptr || run->bad == nullptr || run->log == nullptr || run->panels.size() != 4)
+    return false;
+  ChooseByMnemonic(main, L'p');
+  receiver.Collect(3, kTimeoutMs);  // the probe
+  ChooseByMnemonic(main, L's');
+  return checks.Expect(WaitLine(run->good, text::kStartCount), "the run starts");
+}
+
 void Replug(Checks& checks, const Paths& paths, Receiver& receiver) {
   // COM1, 9600 baud, saving off, 4 sensors.
   const std::wstring dir = StartDir(paths, L"replug", std::string("\1\0\0\4", 4));
   Monitor monitor;
-  if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts for the replug"))
-    return;
-  const HWND main = WaitMain(monitor);
-  if (!checks.Expect(main != nullptr, "its main window appears")) return;
-  const HWND good = BoxByCaption(main, text::kGoodCountCaption);
-  const HWND bad = BoxByCaption(main, text::kBadCountCaption);
-  const HWND log = BoxByCaption(main, text::kErrorLogCaption);
-  std::vector<HWND> panels;
-  PanelCaptionsShown(main, &panels);
-  if (good == nullptr || bad == nullptr || log == nullptr || panels.size() != 4) return;
-  ChooseByMnemonic(main, L'p');
-  receiver.Collect(3, kTimeoutMs);  // the probe
-  ChooseByMnemonic(main, L's');
-  checks.Expect(WaitLine(good, text::kStartCount), "the run starts");
+  StartedRun run;
+  if (!StartRunIn(checks, paths, receiver, dir, "the replug", monitor, &run)) return;
+  const HWND main = run.main;
+  const HWND good = run.good;
+  const HWND bad = run.bad;
+  const HWND log = run.log;
+  const std::vector<HWND>& panels = run.panels;
   Deliver(checks, receiver, MakeFrame(0, 0x01, 0x0171, 0x01C8), good, bad);
   checks.Expect(WaitLine(good, Count(1)), "a reading before the unplug");
 
@@ -569,21 +599,12 @@ void RecoverKilledRun(Checks& checks, const Paths& paths, Receiver& receiver) {
   std::vector<std::string> shown;  // the panels' lines in order, then the error log's
   {
     Monitor monitor;
-    if (!checks.Expect(monitor.Start(paths.program, dir), "the monitor starts for a run to kill"))
-      return;
-    const HWND main = WaitMain(monitor);
-    if (!checks.Expect(main != nullptr, "its main window appears")) return;
-    const HWND good = BoxByCaption(main, text::kGoodCountCaption);
-    const HWND bad = BoxByCaption(main, text::kBadCountCaption);
-    const HWND log = BoxByCaption(main, text::kErrorLogCaption);
-    std::vector<HWND> boxes;
-    PanelCaptionsShown(main, &boxes);
-    if (good == nullptr || bad == nullptr || log == nullptr || boxes.size() != 4) return;
-    boxes.push_back(log);
-    ChooseByMnemonic(main, L'p');
-    receiver.Collect(3, kTimeoutMs);  // the probe
-    ChooseByMnemonic(main, L's');
-    checks.Expect(WaitLine(good, text::kStartCount), "the run starts");
+    StartedRun run;
+    if (!StartRunIn(checks, paths, receiver, dir, "a run to kill", monitor, &run)) return;
+    const HWND good = run.good;
+    const HWND bad = run.bad;
+    std::vector<HWND> boxes = run.panels;
+    boxes.push_back(run.log);
     Bytes broken = MakeFrame(2, 0x05, 0x0171, 0x01C8);
     broken[7] ^= 0x01;
     Deliver(
@@ -953,6 +974,98 @@ void OutputsRun(Checks& checks, const Paths& paths) {
   checks.Expect(monitor.WaitExit(kTimeoutMs) == 0, "exit ends the program with code 0");
 }
 
+// --- Service mode: runs rotated every 2 s, the last exported when the window closes ----------
+
+// Each sensor's sequence bytes through the exports in the order of their runs
+// (RUVEZ_<minute>.txt, then _2, _3 ... in that minute), and how many exports there are.
+std::map<int, std::vector<int>> ExportedSequences(const std::wstring& dir, int* exports) {
+  std::vector<std::wstring> names = ExportFiles(dir);
+  const auto order = [](const std::wstring& name) {
+    return std::make_pair(name.substr(0, 22), name.size() > 26 ? _wtoi(name.c_str() + 23) : 1);
+  };
+  std::sort(names.begin(), names.end(),
+            [&](const std::wstring& a, const std::wstring& b) { return order(a) < order(b); });
+  *exports = static_cast<int>(names.size());
+  std::map<int, std::vector<int>> sequences;
+  const std::regex reading(R"((\d{3,})-\d\d:\d\d:\d\d-([0-9A-F]{2})-.*)");
+  for (const std::wstring& name : names) {
+    int panel = -1;
+    for (const std::string& line : ExportLines(ReadFileBytes(dir + L"\\" + name))) {
+      std::smatch m;
+      if (line.rfind("sensor", 0) == 0) panel = std::atoi(line.c_str() + 6);
+      if (panel >= 0 && std::regex_match(line, m, reading))
+        sequences[panel].push_back(std::stoi(m[2], nullptr, 16));
+    }
+  }
+  return sequences;
+}
+
+void ServiceRun(Checks& checks, const std::wstring& program, const std::wstring& work,
+                const std::wstring& receiver_port) {
+  checks.Phase("service mode: runs rotated every 2 s, the last exported at the close");
+  Paths paths;
+  paths.work = work;
+  // COM1 at 9600 baud, saving off (the service exports anyway), 4 sensors.
+  const std::wstring dir = StartDir(paths, L"runs", std::string("\1\0\0\4", 4));
+  Monitor monitor;
+  if (!checks.Expect(
+          AskScript(paths, L"simulate") &&
+              monitor.Start(program, dir, L"",
+                            {L"--run", L"--rotate", L"2s", L"--com", L"1=" + receiver_port,
+                             L"--json", L"run.jsonl", L"--record", L"bench.rec"}),
+          "wsmon.exe --run starts, the simulated receiver waiting for its probe"))
+    return;
+  const HWND main = WaitMain(monitor);
+  const HWND good = main != nullptr ? BoxByCaption(main, text::kGoodCountCaption) : nullptr;
+  if (!checks.Expect(good != nullptr, "its main window appears")) return;
+  // The receiver's summary ("sensor N COUNT") once it has ended; the line stays up.
+  std::map<int, int> sent;
+  ExpectSoon(
+      checks,
+      [&] {
+        const Bytes summary = ReadFileBytes(work + L"\\sim.txt");
+        std::istringstream text(std::string(summary.begin(), summary.end()));
+        for (std::string line; std::getline(text, line);) {
+          int sensor = 0, count = 0;
+          if (std::sscanf(line.c_str(), "sensor %d %d", &sensor, &count) == 2) sent[sensor] = count;
+        }
+        return sent.size() == 4;
+      },
+      60000, "the receiver sends its readings and ends", [] { return std::string(); });
+  // Read to the end once the exports and the run in progress hold every reading sent since the
+  // first one shown (those before may fall to the probe's purge at the open).
+  int exports = 0;
+  int missing = 0;
+  const auto count_missing = [&] {
+    const std::map<int, std::vector<int>> sequences = ExportedSequences(dir, &exports);
+    missing = -std::atoi(OnlyLine(good).c_str());
+    for (const auto& [sensor, seq] : sequences)
+      missing += sent[sensor] - seq.front() - static_cast<int>(seq.size());
+    return sequences;
+  };
+  ExpectSoon(
+      checks, [&] { return !count_missing().empty() && exports >= 2 && missing == 0; }, 30000,
+      "two runs at least are exported while the readings are read",
+      [&] { return Str(missing) + " missing"; });
+
+  PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  checks.Expect(monitor.WaitExit(kStartTimeoutMs) == 0, "closing the window ends the program");
+  const std::map<int, std::vector<int>> sequences = count_missing();
+  bool consecutive = sequences.size() == 4;
+  for (const auto& entry : sequences) {
+    const std::vector<int>& seq = entry.second;
+    for (std::size_t i = 1; i < seq.size(); ++i) consecutive &= seq[i] == (seq[i - 1] + 1) % 256;
+  }
+  checks.Expect(exports >= 3 && consecutive && missing == 0,
+                "every reading sent is in one export, once, the last run's exported by the close",
+                Str(exports) + " exports, " + Str(missing) + " missing");
+  const int json = static_cast<int>(FilesLike(dir, L"run_*.jsonl").size());
+  const int recordings = static_cast<int>(FilesLike(dir, L"bench_*.rec").size());
+  checks.Expect(json == exports && recordings == exports,
+                "a JSON Lines file and a recording per run, named after it",
+                Str(json) + " and " + Str(recordings));
+}
+
 // --- A screen of 800 x 600 is refused ----------------------------------------------------------
 
 void SmallScreen(Checks& checks, const Paths& paths) {
@@ -984,6 +1097,12 @@ void SmallScreen(Checks& checks, const Paths& paths) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 5 && std::wstring(argv[1]) == L"--service") {
+    Checks checks;
+    ServiceRun(checks, argv[2], argv[3], argv[4]);
+    std::printf("%d passed, %d failed\n", checks.passed(), checks.failed());
+    return checks.failed() == 0 ? 0 : 1;
+  }
   if (argc != 6 && argc != 11) {
     std::fprintf(stderr,
                  "usage: wsmon_driver PROGRAM WORK_DIR OUT_DIR RECEIVER_PORT SMALL_DESKTOP\n"

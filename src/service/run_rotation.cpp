@@ -1,4 +1,4 @@
-#include "frontend/headless/run_rotation.h"
+#include "service/run_rotation.h"
 
 #include <cctype>
 
@@ -35,6 +35,24 @@ bool ParseRotation(const std::string& text, RotationPeriod* period, std::string*
   }
   period->every_s = static_cast<std::uint32_t>(n * unit);
   return true;
+}
+
+OptionRow RotateOptionRow(bool* given, RotationPeriod* period) {
+  return Custom("--rotate",
+                [given, period](const std::string& value, std::string* error) {
+                  *given = true;
+                  return ParseRotation(value, period, error);
+                })
+      .Missing("--rotate needs a value: daily, or a period such as 6h")
+      .Help(
+          "  --rotate daily|Nh\n"
+          "                   with --run: stop the run (exporting it) and start the next at once, "
+          "losing\n"
+          "                   no byte between them, at every local midnight or every N hours from "
+          "the\n"
+          "                   first start (also Nm and Ns: minutes, seconds); --json FILE and "
+          "--record\n"
+          "                   FILE then make one file per run, named after it\n");
 }
 
 void RotationSchedule::Begin() {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/clock.h"
+#include "cli/option_table.h"
 
 // The longest period: the tick count's differences stay exact well below its wrap (49.7 days).
 constexpr std::uint32_t kMaxRotationSeconds = 30 * 24 * 3600;
@@ -20,6 +21,10 @@ struct RotationPeriod {
 // "daily", or N followed by h (hours), m (minutes) or s (seconds), N from 1, the period at most
 // kMaxRotationSeconds. False with a message for the user in *error.
 bool ParseRotation(const std::string& text, RotationPeriod* period, std::string* error);
+
+// The --rotate row of the programs' options, with its help: given is set when the option is
+// given.
+OptionRow RotateOptionRow(bool* given, RotationPeriod* period);
 
 // The boundaries of one service's runs, asked from its loop.
 class RotationSchedule {

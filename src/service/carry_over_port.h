@@ -17,6 +17,8 @@ class CarryOverPort : public SerialPort {
   // While held, purges keep what waits. Released, a purge purges again (the carry with it).
   void Hold(bool held) { held_ = held; }
   std::size_t carried() const { return carry_.size() - taken_; }
+  // Puts bytes already read back in front of the carry: the next reads return them first.
+  void PutBack(const std::uint8_t* bytes, std::size_t count);
 
   int PlatformId() override { return inner_->PlatformId(); }
   PortHandle Open(int port_number) override;

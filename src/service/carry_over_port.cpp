@@ -1,6 +1,7 @@
-#include "frontend/common/carry_over_port.h"
+#include "service/carry_over_port.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 PortHandle CarryOverPort::Open(int port_number) {
@@ -20,6 +21,12 @@ void CarryOverPort::TakeWaiting(PortHandle port) {
     carry_.resize(old + static_cast<std::size_t>(std::max(n, 0)));
     if (n <= 0) return;
   }
+}
+
+void CarryOverPort::PutBack(const std::uint8_t* bytes, std::size_t count) {
+  carry_.erase(carry_.begin(), carry_.begin() + static_cast<std::ptrdiff_t>(taken_));
+  taken_ = 0;
+  carry_.insert(carry_.begin(), bytes, bytes + count);
 }
 
 void CarryOverPort::Purge(PortHandle port) {
