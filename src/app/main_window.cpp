@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "app/menu_commands.h"
 #include "app/monitor_state.h"
 #include "app/platform.h"
 #include "app/resource_ids.h"
 #include "app/texts.h"
 #include "display/panel_layout.h"
 #include "journal/recovery.h"
-#include "journal/run_journal.h"
 #include "serial/link.h"
 #include "settings/config_file.h"
 
@@ -113,7 +113,7 @@ void ShutdownSequence(WindowHandle hwnd) {
   CloseLink();
   surface.KillTimer(hwnd, POLL_TIMER_ID);
   // A run that ends with the program ends without an export: its journal goes.
-  DropRunJournal();
+  EndRunWithoutExport();
   if (SaveConfig(hwnd) != 0) {
     surface.MessageBox(hwnd, text::kConfigSaveFailed, text::kCaptionErrorBang, kBoxOk);
   }

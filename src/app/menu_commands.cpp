@@ -39,6 +39,18 @@ void TellRunStopped() {
   }
 }
 
+}  // namespace
+
+void EndRunWithoutExport() {
+  if (g_state.running != 1) return;
+  g_state.running = 0;
+  DropRunJournal();
+  if (g_platform.readings != nullptr) g_platform.readings->OnRunDropped();
+  TellRunStopped();
+}
+
+namespace {
+
 void ShowPortOpenState(WindowHandle hwnd) {
   SetMenuItems(hwnd, kMenuGrayed, kMenuEnabled, kMenuEnabled, kMenuGrayed);
   g_platform.window->DrawMenuBar(hwnd);
@@ -62,12 +74,7 @@ void OpenPort(WindowHandle hwnd) {
 void ClosePort(WindowHandle hwnd) {
   WindowSurface& surface = *g_platform.window;
   CloseLink();
-  if (g_state.running == 1) {
-    // The run ends without an export: its journal goes.
-    DropRunJournal();
-    TellRunStopped();
-  }
-  g_state.running = 0;
+  EndRunWithoutExport();
   surface.KillTimer(hwnd, POLL_TIMER_ID);
   ClearCounts();
   SetMenuItems(hwnd, kMenuEnabled, kMenuGrayed, kMenuGrayed, kMenuGrayed);
@@ -82,9 +89,7 @@ void ChangeSettings(WindowHandle hwnd) {
     surface.KillTimer(hwnd, POLL_TIMER_ID);
     ResetPort();
     ClearCounts();
-    g_state.running = 0;
-    DropRunJournal();
-    TellRunStopped();
+    EndRunWithoutExport();
     surface.EnableMenuItem(hwnd, CMD_START, kMenuEnabled);
     surface.EnableMenuItem(hwnd, CMD_STOP, kMenuGrayed);
   }
@@ -155,7 +160,7 @@ void StopRun(WindowHandle hwnd) {
 
 void Exit(WindowHandle hwnd) {
   CloseLink();
-  if (g_state.running == 1) TellRunStopped();
+  EndRunWithoutExport();
   g_platform.window->SendClose(hwnd);
 }
 

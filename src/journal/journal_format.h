@@ -77,8 +77,12 @@ struct JournalRecord {
 
 // Looks at the record at the start of bytes[0, count). *need (when given) is how many bytes the
 // whole record takes as its header says: 0 when the header is damaged or not all there.
+// Without check, a record whose header is sound is taken without its CRC-32 checked (by a
+// reader that checks only the records it uses: JournalRecordSound).
 JournalParse ParseJournalRecord(const std::uint8_t* bytes, std::size_t count, JournalRecord* out,
-                                std::size_t* need = nullptr);
+                                std::size_t* need = nullptr, bool check = true);
+// Whether a record that ParseJournalRecord took (in its buffer still) passes its CRC-32.
+bool JournalRecordSound(const JournalRecord& record);
 
 // The run's facts, as the Run record holds them.
 struct JournalRunFacts {

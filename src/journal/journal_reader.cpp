@@ -10,15 +10,16 @@ constexpr std::size_t kChunk = 256 * 1024;
 // Walks the records of an open journal from its start, reading it in large chunks.
 class RecordWalker {
  public:
-  RecordWalker(FileStore& files, FileHandle file, std::int64_t limit)
-      : files_(files), file_(file), limit_(limit), buffer_(kChunk) {}
+  // Without check, only the records' headers are checked (see ParseJournalRecord).
+  RecordWalker(FileStore& files, FileHandle file, std::int64_t limit, bool check = true)
+      : files_(files), file_(file), limit_(limit), check_(check), buffer_(kChunk) {}
 
   // The next record; kShort at the end of what is to be read, kBad for a record that is not
   // sound.
   JournalParse Next(JournalRecord* record, std::size_t* need) {
     for (;;) {
       const JournalParse parse =
-          ParseJournalRecord(buffer_.data() + at_, filled_ - at_, record, need);
+          ParseJournalRecord(buffer_.data() + at_, filled_ - at_, record, need, check_);
       if (parse != JournalParse::kShort || ended_) {
         if (parse == JournalParse::kRecord) {
           offset_ += static_cast<std::int64_t>(record->size);
@@ -57,6 +58,7 @@ class RecordWalker {
   FileStore& files_;
   FileHandle file_;
   std::int64_t limit_;
+  bool check_;
   std::vector<std::uint8_t> buffer_;
   std::size_t at_ = 0;
   std::size_t filled_ = 0;
@@ -192,11 +194,17 @@ bool ReadJournalLines(FileStore& files, const char* name, std::int64_t sound_byt
   if (count == 0) return true;
   const FileHandle file = files.OpenRead(name);
   if (file == kInvalidFile) return false;
-  RecordWalker walker(files, file, sound_bytes);
+  // The records before sound_bytes were checked as they were scanned (or written): each pass
+  // for a box checks again only the records it uses, so that the passes for all the boxes
+  // together check each line once.
+  RecordWalker walker(files, file, sound_bytes, /*check=*/false);
   JournalRecord record;
   std::uint64_t index = 0;
   bool going = true;
   while (going && index < count && walker.Next(&record, nullptr) == JournalParse::kRecord) {
+    const bool used = (record.kind == JournalKind::kLine && JournalBoxIndex(record.box) == box) ||
+                      record.kind == JournalKind::kGap;
+    if (used && !JournalRecordSound(record)) break;
     if (record.kind == JournalKind::kLine && JournalBoxIndex(record.box) == box) {
       going = line(record.payload, record.length);
       ++index;

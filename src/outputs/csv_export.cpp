@@ -198,8 +198,13 @@ std::string SensorsCsvRecord(const LedgerSnapshot& snapshot, int row) {
   return record + "\r\n";
 }
 
+void CsvExport::OnRunDropped() {
+  readings_.Discard();
+  errors_.Discard();
+}
+
 void CsvExport::OnRunStopped(std::uint32_t tick) {
-  // A run ended without an export keeps its rows under the run's names.
+  // A run whose export failed keeps its rows under the run's names, for its recovery.
   readings_.Keep();
   errors_.Keep();
   if (ledger_ == nullptr || exported_stem_.empty()) return;

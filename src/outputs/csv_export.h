@@ -13,9 +13,10 @@
 // Saving off, no export follows a run: such a run is told at its start that it writes nothing.
 // A run may last for days: its rows go, as they come, into files named after the run's start
 // (RUVEZ_<start>_readings.csv and _errors.csv, beside its journal), which its export renames;
-// a run ended without an export keeps them under those names, and a run that never ended has
-// them renamed with its recovered export (csv_row_file.h). The sensors file is written whole at
-// the export. The ledger must hear of a run's end before this listener.
+// a run that the user ended without an export removes them with its journal, and a run whose
+// export failed, or that never ended, has them renamed with its recovered export
+// (csv_row_file.h). The sensors file is written whole at the export. The ledger must hear of a
+// run's end before this listener.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +43,7 @@ class CsvExport : public ReadingSink {
   void OnError(const ErrorEvent& error) override;
   void OnRunStarted() override;
   void OnExported(const char* file_name) override;
+  void OnRunDropped() override;
   void OnRunStopped(std::uint32_t tick) override;
 
  private:

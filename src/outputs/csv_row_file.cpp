@@ -49,6 +49,14 @@ void CsvRowFile::Keep() {
   if (file_.is_open()) file_.Close();
 }
 
+void CsvRowFile::Discard() {
+  if (!file_.is_open()) return;
+  const std::string run_name = file_.name();
+  file_.Close();
+  files_->Remove(run_name.c_str());
+  files_->SyncDirectory(".");
+}
+
 bool CsvRowFile::Publish(const std::string& base, std::string* name, std::string* problem) {
   if (!file_.is_open()) return false;
   const std::string run_name = file_.name();

@@ -2,8 +2,9 @@
 // stem, as the run's journal has), so that a kill or a power cut leaves the rows of all but the
 // last second: each row goes out in one write to the system's cache, and the file is flushed to
 // the device at most once a second off the poll's path (AppendFile). The export gives it the
-// export's stem; a run ended without an export leaves it under its run name; a run that never
-// ended has it renamed with its recovered export.
+// export's stem; a run that the user ended without an export removes it, as it removes its
+// journal; a run whose export failed leaves it under its run name beside the journal, and a run
+// that never ended, or whose export failed, has it renamed with its recovered export.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +37,8 @@ class CsvRowFile {
   bool Publish(const std::string& base, std::string* name, std::string* problem);
   // Flushes and closes the file under its run name.
   void Keep();
+  // Closes and removes the file, and flushes the directory.
+  void Discard();
   bool is_open() const { return file_.is_open(); }
   const std::string& name() const { return file_.name(); }
 

@@ -27,6 +27,9 @@ class ReadingFanout : public ReadingSink {
   void OnExported(const char* file_name) override {
     for (int i = 0; i < count_; ++i) listeners_[i]->OnExported(file_name);
   }
+  void OnRunDropped() override {
+    for (int i = 0; i < count_; ++i) listeners_[i]->OnRunDropped();
+  }
   void OnRunStopped(std::uint32_t tick) override {
     for (int i = 0; i < count_; ++i) listeners_[i]->OnRunStopped(tick);
   }

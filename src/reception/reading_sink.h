@@ -63,6 +63,11 @@ class ReadingSink {
   // A run ended, by the stop command (after its export, when it had one), the close command,
   // the settings command or the exit command; tick is the clock tick of the end.
   virtual void OnRunStopped(std::uint32_t tick) { (void)tick; }
+  // Just before OnRunStopped of a run that the close, settings or exit command ended: the user
+  // chose to end it without its export, and its journal is gone, so what was kept for that
+  // export goes too. A run whose export failed, or that never ended, is not dropped: its files
+  // stay for its recovery.
+  virtual void OnRunDropped() {}
   // The port stopped answering during a run: told once per outage, after its error line. The
   // monitor has let the port go and tries to open it again at each poll.
   virtual void OnPortLost(const PortEvent& event) { (void)event; }

@@ -118,34 +118,57 @@ def simulated_runs_match_their_exports(cwd):
           f"{count} rows hold their frames' values ({negative} below zero, {missing} missing)")
 
 
-def ctrl_c_keeps_the_rows_under_the_runs_names(cwd):
-    master, slave = os.openpty()
-    tty.setraw(master)
-    out = os.path.join(cwd, "out")
-    p = subprocess.Popen([WSMON, "--headless", "--csv", "--com", "1=" + os.ttyname(slave)],
-                         cwd=cwd, stdin=subprocess.PIPE, stdout=open(out, "wb"))
-    p.stdin.write(b"settings save=1 sensors=3\nopen\nstart\nwait 1\n")
-    p.stdin.flush()
+def the_rows_go_or_stay_as_the_runs_journal(cwd):
+    # The user's choice of no export removes them with the journal; a failed export or a death
+    # keeps both, and the recovery gives the rows the recovered export's name.
+    def failed_export(p, d):
+        fillers = []  # a file system without a free file: no export can be made
+        while subprocess.run(["touch", f"{d}/f{len(fillers)}"], capture_output=True).returncode == 0:
+            fillers.append(f"{d}/f{len(fillers)}")
+        p.communicate(b"stop\nexit\n", timeout=60)
+        for f in fillers:
+            os.remove(f)
     sent = [frame(0, 1, 0x0171, 0x01C8), frame(2, 2, 0x0828, 0x0320)]
-    rows = lambda: [n for n in os.listdir(cwd) if n.endswith("_readings.csv")]
-    deadline = time.monotonic() + 30
-    while b"> wait 1\n" not in open(out, "rb").read() or not rows():
-        assert time.monotonic() < deadline and p.poll() is None, "wsmon never got going"
-        time.sleep(0.01)
-    os.write(master, b"".join(sent))
-    path = os.path.join(cwd, rows()[0])
-    while open(path, "rb").read().count(b"\r\n") < 3:
-        assert time.monotonic() < deadline, "the rows never reached their file"
-        time.sleep(0.01)
-    p.send_signal(2)
-    p.communicate(timeout=60)
-    names = sorted(n for n in os.listdir(cwd) if n.startswith("RUVEZ_"))
-    stem = rows()[0][:-len("_readings.csv")]
-    check(re.match(r"RUVEZ_\d{4}(_\d\d){5}$", stem) and
-          names == [stem + "_errors.csv", stem + "_readings.csv"],
-          f"Ctrl-C: no export and no journal, the CSV files kept under the run's names {names}")
-    check([r[-1] for r in csv.reader(open(path, newline=""))][1:] == [hexes(f) for f in sent],
-          "Ctrl-C: every row of the run is in them")
+    for what, end, kept in [("Ctrl-C", lambda p, d: p.send_signal(2), False),
+                            ("a failed export", failed_export, True), ("kill -9", lambda p, d: p.kill(), True)]:
+        d = os.path.join(cwd, what.replace(" ", "_"))
+        os.mkdir(d)
+        if "export" in what and (os.geteuid() != 0 or subprocess.run(
+                ["mount", "-t", "tmpfs", "-o", "size=4m,nr_inodes=64", "tmpfs", d]).returncode != 0):
+            print("skipped: " + what + " needs a small file system of its own (root)")
+            continue
+        try:
+            open(os.path.join(d, "wscfg.cfg"), "wb").write(bytes([1, 0, 1, 3]))
+            master, slave = os.openpty()
+            tty.setraw(master)
+            out = os.path.join(cwd, what + ".out")
+            p = subprocess.Popen([WSMON, "--headless", "--csv", "--com", "1=" + os.ttyname(slave)], cwd=d,
+                                 stdin=subprocess.PIPE, stdout=open(out, "wb"), stderr=subprocess.DEVNULL)
+            p.stdin.write(b"open\nstart\nwait 1\n")
+            p.stdin.flush()
+            rows = lambda: [n for n in os.listdir(d) if n.endswith("_readings.csv")]
+            deadline = time.monotonic() + 30
+            while b"> wait 1\n" not in open(out, "rb").read() or not rows():
+                assert time.monotonic() < deadline and p.poll() is None, "wsmon never got going"
+                time.sleep(0.01)
+            os.write(master, b"".join(sent))
+            path, stem = os.path.join(d, rows()[0]), rows()[0][:-len("_readings.csv")]
+            while open(path, "rb").read().count(b"\r\n") < 3:
+                assert time.monotonic() < deadline, "the rows never reached their file"
+                time.sleep(0.01)
+            end(p, d)
+            p.communicate(timeout=60)
+            names = sorted(n for n in os.listdir(d) if n.startswith("RUVEZ_"))
+            check(names == ([stem + s for s in (".journal", "_errors.csv", "_readings.csv")] if kept else []),
+                  f"{what}: the run's CSV files {'kept' if kept else 'gone'} with its journal {names}")
+            if kept:
+                subprocess.run([WSMON, "--recover", d], capture_output=True, timeout=60, check=True)
+                named = [n for n in os.listdir(d) if n.endswith("_recovered_readings.csv")]
+                check(len(named) == 1 and not [n for n in os.listdir(d) if n.startswith(stem)] and
+                      [r[-1] for r in csv.reader(open(os.path.join(d, named[0]), newline=""))][1:] ==
+                      [hexes(f) for f in sent], f"{what}: recovered, every row under the export's name")
+        finally:
+            subprocess.run(["umount", d], capture_output=True)
 
 
 def saving_off_says_it_writes_nothing(cwd):
@@ -161,4 +184,4 @@ def saving_off_says_it_writes_nothing(cwd):
 
 
 run_all(sent_frames_come_back_exactly, simulated_runs_match_their_exports,
-        ctrl_c_keeps_the_rows_under_the_runs_names, saving_off_says_it_writes_nothing)
+        the_rows_go_or_stay_as_the_runs_journal, saving_off_says_it_writes_nothing)

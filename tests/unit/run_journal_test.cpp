@@ -130,6 +130,24 @@ class RunJournalTest : public AppFixture {
   }
 };
 
+// Journals written by any version must still be read: the records' check is the standard
+// CRC-32, whatever lengths and pieces it is taken over.
+TEST(JournalCrcTest, IsTheStandardCrc32OverAnyLengthAndInPieces) {
+  const struct {
+    std::string text;
+    std::uint32_t crc;
+  } cases[] = {{"", 0},
+               {"123456789", 0xCBF43926u},
+               {"The quick brown fox jumps over the lazy dog", 0x414FA339u}};
+  for (const auto& c : cases) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.text.data());
+    EXPECT_EQ(Crc32(bytes, c.text.size()), c.crc) << c.text;
+    for (std::size_t cut = 0; cut <= c.text.size(); cut += 5) {
+      EXPECT_EQ(Crc32(bytes + cut, c.text.size() - cut, Crc32(bytes, cut)), c.crc) << cut;
+    }
+  }
+}
+
 TEST_F(RunJournalTest, ARunThatNeverReachedItsStopIsRecoveredAsTheExportItsStopWouldHaveWritten) {
   for (int sensors : {1, 4, 9, 12, 32}) {
     SCOPED_TRACE(std::to_string(sensors) + " sensors");
