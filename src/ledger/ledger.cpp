@@ -335,7 +335,6 @@ std::uint32_t Ledger::MeasuredAt(std::uint32_t now_tick) const {
   return run_.started && !run_.active ? run_.end.tick : now_tick;
 }
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 SensorFigures Ledger::Figures(int row, std::uint32_t now_tick) const {
   SensorFigures f;
   if (!ValidRow(row)) return f;
@@ -345,20 +344,7 @@ SensorFigures Ledger::Figures(int row, std::uint32_t now_tick) const {
   f.row = row;
   f.watched = Watched(row);
   f.tally = t;
-
-  if (r.intervals.count() > 0) {
-    const IntervalHistogram::Summary& summary = r.intervals.Summarize();
-    f.has_median = true;
-    f.interval_median_ms = summary.quantiles.median_ms;
-    f.interval_p95_ms = summary.quantiles.p95_ms;
-    f.period_ms = summary.period_ms;
-    f.gaps = summary.gaps.gaps;
-    f.missed = summary.gaps.missed;
-  }
-  const SpanMissed span = JudgeSpan(r.span, ReadingMs(r, f.period_ms, f.missed));
-  f.missed += r.own_missed + span.own;
-  f.gaps += r.own_gaps + (span.own > 0 ? 1 : 0);
-  f.missed_outages = r.outage_missed + span.outages;
+  AddGaps(r, f);
 
   // A sensor is expected when the run counts it or it has sent readings; a row named only by
   // damaged frames beyond the count may be a damaged id, and is never called silent.
@@ -382,25 +368,47 @@ SensorFigures Ledger::Figures(int row, std::uint32_t now_tick) const {
                    ? std::uint64_t{own_silence_ms} > 3 * std::uint64_t{f.interval_median_ms}
                    : own_silence_ms > kSilentWithoutMedianMs;
   }
-  if (f.has_median && t.frames > 0) {
-    const std::uint64_t open = MissedInGap(f.age_ms, f.period_ms);
-    f.missed_open = interrupted ? std::min(open, MissedInGap(own_silence_ms, f.period_ms)) : open;
-    f.missed_outages += open - f.missed_open;
-    f.has_delivery = true;
-    f.delivery_hundredths = HundredthsOfPercent(t.frames, t.frames + f.missed + f.missed_open);
-  }
-  if (sequence_byte_ && sensor_row && t.frames > 0) {
-    bool wrapped = false;
-    const std::uint64_t hidden = r.span.open ? HiddenTurns(r.span.last_tick - r.span.from_tick,
-                                                           r.span.steps, r.span.step_ms, &wrapped)
-                                             : 0;
-    f.sequence_lost_outages = t.sequence_lost_outages + hidden;
-    f.sequence_wrap_gaps = t.sequence_wrap_gaps + (wrapped ? 1 : 0);
-    const std::uint64_t distinct = t.frames - t.sequence_duplicates;
-    f.has_sequence_delivery = true;
-    f.sequence_delivery_hundredths = HundredthsOfPercent(distinct, distinct + t.sequence_lost);
-  }
+  if (f.has_median && t.frames > 0) AddDelivery(t, interrupted, own_silence_ms, f);
+  if (sequence_byte_ && sensor_row && t.frames > 0) AddSequenceFigures(r, f);
   return f;
+}
+
+void Ledger::AddGaps(const Row& r, SensorFigures& f) {
+  if (r.intervals.count() > 0) {
+    const IntervalHistogram::Summary& summary = r.intervals.Summarize();
+    f.has_median = true;
+    f.interval_median_ms = summary.quantiles.median_ms;
+    f.interval_p95_ms = summary.quantiles.p95_ms;
+    f.period_ms = summary.period_ms;
+    f.gaps = summary.gaps.gaps;
+    f.missed = summary.gaps.missed;
+  }
+  const SpanMissed span = JudgeSpan(r.span, ReadingMs(r, f.period_ms, f.missed));
+  f.missed += r.own_missed + span.own;
+  f.gaps += r.own_gaps + (span.own > 0 ? 1 : 0);
+  f.missed_outages = r.outage_missed + span.outages;
+}
+
+void Ledger::AddDelivery(const SensorTally& t, bool interrupted, std::uint32_t own_silence_ms,
+                         SensorFigures& f) {
+  const std::uint64_t open = MissedInGap(f.age_ms, f.period_ms);
+  f.missed_open = interrupted ? std::min(open, MissedInGap(own_silence_ms, f.period_ms)) : open;
+  f.missed_outages += open - f.missed_open;
+  f.has_delivery = true;
+  f.delivery_hundredths = HundredthsOfPercent(t.frames, t.frames + f.missed + f.missed_open);
+}
+
+void Ledger::AddSequenceFigures(const Row& r, SensorFigures& f) {
+  const SensorTally& t = r.tally;
+  bool wrapped = false;
+  const std::uint64_t hidden = r.span.open ? HiddenTurns(r.span.last_tick - r.span.from_tick,
+                                                         r.span.steps, r.span.step_ms, &wrapped)
+                                           : 0;
+  f.sequence_lost_outages = t.sequence_lost_outages + hidden;
+  f.sequence_wrap_gaps = t.sequence_wrap_gaps + (wrapped ? 1 : 0);
+  const std::uint64_t distinct = t.frames - t.sequence_duplicates;
+  f.has_sequence_delivery = true;
+  f.sequence_delivery_hundredths = HundredthsOfPercent(distinct, distinct + t.sequence_lost);
 }
 
 RunFigures Ledger::RunFiguresAt(std::uint32_t now_tick) const {

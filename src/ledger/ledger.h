@@ -113,6 +113,13 @@ class Ledger : public ReadingSink {
   // The run's figures without the counts of watched and silent rows, which CountRow adds.
   RunFigures RunFactsAt(std::uint32_t now_tick) const;
   static void CountRow(const SensorFigures& row, RunFigures& run);
+  // Parts of a row's figures: the gaps and readings missed of its intervals and judged spans;
+  // its delivery, the readings missed since its latest split between it and the monitor; the
+  // figures of its sequence count.
+  static void AddGaps(const Row& r, SensorFigures& f);
+  static void AddDelivery(const SensorTally& t, bool interrupted, std::uint32_t own_silence_ms,
+                          SensorFigures& f);
+  static void AddSequenceFigures(const Row& r, SensorFigures& f);
   // Outages and stalls of the run so far.
   std::uint64_t Interruptions() const { return run_.outages + run_.stalls; }
   // A reading outside a span: its interval and its count's step.

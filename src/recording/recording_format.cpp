@@ -245,65 +245,92 @@ bool ParseLocalTime(const char* t, std::size_t length, LocalTime* time) {
   return true;
 }
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
-bool ParseArguments(Fields& fields, Record* r) {
+bool ParseMenu(Fields& fields, Record* r) {
   const char* f = nullptr;
   std::size_t n = 0;
-  switch (r->kind) {
-    case RecordKind::kMenu:
-      if (!fields.Next(&f, &n)) return false;
-      for (const MenuWord& w : kMenuWords) {
-        if (Is(f, n, w.name)) {
-          r->number = w.command;
-          return true;
-        }
-      }
-      return false;
-    case RecordKind::kSettings: {
-      static const char* const kKeys[] = {"port=", "baud=", "sensors=", "save="};
-      int* const values[] = {&r->settings.port, &r->settings.baud, &r->settings.sensors,
-                             &r->settings.save};
-      for (int i = 0; i < 4; ++i) {
-        const std::size_t key = std::strlen(kKeys[i]);
-        std::uint64_t v = 0;
-        if (!fields.Next(&f, &n) || n <= key || std::memcmp(f, kKeys[i], key) != 0 ||
-            !ParseUnsigned(f + key, n - key, 10000000, &v)) {
-          return false;
-        }
-        *values[i] = static_cast<int>(v);
-      }
+  if (!fields.Next(&f, &n)) return false;
+  for (const MenuWord& w : kMenuWords) {
+    if (Is(f, n, w.name)) {
+      r->number = w.command;
       return true;
     }
+  }
+  return false;
+}
+
+bool ParseSettings(Fields& fields, Record* r) {
+  static const char* const kKeys[] = {"port=", "baud=", "sensors=", "save="};
+  int* const values[] = {&r->settings.port, &r->settings.baud, &r->settings.sensors,
+                         &r->settings.save};
+  for (int i = 0; i < 4; ++i) {
+    const char* f = nullptr;
+    std::size_t n = 0;
+    const std::size_t key = std::strlen(kKeys[i]);
+    std::uint64_t v = 0;
+    if (!fields.Next(&f, &n) || n <= key || std::memcmp(f, kKeys[i], key) != 0 ||
+        !ParseUnsigned(f + key, n - key, 10000000, &v)) {
+      return false;
+    }
+    *values[i] = static_cast<int>(v);
+  }
+  return true;
+}
+
+// A rate, and "refused" after it when the port refused it.
+bool ParseBaud(Fields& fields, Record* r) {
+  if (!NextNumber(fields, 10000000, &r->number)) return false;
+  r->flag = false;
+  if (fields.AtEnd()) return true;
+  const char* f = nullptr;
+  std::size_t n = 0;
+  r->flag = fields.Next(&f, &n) && Is(f, n, "refused");
+  return r->flag;
+}
+
+// The count asked for ("-" when not known) and the bytes that came.
+bool ParseRead(Fields& fields, Record* r) {
+  const char* f = nullptr;
+  std::size_t n = 0;
+  if (!fields.Next(&f, &n)) return false;
+  if (Is(f, n, "-")) {
+    r->number = -1;
+  } else {
+    std::uint64_t v = 0;
+    if (!ParseUnsigned(f, n, 1u << 20, &v)) return false;
+    r->number = static_cast<std::int64_t>(v);
+  }
+  return NextHex(fields, &r->bytes) && !r->bytes.empty();
+}
+
+// One of two words: the flag tells which.
+bool ParseEither(Fields& fields, const char* if_set, const char* if_clear, Record* r) {
+  const char* f = nullptr;
+  std::size_t n = 0;
+  if (!fields.Next(&f, &n)) return false;
+  r->flag = Is(f, n, if_set);
+  return r->flag || Is(f, n, if_clear);
+}
+
+bool ParseArguments(Fields& fields, Record* r) {
+  switch (r->kind) {
+    case RecordKind::kMenu:
+      return ParseMenu(fields, r);
+    case RecordKind::kSettings:
+      return ParseSettings(fields, r);
     case RecordKind::kOpen:
     case RecordKind::kOpenFailed:
     case RecordKind::kReopen:
       return NextNumber(fields, 255, &r->number) && r->number >= 1 && RestPath(fields, &r->path);
     case RecordKind::kBaud:
-      if (!NextNumber(fields, 10000000, &r->number)) return false;
-      r->flag = false;
-      if (fields.AtEnd()) return true;
-      r->flag = fields.Next(&f, &n) && Is(f, n, "refused");
-      return r->flag;
+      return ParseBaud(fields, r);
     case RecordKind::kWrite:
       return NextHex(fields, &r->bytes) && !r->bytes.empty();
     case RecordKind::kRead:
-      if (!fields.Next(&f, &n)) return false;
-      if (Is(f, n, "-")) {
-        r->number = -1;
-      } else {
-        std::uint64_t v = 0;
-        if (!ParseUnsigned(f, n, 1u << 20, &v)) return false;
-        r->number = static_cast<std::int64_t>(v);
-      }
-      return NextHex(fields, &r->bytes) && !r->bytes.empty();
+      return ParseRead(fields, r);
     case RecordKind::kLost:
-      if (!fields.Next(&f, &n)) return false;
-      r->flag = Is(f, n, "read");
-      return r->flag || Is(f, n, "count");
+      return ParseEither(fields, "read", "count", r);
     case RecordKind::kReceiver:
-      if (!fields.Next(&f, &n)) return false;
-      r->flag = Is(f, n, "echo");
-      return r->flag || Is(f, n, "plain");
+      return ParseEither(fields, "echo", "plain", r);
     case RecordKind::kGap:
       return NextNumber(fields, INT64_MAX, &r->number) &&
              NextNumber(fields, INT64_MAX, &r->gap_bytes);

@@ -95,8 +95,9 @@ class Program {
 
   void Write(const std::string& text);
   void Signal(int signal) const;
-  // Waits at most timeout_ms for a line of output that satisfies match.
-  bool WaitFor(const std::function<bool(const std::string&)>& match, int timeout_ms = 10000);
+  // Waits at most timeout_ms for a line of output that satisfies match: by default half the
+  // program's minute, as a sanitizer build that starts on a busy machine may take many seconds.
+  bool WaitFor(const std::function<bool(const std::string&)>& match, int timeout_ms = 30000);
   // Ends its input and waits for it to end: its exit status.
   int Finish();
   // Every whole line of output so far.

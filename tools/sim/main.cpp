@@ -17,6 +17,7 @@
 namespace {
 
 constexpr std::int64_t kQuietAfterProbe = 150 * kNanosecondsPerMillisecond;
+constexpr std::int64_t kPurgeWait = 2000 * kNanosecondsPerMillisecond;
 
 void OnStopSignal(int) {
   g_sim_stop = 1;
@@ -58,6 +59,13 @@ class Sender {
   void WaitForProbe() {
     while (!g_sim_stop && summary_->probes == 0) {
       ServiceUntil(MonotonicNanoseconds() + 1000 * kNanosecondsPerMillisecond, true, true);
+    }
+    // The monitor purges its input once it has looked for the probe's reply: a frame sent
+    // before that would be lost, however late a busy machine lets the monitor get there. A
+    // line that tells of purges is watched for it; a purge told before the probe's bytes were
+    // read leaves none to see, and the wait ends at kPurgeWait.
+    if (line_->sees_purges()) {
+      line_->WatchUntil(MonotonicNanoseconds() + kPurgeWait, SimLine::Watch::kInputPurged);
     }
     WaitFor(MonotonicNanoseconds());
   }

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -66,6 +68,10 @@ bool SimLine::OpenPseudoTerminal(std::string* path, std::string* error) {
     ::close(master);
     return false;
   }
+  // In packet mode each read tells first whether the monitor's end purged its input, which is
+  // when bytes sent before it are lost.
+  int on = 1;
+  sees_purges_ = ioctl(master, TIOCPKT, &on) == 0;
   fd_ = master;
   keep_open_fd_ = far_end;
   *path = name;
@@ -104,22 +110,48 @@ std::size_t SimLine::WriteNow(const std::uint8_t* bytes, std::size_t count) {
   return done;
 }
 
-bool SimLine::WatchUntil(std::int64_t deadline_ns) {
+ssize_t SimLine::ReadSome(std::uint8_t* buffer, std::size_t size, bool* status) {
+  *status = false;
+  if (!sees_purges_) return ::read(fd_, buffer, size);
+  std::uint8_t packet[257];
+  const ssize_t n = ::read(fd_, packet, std::min(size + 1, sizeof packet));
+  if (n <= 0) return n;
+  if (packet[0] != TIOCPKT_DATA) {
+    *status = true;
+    if ((packet[0] & TIOCPKT_FLUSHREAD) != 0) ++purges_;
+    return 0;
+  }
+  std::memcpy(buffer, packet + 1, static_cast<std::size_t>(n - 1));
+  return n - 1;
+}
+
+bool SimLine::EndsProbe(const std::uint8_t* bytes, ssize_t count) {
+  for (ssize_t i = 0; i < count; ++i) {
+    if (bytes[i] == kProbe[probe_matched_]) {
+      ++probe_matched_;
+    } else {
+      probe_matched_ = bytes[i] == kProbe[0] ? 1 : 0;
+    }
+    if (probe_matched_ == sizeof kProbe) {
+      probe_matched_ = 0;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SimLine::WatchUntil(std::int64_t deadline_ns, Watch what) {
   for (;;) {
     std::uint8_t buffer[256];
-    const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-    for (ssize_t i = 0; i < n; ++i) {
-      if (buffer[i] == kProbe[probe_matched_]) {
-        ++probe_matched_;
-      } else {
-        probe_matched_ = buffer[i] == kProbe[0] ? 1 : 0;
-      }
-      if (probe_matched_ == sizeof kProbe) {
-        probe_matched_ = 0;
-        // Whatever followed the probe in this read is of no interest to a receiver.
-        return true;
-      }
+    bool status = false;
+    const std::uint64_t purges = purges_;
+    const ssize_t n = ReadSome(buffer, sizeof buffer, &status);
+    if (status) {
+      if (what == Watch::kInputPurged && purges_ != purges) return true;
+      continue;
     }
+    // Whatever followed the probe in this read is of no interest to a receiver.
+    if (what == Watch::kProbeComplete && n > 0 && EndsProbe(buffer, n)) return true;
     if (n > 0) continue;
     if (n < 0 && errno == EINTR && !g_sim_stop) continue;
     // A device that went away reads as 0 bytes or fails, and reports a hang-up at every poll:

@@ -108,19 +108,11 @@ bool RecordedTraffic::Next(Transmission* out) {
   }
 }
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
-bool WriteRecording(const SimOptions& options, const std::string& program, Summary* summary,
-                    std::string* error) {
-  const std::string& name = options.write_recording;
-  // A file that is there already is never overwritten.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(name.c_str(), "wxb"),
-                                                       std::fclose);
-  if (!file) {
-    *error = "cannot write " + name + ": " + std::strerror(errno);
-    return false;
-  }
-  PosixClock clock;
-  Writer w(file.get(), clock.Now());
+namespace {
+
+// The records of a run's start: the port opened and probed, a plain receiver found, and the
+// run started with the simulated sensors.
+void WriteOpening(const SimOptions& options, const std::string& program, Writer& w) {
   w.Text(RecordingHeader(program));
   w.At(0, RecordKind::kMenu).number = CMD_OPEN;
   w.Add();
@@ -140,64 +132,104 @@ bool WriteRecording(const SimOptions& options, const std::string& program, Summa
   settings = {1, static_cast<int>(options.baud),
               options.ids.size() > 32 ? 32 : static_cast<int>(options.ids.size()), 0};
   w.Add();
+}
 
-  // The schedule counts from the start of the run; bytes arrive at the line's pace.
-  const LinePace pace(options.baud);
-  const std::int64_t start_ns = static_cast<std::int64_t>(kPollMs) * kNanosecondsPerMillisecond;
-  std::int64_t line_free = 0;
-  Traffic traffic(options);
-  Transmission t;
-  bool more = true;
-  std::deque<Arrival> waiting;
-  std::vector<std::uint8_t> read;
+// The bytes of the traffic with the times they arrive: the schedule counts from the start of
+// the run; bytes arrive at the line's pace.
+class Arrivals {
+ public:
+  Arrivals(const SimOptions& options, Summary* summary)
+      : options_(options), pace_(options.baud), traffic_(options), summary_(summary) {}
+
+  // Every transmission that begins before poll_ns has its bytes' arrival times.
+  void Until(std::int64_t poll_ns) {
+    Transmission t;
+    while (more_ && line_free_ < poll_ns) {
+      more_ = traffic_.Next(&t);
+      if (more_) Schedule(t);
+    }
+  }
+  bool done() const { return !more_ && waiting_.empty(); }
+  std::deque<Arrival>& waiting() { return waiting_; }
+
+ private:
+  void Schedule(const Transmission& t) {
+    std::vector<std::uint8_t> fate(t.bytes.size(), kByteSent);
+    summary_->Count(t, fate);
+    std::int64_t target =
+        kStartNs + static_cast<std::int64_t>(t.due_ms) * kNanosecondsPerMillisecond;
+    for (const Part& part : t.parts) {
+      target += static_cast<std::int64_t>(part.pause_before_ms) * kNanosecondsPerMillisecond;
+      const std::int64_t begin = std::max(target, line_free_);
+      for (std::size_t i = part.begin; i < part.end; ++i) {
+        const std::int64_t offset =
+            options_.pace ? static_cast<std::int64_t>(i - part.begin) * pace_.byte_ns() : 0;
+        waiting_.push_back({begin + offset, t.bytes[i]});
+      }
+      line_free_ = options_.pace ? pace_.FreeAt(begin, part.end - part.begin) : begin;
+      target = line_free_;
+    }
+  }
+
+  static constexpr std::int64_t kStartNs =
+      static_cast<std::int64_t>(kPollMs) * kNanosecondsPerMillisecond;
+  const SimOptions& options_;
+  const LinePace pace_;
+  Traffic traffic_;
+  Summary* summary_;
+  std::int64_t line_free_ = 0;
+  bool more_ = true;
+  std::deque<Arrival> waiting_;
+};
+
+// The monitor's reads of one poll of what has arrived by then, as many as it makes.
+void RecordPoll(std::uint64_t poll_ms, std::deque<Arrival>& waiting, Writer& w) {
+  const std::int64_t poll_ns = static_cast<std::int64_t>(poll_ms) * kNanosecondsPerMillisecond;
+  bool polled = false;
+  for (int reads = 0; reads < kReadsPerPoll; ++reads) {
+    std::size_t ready = 0;
+    while (ready < waiting.size() && waiting[ready].at_ns < poll_ns) ++ready;
+    if (ready == 0 || (reads > 0 && ready < kLeastAfterFirst)) break;
+    std::size_t take = ready <= kMostPerRead ? ready : kMostPerRead;
+    if (ready > kMostPerRead && ready - take < kLeastAfterFirst) take = ready - kLeastAfterFirst;
+    if (!polled) {
+      w.At(poll_ms, RecordKind::kPoll);
+      w.Add();
+      polled = true;
+    }
+    Record& r = w.At(poll_ms + kSettleMs, RecordKind::kRead);
+    r.number = static_cast<std::int64_t>(take);
+    for (std::size_t i = 0; i < take; ++i) r.bytes.push_back(waiting[i].byte);
+    waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(take));
+    w.Add();
+  }
+}
+
+}  // namespace
+
+bool WriteRecording(const SimOptions& options, const std::string& program, Summary* summary,
+                    std::string* error) {
+  const std::string& name = options.write_recording;
+  // A file that is there already is never overwritten.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(name.c_str(), "wxb"),
+                                                       std::fclose);
+  if (!file) {
+    *error = "cannot write " + name + ": " + std::strerror(errno);
+    return false;
+  }
+  PosixClock clock;
+  Writer w(file.get(), clock.Now());
+  WriteOpening(options, program, w);
+  Arrivals arrivals(options, summary);
   std::uint64_t poll_ms = 2 * kPollMs;
   for (;; poll_ms += kPollMs) {
-    const std::int64_t poll_ns = static_cast<std::int64_t>(poll_ms) * kNanosecondsPerMillisecond;
-    // Every transmission that begins before the poll has its bytes' arrival times.
-    while (more && line_free < poll_ns) {
-      more = traffic.Next(&t);
-      if (!more) break;
-      std::vector<std::uint8_t> fate(t.bytes.size(), kByteSent);
-      summary->Count(t, fate);
-      std::int64_t target =
-          start_ns + static_cast<std::int64_t>(t.due_ms) * kNanosecondsPerMillisecond;
-      for (const Part& part : t.parts) {
-        target += static_cast<std::int64_t>(part.pause_before_ms) * kNanosecondsPerMillisecond;
-        const std::int64_t begin = std::max(target, line_free);
-        for (std::size_t i = part.begin; i < part.end; ++i) {
-          const std::int64_t offset =
-              options.pace ? static_cast<std::int64_t>(i - part.begin) * pace.byte_ns() : 0;
-          waiting.push_back({begin + offset, t.bytes[i]});
-        }
-        line_free = options.pace ? pace.FreeAt(begin, part.end - part.begin) : begin;
-        target = line_free;
-      }
-    }
-    if (!more && waiting.empty()) {
+    arrivals.Until(static_cast<std::int64_t>(poll_ms) * kNanosecondsPerMillisecond);
+    if (arrivals.done()) {
       w.At(poll_ms, RecordKind::kMenu).number = CMD_STOP;
       w.Add();
       break;
     }
-    bool polled = false;
-    for (int reads = 0; reads < kReadsPerPoll; ++reads) {
-      std::size_t ready = 0;
-      while (ready < waiting.size() && waiting[ready].at_ns < poll_ns) ++ready;
-      if (ready == 0 || (reads > 0 && ready < kLeastAfterFirst)) break;
-      std::size_t take = ready <= kMostPerRead ? ready : kMostPerRead;
-      if (ready > kMostPerRead && ready - take < kLeastAfterFirst) take = ready - kLeastAfterFirst;
-      if (!polled) {
-        w.At(poll_ms, RecordKind::kPoll);
-        w.Add();
-        polled = true;
-      }
-      read.clear();
-      for (std::size_t i = 0; i < take; ++i) read.push_back(waiting[i].byte);
-      waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(take));
-      Record& r = w.At(poll_ms + kSettleMs, RecordKind::kRead);
-      r.number = static_cast<std::int64_t>(take);
-      r.bytes = read;
-      w.Add();
-    }
+    RecordPoll(poll_ms, arrivals.waiting(), w);
     if (g_sim_stop) break;
   }
   w.At(poll_ms, RecordKind::kEnd);

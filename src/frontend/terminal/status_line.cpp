@@ -40,12 +40,33 @@ long ToNextSecond(std::uint32_t now, std::uint32_t since) {
   return 1000 - static_cast<long>((now - since) % 1000);
 }
 
+// The keys shown instead of those shown so far, where the room left takes them.
+void FitKeys(const std::string& keys, int cells, int* used, std::string* shown) {
+  const int more = Cells(keys) - (shown->empty() ? -kKeysGap : Cells(*shown));
+  if (*used + more <= cells) {
+    *used += more;
+    *shown = keys;
+  }
+}
+
 }  // namespace
 
 struct StatusLine::Piece {
+  // Shown when the room left takes it, a path shortened to that room; the cells it took.
+  int Take(int room) {
+    if (path && Cells(text) > room && room >= kLeastPathCells + 1) {
+      text = " " + ShortenMiddle(text.substr(1), room - 1);
+    }
+    const int width = Cells(text);
+    if (width > room) return 0;
+    shown = true;
+    return width;
+  }
+
   std::string text;
   Importance importance;
   bool path = false;  // shortened to the room left rather than left out
+  bool shown = false;
 };
 
 std::string ShortenMiddle(const std::string& text, int cells) {
@@ -141,42 +162,26 @@ std::string StatusLine::State(std::uint32_t now) const {
   return text;
 }
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 StatusText StatusLine::Fit(std::uint32_t now, int cells) const {
   std::vector<Piece> pieces = Pieces(now);
-  std::vector<bool> shown(pieces.size());
   int used = 0;
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    shown[i] = pieces[i].importance == kAlways;
-    if (shown[i]) used += Cells(pieces[i].text);
+  for (Piece& p : pieces) {
+    p.shown = p.importance == kAlways;
+    if (p.shown) used += Cells(p.text);
   }
   StatusText fitted;
   // Each piece in the order of its importance, where the room left takes it.
   for (int importance = kSilent; importance <= kAll; ++importance) {
     if (importance == kSomeKeysShown || importance == kAll) {
-      const std::string keys = importance == kAll ? kAllKeys : kSomeKeys;
-      const int more = Cells(keys) - (fitted.keys.empty() ? -kKeysGap : Cells(fitted.keys));
-      if (used + more <= cells) {
-        used += more;
-        fitted.keys = keys;
-      }
+      FitKeys(importance == kAll ? kAllKeys : kSomeKeys, cells, &used, &fitted.keys);
       continue;
     }
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-      Piece& p = pieces[i];
-      if (p.importance != importance) continue;
-      const int room = cells - used;
-      if (p.path && Cells(p.text) > room && room >= kLeastPathCells + 1) {
-        p.text = " " + ShortenMiddle(p.text.substr(1), room - 1);
-      }
-      if (Cells(p.text) <= room) {
-        shown[i] = true;
-        used += Cells(p.text);
-      }
+    for (Piece& p : pieces) {
+      if (p.importance == importance) used += p.Take(cells - used);
     }
   }
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    if (shown[i]) fitted.state += pieces[i].text;
+  for (const Piece& p : pieces) {
+    if (p.shown) fitted.state += p.text;
   }
   return fitted;
 }

@@ -61,6 +61,38 @@ struct ToldAfterwards {
   std::vector<std::string> files_said;  // what the monitor told of its files and recoveries
 };
 
+// Where what the monitor tells goes: the session's screen while the terminal shows it, and
+// standard error (in the order of ToldAfterwards) once the terminal is back.
+struct Telling {
+  void Show(const std::string& text, bool while_port_lost = false) const {
+    if (shown_in != nullptr) shown_in->ShowNotice(text, while_port_lost);
+  }
+
+  TerminalSession* shown_in = nullptr;
+  ToldAfterwards told;
+};
+
+// Why the port did not open goes into the message box that says so; why it was lost (or
+// another device found at its path) to the status line while it is lost, and afterwards.
+void ListenToPort(PosixSerialPort* port, Telling* telling) {
+  port->SetOpenFailureListener([telling](const OpenFailure& f) {
+    if (telling->shown_in != nullptr) telling->shown_in->TellOpenFailure(DescribeOpenFailure(f));
+  });
+  const auto tell_loss = [telling](const std::string& reason) {
+    telling->told.Loss(reason);
+    telling->Show(reason, true);
+  };
+  port->SetLossListener([tell_loss](const PortLoss& loss) { tell_loss(DescribePortLoss(loss)); });
+  port->SetOtherDeviceListener(
+      [tell_loss](const OtherDevice& other) { tell_loss(DescribeOtherDevice(other)); });
+}
+
+// The size of a file, 0 when it cannot be found.
+std::uint64_t FileBytes(const std::string& path) {
+  struct stat file = {};
+  return stat(path.c_str(), &file) == 0 ? static_cast<std::uint64_t>(file.st_size) : 0;
+}
+
 // The simulated receiver ends, and what it says it sent goes to standard output.
 void StopSimulatedReceiver(SimulatedReceiver* receiver) {
   const std::vector<std::string> summary = receiver->Stop();
@@ -73,7 +105,6 @@ void StopSimulatedReceiver(SimulatedReceiver* receiver) {
 
 }  // namespace
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 int RunTerminal(Options& options) {
   std::string error;
   // Before curses starts, so that it leaves the stop signals and the hang-up to the monitor.
@@ -85,11 +116,10 @@ int RunTerminal(Options& options) {
   // it is lost (and to standard error afterwards), what went wrong with an output file to the
   // status line, what the network outputs say to the status line (and to standard error
   // afterwards).
-  TerminalSession* shown_in = nullptr;
-  ToldAfterwards told;
-  const auto notice = [&shown_in, &told](NoticeSource source, const std::string& text) {
-    if (source == NoticeSource::kNetwork) told.network_said.push_back(text);
-    if (shown_in != nullptr) shown_in->ShowNotice(text);
+  Telling telling;
+  const auto notice = [&telling](NoticeSource source, const std::string& text) {
+    if (source == NoticeSource::kNetwork) telling.told.network_said.push_back(text);
+    telling.Show(text);
   };
   PosixClock real_clock;
   PosixFileStore files;
@@ -103,9 +133,9 @@ int RunTerminal(Options& options) {
   // A recording stands between the monitor and its port and clock, everywhere, from the start.
   std::unique_ptr<PortRecording> recording;
   if (!options.outputs.record_file.empty()) {
-    const auto tell = [&shown_in, &told](const std::string& text) {
-      told.recording.push_back(text);
-      if (shown_in != nullptr) shown_in->ShowNotice(text);
+    const auto tell = [&telling](const std::string& text) {
+      telling.told.recording.push_back(text);
+      telling.Show(text);
     };
     recording = StartRecording(options, &files, &real_clock, tell, &error);
     if (!recording) {
@@ -142,21 +172,12 @@ int RunTerminal(Options& options) {
   UseLineStyle(ChooseLineStyle(nl_langinfo(CODESET), [](wchar_t c) { return ::wcwidth(c); }));
   {
     PosixSerialPort port(options.ports);
-    port.SetOpenFailureListener([&shown_in](const OpenFailure& f) {
-      if (shown_in != nullptr) shown_in->TellOpenFailure(DescribeOpenFailure(f));
-    });
-    const auto tell_loss = [&told, &shown_in](const std::string& reason) {
-      told.Loss(reason);
-      if (shown_in != nullptr) shown_in->ShowNotice(reason, true);
-    };
-    port.SetLossListener([tell_loss](const PortLoss& loss) { tell_loss(DescribePortLoss(loss)); });
-    port.SetOtherDeviceListener(
-        [tell_loss](const OtherDevice& other) { tell_loss(DescribeOtherDevice(other)); });
+    ListenToPort(&port, &telling);
     // What the monitor tells of its files shows on the status line, and again on standard error
     // once the terminal is back.
-    FunctionReporter reporter([&shown_in, &told](const std::string& text) {
-      told.files_said.push_back(text);
-      if (shown_in != nullptr) shown_in->ShowNotice(text);
+    FunctionReporter reporter([&telling](const std::string& text) {
+      telling.told.files_said.push_back(text);
+      telling.Show(text);
     });
     MonitorHost host(MonitorPort(&port, replaying ? &replay.port : nullptr, recording.get()),
                      &clock, &files);
@@ -167,31 +188,29 @@ int RunTerminal(Options& options) {
     host.readings().Add(outputs.get());
     host.AddTicker(outputs.get());
     TerminalSession session(&host, &terminal, &history, &options.ports, &clock, &outputs->ledger());
-    shown_in = &session;
+    telling.shown_in = &session;
     std::string replay_ending;
     ReplayPlayer player(&host, &replay.port, &replay.clock,
-                        [&shown_in, &replay_ending](const std::string& line) {
-                          if (shown_in != nullptr) shown_in->ShowNotice(line);
+                        [&telling, &replay_ending](const std::string& line) {
+                          telling.Show(line);
                           if (line.rfind("replay:", 0) == 0) replay_ending = line;
                         });
     if (replaying) {
-      struct stat file = {};
-      const std::uint64_t bytes =
-          stat(options.replay.c_str(), &file) == 0 ? static_cast<std::uint64_t>(file.st_size) : 0;
-      session.SetReplay(&player, &replay.port, options.replay, bytes, options.speed == 0);
+      session.SetReplay(&player, &replay.port, options.replay, FileBytes(options.replay),
+                        options.speed == 0);
     }
     host.Create();
     outputs->TellWhatStaysUnwritten();
     session.Run();
     if (recording) recording->Finish();
-    if (!replay_ending.empty()) told.replay.push_back(replay_ending);
-    told.unshown = session.unshown();
-    told.failures = session.open_failures();
-    shown_in = nullptr;
+    if (!replay_ending.empty()) telling.told.replay.push_back(replay_ending);
+    telling.told.unshown = session.unshown();
+    telling.told.failures = session.open_failures();
+    telling.shown_in = nullptr;
   }
   terminal.Stop();
   outputs.reset();  // what the network outputs say at their end is told afterwards too
-  told.Print();
+  telling.told.Print();
   if (options.simulate) StopSimulatedReceiver(&receiver);
   return 0;
 }

@@ -49,73 +49,83 @@ void RequestGate::Stop() {
   admitted_.clear();
 }
 
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
 void RequestGate::Run() {
   std::vector<Waiting> waiting;  // oldest first
-  std::vector<SocketHandle> sockets;
-  std::vector<std::size_t> polled;  // the index in waiting of each of sockets
-  std::vector<bool> ready;
   const auto head = std::make_unique<char[]>(kMaxHead);
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stopping_) break;
-      waiting.insert(waiting.end(), admitted_.begin(), admitted_.end());
-      admitted_.clear();
-    }
-    while (waiting.size() > kMaxWaiting) {
-      CloseSocket(waiting.front().socket);
-      waiting.erase(waiting.begin());
-      ++crowded_out_;
-    }
-    // A socket that holds part of a request stays readable, so it is looked at again after a
-    // while instead of being waited for.
-    auto now = std::chrono::steady_clock::now();
-    std::int64_t wait_ms = 60000;
-    sockets.clear();
-    polled.clear();
-    for (std::size_t i = 0; i < waiting.size(); ++i) {
-      const Waiting& w = waiting[i];
-      const std::int64_t left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(w.deadline - now).count() + 1;
-      wait_ms = std::min(wait_ms, std::max<std::int64_t>(left, 0));
-      if (w.partial) {
-        wait_ms = std::min<std::int64_t>(wait_ms, kLookAgainMs);
-      } else {
-        sockets.push_back(w.socket);
-        polled.push_back(i);
-      }
-    }
-    std::vector<bool> look(waiting.size(), false);
-    if (!waiter_.Wait(sockets, static_cast<int>(wait_ms), &ready)) {
-      ready.assign(sockets.size(), true);  // look at each: a failed wait is no reason to hang
-    }
-    for (std::size_t k = 0; k < polled.size(); ++k) look[polled[k]] = ready[k];
-    now = std::chrono::steady_clock::now();
+  while (TakeAdmitted(&waiting)) {
+    const std::vector<bool> readable = WaitForReadable(waiting);
+    const auto now = std::chrono::steady_clock::now();
     std::vector<Waiting> kept;
     kept.reserve(waiting.size());
     for (std::size_t i = 0; i < waiting.size(); ++i) {
-      Waiting w = waiting[i];
-      if (look[i] || w.partial) {
-        const long n = PeekSocket(w.socket, head.get(), kMaxHead);
-        if (n > 0 && HeadComplete(head.get(), static_cast<std::size_t>(n))) {
-          serve_(w.socket);
-          continue;
-        }
-        if (n == 0 || n == -2 || n == static_cast<long>(kMaxHead)) {
-          CloseSocket(w.socket);  // gone, failed, or a head larger than any request of ours
-          continue;
-        }
-        w.partial = n > 0;
-      }
-      if (now >= w.deadline) {
-        CloseSocket(w.socket);
-        ++timed_out_;
-        continue;
-      }
-      kept.push_back(w);
+      if (KeepWaiting(&waiting[i], readable[i], head.get(), now)) kept.push_back(waiting[i]);
     }
     waiting.swap(kept);
   }
   for (const Waiting& w : waiting) CloseSocket(w.socket);
+}
+
+bool RequestGate::TakeAdmitted(std::vector<Waiting>* waiting) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return false;
+    waiting->insert(waiting->end(), admitted_.begin(), admitted_.end());
+    admitted_.clear();
+  }
+  while (waiting->size() > kMaxWaiting) {
+    CloseSocket(waiting->front().socket);
+    waiting->erase(waiting->begin());
+    ++crowded_out_;
+  }
+  return true;
+}
+
+std::vector<bool> RequestGate::WaitForReadable(const std::vector<Waiting>& waiting) {
+  // A socket that holds part of a request stays readable, so it is looked at again after a
+  // while instead of being waited for.
+  const auto now = std::chrono::steady_clock::now();
+  std::int64_t wait_ms = 60000;
+  std::vector<SocketHandle> sockets;
+  std::vector<std::size_t> polled;  // the index in waiting of each of sockets
+  for (std::size_t i = 0; i < waiting.size(); ++i) {
+    const Waiting& w = waiting[i];
+    const std::int64_t left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(w.deadline - now).count() + 1;
+    wait_ms = std::min(wait_ms, std::max<std::int64_t>(left, 0));
+    if (w.partial) {
+      wait_ms = std::min<std::int64_t>(wait_ms, kLookAgainMs);
+    } else {
+      sockets.push_back(w.socket);
+      polled.push_back(i);
+    }
+  }
+  std::vector<bool> ready;
+  if (!waiter_.Wait(sockets, static_cast<int>(wait_ms), &ready)) {
+    ready.assign(sockets.size(), true);  // look at each: a failed wait is no reason to hang
+  }
+  std::vector<bool> readable(waiting.size(), false);
+  for (std::size_t k = 0; k < polled.size(); ++k) readable[polled[k]] = ready[k];
+  return readable;
+}
+
+bool RequestGate::KeepWaiting(Waiting* w, bool readable, char* head,
+                              std::chrono::steady_clock::time_point now) {
+  if (readable || w->partial) {
+    const long n = PeekSocket(w->socket, head, kMaxHead);
+    if (n > 0 && HeadComplete(head, static_cast<std::size_t>(n))) {
+      serve_(w->socket);
+      return false;
+    }
+    if (n == 0 || n == -2 || n == static_cast<long>(kMaxHead)) {
+      CloseSocket(w->socket);  // gone, failed, or a head larger than any request of ours
+      return false;
+    }
+    w->partial = n > 0;
+  }
+  if (now >= w->deadline) {
+    CloseSocket(w->socket);
+    ++timed_out_;
+    return false;
+  }
+  return true;
 }

@@ -51,6 +51,16 @@ class RequestGate {
     bool partial = false;  // part of the head is in
   };
   void Run();
+  // The steps of each of Run's turns. Takes what Admit let in, the oldest crowded out beyond
+  // kMaxWaiting; false once the gate stops.
+  bool TakeAdmitted(std::vector<Waiting>* waiting);
+  // Waits until a socket has bytes, a deadline passes, or a partial head is due to be looked
+  // at again; true for each socket found readable.
+  std::vector<bool> WaitForReadable(const std::vector<Waiting>& waiting);
+  // Serves a socket whose head is complete, and closes one gone, overlong or past its
+  // deadline; true when it waits on.
+  bool KeepWaiting(Waiting* w, bool readable, char* head,
+                   std::chrono::steady_clock::time_point now);
 
   std::function<void(SocketHandle)> serve_;
   SocketWaiter waiter_;

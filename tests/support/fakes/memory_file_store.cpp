@@ -25,14 +25,11 @@ MemoryFileStore& MemoryFileStore::operator=(MemoryFileStore&& other) noexcept {
   files_ = std::move(other.files_);
   on_device_ = std::move(other.on_device_);
   open_ = std::move(other.open_);
-  held_elsewhere_ = std::move(other.held_elsewhere_);
   writes_ = std::move(other.writes_);
   next_handle_ = other.next_handle_;
   write_budget_ = other.write_budget_;
   fail_closes_ = other.fail_closes_;
   fail_replaces_ = other.fail_replaces_;
-  fail_syncs_ = other.fail_syncs_;
-  data_syncs_ = other.data_syncs_;
   failure_ = std::move(other.failure_);
   steps_to_cut_ = other.steps_to_cut_;
   cut_thread_ = other.cut_thread_;
@@ -56,11 +53,6 @@ void MemoryFileStore::PutFile(const std::string& name, const std::vector<std::ui
   auto node = std::make_shared<Node>(Node{bytes, bytes});
   files_[path] = node;
   on_device_[path] = node;
-}
-
-void MemoryFileStore::HoldElsewhere(const std::string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  held_elsewhere_.insert(FullPath(name));
 }
 
 void MemoryFileStore::PowerCut() {
@@ -142,11 +134,6 @@ bool MemoryFileStore::OnDevice(const std::string& name) const {
   const auto named = on_device_.find(path);
   return file != files_.end() && named != on_device_.end() && named->second == file->second &&
          file->second->on_device == file->second->bytes;
-}
-
-int MemoryFileStore::DataSyncs() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return data_syncs_;
 }
 
 std::size_t MemoryFileStore::GetCurrentDir(char* buf, std::size_t cap) {
@@ -264,8 +251,6 @@ bool MemoryFileStore::SyncData(FileHandle file) {
   std::lock_guard<std::mutex> lock(mutex_);
   OpenFile* f = Find(file);
   if (f == nullptr) return false;
-  if (fail_syncs_) return Fail(kIoError);
-  ++data_syncs_;
   f->node->on_device = f->node->bytes;
   Step();
   return true;
@@ -277,7 +262,7 @@ bool MemoryFileStore::Close(FileHandle file) {
   if (it == open_.end()) return false;
   bool flushed = true;
   if (it->second.writing) {
-    if (fail_closes_ || fail_syncs_) {
+    if (fail_closes_) {
       flushed = Fail(kIoError);
     } else {
       it->second.node->on_device = it->second.node->bytes;
@@ -291,7 +276,7 @@ bool MemoryFileStore::Close(FileHandle file) {
 bool MemoryFileStore::TryLock(FileHandle file) {
   std::lock_guard<std::mutex> lock(mutex_);
   OpenFile* f = Find(file);
-  if (f == nullptr || held_elsewhere_.count(f->path) != 0) return false;
+  if (f == nullptr) return false;
   for (const auto& entry : open_) {
     if (entry.first != file && entry.second.node == f->node && entry.second.locked) return false;
   }
@@ -340,7 +325,6 @@ bool MemoryFileStore::SyncDirectory(const char* directory) {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::string dir = FullPath(directory);
   if (directories_.count(dir) == 0) return Fail(kNoFile);
-  if (fail_syncs_) return Fail(kIoError);
   for (auto it = on_device_.begin(); it != on_device_.end();) {
     it = DirectoryOf(it->first) == dir ? on_device_.erase(it) : std::next(it);
   }

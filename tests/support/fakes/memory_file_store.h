@@ -33,13 +33,9 @@ class MemoryFileStore : public FileStore {
   void FailWritesAfter(long bytes) { Set(write_budget_, bytes); }
   void FailCloses(bool fail) { Set(fail_closes_, fail); }
   void FailReplaces(bool fail) { Set(fail_replaces_, fail); }
-  // Flushes to the device fail (a device that went away).
-  void FailSyncs(bool fail) { Set(fail_syncs_, fail); }
   // Puts a file in place, already on the device; name relative to the current directory unless
   // absolute.
   void PutFile(const std::string& name, const std::vector<std::uint8_t>& bytes);
-  // Another process holds the mark of a file (TryLock fails on it).
-  void HoldElsewhere(const std::string& name);
   // The power goes: every handle is gone, and each file is what reached the device under the
   // names that reached it (as they were at the cut that CutPowerAfter set, when it came).
   void PowerCut();
@@ -61,7 +57,6 @@ class MemoryFileStore : public FileStore {
   int WritesTo(const std::string& name) const;
   // Whether a file's bytes and its name have all reached the device.
   bool OnDevice(const std::string& name) const;
-  int DataSyncs() const;
 
   // --- FileStore ------------------------------------------------------------------------------
   std::size_t GetCurrentDir(char* buf, std::size_t cap) override;
@@ -124,14 +119,11 @@ class MemoryFileStore : public FileStore {
   std::map<std::string, NodeRef> files_;
   std::map<std::string, NodeRef> on_device_;  // the names as the device holds them
   std::map<FileHandle, OpenFile> open_;
-  std::set<std::string> held_elsewhere_;
   std::map<std::string, int> writes_;
   FileHandle next_handle_ = 3;
   long write_budget_ = -1;
   bool fail_closes_ = false;
   bool fail_replaces_ = false;
-  bool fail_syncs_ = false;
-  int data_syncs_ = 0;
   std::string failure_;
   int steps_to_cut_ = -1;
   std::thread::id cut_thread_;
