@@ -134,7 +134,8 @@ def http_outputs_agree_with_the_summary(cwd):
                "both /events readers are in")
     w.say("open\nstart\nwait 9000\n")
     wait_until(lambda: '> wait 9000' in open(w.out).read(), 10, "the run starts")
-    time.sleep(9.5)
+    wait_until(lambda: metrics(get(port, "/metrics")[2]).get("wsmon_frames_total", 0) >= 20, 20,
+               "readings arrive during the run")
     status, headers, during = get(port, "/metrics")
     check(status == 200 and headers["Content-Type"].startswith("text/plain; version=0.0.4"),
           "/metrics is Prometheus text 0.0.4")
@@ -526,7 +527,7 @@ def missing_broker_never_blocks_the_run(cwd):
     w = Wsmon(cwd, ["--mqtt", f"127.0.0.1:{port}", "--mqtt-topic", "lab/late", "--http", "0"])
     http = w.http_port()
     w.say("settings save=0 sensors=3\nopen\nstart\nwait 9000\nstop\nwait 10000\n")
-    time.sleep(9.8)
+    wait_until(lambda: "> wait 10000" in open(w.out).read(), 30, "the run ends without a broker")
     b = Broker(cwd, port)
     wait_until(lambda: "online" in b.said("lab/late/availability"), 40,
                "wsmon connects once the broker is there")
