@@ -11,7 +11,8 @@ Fields that tell times are left out of the comparison, and so are those worked o
 the times and ticks themselves, intervals and durations, the export's name (it holds the time),
 a sensor's age, first and last reading, interval figures, gaps, missed readings, delivery and
 silence, and the time of day in each error line; and the header's device, which each system
-names its own way (COM1, a pseudo-terminal). A ledger record of a run that goes on (every
+names its own way (COM1, a pseudo-terminal), and its version (the two builds may come from
+different commits). A ledger record of a run that goes on (every
 60 s) is left out too: the two runs take different times.
 
 Usage: same_outputs.py WSMON BATCHES WINDOWS_DIR WORK_DIR
@@ -23,7 +24,7 @@ TIMES = {"time", "tick_ms", "interval_ms", "interval_s", "duration_ms", "file", 
          "start_tick_ms", "end_time", "first_seen", "last_seen", "age_ms", "age_s", "silent",
          "interval_min_ms", "interval_median_ms", "interval_p95_ms", "interval_max_ms", "gaps",
          "missed", "missed_open", "delivery_percent", "outage_ms", "interval_period_ms",
-         "device"}
+         "device", "version"}
 CLOCK = re.compile(r"\d\d:\d\d:\d\d")
 failed = 0
 
