@@ -187,6 +187,23 @@ bool ScanJournal(FileStore& files, const char* name, JournalScan* scan) {
   return scan->failure.empty();
 }
 
+namespace {
+
+// The lines of box that a gap record says were never written, at most limit.
+std::uint64_t GapLines(const JournalRecord& record, int box, std::uint64_t limit) {
+  std::uint64_t skipped = 0;
+  for (std::size_t at = 0; at + kJournalGapEntrySize <= record.length; at += kJournalGapEntrySize) {
+    std::uint8_t gap_box = 0;
+    std::uint32_t lines = 0;
+    DecodeGapEntry(record.payload + at, &gap_box, &lines);
+    if (JournalBoxIndex(gap_box) != box) continue;
+    skipped += lines < limit - skipped ? lines : limit - skipped;
+  }
+  return skipped;
+}
+
+}  // namespace
+
 bool ReadJournalLines(FileStore& files, const char* name, std::int64_t sound_bytes, int box,
                       std::uint64_t count,
                       const std::function<bool(const std::uint8_t*, std::size_t)>& line,
@@ -209,16 +226,9 @@ bool ReadJournalLines(FileStore& files, const char* name, std::int64_t sound_byt
       going = line(record.payload, record.length);
       ++index;
     } else if (record.kind == JournalKind::kGap) {
-      for (std::size_t at = 0; at + kJournalGapEntrySize <= record.length;
-           at += kJournalGapEntrySize) {
-        std::uint8_t gap_box = 0;
-        std::uint32_t lines = 0;
-        DecodeGapEntry(record.payload + at, &gap_box, &lines);
-        if (JournalBoxIndex(gap_box) != box) continue;
-        const std::uint64_t skipped = lines < count - index ? lines : count - index;
-        if (missing != nullptr) *missing += skipped;
-        index += skipped;
-      }
+      const std::uint64_t skipped = GapLines(record, box, count - index);
+      if (missing != nullptr) *missing += skipped;
+      index += skipped;
     }
   }
   const bool read = !walker.failed();
