@@ -192,72 +192,51 @@ std::vector<OptionRow> OptionTable(Options* o) {
   return rows;
 }
 
-// The options that make sense together; false with the reason in *error.
-// NOLINTNEXTLINE(readability-function-cognitive-complexity): steps in the order they happen
+// The options that make sense together; false with the reason in *error. The first refusal
+// that applies is the one told, so the more general ones come first.
 bool CheckCombination(const Options& o, std::string* error) {
-  if (o.headless + o.run + o.export_bytes + o.list_ports + o.recover > 1) {
-    *error =
-        "--headless, --run, --export-bytes, --list-ports and --recover are modes: say one at most";
-    return false;
-  }
-  if (o.rotate && !o.run) {
-    *error = "--rotate needs --run";
-    return false;
-  }
   const bool other_mode = o.export_bytes || o.list_ports || o.recover;
   const OutputOptions& out = o.outputs;
-  if ((out.csv || out.json || out.sequence_byte) && other_mode) {
-    *error =
-        "--csv, --json and --sequence-byte go with the monitor, not --export-bytes, "
-        "--list-ports or --recover";
-    return false;
-  }
-  if (out.JsonToStandardOutput() && !o.headless && !o.run && !other_mode) {
-    *error =
-        "--json needs a FILE with the terminal monitor, whose standard output is the screen "
-        "(standard output takes the JSON Lines with --headless and --run)";
-    return false;
-  }
   const bool sim_details = !o.sim_args.empty() || !o.sim_program.empty();
-  if ((o.simulate || sim_details) && other_mode) {
-    *error =
-        "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes, --list-ports "
-        "or --recover";
-    return false;
-  }
-  if (sim_details && !o.simulate) {
-    *error = "--sim-arg and --sim need --simulate";
-    return false;
-  }
-  if (!o.replay.empty() && (o.export_bytes || o.list_ports)) {
-    *error = "--replay goes with the monitor, not --export-bytes or --list-ports";
-    return false;
-  }
-  if (!o.outputs.record_file.empty() && (o.export_bytes || o.list_ports)) {
-    *error = "--record goes with the monitor, not --export-bytes or --list-ports";
-    return false;
-  }
-  if (!o.outputs.record_file.empty() && !o.replay.empty()) {
-    *error = "--record keeps what a port gives; a replay has its recording already";
-    return false;
-  }
-  if (!o.replay.empty() && o.run) {
-    *error = "--replay goes with --headless or the terminal monitor, not --run";
-    return false;
-  }
-  if (!o.replay.empty() && o.simulate) {
-    *error = "--replay plays a recording in place of the port: leave out --simulate";
-    return false;
-  }
-  if (o.speed_given && o.replay.empty()) {
-    *error = "--speed needs --replay";
-    return false;
-  }
-  // The network options: the others were refused with these modes above.
-  if (out.Any() && other_mode) {
-    *error =
-        "the network options go with the monitor, not --export-bytes, --list-ports or --recover";
-    return false;
+  const bool replay = !o.replay.empty();
+  const bool record = !out.record_file.empty();
+  struct Refusal {
+    bool applies;
+    const char* why;
+  };
+  const Refusal refusals[] = {
+      {o.headless + o.run + o.export_bytes + o.list_ports + o.recover > 1,
+       "--headless, --run, --export-bytes, --list-ports and --recover are modes: say one at "
+       "most"},
+      {o.rotate && !o.run, "--rotate needs --run"},
+      {(out.csv || out.json || out.sequence_byte) && other_mode,
+       "--csv, --json and --sequence-byte go with the monitor, not --export-bytes, "
+       "--list-ports or --recover"},
+      {out.JsonToStandardOutput() && !o.headless && !o.run && !other_mode,
+       "--json needs a FILE with the terminal monitor, whose standard output is the screen "
+       "(standard output takes the JSON Lines with --headless and --run)"},
+      {(o.simulate || sim_details) && other_mode,
+       "--simulate, --sim-arg and --sim go with the monitor, not --export-bytes, --list-ports "
+       "or --recover"},
+      {sim_details && !o.simulate, "--sim-arg and --sim need --simulate"},
+      {replay && (o.export_bytes || o.list_ports),
+       "--replay goes with the monitor, not --export-bytes or --list-ports"},
+      {record && (o.export_bytes || o.list_ports),
+       "--record goes with the monitor, not --export-bytes or --list-ports"},
+      {record && replay, "--record keeps what a port gives; a replay has its recording already"},
+      {replay && o.run, "--replay goes with --headless or the terminal monitor, not --run"},
+      {replay && o.simulate,
+       "--replay plays a recording in place of the port: leave out --simulate"},
+      {o.speed_given && !replay, "--speed needs --replay"},
+      // The network options: the others were refused with these modes above.
+      {out.Any() && other_mode,
+       "the network options go with the monitor, not --export-bytes, --list-ports or --recover"},
+  };
+  for (const Refusal& refusal : refusals) {
+    if (refusal.applies) {
+      *error = refusal.why;
+      return false;
+    }
   }
   return true;
 }
