@@ -100,17 +100,22 @@ HWND WaitMain(Monitor& monitor) {
   return monitor.WaitMainWindow(Wide(text::kWindowTitle), kStartTimeoutMs);
 }
 
-// The export files in a folder.
-std::vector<std::wstring> ExportFiles(const std::wstring& dir) {
+// The files in a folder whose names match a pattern.
+std::vector<std::wstring> FilesLike(const std::wstring& dir, const wchar_t* pattern) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((dir + L"\\RUVEZ_*.txt").c_str(), &found);
+  HANDLE search = FindFirstFileW((dir + L"\\" + pattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
     names.push_back(found.cFileName);
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return names;
+}
+
+// The export files in a folder.
+std::vector<std::wstring> ExportFiles(const std::wstring& dir) {
+  return FilesLike(dir, L"RUVEZ_*.txt");
 }
 
 std::string Join(const std::vector<std::string>& lines) {
@@ -566,19 +571,6 @@ void Replug(Checks& checks, const Paths& paths, Receiver& receiver) {
 }
 
 // --- A run killed in its middle, recovered at the next start -----------------------------------
-
-// The files in a folder whose names match a pattern.
-std::vector<std::wstring> FilesLike(const std::wstring& dir, const wchar_t* pattern) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((dir + L"\\" + pattern).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    names.push_back(found.cFileName);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return names;
-}
 
 // The lines of an export in code page 936, ended by CR LF, as UTF-8.
 std::vector<std::string> ExportLines(const Bytes& bytes) {
